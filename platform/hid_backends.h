@@ -1,0 +1,14 @@
+// The backends behind hid.h; chosen per call by hid_select.cpp.
+#pragma once
+
+#include "hid.h"
+
+namespace platform::vbus {
+std::vector<HidInterfaceInfo> listHidInterfaces(const std::string& busDir, OsError& error);
+std::unique_ptr<HidBackendHandle> openHid(const std::string& path, HidAccess access, OsError& error);
+}  // namespace platform::vbus
+
+namespace platform::native {
+std::vector<HidInterfaceInfo> listHidInterfaces(OsError& error);
+std::unique_ptr<HidBackendHandle> openHid(const std::string& path, HidAccess access, OsError& error);
+}  // namespace platform::native

@@ -1,0 +1,171 @@
+// HID interfaces of the virtual bus: hid/<name>.id holds the hardware IDs, hid/<name>.sock is a
+// SOCK_SEQPACKET socket that carries one 65-byte report per message.
+#include "hid_backends.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace platform::vbus {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string firstLine(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+int remainingMs(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+class VbusHidHandle final : public HidBackendHandle {
+public:
+    VbusHidHandle(int fd, HidAccess access) : fd_(fd), access_(access) {}
+    ~VbusHidHandle() override { ::close(fd_); }
+    VbusHidHandle(const VbusHidHandle&) = delete;
+    VbusHidHandle& operator=(const VbusHidHandle&) = delete;
+
+    OsError write(const Report& report, int timeoutMs) override {
+        if (access_ == HidAccess::Read) return kErrorAccessDenied;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            OsError error = kOk;
+            switch (tryWrite(report, error)) {
+            case IoProgress::Done: return kOk;
+            case IoProgress::Failed: return error;
+            case IoProgress::Pending: break;
+            }
+            const int left = remainingMs(deadline);
+            if (left == 0) return kErrorTimeout;
+            if (OsError waitError = waitFor(POLLOUT, left); waitError != kOk) return waitError;
+        }
+    }
+
+    OsError read(Report& report, int timeoutMs) override {
+        if (access_ == HidAccess::Write) return kErrorAccessDenied;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            OsError error = kOk;
+            switch (tryRead(report, error)) {
+            case IoProgress::Done: return kOk;
+            case IoProgress::Failed: return error;
+            case IoProgress::Pending: break;
+            }
+            const int left = remainingMs(deadline);
+            if (left == 0) return kErrorTimeout;
+            if (OsError waitError = waitFor(POLLIN, left); waitError != kOk) return waitError;
+        }
+    }
+
+    IoProgress tryWrite(const Report& report, OsError& error) override {
+        if (access_ == HidAccess::Read) return fail(kErrorAccessDenied, error);
+        for (;;) {
+            const ssize_t sent = ::send(fd_, report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (sent == static_cast<ssize_t>(report.size())) return IoProgress::Done;
+            if (sent < 0 && errno == EINTR) continue;
+            if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return IoProgress::Pending;
+            return fail(sent < 0 ? fromErrno(errno) : kErrorGenFailure, error);
+        }
+    }
+
+    IoProgress tryRead(Report& report, OsError& error) override {
+        if (access_ == HidAccess::Write) return fail(kErrorAccessDenied, error);
+        for (;;) {
+            // One spare byte tells a longer message apart; such a message breaks the contract and is dropped.
+            std::uint8_t message[kReportSize + 1];
+            const ssize_t got = ::recv(fd_, message, sizeof message, MSG_DONTWAIT);
+            if (got == static_cast<ssize_t>(kReportSize)) {
+                std::copy_n(message, kReportSize, report.begin());
+                return IoProgress::Done;
+            }
+            if (got == 0) return fail(kErrorDeviceNotConnected, error);  // the device closed us: it left
+            if (got > 0) continue;
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return IoProgress::Pending;
+            return fail(fromErrno(errno), error);
+        }
+    }
+
+private:
+    static IoProgress fail(OsError code, OsError& error) {
+        error = code;
+        return IoProgress::Failed;
+    }
+
+    // Waits until the socket is ready for events; a hang-up is left for the next send/recv to report.
+    OsError waitFor(short events, int timeoutMs) {
+        pollfd pfd{fd_, events, 0};
+        const int ready = ::poll(&pfd, 1, timeoutMs);
+        if (ready < 0 && errno != EINTR) return fromErrno(errno);
+        return kOk;
+    }
+
+    int fd_;
+    HidAccess access_;
+};
+
+}  // namespace
+
+std::vector<HidInterfaceInfo> listHidInterfaces(const std::string& busDir, OsError& error) {
+    error = kOk;
+    std::vector<std::pair<std::string, HidInterfaceInfo>> found;
+    const fs::path hidDir = fs::absolute(fs::path(busDir) / "hid");
+    std::error_code ec;
+    for (fs::directory_iterator it(hidDir, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& file = it->path();
+        if (file.extension() != ".sock") continue;
+        fs::path idFile = file;
+        idFile.replace_extension(".id");
+        if (!fs::exists(idFile)) continue;  // half-way through arriving or leaving
+        found.push_back({file.stem().string(), HidInterfaceInfo{firstLine(idFile), file.string()}});
+    }
+    if (ec && ec != std::errc::no_such_file_or_directory) error = fromErrno(ec.value());
+    // Byte-wise order of <name>, as the bus defines its enumeration order.
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<HidInterfaceInfo> list;
+    list.reserve(found.size());
+    for (auto& entry : found) list.push_back(std::move(entry.second));
+    return list;
+}
+
+std::unique_ptr<HidBackendHandle> openHid(const std::string& path, HidAccess access, OsError& error) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        error = kErrorInvalidParameter;
+        return nullptr;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = fromErrno(errno);
+        return nullptr;
+    }
+    const char mode = access == HidAccess::Read ? 'r' : access == HidAccess::Write ? 'w' : 'b';
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::send(fd, &mode, 1, MSG_NOSIGNAL) != 1) {
+        error = fromErrno(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    error = kOk;
+    return std::make_unique<VbusHidHandle>(fd, access);
+}
+
+}  // namespace platform::vbus
