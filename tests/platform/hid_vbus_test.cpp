@@ -1,0 +1,199 @@
+// The client side of the virtual bus, against a minimal device written in the test itself, so that
+// what the platform layer does is checked independently of the simulator.
+#include "platform/hid.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::HidAccess;
+using platform::HidHandle;
+using platform::Report;
+
+class BusDir {
+public:
+    BusDir() {
+        char pattern[] = "/tmp/vbus-test-XXXXXX";
+        dir_ = ::mkdtemp(pattern);
+        fs::create_directories(dir_ / "hid");
+        ::setenv("LUMARO_VBUS_DIR", dir_.c_str(), 1);
+    }
+    ~BusDir() {
+        ::unsetenv("LUMARO_VBUS_DIR");
+        fs::remove_all(dir_);
+    }
+    BusDir(const BusDir&) = delete;
+    BusDir& operator=(const BusDir&) = delete;
+    fs::path hid() const { return dir_ / "hid"; }
+
+private:
+    fs::path dir_;
+};
+
+// One listening interface on the bus; accept() hands back the device's end of a connection.
+class FakeInterface {
+public:
+    FakeInterface(const BusDir& bus, const std::string& name, const std::string& ids) {
+        std::ofstream(bus.hid() / (name + ".id")) << ids;
+        socketPath_ = bus.hid() / (name + ".sock");
+        listener_ = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath_.c_str());
+        EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(::listen(listener_, 8), 0);
+    }
+    ~FakeInterface() { ::close(listener_); }
+    FakeInterface(const FakeInterface&) = delete;
+    FakeInterface& operator=(const FakeInterface&) = delete;
+
+    std::string path() const { return socketPath_.string(); }
+
+    // Accepts a connection and returns it with the access byte the client sent.
+    int accept(char& access) const {
+        const int fd = ::accept(listener_, nullptr, nullptr);
+        EXPECT_EQ(::recv(fd, &access, 1, 0), 1);
+        return fd;
+    }
+
+private:
+    fs::path socketPath_;
+    int listener_ = -1;
+};
+
+Report patterned(std::uint8_t seed) {
+    Report r{};
+    for (std::size_t i = 0; i < r.size(); ++i) r[i] = static_cast<std::uint8_t>(seed + i);
+    r[0] = 0;
+    return r;
+}
+
+TEST(VirtualBusList, OrdersByNameAndSkipsHalfPresentInterfaces) {
+    BusDir bus;
+    FakeInterface second(bus, "b-board", "HID\\VID_04D8&PID_003C&REV_0002\nHID\\VID_04D8&PID_003C\n");
+    FakeInterface first(bus, "a-ctl", "HID\\VID_1FC9&PID_0003&REV_0100\n");
+    std::ofstream(bus.hid() / "c-arriving.id") << "HID\\VID_0000&PID_0000&REV_0000\n";  // no socket yet
+
+    platform::OsError error = 1;
+    const auto list = platform::listHidInterfaces(&error);
+    EXPECT_EQ(error, platform::kOk);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].hardwareId, "HID\\VID_1FC9&PID_0003&REV_0100");
+    EXPECT_EQ(list[1].hardwareId, "HID\\VID_04D8&PID_003C&REV_0002");  // only the first line counts
+    EXPECT_EQ(list[1].path, second.path());
+    EXPECT_TRUE(fs::path(list[0].path).is_absolute());
+}
+
+TEST(VirtualBusList, EmptyOrMissingBusListsNothing) {
+    BusDir bus;
+    EXPECT_TRUE(platform::listHidInterfaces().empty());
+    fs::remove_all(bus.hid());
+    platform::OsError error = 1;
+    EXPECT_TRUE(platform::listHidInterfaces(&error).empty());
+    EXPECT_EQ(error, platform::kOk);
+}
+
+TEST(VirtualBusHandle, ReportsTravelWhole) {
+    BusDir bus;
+    FakeInterface dev(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\n");
+    platform::OsError error = 1;
+    HidHandle writer = HidHandle::open(dev.path(), HidAccess::Write, error);
+    ASSERT_EQ(error, platform::kOk);
+    HidHandle reader = HidHandle::open(dev.path(), HidAccess::Read, error);
+    ASSERT_EQ(error, platform::kOk);
+    char access = 0;
+    const int writerEnd = dev.accept(access);
+    EXPECT_EQ(access, 'w');
+    const int readerEnd = dev.accept(access);
+    EXPECT_EQ(access, 'r');
+
+    EXPECT_EQ(writer.write(patterned(1), 1000), platform::kOk);
+    std::uint8_t got[100];
+    EXPECT_EQ(::recv(writerEnd, got, sizeof got, 0), 65);
+    EXPECT_EQ(got[64], patterned(1)[64]);
+
+    const Report reply = patterned(7);
+    ASSERT_EQ(::send(readerEnd, reply.data(), reply.size(), 0), 65);
+    Report in{};
+    EXPECT_EQ(reader.read(in, 1000), platform::kOk);
+    EXPECT_EQ(in, reply);
+
+    // Each handle keeps to its direction, as a handle opened for one access does.
+    EXPECT_EQ(writer.read(in, 0), platform::kErrorAccessDenied);
+    EXPECT_EQ(reader.write(reply, 0), platform::kErrorAccessDenied);
+    ::close(writerEnd);
+    ::close(readerEnd);
+}
+
+TEST(VirtualBusHandle, ReadGivesUpAtItsTimeLimit) {
+    BusDir bus;
+    FakeInterface dev(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\n");
+    platform::OsError error = 1;
+    HidHandle handle = HidHandle::open(dev.path(), HidAccess::ReadWrite, error);
+    char access = 0;
+    const int deviceEnd = dev.accept(access);
+    EXPECT_EQ(access, 'b');
+
+    Report in{};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(handle.read(in, 150), platform::kErrorTimeout);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+    EXPECT_EQ(handle.tryRead(in, error), platform::IoProgress::Pending);
+
+    // A message of the wrong length breaks the bus's rules and is not taken as a report.
+    std::uint8_t shortMessage[10] = {};
+    ::send(deviceEnd, shortMessage, sizeof shortMessage, 0);
+    EXPECT_EQ(handle.read(in, 100), platform::kErrorTimeout);
+    ::close(deviceEnd);
+}
+
+TEST(VirtualBusHandle, DeviceThatLeavesIsReportedGone) {
+    BusDir bus;
+    auto dev = std::make_unique<FakeInterface>(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\n");
+    const std::string path = dev->path();
+    platform::OsError error = 1;
+    HidHandle handle = HidHandle::open(path, HidAccess::ReadWrite, error);
+    char access = 0;
+    ::close(dev->accept(access));
+
+    Report in{};
+    EXPECT_EQ(handle.read(in, 1000), platform::kErrorDeviceNotConnected);
+    EXPECT_EQ(handle.write(in, 1000), platform::kErrorDeviceNotConnected);
+
+    ::unlink(path.c_str());
+    dev.reset();
+    HidHandle again = HidHandle::open(path, HidAccess::Write, error);
+    EXPECT_FALSE(again.isOpen());
+    EXPECT_EQ(error, platform::kErrorFileNotFound);
+    EXPECT_EQ(again.write(in, 0), platform::kErrorInvalidHandle);
+}
+
+TEST(VirtualBusHandle, SlowDeviceMakesWritesWaitThenTimeOut) {
+    BusDir bus;
+    FakeInterface dev(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\n");
+    platform::OsError error = 1;
+    HidHandle handle = HidHandle::open(dev.path(), HidAccess::Write, error);
+    char access = 0;
+    const int deviceEnd = dev.accept(access);
+
+    // A device that takes nothing: the queue fills, then a write waits out its limit.
+    const Report out = patterned(3);
+    platform::IoProgress progress = platform::IoProgress::Done;
+    for (int i = 0; i < 10000 && progress == platform::IoProgress::Done; ++i) progress = handle.tryWrite(out, error);
+    EXPECT_EQ(progress, platform::IoProgress::Pending);
+    EXPECT_EQ(handle.write(out, 50), platform::kErrorTimeout);
+    ::close(deviceEnd);
+}
+
+}  // namespace
