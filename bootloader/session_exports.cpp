@@ -1,0 +1,87 @@
+// The session exports: start, device search, bootloader-mode switch, layout query and reset.
+#include "bootloader/device_match.h"
+#include "bootloader/session_state.h"
+#include "bootloader/zerlin.h"
+
+using namespace zerlin;
+
+namespace {
+
+// Drops the layout and its images: programming and verification then refuse to run.
+void clearLayout()
+{
+    regionCount = 0;
+    for (std::vector<std::uint8_t>& image : regionImage) image = {};
+    bytesPerPacket = 0;
+    bytesPerAddress = 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+ZERLIN_EXPORT void Initial47J53Parameter(void)
+{
+    regionTable.emplace();
+    clearLayout();
+}
+
+ZERLIN_EXPORT uint8_t M47J53_SetUSBHandle(const char* vidPid)
+{
+    Initial47J53Parameter();
+    if (vidPid == nullptr) return 0;
+    platform::OsError error = platform::kOk;
+    const std::vector<platform::HidInterfaceInfo> interfaces = platform::listHidInterfaces(&error);
+    if (error != platform::kOk) {
+        bootLastIoError = error;
+        return 0;
+    }
+    for (const platform::HidInterfaceInfo& interface : interfaces) {
+        if (hardwareIdMatches(interface.hardwareId, vidPid)) {
+            bootDevicePath = interface.path;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+ZERLIN_EXPORT uint8_t M47J53_Set_BootLoaderMode(void)
+{
+    SessionHandles handles;
+    return handles.isOpen() && writeBootReport(bootloaderModePacket()) ? 1 : 0;
+}
+
+ZERLIN_EXPORT uint8_t M47J53_QueryDevice(void)
+{
+    if (!regionTable) return 0;
+    // A query replaces the layout: whatever it finds, the old one no longer describes the board.
+    clearLayout();
+    SessionHandles handles;
+    Report reply{};
+    if (!handles.isOpen() || !writeBootReport(commandPacket(BootCmdQuery)) ||
+        !readBootReport(reply, kQueryReplyTimeoutMs))
+        return 0;
+
+    DeviceLayout layout;
+    if (parseQueryReply(reply, layout) != LayoutError::None) return 0;
+    for (const MemoryRegion& region : layout.regions) {
+        (*regionTable)[regionCount] = region;
+        regionImage[regionCount] = blankImage(region, layout.bytesPerAddress);
+        ++regionCount;
+    }
+    bytesPerPacket = layout.bytesPerPacket;
+    bytesPerAddress = layout.bytesPerAddress;
+    return 1;
+}
+
+ZERLIN_EXPORT int32_t M47J53_Reset(void)
+{
+    platform::OsError error = platform::kOk;
+    bootWriteHandle = platform::HidHandle::open(bootDevicePath, platform::HidAccess::Write, error);
+    if (error == platform::kOk) error = bootWriteHandle.write(commandPacket(BootCmdReset), kWriteTimeoutMs);
+    bootWriteHandle.close();
+    bootLastIoError = error;
+    return error == platform::kOk ? 1 : static_cast<int32_t>(error);
+}
+
+}  // extern "C"

@@ -1,0 +1,60 @@
+// The library's process-global session state, and the handle pair every board exchange uses.
+// There is no session object: the exports are called by one thread at a time.
+#pragma once
+
+#include "bootloader/memory_layout.h"
+#include "platform/hid.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zerlin {
+
+// Interface path found by the last successful search. On Windows the path comes in an interface
+// detail record whose size field must be the fixed part's size for the build (8 on 64-bit, 6 on
+// 32-bit; a 6 on 64-bit makes the detail call fail); here it is kept as the path alone.
+extern std::string bootDevicePath;
+extern platform::HidHandle bootWriteHandle;
+extern platform::HidHandle bootReadHandle;
+extern platform::OsError bootLastIoError;
+extern std::optional<std::array<MemoryRegion, kRegionSlots>> regionTable;  // none before any session
+extern std::uint8_t regionCount;
+extern std::array<std::vector<std::uint8_t>, kRegionSlots> regionImage;  // empty: no image
+extern std::uint8_t bytesPerPacket;
+extern std::uint8_t bytesPerAddress;
+
+// Time limits. A board takes a report within a few frames; the bootloader answers a query at
+// once, but after an erase only when the whole program flash is erased, which takes seconds.
+inline constexpr int kWriteTimeoutMs = 2000;
+inline constexpr int kQueryReplyTimeoutMs = 3000;
+inline constexpr int kEraseTimeoutMs = 10000;
+
+// Whether the session holds a layout that programming and verification can use.
+bool hasUsableLayout();
+
+// Opens bootWriteHandle and bootReadHandle on bootDevicePath for the lifetime of the object and
+// closes both when it ends, whatever the outcome. A failed open keeps its code in bootLastIoError.
+class SessionHandles {
+public:
+    SessionHandles();
+    ~SessionHandles();
+    SessionHandles(const SessionHandles&) = delete;
+    SessionHandles& operator=(const SessionHandles&) = delete;
+
+    bool isOpen() const { return open_; }
+
+private:
+    bool open_ = false;
+};
+
+// One write on bootWriteHandle / read on bootReadHandle; the step's code goes to bootLastIoError.
+bool writeBootReport(const Report& report, int timeoutMs = kWriteTimeoutMs);
+bool readBootReport(Report& report, int timeoutMs);
+
+// Erase, then wait until the bootloader answers a query again (the open session handles).
+bool eraseAndWait();
+
+}  // namespace zerlin

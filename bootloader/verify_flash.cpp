@@ -1,0 +1,118 @@
+// Verification: reads the flash back and compares it with the region images.
+//
+// Read-back requests are pipelined: two write slots take turns offering requests while up to ten
+// are in flight, and replies are compared as they arrive, so the bus carries a request and a reply
+// in every frame instead of one round trip per packet. Nothing here blocks; the loop polls.
+#include "bootloader/read_back.h"
+#include "bootloader/session_state.h"
+#include "bootloader/zerlin.h"
+
+#include <chrono>
+#include <span>
+#include <thread>
+
+using namespace zerlin;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kNoProgressPeriod = std::chrono::milliseconds(10000);
+constexpr unsigned kMaxInFlight = 10;
+
+struct WriteSlot {
+    Report request{};
+    bool pending = false;  // the device has not taken request yet; offer it again
+};
+
+class FlashReader {
+public:
+    FlashReader(platform::HidHandle& writer, platform::HidHandle& reader) : writer_(writer), reader_(reader) {}
+
+    bool verifyRegion(const MemoryRegion& region, std::span<const std::uint8_t> image)
+    {
+        const std::uint64_t end = regionEnd(region);
+        const std::uint32_t addressesPerRequest = bytesPerPacket / bytesPerAddress;
+        std::uint64_t address = region.start;
+        unsigned inFlight = 0;
+        while (inFlight > 0 || address < end) {
+            std::this_thread::yield();
+            if (!stillProgressing()) return false;
+            for (WriteSlot& slot : slots_) {
+                if (slot.pending && !offer(slot)) return false;
+                if (slot.pending || inFlight >= kMaxInFlight || address >= end) continue;
+                slot.request = readBackRequest(static_cast<std::uint32_t>(address),
+                                               readBackRequestSize(address, end, bytesPerPacket, bytesPerAddress));
+                if (!offer(slot)) return false;
+                ++inFlight;
+                address += addressesPerRequest;
+                noProgress_ = false;
+            }
+            // A read is outstanding whenever a request is in flight, so every reply is read once.
+            if (inFlight == 0) continue;
+            Report reply{};
+            platform::OsError error = platform::kOk;
+            const platform::IoProgress progress = reader_.tryRead(reply, error);
+            if (progress == platform::IoProgress::Pending) continue;
+            if (progress == platform::IoProgress::Failed) return fail(error);
+            --inFlight;
+            noProgress_ = false;
+            if (checkReadBackReply(reply, region, image, bytesPerAddress) != ReplyCheck::Match) return false;
+        }
+        return true;
+    }
+
+private:
+    // Offers the slot's request; false when the device refuses it for good.
+    bool offer(WriteSlot& slot)
+    {
+        platform::OsError error = platform::kOk;
+        const platform::IoProgress progress = writer_.tryWrite(slot.request, error);
+        slot.pending = progress == platform::IoProgress::Pending;
+        return progress != platform::IoProgress::Failed || fail(error);
+    }
+
+    // Fails only after a whole period with neither a request started nor a reply compared: the
+    // check runs once a period, so a silent board is given up after 10 to 20 seconds.
+    bool stillProgressing()
+    {
+        const Clock::time_point now = Clock::now();
+        if (now - progressMark_ <= kNoProgressPeriod) return true;
+        if (noProgress_) return fail(platform::kErrorTimeout);
+        progressMark_ = now;
+        noProgress_ = true;
+        return true;
+    }
+
+    bool fail(platform::OsError error)
+    {
+        bootLastIoError = error;
+        return false;
+    }
+
+    platform::HidHandle& writer_;
+    platform::HidHandle& reader_;
+    std::array<WriteSlot, 2> slots_{};
+    Clock::time_point progressMark_ = Clock::now();
+    bool noProgress_ = false;
+};
+
+}  // namespace
+
+extern "C" ZERLIN_EXPORT uint8_t M47J53_VerifyFlash(void)
+{
+    if (!hasUsableLayout()) return 0;
+    platform::OsError error = platform::kOk;
+    platform::HidHandle writer = platform::HidHandle::open(bootDevicePath, platform::HidAccess::Write, error);
+    platform::HidHandle reader;
+    if (error == platform::kOk) reader = platform::HidHandle::open(bootDevicePath, platform::HidAccess::Read, error);
+    bootLastIoError = error;
+    if (error != platform::kOk) return 0;
+
+    FlashReader flash(writer, reader);
+    for (std::size_t i = 0; i < regionCount; ++i) {
+        const MemoryRegion region = (*regionTable)[i];
+        if (region.type == kConfigRegionType) continue;
+        if (!flash.verifyRegion(region, regionImage[i])) return 0;
+    }
+    return 1;
+}
