@@ -1,0 +1,47 @@
+// The HID bootloader of a "47J53" board: it reports its memory layout, erases, programs and reads
+// back its flash, and resets. The flash survives a reset; the state of a running write does not.
+#pragma once
+
+#include "board_flash.h"
+#include "device_config.h"
+#include "firmware.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace sim {
+
+enum BootCommand : std::uint8_t {
+    BootCmdQuery = 0x02,
+    BootCmdErase = 0x04,
+    BootCmdProgram = 0x05,
+    BootCmdProgramComplete = 0x06,
+    BootCmdGetData = 0x07,
+    BootCmdReset = 0x08,
+};
+
+// Data bytes that fit behind the 6-byte head of a program or read-back report.
+inline constexpr int kMaxPacketData = 58;
+
+class BoardBootloader final : public Firmware {
+public:
+    explicit BoardBootloader(const BoardSettings& settings);
+
+    void powerUp() override;
+    FirmwareActions handleReport(const Report& report) override;
+
+    const BoardFlash& flash() const { return flash_; }
+
+private:
+    Report queryReply() const;
+    void program(const Report& report, FirmwareActions& actions);
+    Report readBack(const Report& report) const;
+
+    BoardSettings settings_;
+    BoardFlash flash_;
+    // Byte position where the running write continues; none when the next program packet starts
+    // a new write (after power-up, an erase or a BootCmdProgramComplete).
+    std::optional<std::uint64_t> writePosition_;
+};
+
+}  // namespace sim

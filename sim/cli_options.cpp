@@ -1,0 +1,63 @@
+#include "cli_options.h"
+
+#include <filesystem>
+
+namespace sim {
+
+const char* const kUsage =
+    "usage: tessaray-sim --bus DIR [--record FILE] [--control PATH] DEVICE...\n"
+    "       tessaray-sim ctl [--control PATH | --bus DIR] COMMAND...\n"
+    "DEVICE: --board NAME[,key=value...] | --controller NAME[,key=value...]\n"
+    "  board keys: id=HWID family=1|2 bpp=N regions=type:start:length;... erase-ms=N reset-ms=N\n"
+    "  both kinds: id=HWID timing=full-speed|none fault=silent|none unplug-after=N (0: never) unplugged\n"
+    "COMMAND: plug NAME | unplug NAME | set NAME key=value | quit\n";
+
+namespace {
+
+std::string defaultControlPath(const std::string& busDir) { return (std::filesystem::path(busDir) / "sim.control").string(); }
+
+// The value that follows an option, or a clear complaint.
+const std::string& valueOf(const std::vector<std::string>& args, std::size_t& i) {
+    if (i + 1 >= args.size() || args[i + 1].empty()) throw ConfigError(args[i] + " needs a value");
+    return args[++i];
+}
+
+}  // namespace
+
+SimOptions parseSimOptions(const std::vector<std::string>& args) {
+    SimOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--bus") options.busDir = valueOf(args, i);
+        else if (arg == "--record") options.recordPath = valueOf(args, i);
+        else if (arg == "--control") options.controlPath = valueOf(args, i);
+        else if (arg == "--board") options.devices.push_back(parseDeviceSpec(DeviceKind::Board, valueOf(args, i)));
+        else if (arg == "--controller")
+            options.devices.push_back(parseDeviceSpec(DeviceKind::Controller, valueOf(args, i)));
+        else throw ConfigError("unknown argument '" + arg + "'");
+    }
+    if (options.busDir.empty()) throw ConfigError("--bus DIR is required");
+    if (options.controlPath.empty()) options.controlPath = defaultControlPath(options.busDir);
+    for (std::size_t i = 0; i < options.devices.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (options.devices[i].name == options.devices[j].name)
+                throw ConfigError("two devices are named '" + options.devices[i].name + "'");
+    return options;
+}
+
+CtlOptions parseCtlOptions(const std::vector<std::string>& args) {
+    CtlOptions options;
+    std::size_t i = 0;
+    for (; i < args.size(); ++i) {
+        if (args[i] == "--control") options.controlPath = valueOf(args, i);
+        else if (args[i] == "--bus") options.controlPath = defaultControlPath(valueOf(args, i));
+        else break;
+    }
+    if (options.controlPath.empty()) throw ConfigError("ctl needs --control PATH or --bus DIR");
+    for (; i < args.size(); ++i) options.command += (options.command.empty() ? "" : " ") + args[i];
+    if (options.command.empty()) throw ConfigError("ctl needs a command");
+    if (options.command.find('\n') != std::string::npos) throw ConfigError("a command is one line");
+    return options;
+}
+
+}  // namespace sim

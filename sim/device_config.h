@@ -1,0 +1,66 @@
+// What one simulated device is and how it behaves, as given on the command line
+// (--board NAME,key=value... / --controller NAME,key=value...) or changed at run time.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+// Bad input from the user: the message says what and where.
+class ConfigError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class DeviceKind { Board, Controller };
+enum class Timing { None, FullSpeed };
+
+struct MemoryRegion {
+    std::uint8_t type = 0;
+    std::uint32_t start = 0;   // in device address units
+    std::uint32_t length = 0;  // in device address units
+};
+
+inline constexpr std::uint8_t kConfigRegionType = 3;  // configuration words: left alone by erase
+inline constexpr std::size_t kMaxRegions = 4;         // what one query reply can list
+
+struct BoardSettings {
+    std::uint8_t family = 1;
+    std::uint8_t bytesPerPacket = 56;
+    // A PIC18F47J53 behind its HID bootloader: program memory above the bootloader, then the
+    // configuration words at the top of flash.
+    std::vector<MemoryRegion> regions{{1, 0x1000, 0x1EFF8}, {kConfigRegionType, 0x1FFF8, 8}};
+    int eraseMs = 400;
+    int resetMs = 300;
+};
+
+// The settings that may also change while the simulator runs.
+struct Behaviour {
+    Timing timing = Timing::None;
+    bool silent = false;             // takes reports, answers nothing
+    std::uint32_t unplugAfter = 0;   // leave the bus after this many reports; 0: never
+};
+
+struct DeviceConfig {
+    DeviceKind kind = DeviceKind::Board;
+    std::string name;
+    std::string hardwareId;
+    bool startPlugged = true;
+    Behaviour behaviour;
+    BoardSettings board;  // used by boards only
+};
+
+// Parses "NAME[,key=value...]" for the given kind; throws ConfigError.
+DeviceConfig parseDeviceSpec(DeviceKind kind, std::string_view spec);
+
+// Applies one run-time setting ("fault", "timing" or "unplug-after"); throws ConfigError.
+void applyBehaviourSetting(Behaviour& behaviour, std::string_view key, std::string_view value);
+
+// Bytes of flash per device address unit for a device family.
+inline int bytesPerAddress(std::uint8_t family) { return family == 2 ? 2 : 1; }
+
+}  // namespace sim

@@ -1,0 +1,44 @@
+#include "recorder.h"
+
+#include <cerrno>
+#include <system_error>
+
+namespace sim {
+
+Recorder::Recorder(const std::string& path, Clock::time_point origin) : origin_(origin) {
+    if (path.empty()) return;
+    file_ = std::fopen(path.c_str(), "w");
+    if (file_ == nullptr) throw std::system_error(errno, std::generic_category(), "cannot create " + path);
+}
+
+Recorder::~Recorder() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+void Recorder::report(Clock::time_point when, std::string_view device, Direction direction,
+                      const platform::Report& report) {
+    if (file_ == nullptr) return;
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string rest = direction == Direction::Out ? R"("dir":"out","report":")" : R"("dir":"in","report":")";
+    for (std::uint8_t byte : report) {
+        rest += kDigits[byte >> 4];
+        rest += kDigits[byte & 0x0F];
+    }
+    rest += '"';
+    writeLine(when, device, rest);
+}
+
+void Recorder::event(Clock::time_point when, std::string_view device, std::string_view event) {
+    if (file_ == nullptr) return;
+    writeLine(when, device, R"("event":")" + std::string(event) + '"');
+}
+
+// Device names and event names are plain words, so nothing in a line needs escaping.
+void Recorder::writeLine(Clock::time_point when, std::string_view device, std::string_view rest) {
+    const double ms = std::chrono::duration<double, std::milli>(when - origin_).count();
+    std::fprintf(file_, "{\"t_ms\":%.3f,\"device\":\"%.*s\",%.*s}\n", ms, static_cast<int>(device.size()),
+                 device.data(), static_cast<int>(rest.size()), rest.data());
+    std::fflush(file_);
+}
+
+}  // namespace sim

@@ -1,0 +1,38 @@
+// The simulator's record: one JSON object per line for every report that crossed the bus and
+// every event of a device, flushed line by line so a test can read it while the simulator runs.
+#pragma once
+
+#include "platform/hid.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace sim {
+
+using Clock = std::chrono::steady_clock;
+
+enum class Direction { Out, In };  // out: host to device, in: device to host
+
+class Recorder {
+public:
+    // origin: the time the simulator started; records carry milliseconds since then. An empty
+    // path records nothing. Throws std::system_error when the file cannot be created.
+    Recorder(const std::string& path, Clock::time_point origin);
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    void report(Clock::time_point when, std::string_view device, Direction direction,
+                const platform::Report& report);
+    void event(Clock::time_point when, std::string_view device, std::string_view event);
+
+private:
+    void writeLine(Clock::time_point when, std::string_view device, std::string_view rest);
+
+    std::FILE* file_ = nullptr;
+    Clock::time_point origin_;
+};
+
+}  // namespace sim

@@ -1,0 +1,130 @@
+#include "simulator.h"
+
+#include "board_bootloader.h"
+#include "control_command.h"
+#include "control_server.h"
+#include "controller_firmware.h"
+
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+#include <sys/epoll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace sim {
+namespace {
+
+std::unique_ptr<Firmware> makeFirmware(const DeviceConfig& config) {
+    switch (config.kind) {
+    case DeviceKind::Board: return std::make_unique<BoardBootloader>(config.board);
+    case DeviceKind::Controller: return std::make_unique<ControllerFirmware>();
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+Simulator::Simulator(const SimOptions& options)
+    : origin_(Clock::now()), recorder_(options.recordPath, origin_), frames_(origin_) {
+    const std::filesystem::path hidDir = std::filesystem::path(options.busDir) / "hid";
+    std::filesystem::create_directories(hidDir);
+    for (const DeviceConfig& config : options.devices) {
+        devices_.push_back(std::make_unique<ServedDevice>(config, makeFirmware(config), loop_, recorder_, hidDir));
+        if (config.startPlugged) startPlugged_.push_back(devices_.back().get());
+    }
+    control_ = std::make_unique<ControlServer>(loop_, options.controlPath,
+                                               [this](std::string_view line) { return execute(line); });
+
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    signalFd_ = ::signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (signalFd_ < 0) throw std::system_error(errno, std::generic_category(), "signalfd");
+    loop_.add(signalFd_, EPOLLIN, [this](std::uint32_t) { stop_ = true; });
+    loop_.add(frames_.fd(), EPOLLIN, [this](std::uint32_t) { serveFrame(); });
+}
+
+Simulator::~Simulator() {
+    const auto now = Clock::now();
+    for (auto& device : devices_) device->unplug(now);
+    control_.reset();
+    loop_.remove(frames_.fd());
+    loop_.remove(signalFd_);
+    ::close(signalFd_);
+}
+
+void Simulator::run() {
+    for (ServedDevice* device : startPlugged_) device->plug(Clock::now());
+    std::cout << "ready" << std::endl;
+    while (!stop_) {
+        loop_.runOnce(msUntilNextDeadline(Clock::now()));
+        const auto now = Clock::now();
+        bool framesWanted = false;
+        for (auto& device : devices_) {
+            device->onTime(now);
+            framesWanted = framesWanted || device->wantsFrame();
+        }
+        frames_.keepRunning(framesWanted, now);
+    }
+}
+
+void Simulator::serveFrame() {
+    const auto now = Clock::now();
+    if (const auto frame = frames_.frameToServe(now))
+        for (auto& device : devices_) device->onFrame(*frame, now);
+}
+
+int Simulator::msUntilNextDeadline(Clock::time_point now) const {
+    std::optional<Clock::time_point> next;
+    for (const auto& device : devices_)
+        if (const auto deadline = device->nextDeadline(); deadline && (!next || *deadline < *next)) next = deadline;
+    if (!next) return -1;
+    // Rounded up: waking before the deadline would only spin.
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*next - now).count();
+    return ms > 0 ? static_cast<int>(ms) : 0;
+}
+
+ServedDevice* Simulator::find(std::string_view name) {
+    for (auto& device : devices_)
+        if (device->name() == name) return device.get();
+    return nullptr;
+}
+
+std::string Simulator::execute(std::string_view line) {
+    try {
+        const ControlCommand command = parseControlCommand(line);
+        if (command.verb == ControlCommand::Verb::Quit) {
+            stop_ = true;
+            return "ok";
+        }
+        ServedDevice* device = find(command.device);
+        if (device == nullptr) return "error no device named '" + command.device + "'";
+        const auto now = Clock::now();
+        switch (command.verb) {
+        case ControlCommand::Verb::Plug:
+            if (device->plugged()) return "error " + command.device + " is plugged already";
+            device->plug(now);
+            break;
+        case ControlCommand::Verb::Unplug:
+            if (!device->plugged() && !device->returning()) return "error " + command.device + " is not plugged";
+            device->unplug(now);
+            break;
+        case ControlCommand::Verb::Set:
+            device->setBehaviour(command.key, command.value, now);
+            break;
+        case ControlCommand::Verb::Quit:
+            break;
+        }
+        return "ok";
+    } catch (const std::exception& e) {
+        return std::string("error ") + e.what();
+    }
+}
+
+}  // namespace sim

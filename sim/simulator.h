@@ -1,0 +1,45 @@
+// The simulator: serves the configured devices on a bus directory from one event loop until it is
+// told to stop (quit, SIGTERM, SIGINT), then takes every device off the bus.
+#pragma once
+
+#include "cli_options.h"
+#include "event_loop.h"
+#include "frame_clock.h"
+#include "recorder.h"
+#include "served_device.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+class Simulator {
+public:
+    explicit Simulator(const SimOptions& options);  // throws std::system_error
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Plugs the devices that start plugged, prints "ready" and serves until stopped.
+    void run();
+
+private:
+    std::string execute(std::string_view line);
+    ServedDevice* find(std::string_view name);
+    int msUntilNextDeadline(Clock::time_point now) const;
+    void serveFrame();
+
+    Clock::time_point origin_;
+    EventLoop loop_;
+    Recorder recorder_;
+    FrameClock frames_;
+    std::vector<std::unique_ptr<ServedDevice>> devices_;
+    std::vector<ServedDevice*> startPlugged_;
+    std::unique_ptr<class ControlServer> control_;
+    int signalFd_ = -1;
+    bool stop_ = false;
+};
+
+}  // namespace sim
