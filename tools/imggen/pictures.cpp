@@ -5,7 +5,9 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QRadialGradient>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -14,10 +16,10 @@ namespace {
 constexpr qreal faceRadius = 13;
 constexpr qreal trackRadius = 3;
 
-// Lit LEDs run from the progress violet through magenta to a cool cyan.
+// Lit LEDs run from magenta through the progress violet and blue to a cool cyan.
 QColor ledColour(qreal along)
 {
-  const qreal hue = 0.78 - 0.28 * along;
+  const qreal hue = 0.84 - 0.32 * along;
   return QColor::fromHsvF(static_cast<float>(hue), 0.72f, 1.0f);
 }
 
