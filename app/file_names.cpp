@@ -1,0 +1,30 @@
+#include "file_names.h"
+
+#include <algorithm>
+
+namespace {
+
+std::string upperCased(std::string_view text)
+{
+    std::string upper(text);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); });
+    return upper;
+}
+
+}  // namespace
+
+FirmwareFileKind classifyFirmwareFile(std::string_view fileName)
+{
+    const std::string upper = upperCased(fileName);
+    if (upper.find("_IMG_") != std::string::npos) return {FirmwareFileKind::ImageData, {}};
+    const std::size_t marker = upper.find("_FW_");
+    if (marker == std::string::npos) return {};
+    return {FirmwareFileKind::Firmware, upper.substr(marker + 4, 5)};
+}
+
+bool isLogFileName(std::string_view fileName)
+{
+    const std::size_t dot = fileName.rfind('.');
+    return dot != std::string_view::npos && upperCased(fileName.substr(dot)) == ".XLS";
+}

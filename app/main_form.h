@@ -1,0 +1,151 @@
+// The program's one window: the update screen, the engineering panel beside it (outside the
+// visible area), start-up, the message log, controller detection and hot-plug, and the big
+// button's hover and click rules.
+#pragma once
+
+#include "dev_info.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+class TImageEx;
+namespace platform {
+class HidWatcher;
+}
+
+// Codes of the device-change events the window reacts to.
+inline constexpr unsigned kDeviceArrival = 0x8000;
+inline constexpr unsigned kDeviceRemoveComplete = 0x8004;
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    // appFolder: the program's folder with a trailing separator; the data files are read from the
+    // working directory. Runs the whole start-up.
+    explicit TMainForm(const QString& appFolder, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // True when start-up found a data file missing: the program is to end.
+    bool startupAborted() const { return startupAborted_; }
+
+    // Start-up pieces.
+    void FormCreate();
+    void LoadDevInfo();
+    void ScanFirmwareFolder();
+    void FillLogList(const QString& folder);
+    bool Detect_64BitWindows() const;
+
+    // The message log. Safe to call from any thread: lines from other threads are appended on the
+    // UI thread in the order of the calls, and the caller does not wait.
+    void AddMessage(const QString& line, int target);
+
+    // Update screen.
+    bool DetectController();
+    void WMDeviceChange(unsigned eventCode);
+    void StartBtnImgMouseEnter();
+    void StartBtnImgMouseLeave();
+    void UpBtnLabelMouseEnter();
+    void UpBtnLabelMouseLeave();
+    void StartBtnImgClick();
+    void UpBtnLabelClick();
+    void StartUpdate();
+    void RunTimerTimer();
+    void SetRecorderControlsEnabled(bool enabled);
+
+    // Shared values.
+    QString appFolder;
+    QString RecordFolder;
+    std::vector<DeviceModel> DeviceModelTable;
+    int currentModel = 0;
+    std::string currentVidPid;
+    QString firmwarePath;
+    QString imagePath;
+    bool is64BitWindows = false;
+    std::int64_t startTick = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildUpdateScreen();
+    void buildEngineeringPanel();
+    void buildUpdatePage(QWidget* page);
+    void buildRecorderPage(QWidget* page);
+    void applyPageSettings(const std::string& content);
+    void appendMessage(const QString& line, int target);
+    void listLogFolder(const QString& folder, const QString& prefix);
+    void hoverButton(bool entering, bool ruleOutFailedState);
+    void clickButton();
+    bool buttonIsQuiet(bool ruleOutFailedState) const;
+    QString imagePathOf(const char* relativeName) const;
+    void launchUpdateThread();
+
+    bool startupAborted_ = false;
+    int activePage_ = 1;
+
+    // Update screen, bottom to top.
+    TImageEx* BKImg = nullptr;
+    TImageEx* CompleteImg = nullptr;
+    QLabel* CompleteLabel = nullptr;
+    TImageEx* ErrorImg = nullptr;
+    QLabel* ErrorLabel = nullptr;
+    QLabel* FWLABEL = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* OpDevName = nullptr;
+    TImageEx* ProgressBarImg = nullptr;
+    TImageEx* StartBtnImg = nullptr;
+    QLabel* UpBtnLabel = nullptr;
+    QLabel* UpdateHint = nullptr;
+    TImageEx* WarIcon = nullptr;
+    QWidget* ProgressBarValue = nullptr;
+    QTimer* RunTimer = nullptr;
+    QPlainTextEdit* System_Memo = nullptr;
+
+    // Engineering panel.
+    QTabWidget* PageControl1 = nullptr;
+    QPushButton* Select_FW_Btn = nullptr;
+    QLabel* HexPathShow = nullptr;
+    QPushButton* Start_Update_Btn = nullptr;
+    QLabel* RunTimeShow = nullptr;
+    QPushButton* Sel_ImageBin_Btn = nullptr;
+    QLabel* BinPathShow = nullptr;
+    QPlainTextEdit* FWUpdate_Memo = nullptr;
+    QPushButton* EraseBtn = nullptr;
+    QPushButton* Dump_MemBtn = nullptr;
+    QPushButton* Reset_DevBtn = nullptr;
+    QPushButton* ClearMsgBtn = nullptr;
+    TImageEx* ImageEx1 = nullptr;
+
+    // Recorder page.
+    QPushButton* Temp_Start_Btn = nullptr;
+    QComboBox* TimeIn = nullptr;
+    QComboBox* TimeAT = nullptr;
+    QLabel* LogPath_Show = nullptr;
+    QListWidget* LogList = nullptr;
+    QCheckBox* LogTxt_check = nullptr;
+    QCheckBox* LogExcel_check = nullptr;
+    QLabel* Array1Temp_Show = nullptr;
+    QLabel* Array2Temp_Label = nullptr;
+    QLabel* Array2Temp_Show = nullptr;
+    QLabel* AmbientTemp_Show = nullptr;
+    std::vector<QLabel*> CHShow;
+    QLabel* fansp = nullptr;
+    QProgressBar* Temp_ProgressBar = nullptr;
+    QTimer* Temp_Timer = nullptr;
+    QTimer* TempBarTimer = nullptr;
+
+    platform::HidWatcher* deviceWatcher_ = nullptr;
+};

@@ -1,0 +1,45 @@
+#include "message_boxes.h"
+
+#include <QMessageBox>
+
+#include <exception>
+
+namespace {
+
+MessageBoxSink& sink()
+{
+    static MessageBoxSink current;
+    return current;
+}
+
+}  // namespace
+
+void setMessageBoxSink(MessageBoxSink newSink)
+{
+    sink() = std::move(newSink);
+}
+
+void showInformation(const QString& caption, const QString& text)
+{
+    if (sink()) return sink()(caption, text);
+    QMessageBox::information(nullptr, caption, text, QMessageBox::Ok);
+}
+
+void showException(const QString& text)
+{
+    const QString caption = QCoreApplication::applicationName();
+    if (sink()) return sink()(caption, text);
+    QMessageBox::critical(nullptr, caption, text, QMessageBox::Ok);
+}
+
+LumaroApplication::LumaroApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool LumaroApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        showException(QString::fromLocal8Bit(error.what()));
+    }
+    return false;
+}

@@ -1,0 +1,10 @@
+#include "message_routing.h"
+
+#include "page_settings.h"
+
+MessageLog routeMessage(int activePage, int target)
+{
+    if (activePage == kUpdatePage) return target == kUpdateLogTarget ? MessageLog::Update : MessageLog::System;
+    if (activePage == kRecorderPage) return MessageLog::System;
+    return MessageLog::Dropped;
+}

@@ -1,0 +1,40 @@
+// The controller link: the program's one connection to the controller's HID interface. Finds the
+// controller among the present interfaces by its identity text and holds the two handles that
+// every packet travels through.
+#pragma once
+
+#include "platform/hid.h"
+#include "platform/os_error.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ControllerLink {
+    std::string devicePath;          // path of the interface the last successful search matched
+    platform::HidHandle writeHandle;
+    platform::HidHandle readHandle;
+    platform::OsError writeOpenError = platform::kOk;
+    platform::OsError readOpenError = platform::kOk;
+    platform::OsError lastIoError = platform::kOk;
+    platform::Report packetBuffer{};  // one exchange at a time shares this buffer
+};
+
+// The process-wide link; every caller reaches the same one.
+ControllerLink& controllerLink();
+
+// Index of the first interface whose first hardware-ID string, upper-cased, contains vidPid
+// (taken as given, so a lower-case vidPid never matches); nullopt when none does.
+std::optional<std::size_t> findMatchingInterface(const std::vector<platform::HidInterfaceInfo>& interfaces,
+                                                 const std::string& vidPid);
+
+// Searches the present HID interfaces for vidPid. On a match stores its path in devicePath and
+// returns true; otherwise (also when the list cannot be read) returns false, devicePath unchanged.
+bool Find_HidDevice(const std::string& vidPid);
+
+// Opens writeHandle and readHandle on devicePath, keeping each open's error code. A pair that is
+// still open is closed first. Returns true when both opens succeeded.
+bool Open_HidDevice();
+
+// Closes both handles; failures are ignored.
+void Close_HidDevice();
