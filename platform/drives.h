@@ -1,0 +1,39 @@
+// The drives of the machine, as the handling of the controller's update disk sees them: which are
+// present, where a file in a drive's root lives, and how a drive's USB device is stopped before the
+// controller restarts from it.
+//
+// A drive is named "F:" on Windows and on the virtual bus (LUMARO_VBUS_DIR set), and by the mount
+// point of its volume on Linux.
+#pragma once
+
+#include "os_error.h"
+#include "process.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The present drives in a stable order: letters C .. Z in order (Windows, virtual bus); the mount
+// points of mounted volumes on removable disks (Linux). Empty when none is present.
+std::vector<std::string> listDrives();
+
+// Where the file fileName in the root of drive lives.
+std::string pathOnDrive(const std::string& drive, const std::string& fileName);
+
+// Where the program's own stop tool is written and run from (Windows: appFolder + "USBDeview.exe";
+// virtual bus: USBDeview.exe in the bus's folder); nothing where the system stops drives itself (Linux).
+std::optional<std::string> stopToolPath(const std::string& appFolder);
+
+// Writes the 64-bit or the 32-bit build of the stop tool to toolPath, replacing a file that is
+// there. Returns kOk, or the error that kept it from being written (kErrorFileNotFound where
+// the program carries no tool).
+OsError writeStopTool(bool is64Bit, const std::string& toolPath);
+
+// Stops drive through the system's own service where the program carries no tool (Linux: udisks2
+// unmounts the volume and powers its disk off), each step waited for at most timeoutMs. The result
+// of the step that failed, else of the last step.
+ProcessResult stopDriveThroughSystem(const std::string& drive, int timeoutMs);
+
+}  // namespace platform

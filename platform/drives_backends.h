@@ -1,0 +1,19 @@
+// The backends behind drives.h; chosen per call by drives_select.cpp.
+#pragma once
+
+#include "drives.h"
+
+namespace platform::vbus {
+std::vector<std::string> listDrives(const std::string& busDir);
+std::string pathOnDrive(const std::string& busDir, const std::string& drive, const std::string& fileName);
+std::string stopToolPath(const std::string& busDir);
+OsError writeStopTool(const std::string& busDir, bool is64Bit, const std::string& toolPath);
+}  // namespace platform::vbus
+
+namespace platform::native {
+std::vector<std::string> listDrives();
+std::string pathOnDrive(const std::string& drive, const std::string& fileName);
+std::optional<std::string> stopToolPath(const std::string& appFolder);
+OsError writeStopTool(bool is64Bit, const std::string& toolPath);
+ProcessResult stopDriveThroughSystem(const std::string& drive, int timeoutMs);
+}  // namespace platform::native

@@ -1,0 +1,82 @@
+// Linux: the drives are the mount points of mounted volumes on removable disks; udisks2 stops them.
+#include "drives_backends.h"
+#include "mountinfo.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace platform::native {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<MountEntry> mountedVolumes() {
+    std::ifstream in("/proc/self/mountinfo");
+    std::stringstream text;
+    text << in.rdbuf();
+    return parseMountInfo(text.str());
+}
+
+// The whole disk a block device belongs to: sdb for /dev/sdb1, sdb for /dev/sdb. Empty when the
+// source is not a block device.
+std::string diskOf(const std::string& source) {
+    if (source.rfind("/dev/", 0) != 0) return "";
+    std::error_code ec;
+    const std::string name = fs::canonical(source, ec).filename().string();
+    if (ec) return "";
+    const fs::path node = fs::canonical(fs::path("/sys/class/block") / name, ec);
+    if (ec) return "";
+    return fs::exists(node / "partition", ec) ? node.parent_path().filename().string() : name;
+}
+
+bool isRemovable(const std::string& disk) {
+    std::ifstream flag("/sys/block/" + disk + "/removable");
+    char value = '0';
+    flag >> value;
+    return value == '1';
+}
+
+ProcessResult udisksctl(const std::string& action, const std::string& blockDevice, int timeoutMs) {
+    return runProcess({"udisksctl", action, "--no-user-interaction", "-b", blockDevice}, timeoutMs);
+}
+
+}  // namespace
+
+std::vector<std::string> listDrives() {
+    std::vector<std::string> drives;
+    for (const MountEntry& mount : mountedVolumes()) {
+        const std::string disk = diskOf(mount.source);
+        if (disk.empty() || !isRemovable(disk)) continue;
+        if (std::find(drives.begin(), drives.end(), mount.mountPoint) == drives.end()) drives.push_back(mount.mountPoint);
+    }
+    std::sort(drives.begin(), drives.end());
+    return drives;
+}
+
+std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
+    return (fs::path(drive) / fileName).string();
+}
+
+std::optional<std::string> stopToolPath(const std::string& /*appFolder*/) { return std::nullopt; }
+
+OsError writeStopTool(bool /*is64Bit*/, const std::string& /*toolPath*/) { return kErrorFileNotFound; }
+
+ProcessResult stopDriveThroughSystem(const std::string& drive, int timeoutMs) {
+    const auto volumes = mountedVolumes();
+    const auto mount = std::find_if(volumes.begin(), volumes.end(),
+                                    [&](const MountEntry& entry) { return entry.mountPoint == drive; });
+    const std::string disk = mount == volumes.end() ? "" : diskOf(mount->source);
+    if (disk.empty()) {
+        ProcessResult notMounted;
+        notMounted.error = kErrorFileNotFound;
+        return notMounted;
+    }
+    const ProcessResult unmounted = udisksctl("unmount", mount->source, timeoutMs);
+    if (unmounted.status != ProcessResult::Status::Exited || unmounted.exitCode != 0) return unmounted;
+    return udisksctl("power-off", "/dev/" + disk, timeoutMs);
+}
+
+}  // namespace platform::native
