@@ -1,0 +1,107 @@
+#include "removedisk.h"
+
+#include "platform/drives.h"
+#include "platform/process.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kOldFirmwareFile = "firmware.bin";
+const std::string kNewFirmwareFile = "Upfirmware.bin";
+
+DiskResult failure(std::string problem) { return {false, std::move(problem)}; }
+
+bool sameContents(const std::string& a, const std::string& b) {
+    std::ifstream first(a, std::ios::binary);
+    std::ifstream second(b, std::ios::binary);
+    if (!first || !second) return false;
+    std::array<char, 8192> chunkA{};
+    std::array<char, 8192> chunkB{};
+    for (;;) {
+        first.read(chunkA.data(), chunkA.size());
+        second.read(chunkB.data(), chunkB.size());
+        if (first.gcount() != second.gcount()) return false;
+        if (!std::equal(chunkA.begin(), chunkA.begin() + first.gcount(), chunkB.begin())) return false;
+        if (first.gcount() < static_cast<std::streamsize>(chunkA.size())) return first.eof() && second.eof();
+    }
+}
+
+bool isLetterDrive(const std::string& drive) { return drive.size() == 2 && drive[1] == ':'; }
+
+}  // namespace
+
+DriveList GetDriveList() { return platform::listDrives(); }
+
+std::string formatDriveList(const DriveList& drives) {
+    std::string text;
+    for (const std::string& drive : drives) {
+        if (!text.empty() && !isLetterDrive(drive)) text += ' ';
+        text += drive;
+    }
+    return text;
+}
+
+DriveList newDrives(const DriveList& before, const DriveList& after) {
+    DriveList remaining = after;
+    for (const std::string& drive : before) {
+        const auto found = std::find(remaining.begin(), remaining.end(), drive);
+        if (found != remaining.end()) remaining.erase(found);
+    }
+    return remaining;
+}
+
+std::string chooseUpdateDrive(const DriveList& candidates, const std::function<bool(const std::string&)>& holdsFirmwareFile) {
+    if (candidates.empty()) return "";
+    const auto withFirmware = std::find_if(candidates.begin(), candidates.end(), holdsFirmwareFile);
+    return withFirmware != candidates.end() ? *withFirmware : candidates.front();
+}
+
+std::string Find_UpdateDrive(const DriveList& drivesBefore, const DriveList& drivesAfter) {
+    return chooseUpdateDrive(newDrives(drivesBefore, drivesAfter), [](const std::string& drive) {
+        std::error_code ec;
+        return fs::is_regular_file(platform::pathOnDrive(drive, kOldFirmwareFile), ec);
+    });
+}
+
+DiskResult Copy_Firmware(const std::string& updateDrive, const std::string& firmwarePath) {
+    // The old file may well be absent; what counts is the new one.
+    std::error_code ignored;
+    fs::remove(platform::pathOnDrive(updateDrive, kOldFirmwareFile), ignored);
+
+    const std::string target = platform::pathOnDrive(updateDrive, kNewFirmwareFile);
+    std::error_code ec;
+    fs::copy_file(firmwarePath, target, fs::copy_options::overwrite_existing, ec);
+    if (ec) return failure("cannot copy " + firmwarePath + " to " + target + ": " + ec.message());
+    if (!sameContents(firmwarePath, target)) return failure(target + " does not match " + firmwarePath + " after copying");
+    return {};
+}
+
+std::optional<std::string> stopToolCommandLine(const std::string& toolPath, const std::string& drive) {
+    if (toolPath.empty() || toolPath.size() > kMaxToolPath || toolPath.find('"') != std::string::npos) return std::nullopt;
+    return "\"" + toolPath + "\" /stop_by_drive " + drive;
+}
+
+DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows, const std::string& appFolder,
+                            int timeoutMs) {
+    const std::optional<std::string> toolPath = platform::stopToolPath(appFolder);
+    if (!toolPath) {
+        const platform::ProcessResult stopped = platform::stopDriveThroughSystem(updateDrive, timeoutMs);
+        if (stopped.status == platform::ProcessResult::Status::Exited && stopped.exitCode == 0) return {};
+        return failure("stopping " + updateDrive + " through the system: " + platform::describe(stopped, timeoutMs));
+    }
+    const std::optional<std::string> commandLine = stopToolCommandLine(*toolPath, updateDrive);
+    if (!commandLine) return failure("the stop tool's path cannot be used: " + *toolPath);
+    if (const platform::OsError error = platform::writeStopTool(is64BitWindows, *toolPath); error != platform::kOk)
+        return failure("cannot write the stop tool to " + *toolPath + ": " + platform::describe(error));
+    // The tool's exit code carries nothing the update relies on: that it ran and ended is what counts.
+    const platform::ProcessResult run = platform::runCommandLine(*commandLine, timeoutMs);
+    if (run.status == platform::ProcessResult::Status::Exited) return {};
+    return failure("the stop tool " + platform::describe(run, timeoutMs));
+}

@@ -1,0 +1,57 @@
+// The controller's update disk: telling the new drive apart from those that were there before,
+// putting the firmware file on it, and having its USB device stopped so that the controller
+// restarts with the new firmware.
+//
+// A drive is named as the platform names it: "F:" on Windows and on the virtual bus, a mount point
+// on Linux (see platform/drives.h).
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+using DriveList = std::vector<std::string>;
+
+inline constexpr std::size_t kMaxToolPath = 255;     // what the tool path's buffer has always held
+inline constexpr int kStopToolTimeoutMs = 60000;     // stopping a USB disk takes a few seconds at most
+
+// The outcome of a step on the update disk; problem says what went wrong, for the update log.
+struct DiskResult {
+    bool ok = true;
+    std::string problem;
+};
+
+// The present drives, in the platform's stable order.
+DriveList GetDriveList();
+
+// A drive list as the update log shows it: letter drives run together ("C:D:E:"), other names
+// separated by a blank.
+std::string formatDriveList(const DriveList& drives);
+
+// What is left of after once each drive of before has been taken out of it (once per occurrence),
+// in the order of after.
+DriveList newDrives(const DriveList& before, const DriveList& after);
+
+// The update disk among the new drives: the first that holds the controller's old firmware file,
+// else the first; empty when there is no new drive.
+std::string chooseUpdateDrive(const DriveList& candidates, const std::function<bool(const std::string&)>& holdsFirmwareFile);
+
+// The update disk that appeared between the two lists ("firmware.bin" looked for on each new
+// drive); empty when none appeared.
+std::string Find_UpdateDrive(const DriveList& drivesBefore, const DriveList& drivesAfter);
+
+// Deletes "firmware.bin" on the drive, copies the firmware file to "Upfirmware.bin" and reads the
+// copy back to compare it with the file. Fails when the copy cannot be made or does not match.
+DiskResult Copy_Firmware(const std::string& updateDrive, const std::string& firmwarePath);
+
+// The stop tool's command line: the tool's path in double quotes, then "/stop_by_drive " and the
+// drive. Nothing when the path is longer than kMaxToolPath or holds a double quote.
+std::optional<std::string> stopToolCommandLine(const std::string& toolPath, const std::string& drive);
+
+// Stops the update disk's USB device: writes the stop tool's 64-bit or 32-bit build (is64BitWindows)
+// and runs it with the drive, or, where the program carries no tool, has the system stop it; waits
+// at most timeoutMs. Fails when the tool cannot be written, started or does not end in time.
+DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows, const std::string& appFolder,
+                            int timeoutMs = kStopToolTimeoutMs);
