@@ -56,7 +56,7 @@ void HidEndpoint::appear() {
         throwErrno("cannot listen on " + sockTemp.string());
     }
     listenFd_ = fd;
-    loop_.add(fd, EPOLLIN, [this](std::uint32_t) { acceptPending(); });
+    loop_.add(fd, EPOLLIN, [this](std::uint32_t) { acceptPending(true); });
     renameOrThrow(sockTemp, file(".sock"));
 }
 
@@ -71,19 +71,19 @@ void HidEndpoint::disappear() {
     listenFd_ = -1;
 }
 
-void HidEndpoint::acceptPending() {
+void HidEndpoint::acceptPending(bool notify) {
     for (;;) {
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) return;  // EAGAIN: all taken; anything else concerns only that one client
         connections_.push_back(Connection{fd});
         // Edge-triggered: a writer's reports may stay queued in its socket (the device is busy or
         // takes one per frame) without waking the loop over and over.
-        loop_.add(fd, EPOLLIN | EPOLLRDHUP | EPOLLET, [this, fd](std::uint32_t) { onConnectionReady(fd); });
-        onConnectionReady(fd);
+        loop_.add(fd, EPOLLIN | EPOLLRDHUP | EPOLLET, [this, fd](std::uint32_t) { onConnectionReady(fd, true); });
+        onConnectionReady(fd, notify);
     }
 }
 
-void HidEndpoint::onConnectionReady(int fd) {
+void HidEndpoint::onConnectionReady(int fd, bool notify) {
     const auto found = std::find_if(connections_.begin(), connections_.end(),
                                     [fd](const Connection& c) { return c.fd == fd; });
     if (found == connections_.end()) return;
@@ -107,7 +107,7 @@ void HidEndpoint::onConnectionReady(int fd) {
             callbacks_.protocolError("an output report on a handle opened for reading");
     }
     dropClosed();
-    if (mayHaveReport()) callbacks_.reportWaiting();
+    if (notify && mayHaveReport()) callbacks_.reportWaiting();
 }
 
 bool HidEndpoint::mayHaveReport() const {
@@ -116,6 +116,9 @@ bool HidEndpoint::mayHaveReport() const {
 }
 
 std::optional<platform::Report> HidEndpoint::takeReport() {
+    // A handle opened before the host sent this request must see its answer, even when the loop
+    // has not yet come round to the new connection.
+    acceptPending(false);
     std::optional<platform::Report> taken;
     for (std::size_t tried = 0; tried < connections_.size() && !taken; ++tried) {
         Connection& connection = connections_[(nextWriter_ + tried) % connections_.size()];

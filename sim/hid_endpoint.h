@@ -50,8 +50,9 @@ private:
     };
     enum class Message { Taken, Nothing, Closed };
 
-    void acceptPending();
-    void onConnectionReady(int fd);
+    // notify: tell the device when reports may be waiting (not while it is taking one already).
+    void acceptPending(bool notify);
+    void onConnectionReady(int fd, bool notify);
     Message receive(Connection& connection, platform::Report& report);
     void close(Connection& connection);
     void dropClosed();

@@ -39,6 +39,11 @@ Simulator::Simulator(const SimOptions& options)
     control_ = std::make_unique<ControlServer>(loop_, options.controlPath,
                                                [this](std::string_view line) { return execute(line); });
 
+    // Inherited dispositions must not hide the stop signals from the signalfd; a reader that went
+    // away must not kill the simulator.
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGPIPE, SIG_IGN);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);

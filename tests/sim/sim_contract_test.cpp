@@ -1,0 +1,126 @@
+// The device side of the virtual-bus contract, as any host sees it through the bus directory.
+#include "sim_bus_client.h"
+#include "sim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace simtest {
+namespace {
+
+namespace fs = std::filesystem;
+using lumaro::test::SimProcess;
+using lumaro::test::SimRecord;
+
+// Names under hid/ that appear (created or renamed into place) or vanish, in order.
+class HidDirWatch {
+public:
+    explicit HidDirWatch(const std::string& busDir) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        ::inotify_add_watch(fd_, (busDir + "/hid").c_str(), IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM);
+    }
+    ~HidDirWatch() { ::close(fd_); }
+
+    // "+name" for an appearance, "-name" for a removal; temporary names left out.
+    std::vector<std::string> changes(std::size_t wanted) {
+        std::vector<std::string> seen;
+        alignas(inotify_event) char buffer[4096];
+        while (seen.size() < wanted) {
+            pollfd pfd{fd_, POLLIN, 0};
+            if (::poll(&pfd, 1, 2000) <= 0) break;
+            const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                const std::string name = event->len ? event->name : "";
+                if (!name.ends_with(".tmp"))
+                    seen.push_back((event->mask & (IN_CREATE | IN_MOVED_TO) ? "+" : "-") + name);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return seen;
+    }
+
+private:
+    int fd_;
+};
+
+std::size_t countEvents(const std::vector<SimRecord>& records, const std::string& event) {
+    return static_cast<std::size_t>(std::count_if(records.begin(), records.end(),
+                                                  [&](const SimRecord& r) { return r.event == event; }));
+}
+
+TEST(SimContract, AppearsIdFirstAndLeavesSockFirstThenClosesConnections) {
+    SimProcess sim({"--board", "board,unplugged,id=HID\\VID_04D8&PID_003C&REV_0007"});
+    EXPECT_TRUE(fs::is_empty(sim.busDir() + "/hid"));
+    HidDirWatch watch(sim.busDir());
+
+    ASSERT_EQ(sim.control("plug board"), "ok");
+    EXPECT_EQ(watch.changes(2), (std::vector<std::string>{"+board.id", "+board.sock"}));
+    std::ifstream id(sim.busDir() + "/hid/board.id");
+    std::string line;
+    std::getline(id, line);
+    EXPECT_EQ(line, "HID\\VID_04D8&PID_003C&REV_0007");
+
+    BusClient client(sim.busDir(), "board");
+    ASSERT_TRUE(client.connected());
+    ASSERT_EQ(sim.control("unplug board"), "ok");
+    EXPECT_EQ(watch.changes(2), (std::vector<std::string>{"-board.sock", "-board.id"}));
+    EXPECT_TRUE(client.seesEndOfFile());
+}
+
+TEST(SimContract, AMessageOfTheWrongLengthClosesThatConnectionOnly) {
+    SimProcess sim({"--board", "board"});
+    BusClient good(sim.busDir(), "board");
+    for (std::size_t length : {64u, 66u, 1u}) {
+        BusClient bad(sim.busDir(), "board");
+        const std::vector<std::uint8_t> message(length, 0);
+        ASSERT_TRUE(bad.sendBytes(message.data(), message.size()));
+        EXPECT_TRUE(bad.seesEndOfFile()) << length;
+    }
+    BusClient noAccess(sim.busDir(), "board", "");
+    const char wrongAccess[] = "x";
+    ASSERT_TRUE(noAccess.sendBytes(wrongAccess, 1));
+    EXPECT_TRUE(noAccess.seesEndOfFile());
+
+    ASSERT_TRUE(good.send(bootRequest(0x02)));
+    EXPECT_TRUE(good.receive().has_value());
+    EXPECT_EQ(countEvents(sim.records(), "protocol-error"), 4u);
+}
+
+TEST(SimContract, InputReportsGoToReadersOnlyAndWritesOfReadersAreNotTaken) {
+    SimProcess sim({"--board", "board"});
+    BusClient reader(sim.busDir(), "board", "r");
+    BusClient writer(sim.busDir(), "board", "w");
+    BusClient both(sim.busDir(), "board", "b");
+
+    ASSERT_TRUE(writer.send(bootRequest(0x02)));
+    EXPECT_TRUE(reader.receive().has_value());
+    EXPECT_TRUE(both.receive().has_value());
+    EXPECT_FALSE(writer.receive(200).has_value());
+
+    ASSERT_TRUE(reader.send(bootRequest(0x02)));
+    EXPECT_FALSE(both.receive(300).has_value());
+    const auto records = sim.records();
+    EXPECT_EQ(std::count_if(records.begin(), records.end(), [](const SimRecord& r) { return r.dir == "out"; }), 1);
+    EXPECT_EQ(countEvents(records, "protocol-error"), 1u);
+}
+
+TEST(SimContract, AReaderThatNeverReadsDoesNotHoldUpTheDevice) {
+    SimProcess sim({"--board", "board"});
+    BusClient sleeper(sim.busDir(), "board", "r");
+    BusClient host(sim.busDir(), "board", "b");
+    // Far more answers than the sleeper's connection can buffer.
+    for (int i = 0; i < 1500; ++i) {
+        ASSERT_TRUE(host.send(bootRequest(0x02)));
+        ASSERT_TRUE(host.receive().has_value()) << "answer " << i;
+    }
+    EXPECT_TRUE(sleeper.receive(100).has_value());
+}
+
+}  // namespace
+}  // namespace simtest
