@@ -1,0 +1,40 @@
+// What the firmware scan and the log list take from a file's name, and the run-time display.
+#include "file_names.h"
+#include "run_time.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(FirmwareNames, MarkersAreFoundInAnyCase)
+{
+    const FirmwareFileKind lower = classifyFirmwareFile("tessaray_fw_1.0.3.bin");
+    EXPECT_EQ(lower.kind, FirmwareFileKind::Firmware);
+    EXPECT_EQ(lower.version, "1.0.3");
+    EXPECT_EQ(classifyFirmwareFile("Tessaray_FW_v2a.bin").version, "V2A.B");
+    EXPECT_EQ(classifyFirmwareFile("x_FW_12").version, "12");  // fewer when the name ends sooner
+    EXPECT_EQ(classifyFirmwareFile("a_FW_1_FW_2").version, "1_FW_");  // the first marker counts
+    EXPECT_EQ(classifyFirmwareFile("Tessaray_img_1.bin").kind, FirmwareFileKind::ImageData);
+    EXPECT_EQ(classifyFirmwareFile("Tessaray_IMG__FW_1.bin").kind, FirmwareFileKind::ImageData);
+    EXPECT_EQ(classifyFirmwareFile("Tessaray_FW1.bin").kind, FirmwareFileKind::Other);
+    EXPECT_EQ(classifyFirmwareFile("readme.txt").kind, FirmwareFileKind::Other);
+}
+
+TEST(LogNames, OnlyXlsInAnyCase)
+{
+    EXPECT_TRUE(isLogFileName("2026_03_07_14_05_09_temp.xls"));
+    EXPECT_TRUE(isLogFileName("OLD.XLS"));
+    EXPECT_FALSE(isLogFileName("a.xlsx"));
+    EXPECT_FALSE(isLogFileName("a.xls.bak"));
+    EXPECT_FALSE(isLogFileName("xls"));
+}
+
+TEST(RunTime, MinutesColonSecondsWithoutLeadingZeros)
+{
+    EXPECT_EQ(formatRunTime(0), "0:0");
+    EXPECT_EQ(formatRunTime(59'999), "0:59");
+    EXPECT_EQ(formatRunTime(65'000), "1:5");
+    EXPECT_EQ(formatRunTime(3'600'000), "60:0");
+}
+
+}  // namespace

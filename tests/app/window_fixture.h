@@ -1,0 +1,66 @@
+// A window started the way the program starts it: data files in a working directory of their
+// own, pictures and Firmware/ in a separate program folder, the simulator's bus in use, and
+// message boxes recorded instead of shown.
+#pragma once
+
+#include "main_form.h"
+#include "sim_process.h"
+
+#include <QLabel>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TImageEx;
+
+inline const std::string kController = "HID\\VID_1FC9&PID_0003&REV_0100";
+
+struct MessageBox {
+    QString caption;
+    QString text;
+};
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts the simulator with the given devices and points the bus clients at it.
+    void startSim(const std::vector<std::string>& deviceArgs);
+    std::unique_ptr<TMainForm> startForm();
+
+    void writeWorkFile(const QString& name, const std::string& content);
+    void writeAppFile(const QString& relativeName, const QByteArray& content = {});
+
+    template <typename T>
+    static T* child(const TMainForm& form, const char* name)
+    {
+        T* found = form.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    static QString caption(const TMainForm& form, const char* name) { return child<QLabel>(form, name)->text(); }
+    static QString picture(const TMainForm& form, const char* name);
+    static bool shown(const TMainForm& form, const char* name) { return !child<QWidget>(form, name)->isHidden(); }
+
+    // Handles events until the condition holds; false when it did not within limitMs.
+    static bool waitUntil(const std::function<bool()>& condition, int limitMs = 5000);
+
+    // Saves the window as a PNG under the test artifacts folder; returns its path.
+    static QString saveScreenshot(TMainForm& form, const QString& name);
+
+    QTemporaryDir appDir;
+    QTemporaryDir workDir;
+    QString savedWorkDir;
+    std::vector<MessageBox> boxes;
+    std::optional<lumaro::test::SimProcess> sim;
+};
+
+std::string devInfoRow(const std::string& name, const std::string& vidPid, int arrays, const std::string& chip);
