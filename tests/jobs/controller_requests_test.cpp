@@ -286,4 +286,44 @@ TEST_F(Requests, ImageTransferRequestsTravelAsFramed) {
     EXPECT_TRUE(log.empty());
 }
 
+// A channel whose reads fail with a passing fault (not a timeout, not a departure) before the
+// acknowledgement comes.
+class FlakyChannel final : public PacketChannel {
+public:
+    explicit FlakyChannel(int failures) : failures_(failures) {}
+    platform::OsError write(const Report& report, int) override {
+        command_ = report[5];
+        return platform::kOk;
+    }
+    platform::OsError read(Report& report, int) override {
+        if (failures_-- > 0) return platform::kErrorGenFailure;
+        report = ackOf(command_);
+        return platform::kOk;
+    }
+
+private:
+    int failures_;
+    std::uint8_t command_ = 0;
+};
+
+TEST(RequestsOverAFlakyChannel, RecordsRetryAfterAFailedReadButTheEraseGivesUp) {
+    FlakyChannel channel(3);
+    Report packetBuffer{};
+    platform::OsError lastIoError = platform::kOk;
+    std::atomic<bool> jobBusy{true};
+    std::vector<std::string> log;
+    ControllerRequests requests(channel, packetBuffer, lastIoError, jobBusy,
+                                [&](const std::string& line) { log.push_back(line); }, [](int) {});
+    const std::array<std::uint8_t, IMAGE_RECORD_SIZE> record{};
+    EXPECT_EQ(requests.Transfer_Flash_ImgData(1, record), AckResult::Acknowledged);
+    EXPECT_EQ(log, std::vector<std::string>{kTransferReadError});
+
+    FlakyChannel eraseChannel(1);
+    ControllerRequests eraseRequests(eraseChannel, packetBuffer, lastIoError, jobBusy,
+                                     [&](const std::string& line) { log.push_back(line); }, [](int) {});
+    EXPECT_EQ(eraseRequests.Erase_Flash_ImgData(), AckResult::ReadFailed);
+    EXPECT_EQ(lastIoError, platform::kErrorGenFailure);
+    EXPECT_EQ(log.size(), 1u);
+}
+
 }  // namespace

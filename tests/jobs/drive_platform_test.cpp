@@ -1,0 +1,44 @@
+// The platform pieces under the update disk that can be checked without a removable disk: reading the
+// kernel's mount table and splitting a command line.
+#include "platform/mountinfo.h"
+#include "platform/process.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(MountInfo, MountPointsAndSourcesWithEscapesDecoded) {
+    const auto entries = platform::parseMountInfo(
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+        "97 22 8:17 / /media/user/LUMARO\\040UPD rw,nosuid shared:50 master:3 - vfat /dev/sdb1 rw,fmask=0022\n"
+        "98 22 0:5 / /proc rw - proc proc rw\n"
+        "garbage line\n"
+        "99 22 0:6 / /no/separator rw shared:2\n");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].mountPoint, "/");
+    EXPECT_EQ(entries[0].source, "/dev/sda1");
+    EXPECT_EQ(entries[1].mountPoint, "/media/user/LUMARO UPD");
+    EXPECT_EQ(entries[1].source, "/dev/sdb1");
+    EXPECT_EQ(entries[2].source, "proc");
+}
+
+TEST(CommandLine, QuotesGroupBlanksAndBackslashesStay) {
+    using Args = std::vector<std::string>;
+    EXPECT_EQ(platform::splitCommandLine("\"C:\\Program Files\\USBDeview.exe\" /stop_by_drive F:"),
+              (Args{"C:\\Program Files\\USBDeview.exe", "/stop_by_drive", "F:"}));
+    EXPECT_EQ(platform::splitCommandLine("  tool   a\tb "), (Args{"tool", "a", "b"}));
+    EXPECT_EQ(platform::splitCommandLine("tool \"\" x"), (Args{"tool", "", "x"}));
+    EXPECT_EQ(platform::splitCommandLine(""), Args{});
+}
+
+TEST(Process, ExitCodeAndAMissingProgram) {
+    const auto exited = platform::runProcess({"sh", "-c", "exit 3"}, 5000);
+    EXPECT_EQ(exited.status, platform::ProcessResult::Status::Exited);
+    EXPECT_EQ(exited.exitCode, 3);
+    const auto missing = platform::runProcess({"/nonexistent/program"}, 5000);
+    EXPECT_EQ(missing.status, platform::ProcessResult::Status::NotStarted);
+    EXPECT_EQ(missing.error, platform::kErrorFileNotFound);
+    EXPECT_EQ(platform::runProcess({}, 100).status, platform::ProcessResult::Status::NotStarted);
+}
+
+}  // namespace

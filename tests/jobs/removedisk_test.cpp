@@ -1,0 +1,214 @@
+// The update disk: which new drive is taken, the checked firmware copy, and the stop tool run on the
+// virtual bus from shell scripts written by the tests.
+#include "jobs/removedisk.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string contentsOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const fs::path& file, const std::string& contents) {
+    std::ofstream(file, std::ios::binary) << contents;
+}
+
+void writeScript(const fs::path& file, const std::string& body) {
+    writeFile(file, "#!/bin/sh\n" + body + "\n");
+    fs::permissions(file, fs::perms::owner_all);
+}
+
+// A bus folder (optionally at a given name below a fresh temporary folder) with drives and tools.
+class Bus {
+public:
+    explicit Bus(const std::string& name = "bus") {
+        char pattern[] = "/tmp/vbus-disk-XXXXXX";
+        top_ = ::mkdtemp(pattern);
+        dir_ = top_ / name;
+        fs::create_directories(dir_ / "drives");
+        fs::create_directories(dir_ / "tools");
+        ::setenv("LUMARO_VBUS_DIR", dir_.c_str(), 1);
+    }
+    ~Bus() {
+        ::unsetenv("LUMARO_VBUS_DIR");
+        fs::remove_all(top_);
+    }
+    Bus(const Bus&) = delete;
+    Bus& operator=(const Bus&) = delete;
+
+    fs::path top() const { return top_; }
+    fs::path dir() const { return dir_; }
+    fs::path drive(char letter) const {
+        const fs::path root = dir_ / "drives" / std::string(1, letter);
+        fs::create_directories(root);
+        return root;
+    }
+    // Both tool builds note how they were started in a file named after the build.
+    void installRecordingTools() const {
+        for (const char* build : {"S1", "S2"})
+            writeScript(dir_ / "tools" / build, std::string("printf '%s|%s|%s' \"$0\" \"$1\" \"$2\" > \"$LUMARO_VBUS_DIR/ran-") +
+                                                    build + "\"");
+    }
+
+private:
+    fs::path top_;
+    fs::path dir_;
+};
+
+TEST(UpdateDriveChoice, NewDrivesAreWhatIsLeftOfTheSecondList) {
+    EXPECT_EQ(newDrives({"C:", "D:"}, {"C:", "D:", "F:"}), DriveList{"F:"});
+    EXPECT_EQ(newDrives({"C:", "D:", "E:"}, {"C:", "D:"}), DriveList{});
+    EXPECT_EQ(newDrives({"C:", "D:"}, {"C:", "D:", "F:", "G:"}), (DriveList{"F:", "G:"}));
+    EXPECT_EQ(newDrives({"C:", "E:"}, {"C:", "D:", "F:"}), (DriveList{"D:", "F:"}));  // E: left meanwhile
+    EXPECT_EQ(newDrives({"F:"}, {"F:", "F:"}), DriveList{"F:"});                       // taken out once
+    EXPECT_EQ(newDrives({}, {"/media/u/LUMARO"}), DriveList{"/media/u/LUMARO"});
+}
+
+TEST(UpdateDriveChoice, FirstDriveHoldingTheOldFirmwareElseTheFirst) {
+    auto holdsOn = [](std::string drive) { return [drive](const std::string& d) { return d == drive; }; };
+    EXPECT_EQ(chooseUpdateDrive({"F:", "G:"}, holdsOn("G:")), "G:");
+    EXPECT_EQ(chooseUpdateDrive({"F:", "G:", "H:"}, [](const std::string& d) { return d != "F:"; }), "G:");
+    EXPECT_EQ(chooseUpdateDrive({"F:", "G:"}, holdsOn("none")), "F:");
+    EXPECT_EQ(chooseUpdateDrive({}, holdsOn("F:")), "");
+}
+
+TEST(UpdateDriveChoice, DriveListsShowAsTheLogWritesThem) {
+    EXPECT_EQ(formatDriveList({"C:", "D:", "E:"}), "C:D:E:");
+    EXPECT_EQ(formatDriveList({}), "");
+    EXPECT_EQ(formatDriveList({"/media/u/A", "/media/u/B C"}), "/media/u/A /media/u/B C");
+}
+
+TEST(UpdateDriveOnBus, DrivesAreTheLetterFoldersCToZ) {
+    Bus bus;
+    EXPECT_EQ(GetDriveList(), DriveList{});
+    bus.drive('D');
+    bus.drive('C');
+    bus.drive('Z');
+    fs::create_directories(bus.dir() / "drives/B");
+    fs::create_directories(bus.dir() / "drives/EF");
+    writeFile(bus.dir() / "drives/E", "not a folder");
+    EXPECT_EQ(GetDriveList(), (DriveList{"C:", "D:", "Z:"}));
+}
+
+TEST(UpdateDriveOnBus, FindTakesTheNewDriveWithTheOldFirmware) {
+    Bus bus;
+    bus.drive('C');
+    const DriveList before = GetDriveList();
+    bus.drive('F');
+    writeFile(bus.drive('G') / "firmware.bin", "old");
+    EXPECT_EQ(Find_UpdateDrive(before, GetDriveList()), "G:");
+    fs::remove(bus.drive('G') / "firmware.bin");
+    EXPECT_EQ(Find_UpdateDrive(before, GetDriveList()), "F:");
+    EXPECT_EQ(Find_UpdateDrive(GetDriveList(), GetDriveList()), "");
+}
+
+TEST(FirmwareCopy, ReplacesTheOldFilesAndChecksTheCopy) {
+    Bus bus;
+    const fs::path drive = bus.drive('F');
+    writeFile(drive / "firmware.bin", "old firmware");
+    writeFile(drive / "Upfirmware.bin", "an older copy that is longer than the new firmware");
+    std::string firmware(100000, '\0');
+    for (std::size_t i = 0; i < firmware.size(); ++i) firmware[i] = static_cast<char>(i * 7);
+    writeFile(bus.top() / "fw.bin", firmware);
+
+    const DiskResult result = Copy_Firmware("F:", (bus.top() / "fw.bin").string());
+    EXPECT_TRUE(result.ok) << result.problem;
+    EXPECT_FALSE(fs::exists(drive / "firmware.bin"));
+    EXPECT_EQ(contentsOf(drive / "Upfirmware.bin"), firmware);
+}
+
+TEST(FirmwareCopy, FailureIsReported) {
+    Bus bus;
+    bus.drive('F');
+    writeFile(bus.top() / "fw.bin", "firmware");
+    const DiskResult missingSource = Copy_Firmware("F:", (bus.top() / "absent.bin").string());
+    EXPECT_FALSE(missingSource.ok);
+    EXPECT_NE(missingSource.problem.find("absent.bin"), std::string::npos);
+    // The disk left before the copy.
+    const DiskResult driveGone = Copy_Firmware("G:", (bus.top() / "fw.bin").string());
+    EXPECT_FALSE(driveGone.ok);
+    EXPECT_NE(driveGone.problem.find("Upfirmware.bin"), std::string::npos);
+}
+
+TEST(StopToolCommandLine, QuotesThePathAndRefusesWhatCannotBeHeld) {
+    EXPECT_EQ(stopToolCommandLine("C:\\Tools\\Updater\\USBDeview.exe", "F:"),
+              "\"C:\\Tools\\Updater\\USBDeview.exe\" /stop_by_drive F:");
+    EXPECT_EQ(stopToolCommandLine("C:\\Program Files\\Up\\USBDeview.exe", "F:"),
+              "\"C:\\Program Files\\Up\\USBDeview.exe\" /stop_by_drive F:");
+    const std::string longest = "C:\\" + std::string(kMaxToolPath - 17, 'd') + "\\USBDeview.exe";
+    ASSERT_EQ(longest.size(), kMaxToolPath);
+    EXPECT_TRUE(stopToolCommandLine(longest, "F:").has_value());
+    EXPECT_FALSE(stopToolCommandLine("C:\\d" + longest.substr(3), "F:").has_value());
+    EXPECT_FALSE(stopToolCommandLine("C:\\a\" & evil.exe \"\\USBDeview.exe", "F:").has_value());
+    EXPECT_FALSE(stopToolCommandLine("", "F:").has_value());
+}
+
+TEST(StopToolOnBus, RunsTheBuildForTheSystemWithTheDrive) {
+    Bus bus;
+    bus.installRecordingTools();
+    const DiskResult result = Stop_UpdateDrive("F:", true, "/unused/");
+    EXPECT_TRUE(result.ok) << result.problem;
+    EXPECT_EQ(contentsOf(bus.dir() / "ran-S2"), (bus.dir() / "USBDeview.exe").string() + "|/stop_by_drive|F:");
+    EXPECT_FALSE(fs::exists(bus.dir() / "ran-S1"));
+
+    EXPECT_TRUE(Stop_UpdateDrive("G:", false, "/unused/").ok);
+    EXPECT_EQ(contentsOf(bus.dir() / "ran-S1"), (bus.dir() / "USBDeview.exe").string() + "|/stop_by_drive|G:");
+    EXPECT_TRUE(fs::exists(bus.dir() / "USBDeview.exe"));  // stays after the run
+}
+
+TEST(StopToolOnBus, FolderWithABlankRunsNoOtherProgram) {
+    Bus bus("vbus dir");
+    bus.installRecordingTools();
+    // Where an unquoted command line would be cut at the blank.
+    writeScript(bus.top() / "vbus", "touch \"" + (bus.top() / "decoy-ran").string() + "\"");
+    EXPECT_TRUE(Stop_UpdateDrive("F:", true, "/unused/").ok);
+    EXPECT_FALSE(fs::exists(bus.top() / "decoy-ran"));
+    EXPECT_EQ(contentsOf(bus.dir() / "ran-S2"), (bus.dir() / "USBDeview.exe").string() + "|/stop_by_drive|F:");
+}
+
+TEST(StopToolOnBus, ToolThatCannotBeWrittenOrStartedIsAFailure) {
+    Bus bus;
+    const DiskResult missing = Stop_UpdateDrive("F:", true, "/unused/");
+    EXPECT_FALSE(missing.ok);
+    EXPECT_NE(missing.problem.find("cannot write the stop tool"), std::string::npos) << missing.problem;
+
+    writeFile(bus.dir() / "tools/S2", "neither a script nor a program");
+    const DiskResult notStarted = Stop_UpdateDrive("F:", true, "/unused/");
+    EXPECT_FALSE(notStarted.ok);
+    EXPECT_NE(notStarted.problem.find("could not be started"), std::string::npos) << notStarted.problem;
+}
+
+TEST(StopToolOnBus, ToolThatDoesNotEndIsStoppedAtItsTimeLimit) {
+    Bus bus;
+    writeScript(bus.dir() / "tools/S2", "exec sleep 30");
+    const auto start = std::chrono::steady_clock::now();
+    const DiskResult result = Stop_UpdateDrive("F:", true, "/unused/", 300);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.problem.find("did not end"), std::string::npos) << result.problem;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(StopToolOnBus, ToolPathLongerThanItsBufferIsRefusedNotCut) {
+    Bus bus(std::string(120, 'a') + "/" + std::string(120, 'b'));
+    bus.installRecordingTools();
+    const DiskResult result = Stop_UpdateDrive("F:", true, "/unused/");
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(fs::exists(bus.dir() / "USBDeview.exe"));
+    EXPECT_FALSE(fs::exists(bus.dir() / "ran-S2"));
+}
+
+}  // namespace
