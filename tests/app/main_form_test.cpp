@@ -352,6 +352,16 @@ TEST_F(StartUp, RecorderAndEngineeringDefaults)
     EXPECT_EQ(child<QWidget>(*form, "StartBtnImg")->geometry(), QRect(168, 237, 401, 62));
 }
 
+TEST_F(StartUp, ArchitectureDecidesTheToolBuild)
+{
+    startSim({"--controller", kPluggedController});
+    for (const auto& [value, is64Bit] : {std::pair{"AMD64", true}, std::pair{"x86", false}, std::pair{"", true}}) {
+        setenv("LUMARO_VBUS_ARCH", value, 1);
+        if (*value == 0) unsetenv("LUMARO_VBUS_ARCH");
+        EXPECT_EQ(startForm()->is64BitWindows, is64Bit) << value;
+    }
+}
+
 using MessageLog = WindowTest;
 
 TEST_F(MessageLog, UpdatePageAloneSplitsDetectionAndJobLines)

@@ -87,7 +87,7 @@ QString WindowTest::picture(const TMainForm& form, const char* name)
     return QFileInfo(child<TImageEx>(form, name)->pictureFile()).fileName();
 }
 
-bool WindowTest::waitUntil(const std::function<bool()>& condition, int limitMs)
+bool waitUntil(const std::function<bool()>& condition, int limitMs)
 {
     QElapsedTimer clock;
     clock.start();

@@ -50,9 +50,6 @@ protected:
     static QString picture(const TMainForm& form, const char* name);
     static bool shown(const TMainForm& form, const char* name) { return !child<QWidget>(form, name)->isHidden(); }
 
-    // Handles events until the condition holds; false when it did not within limitMs.
-    static bool waitUntil(const std::function<bool()>& condition, int limitMs = 5000);
-
     // Saves the window as a PNG under the test artifacts folder; returns its path.
     static QString saveScreenshot(TMainForm& form, const QString& name);
 
@@ -62,5 +59,8 @@ protected:
     std::vector<MessageBox> boxes;
     std::optional<lumaro::test::SimProcess> sim;
 };
+
+// Handles events until the condition holds; false when it did not within limitMs.
+bool waitUntil(const std::function<bool()>& condition, int limitMs = 5000);
 
 std::string devInfoRow(const std::string& name, const std::string& vidPid, int arrays, const std::string& chip);

@@ -1,0 +1,81 @@
+// Hot-plug events of the virtual bus, the architecture stand-in, and the event-pumping wait.
+#include "wait_with_messages.h"
+#include "window_fixture.h"
+
+#include "platform/arch.h"
+#include "platform/hid_watch.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+struct EventCounts {
+    int arrived = 0;
+    int removed = 0;
+};
+
+void touch(const QString& path)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+}
+
+TEST(VbusHidWatch, SocketsComingAndGoingAreArrivalsAndRemovals)
+{
+    QTemporaryDir bus;
+    setenv("LUMARO_VBUS_DIR", bus.path().toLocal8Bit().constData(), 1);
+    platform::HidWatcher watcher;
+    EventCounts counts;
+    QObject::connect(&watcher, &platform::HidWatcher::interfaceArrived, [&] { ++counts.arrived; });
+    QObject::connect(&watcher, &platform::HidWatcher::interfaceRemoved, [&] { ++counts.removed; });
+    ASSERT_TRUE(watcher.isWatching());
+
+    // The bus had no hid/ folder yet when the watch began.
+    ASSERT_TRUE(QDir(bus.path()).mkdir("hid"));
+    touch(bus.filePath("hid/ctl.id"));
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(counts.arrived, 0);  // an identity file alone is no interface yet
+    touch(bus.filePath("hid/ctl.sock"));
+    EXPECT_TRUE(waitUntil([&] { return counts.arrived == 1; }));
+    QFile::remove(bus.filePath("hid/ctl.sock"));
+    EXPECT_TRUE(waitUntil([&] { return counts.removed == 1; }));
+    EXPECT_EQ(counts.arrived, 1);
+    unsetenv("LUMARO_VBUS_DIR");
+}
+
+TEST(Architecture, BusStandInDecides)
+{
+    setenv("LUMARO_VBUS_DIR", "/nonexistent", 1);
+    setenv("LUMARO_VBUS_ARCH", "x86", 1);
+    EXPECT_EQ(platform::processorArchitecture(), "x86");
+    unsetenv("LUMARO_VBUS_ARCH");
+    EXPECT_EQ(platform::processorArchitecture(), "");
+    unsetenv("LUMARO_VBUS_DIR");
+    EXPECT_EQ(platform::processorArchitecture(), sizeof(void*) == 8 ? "AMD64" : "x86");
+}
+
+TEST(WaitWithMessages, LastsAtLeastTheTimeAndKeepsEventsFlowing)
+{
+    QElapsedTimer clock;
+    clock.start();
+    WaitWithMessages(0);
+    EXPECT_LT(clock.elapsed(), 50);
+
+    bool fired = false;
+    QTimer::singleShot(5, [&] { fired = true; });
+    clock.restart();
+    WaitWithMessages(40);
+    EXPECT_GE(clock.elapsed(), 40);
+    EXPECT_TRUE(fired);
+}
+
+}  // namespace
