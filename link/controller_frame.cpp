@@ -5,6 +5,8 @@
 
 namespace {
 
+using platform::Report;
+
 constexpr std::uint8_t kReportId = 0x00;
 constexpr std::uint8_t kStartByte = 0xA9;
 constexpr std::uint8_t kEndByte = 0x5C;

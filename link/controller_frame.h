@@ -11,8 +11,6 @@
 #include <span>
 #include <string_view>
 
-using platform::Report;
-
 inline constexpr std::uint8_t CmdGetAllChannel = 0x05;
 inline constexpr std::uint8_t CmdGetTemperature = 0x0F;
 inline constexpr std::uint8_t CmdGetFanSpeed = 0x24;
@@ -50,14 +48,14 @@ std::uint8_t frameChecksum(std::span<const std::uint8_t> bytes);
 // Builds the request frame for command with payload in packet: 0xFF filler everywhere, header,
 // payload, checksum over length..payload, end byte 0x5C. Returns false and leaves packet all 0xFF
 // when the payload is longer than kMaxPayload.
-bool Build_Packet(Report& packet, std::uint8_t command, std::span<const std::uint8_t> payload);
+bool Build_Packet(platform::Report& packet, std::uint8_t command, std::span<const std::uint8_t> payload);
 
 // A data reply: start byte 0xA9 at offset 1 and the end byte 0x5C at endOffset. Length and checksum
 // are not looked at: the controller's data replies are taken as they come.
-bool isDataReply(const Report& reply, std::size_t endOffset);
+bool isDataReply(const platform::Report& reply, std::size_t endOffset);
 
 // The acknowledgement of command: the command echoed at offset 5, then 0x06 0x0D.
-bool isAcknowledgement(const Report& reply, std::uint8_t command);
+bool isAcknowledgement(const platform::Report& reply, std::uint8_t command);
 
 // Whole degrees Celsius for the controller's raw thermistor reading; 0 outside 24 .. 249.
 int Raw_To_Temperature(std::uint8_t raw);
@@ -67,9 +65,9 @@ int Raw_To_Temperature(std::uint8_t raw);
 int HexDigit_To_Int(std::string_view digit);
 
 // Decoders of an accepted data reply.
-TemperatureReading decodeTemperature(const Report& reply, int arrayCount);  // zero reading unless 1 or 2 arrays
-ChannelReading decodeAllChannel(const Report& reply);
-std::int32_t decodeFanSpeed(const Report& reply);  // rpm; 0 when the period is 0
+TemperatureReading decodeTemperature(const platform::Report& reply, int arrayCount);  // zero reading unless 1 or 2 arrays
+ChannelReading decodeAllChannel(const platform::Report& reply);
+std::int32_t decodeFanSpeed(const platform::Report& reply);  // rpm; 0 when the period is 0
 
 // Payload of the start request: 0x00 and the first two hexadecimal digits of recordCount. Counts
 // below 16 have one digit only and are sent as 0x00, count (the same as count / 16, count % 16);

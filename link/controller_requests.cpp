@@ -8,8 +8,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using platform::OsError;
+using platform::Report;
 
 constexpr int kPollPauseMs = 1;
+constexpr int kMostStaleReports = 64;  // a device that never stops sending cannot hold a request here
 
 // Errors after which no reply can come any more: polling on would only repeat them.
 bool isDeviceGone(OsError error) {
@@ -47,6 +49,7 @@ ControllerRequests::ControllerRequests(PacketChannel& channel, Report& packetBuf
       timeouts_(timeouts) {}
 
 TemperatureReading ControllerRequests::Get_Temperature(int arrayCount) {
+    discardStaleReports();
     if (!send(CmdGetTemperature, {})) {
         log_("Error -> Send packet to USB Fail !!");
         return {};
@@ -56,6 +59,7 @@ TemperatureReading ControllerRequests::Get_Temperature(int arrayCount) {
 }
 
 ChannelReading ControllerRequests::Get_AllChannel() {
+    discardStaleReports();
     if (!send(CmdGetAllChannel, {})) {
         log_("Error -> Send get all channel packet to USB Fail !!");
         return {};
@@ -65,6 +69,7 @@ ChannelReading ControllerRequests::Get_AllChannel() {
 }
 
 std::int32_t ControllerRequests::Get_FanSpeed() {
+    discardStaleReports();
     // The fan-speed request has always shared the all-channel request's send text and logs no bad reply.
     if (!send(CmdGetFanSpeed, {})) {
         log_("Error -> Send get all channel packet to USB Fail !!");
@@ -96,6 +101,11 @@ AckResult ControllerRequests::Transfer_Flash_ImgData(std::int32_t index,
 }
 
 bool ControllerRequests::Send_BootLoaderMode() { return send(CmdBootLoaderMode, {}); }
+
+void ControllerRequests::discardStaleReports() {
+    for (int i = 0; i < kMostStaleReports && channel_.read(packet_, 0) == platform::kOk; ++i) {
+    }
+}
 
 bool ControllerRequests::send(std::uint8_t command, std::span<const std::uint8_t> payload) {
     if (!Build_Packet(packet_, command, payload)) {

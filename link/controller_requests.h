@@ -17,8 +17,8 @@
 class PacketChannel {
 public:
     virtual ~PacketChannel() = default;
-    virtual platform::OsError write(const Report& report, int timeoutMs) = 0;
-    virtual platform::OsError read(Report& report, int timeoutMs) = 0;
+    virtual platform::OsError write(const platform::Report& report, int timeoutMs) = 0;
+    virtual platform::OsError read(platform::Report& report, int timeoutMs) = 0;
 };
 
 // The channel over the link's two handles.
@@ -26,8 +26,8 @@ class HidHandlePair final : public PacketChannel {
 public:
     HidHandlePair(platform::HidHandle& writeHandle, platform::HidHandle& readHandle)
         : writeHandle_(writeHandle), readHandle_(readHandle) {}
-    platform::OsError write(const Report& report, int timeoutMs) override { return writeHandle_.write(report, timeoutMs); }
-    platform::OsError read(Report& report, int timeoutMs) override { return readHandle_.read(report, timeoutMs); }
+    platform::OsError write(const platform::Report& report, int timeoutMs) override { return writeHandle_.write(report, timeoutMs); }
+    platform::OsError read(platform::Report& report, int timeoutMs) override { return readHandle_.read(report, timeoutMs); }
 
 private:
     platform::HidHandle& writeHandle_;
@@ -65,7 +65,7 @@ class ControllerRequests {
 public:
     // packetBuffer and lastIoError are the link's; jobBusy gates the acknowledgement polling.
     // An empty wait hook sleeps.
-    ControllerRequests(PacketChannel& channel, Report& packetBuffer, platform::OsError& lastIoError,
+    ControllerRequests(PacketChannel& channel, platform::Report& packetBuffer, platform::OsError& lastIoError,
                        std::atomic<bool>& jobBusy, LogSink log, WaitHook wait, RequestTimeouts timeouts = {});
 
     // Measurements: the zero result for every failure, with the logged texts of the update log.
@@ -82,6 +82,9 @@ public:
     bool Send_BootLoaderMode();
 
 private:
+    // A reply that came after its request gave up would otherwise be taken as the reply to the next
+    // measurement, and every later one would be off by one.
+    void discardStaleReports();
     bool send(std::uint8_t command, std::span<const std::uint8_t> payload);
     bool receive(int timeoutMs);
     bool readDataReply(std::size_t endOffset, const char* receiveFailureText);
@@ -92,7 +95,7 @@ private:
     void wait(int ms);
 
     PacketChannel& channel_;
-    Report& packet_;
+    platform::Report& packet_;
     platform::OsError& lastIoError_;
     std::atomic<bool>& jobBusy_;
     LogSink log_;

@@ -8,6 +8,8 @@
 
 namespace {
 
+using platform::Report;
+
 Report frameOf(std::uint8_t command, std::vector<std::uint8_t> payload = {}) {
     Report packet{};
     EXPECT_TRUE(Build_Packet(packet, command, payload));
