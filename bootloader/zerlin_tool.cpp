@@ -132,8 +132,8 @@ bool run(const Options& options)
     } else if (!report(search, findBoard(options.hardwareId), "", "no such device")) {
         return false;
     }
-    if (!report("query layout", M47J53_QueryDevice() != 0, layoutText(), "no answer or an unusable layout"))
-        return false;
+    const bool queried = M47J53_QueryDevice() != 0;
+    if (!report("query layout", queried, layoutText(), "no answer or an unusable layout")) return false;
     if (!report("load " + options.firmwarePath, M47J53_LoadFirmwareFile(options.firmwarePath.c_str()) != 0, "",
                 "cannot open the file or a record is bad"))
         return false;

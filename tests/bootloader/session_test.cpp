@@ -1,0 +1,220 @@
+// The library through its exports, against the simulated board.
+#include "session_test_support.h"
+#include "hex_test_support.h"
+
+#include "bootloader/boot_protocol.h"
+
+#include <chrono>
+
+namespace zerlin::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::uint32_t addressOf(const platform::Report& r) { return getLittleEndian32(r, kAddressOffset); }
+
+// Data at the start of the program region and near its end, a gap between, and configuration
+// bytes that must never be written.
+std::string firmware(std::uint8_t seed)
+{
+    return ":020000040000FA\n" + dataRecord(0x1000, sequence(40, seed)) + dataRecord(0x1028, sequence(40, seed)) +
+           dataRecord(0x13F0, sequence(16, seed)) + ":020000040001F9\n" + dataRecord(0xFFF8, {0x12, 0x34}) +
+           ":00000001FF\n";
+}
+
+using DeviceSearch = BoardSession;
+
+TEST_F(DeviceSearch, FirstMatchInEnumerationOrderAndOnlyUpperCaseFragments)
+{
+    start({"--board", "b-board", "--board", "a-board,id=HID\\VID_04D8&PID_003C&REV_0001", "--board",
+           "c-other,id=HID\\VID_1234&PID_0001&REV_0001"});
+    ASSERT_EQ(M47J53_SetUSBHandle(kBoardId), 1);
+    EXPECT_EQ(M47J53_Reset(), 1);
+    EXPECT_EQ(received(BootCmdReset, "a-board", 1).size(), 1u);
+    settle();
+    EXPECT_TRUE(received(BootCmdReset, "b-board").empty());
+
+    // A failed search keeps the path of the last good one (the reset board is back by then).
+    ASSERT_TRUE(sim().waitForEvent("a-board", "plugged", 2));
+    EXPECT_EQ(M47J53_SetUSBHandle("vid_1234&pid_0001"), 0);
+    EXPECT_EQ(M47J53_SetUSBHandle("VID_9999"), 0);
+    EXPECT_EQ(M47J53_SetUSBHandle(""), 0);
+    EXPECT_EQ(M47J53_SetUSBHandle(nullptr), 0);
+    EXPECT_EQ(M47J53_Reset(), 1);
+    EXPECT_EQ(received(BootCmdReset, "a-board", 2).size(), 2u);
+    EXPECT_TRUE(received(-1, "c-other").empty());
+}
+
+using BoardControl = BoardSession;
+
+TEST_F(BoardControl, BootloaderModeSwitchSendsItsFixedPacket)
+{
+    startBoard();
+    ASSERT_EQ(M47J53_Set_BootLoaderMode(), 1);
+    platform::Report expected;
+    expected.fill(0xFF);
+    const std::uint8_t head[] = {0x00, 0x42, 0x4F, 0x4F, 0x54, 0x9A, 0x61, 0x5C};
+    std::copy(std::begin(head), std::end(head), expected.begin());
+    const std::vector<platform::Report> reports = received(-1, "board", 1);
+    settle();
+    ASSERT_EQ(received().size(), 1u);
+    EXPECT_EQ(reports[0], expected);
+}
+
+TEST_F(BoardControl, ResetOfAGoneBoardReturnsTheOpenErrorAndSendsNothing)
+{
+    startBoard();
+    ASSERT_EQ(sim().control("unplug board"), "ok");
+    const std::int32_t result = M47J53_Reset();
+    EXPECT_NE(result, 0);
+    EXPECT_NE(result, 1);
+    EXPECT_EQ(M47J53_EraseFlashData(), 0);
+    settle();
+    EXPECT_TRUE(received().empty());
+}
+
+using Flashing = BoardSession;
+
+TEST_F(Flashing, FullUpdateProgramsVerifiesAndResets)
+{
+    startBoard("timing=full-speed,erase-ms=50,regions=1:0x1000:0x400;3:0x1FFF8:8");
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("fw.hex", firmware(1)).c_str()), 1);
+    ASSERT_EQ(M47J53_UpdateFlash(), 1);
+    waitUntilProgrammed(2);
+    ASSERT_EQ(M47J53_VerifyFlash(), 1);
+    EXPECT_EQ(M47J53_Reset(), 1);
+
+    const std::vector<platform::Report> all = received();
+    ASSERT_GE(all.size(), 3u);
+    EXPECT_EQ(all[1][1], BootCmdErase);
+    EXPECT_EQ(all[2][1], BootCmdQuery);
+
+    // Two data packets, a skipped gap, then a flush before the data near the end.
+    const std::vector<platform::Report> programs = received(BootCmdProgram);
+    ASSERT_EQ(programs.size(), 3u);
+    EXPECT_EQ(addressOf(programs[0]), 0x1000u);
+    EXPECT_EQ(addressOf(programs[1]), 0x1000u + 56);
+    EXPECT_EQ(addressOf(programs[2]), 0x1000u + 18 * 56);
+    std::size_t flushesBeforeLastData = 0;
+    for (const platform::Report& r : all) {
+        if (r == programs[2]) break;
+        if (r[1] == BootCmdProgramComplete) ++flushesBeforeLastData;
+    }
+    EXPECT_EQ(flushesBeforeLastData, 1u);
+    EXPECT_EQ(received(BootCmdProgramComplete).size(), 2u);  // the gap and the one region's end
+
+    // Read-back covers only the program region; the last request asks for what is left.
+    const std::vector<platform::Report> requests = received(BootCmdGetData);
+    ASSERT_EQ(requests.size(), 19u);
+    EXPECT_EQ(addressOf(requests.back()), 0x1000u + 18 * 56);
+    EXPECT_EQ(requests.back()[6], 0x400 - 18 * 56);
+}
+
+TEST_F(Flashing, VerificationFindsADifferenceAndSeparateEraseAndProgramWork)
+{
+    startBoard("erase-ms=20,regions=1:0x1000:0x400;3:0x1FFF8:8");
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("a.hex", firmware(1)).c_str()), 1);
+    ASSERT_EQ(M47J53_EraseFlashData(), 1);
+    ASSERT_EQ(M47J53_Transfer_FlashData(), 1);
+    waitUntilProgrammed(2);
+    ASSERT_EQ(M47J53_VerifyFlash(), 1);
+    // Loading overlays the images; the board still holds the first file.
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("b.hex", dataRecord(0x1100, {0x99})).c_str()), 1);
+    EXPECT_EQ(M47J53_VerifyFlash(), 0);
+    EXPECT_EQ(M47J53_LoadFirmwareFile(writeFile("missing-dir/none.hex", "").c_str()), 0);
+}
+
+TEST_F(Flashing, TwoByteAddressingRoundTripIgnoresPadBytes)
+{
+    startBoard("family=2,erase-ms=20,regions=1:0x200:0x100");
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    std::vector<std::uint8_t> words = sequence(32, 0x40);
+    for (std::size_t i = 3; i < words.size(); i += 4) words[i] = 0x00;  // pad bytes as tools write them
+    const std::string text = dataRecord(0x400, words) + dataRecord(0x5E0, words);  // first and last 16 addresses
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("w.hex", text).c_str()), 1);
+    ASSERT_EQ(M47J53_UpdateFlash(), 1);
+    waitUntilProgrammed(2);
+    EXPECT_EQ(M47J53_VerifyFlash(), 1);
+    // 28 addresses per packet: the data sits in packets 0, 8 and 9 (the region's last 4 addresses).
+    const std::vector<platform::Report> programs = received(BootCmdProgram);
+    ASSERT_EQ(programs.size(), 3u);
+    EXPECT_EQ(addressOf(programs[0]), 0x200u);
+    EXPECT_EQ(addressOf(programs[1]), 0x200u + 8 * 28);
+    EXPECT_EQ(addressOf(programs[2]), 0x200u + 9 * 28);
+    EXPECT_EQ(programs[2][6], 8);
+}
+
+TEST_F(Flashing, ASecondQueryReplacesTheLayout)
+{
+    startBoard("erase-ms=20,regions=1:0:0x40;1:0x100:0x40;1:0x200:0x40;1:0x300:0x40");
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    ASSERT_EQ(M47J53_Transfer_FlashData(), 1);
+    settle();
+    EXPECT_EQ(received(BootCmdProgramComplete, "board", 4).size(), 4u);  // one closing flush per region
+}
+
+TEST_F(Flashing, UnusableLayoutsAreRefusedAndNothingIsProgrammed)
+{
+    for (const char* packetSize : {"bpp=0", "bpp=59"}) {
+        SCOPED_TRACE(packetSize);
+        startBoard(std::string(packetSize) + ",regions=1:0:0x40");
+        EXPECT_EQ(M47J53_QueryDevice(), 0);
+        EXPECT_EQ(M47J53_Transfer_FlashData(), 0);
+        EXPECT_EQ(M47J53_UpdateFlash(), 0);
+        EXPECT_EQ(M47J53_VerifyFlash(), 0);
+        settle();
+        EXPECT_EQ(received().size(), 1u);  // the query alone
+    }
+}
+
+TEST_F(Flashing, ProgrammingStopsAtTheFirstFailedWrite)
+{
+    // More reports than the socket buffers hold, at one per frame: the writes catch up with the
+    // board's departure.
+    startBoard("timing=full-speed,unplug-after=5,regions=1:0:0x10000");
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    std::string text;
+    for (std::uint32_t address = 0; address < 0x10000; address += 32)
+        text += dataRecord(static_cast<std::uint16_t>(address), sequence(32));
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("fw.hex", text).c_str()), 1);
+    EXPECT_EQ(M47J53_Transfer_FlashData(), 0);
+    settle();
+    EXPECT_LE(received().size(), 5u);
+}
+
+using SilentBoard = BoardSession;
+
+TEST_F(SilentBoard, QueryAndEraseGiveUpAfterTheirTimeLimits)
+{
+    startBoard("fault=silent");
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(M47J53_QueryDevice(), 0);
+    EXPECT_NEAR(secondsSince(start), 3.0, 1.0);
+    start = Clock::now();
+    EXPECT_EQ(M47J53_EraseFlashData(), 0);
+    EXPECT_NEAR(secondsSince(start), 10.0, 1.5);
+}
+
+TEST_F(SilentBoard, VerificationGivesUpAfterTenToTwentySeconds)
+{
+    startBoard("erase-ms=20,regions=1:0:0x400");
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    ASSERT_EQ(sim().control("set board fault=silent"), "ok");
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(M47J53_VerifyFlash(), 0);
+    const double seconds = secondsSince(start);
+    EXPECT_GE(seconds, 10.0);
+    EXPECT_LE(seconds, 21.5);
+    EXPECT_EQ(received(BootCmdGetData).size(), 10u);  // never more than ten requests unanswered
+}
+
+}  // namespace
+}  // namespace zerlin::test
