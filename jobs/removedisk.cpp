@@ -4,9 +4,9 @@
 #include "platform/process.h"
 
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <system_error>
 
 namespace {
@@ -18,19 +18,21 @@ const std::string kNewFirmwareFile = "Upfirmware.bin";
 
 DiskResult failure(std::string problem) { return {false, std::move(problem)}; }
 
-bool sameContents(const std::string& a, const std::string& b) {
-    std::ifstream first(a, std::ios::binary);
-    std::ifstream second(b, std::ios::binary);
-    if (!first || !second) return false;
-    std::array<char, 8192> chunkA{};
-    std::array<char, 8192> chunkB{};
-    for (;;) {
-        first.read(chunkA.data(), chunkA.size());
-        second.read(chunkB.data(), chunkB.size());
-        if (first.gcount() != second.gcount()) return false;
-        if (!std::equal(chunkA.begin(), chunkA.begin() + first.gcount(), chunkB.begin())) return false;
-        if (first.gcount() < static_cast<std::streamsize>(chunkA.size())) return first.eof() && second.eof();
-    }
+std::optional<std::string> readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return std::move(contents).str();
+}
+
+// Plain stream copy: a copy that also carries the file's mode can be refused by a FAT volume.
+bool writeWholeFile(const std::string& path, const std::string& contents) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    out.close();
+    return !out.fail();
 }
 
 bool isLetterDrive(const std::string& drive) { return drive.size() == 2 && drive[1] == ':'; }
@@ -75,11 +77,11 @@ DiskResult Copy_Firmware(const std::string& updateDrive, const std::string& firm
     std::error_code ignored;
     fs::remove(platform::pathOnDrive(updateDrive, kOldFirmwareFile), ignored);
 
+    const std::optional<std::string> firmware = readWholeFile(firmwarePath);
+    if (!firmware) return failure("cannot read the firmware file " + firmwarePath);
     const std::string target = platform::pathOnDrive(updateDrive, kNewFirmwareFile);
-    std::error_code ec;
-    fs::copy_file(firmwarePath, target, fs::copy_options::overwrite_existing, ec);
-    if (ec) return failure("cannot copy " + firmwarePath + " to " + target + ": " + ec.message());
-    if (!sameContents(firmwarePath, target)) return failure(target + " does not match " + firmwarePath + " after copying");
+    if (!writeWholeFile(target, *firmware)) return failure("cannot write " + target);
+    if (readWholeFile(target) != firmware) return failure(target + " does not match " + firmwarePath + " after copying");
     return {};
 }
 

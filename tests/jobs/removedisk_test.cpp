@@ -142,6 +142,11 @@ TEST(FirmwareCopy, FailureIsReported) {
     const DiskResult driveGone = Copy_Firmware("G:", (bus.top() / "fw.bin").string());
     EXPECT_FALSE(driveGone.ok);
     EXPECT_NE(driveGone.problem.find("Upfirmware.bin"), std::string::npos);
+    // A disk that takes the data but keeps none of it: only reading back shows it.
+    fs::create_symlink("/dev/null", bus.drive('H') / "Upfirmware.bin");
+    const DiskResult swallowed = Copy_Firmware("H:", (bus.top() / "fw.bin").string());
+    EXPECT_FALSE(swallowed.ok);
+    EXPECT_NE(swallowed.problem.find("does not match"), std::string::npos) << swallowed.problem;
 }
 
 TEST(StopToolCommandLine, QuotesThePathAndRefusesWhatCannotBeHeld) {
