@@ -1,0 +1,89 @@
+// Time from starting the program to its first painted window, next to the same for an empty Qt
+// window of the same size. Each run is a fresh process of this program in one of its two child
+// modes, timed by the parent from start until the child reports its first paint.
+//
+//   first_paint_bench [runs]          prints the medians and their ratio
+#include "bench_stats.h"
+#include "main_form.h"
+#include "message_boxes.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// Reports the first paint of the watched window and ends the process.
+class FirstPaintReporter : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            std::puts("painted");
+            std::fflush(stdout);
+            std::_Exit(0);
+        }
+        return false;
+    }
+};
+
+int runChild(int argc, char** argv, bool program)
+{
+    LumaroApplication application(argc, argv);
+    FirstPaintReporter reporter;
+    std::unique_ptr<QWidget> window;
+    if (program) {
+        QDir::setCurrent(QStringLiteral(LUMARO_DIST_DIR));
+        window = std::make_unique<TMainForm>(QStringLiteral(LUMARO_DIST_DIR "/"));
+    } else {
+        window = std::make_unique<QWidget>();
+        window->setFixedSize(738, 455);
+    }
+    window->installEventFilter(&reporter);
+    window->show();
+    return application.exec();
+}
+
+double timeChild(const QString& self, const char* mode)
+{
+    QProcess child;
+    QElapsedTimer clock;
+    clock.start();
+    child.start(self, {QString::fromLatin1(mode)});
+    while (child.waitForReadyRead(10000))
+        if (child.readAll().contains("painted")) break;
+    const double ms = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    child.waitForFinished(5000);
+    return ms;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "--child-program") == 0) return runChild(argc, argv, true);
+    if (argc > 1 && std::strcmp(argv[1], "--child-empty") == 0) return runChild(argc, argv, false);
+
+    QCoreApplication application(argc, argv);
+    const int runs = argc > 1 ? std::atoi(argv[1]) : 15;
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    const QString self = QString::fromLocal8Bit(argv[0]);
+    std::vector<double> program;
+    std::vector<double> empty;
+    for (int i = 0; i < runs; ++i) {  // interleaved, so that both see the same machine load
+        empty.push_back(timeChild(self, "--child-empty"));
+        program.push_back(timeChild(self, "--child-program"));
+    }
+    const double programMs = median(program);
+    const double emptyMs = median(empty);
+    std::printf("start to first paint, median of %d runs (offscreen, no controller):\n", runs);
+    std::printf("  empty Qt window      %8.2f ms\n", emptyMs);
+    std::printf("  LumaroCtrlUpdate     %8.2f ms   (%.2fx the empty window)\n", programMs, programMs / emptyMs);
+    return 0;
+}
