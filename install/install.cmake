@@ -4,7 +4,8 @@
 include(GNUInstallDirs)
 set(LUMARO_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/lumaro-ctrl-update CACHE STRING "Folder of the installed program")
 set(LUMARO_INSTALL_FULL_DIR ${CMAKE_INSTALL_PREFIX}/${LUMARO_INSTALL_DIR})
-set(LUMARO_UDEV_RULES_DIR lib/udev/rules.d CACHE STRING "Where the udev rule is installed")
+# udev reads no rules under /usr/local, so the rule goes where the administrator's rules live.
+set(LUMARO_UDEV_RULES_DIR /etc/udev/rules.d CACHE STRING "Where the udev rule is installed")
 
 install(FILES ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT ${CMAKE_SOURCE_DIR}/data/Page.DAT DESTINATION ${LUMARO_INSTALL_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img DESTINATION ${LUMARO_INSTALL_DIR})
@@ -17,7 +18,7 @@ install(FILES ${CMAKE_BINARY_DIR}/install/lumaro-ctrl-update.desktop DESTINATION
 file(STRINGS ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT LUMARO_MODEL_LINES)
 set(LUMARO_UDEV_MATCHES "")
 foreach(line IN LISTS LUMARO_MODEL_LINES)
-  if(line MATCHES "^.............................(VID_|vid_)([0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f])&(PID_|pid_)([0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f])")
+  if(line MATCHES "^............................(VID_|vid_)([0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f])&(PID_|pid_)([0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f])")
     string(TOLOWER "${CMAKE_MATCH_2}" vid)
     string(TOLOWER "${CMAKE_MATCH_4}" pid)
     string(APPEND LUMARO_UDEV_MATCHES
