@@ -211,17 +211,6 @@ TEST_F(Requests, SilentControllerGivesZeroAfterAboutTheReadLimitWithoutLog) {
     EXPECT_TRUE(log.empty());
 }
 
-TEST_F(Requests, UnpluggedControllerGivesZeroAndTheSendTexts) {
-    controller.unplug();
-    EXPECT_EQ(requests.Get_Temperature(1), TemperatureReading{});
-    EXPECT_EQ(lastIoError, platform::kErrorDeviceNotConnected);
-    EXPECT_EQ(requests.Get_AllChannel(), ChannelReading{});
-    EXPECT_EQ(requests.Get_FanSpeed(), 0);
-    EXPECT_EQ(log, (std::vector<std::string>{"Error -> Send packet to USB Fail !!",
-                                             "Error -> Send get all channel packet to USB Fail !!",
-                                             "Error -> Send get all channel packet to USB Fail !!"}));
-}
-
 TEST_F(Requests, EraseWaitsPastOtherRepliesForItsOwnAcknowledgement) {
     controller.reply(replyWith({{1, 0xA9}, {9, 0x5C}}));
     controller.reply(ackOf(CmdFlashImgData));  // 06 0D, but for another command
@@ -276,8 +265,16 @@ TEST_F(Requests, ControllerThatLeavesEndsPollingAtOnce) {
     EXPECT_TRUE(log.empty());
 }
 
-TEST_F(Requests, FailedWriteEndsTheRequestWithoutReading) {
+TEST_F(Requests, UnpluggedControllerFailsEveryWriteAndNothingIsRead) {
     controller.unplug();
+    EXPECT_EQ(requests.Get_Temperature(1), TemperatureReading{});
+    EXPECT_EQ(lastIoError, platform::kErrorDeviceNotConnected);
+    EXPECT_EQ(requests.Get_AllChannel(), ChannelReading{});
+    EXPECT_EQ(requests.Get_FanSpeed(), 0);
+    EXPECT_EQ(log, (std::vector<std::string>{"Error -> Send packet to USB Fail !!",
+                                             "Error -> Send get all channel packet to USB Fail !!",
+                                             "Error -> Send get all channel packet to USB Fail !!"}));
+    log.clear();
     const std::array<std::uint8_t, IMAGE_RECORD_SIZE> record{};
     EXPECT_EQ(requests.Transfer_Flash_ImgData(0, record), AckResult::WriteFailed);
     EXPECT_EQ(requests.Send_FlashImgData_Start(true, 0), AckResult::WriteFailed);
