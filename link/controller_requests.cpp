@@ -51,7 +51,7 @@ ControllerRequests::ControllerRequests(PacketChannel& channel, Report& packetBuf
 TemperatureReading ControllerRequests::Get_Temperature(int arrayCount) {
     discardStaleReports();
     if (!send(CmdGetTemperature, {})) {
-        log_("Error -> Send packet to USB Fail !!");
+        note("Error -> Send packet to USB Fail !!");
         return {};
     }
     if (!readDataReply(kShortReplyEnd, "Error -> Receive packet from USB Fail !!")) return {};
@@ -61,7 +61,7 @@ TemperatureReading ControllerRequests::Get_Temperature(int arrayCount) {
 ChannelReading ControllerRequests::Get_AllChannel() {
     discardStaleReports();
     if (!send(CmdGetAllChannel, {})) {
-        log_("Error -> Send get all channel packet to USB Fail !!");
+        note("Error -> Send get all channel packet to USB Fail !!");
         return {};
     }
     if (!readDataReply(kChannelReplyEnd, "Error -> Receive get all channel packet from USB Fail !!")) return {};
@@ -72,7 +72,7 @@ std::int32_t ControllerRequests::Get_FanSpeed() {
     discardStaleReports();
     // The fan-speed request has always shared the all-channel request's send text and logs no bad reply.
     if (!send(CmdGetFanSpeed, {})) {
-        log_("Error -> Send get all channel packet to USB Fail !!");
+        note("Error -> Send get all channel packet to USB Fail !!");
         return 0;
     }
     if (!readDataReply(kShortReplyEnd, nullptr)) return 0;
@@ -82,7 +82,7 @@ std::int32_t ControllerRequests::Get_FanSpeed() {
 AckResult ControllerRequests::Erase_Flash_ImgData() {
     if (!send(CmdEraseFlashImg, {})) return AckResult::WriteFailed;
     const AckResult result = awaitAcknowledgement(CmdEraseFlashImg, timeouts_.eraseAckMs, nullptr);
-    if (result == AckResult::Acknowledged) log_("Erase flash finish !");
+    if (result == AckResult::Acknowledged) note("Erase flash finish !");
     return result;
 }
 
@@ -124,7 +124,7 @@ bool ControllerRequests::receive(int timeoutMs) {
 bool ControllerRequests::readDataReply(std::size_t endOffset, const char* receiveFailureText) {
     if (!receive(timeouts_.dataReplyMs)) return false;  // a failed or lapsed read is not logged
     if (isDataReply(packet_, endOffset)) return true;
-    if (receiveFailureText != nullptr) log_(receiveFailureText);
+    if (receiveFailureText != nullptr) note(receiveFailureText);
     return false;
 }
 
@@ -132,7 +132,7 @@ AckResult ControllerRequests::awaitAcknowledgement(std::uint8_t command, int dea
     const auto deadline = Clock::now() + std::chrono::milliseconds(deadlineMs);
     bool failureLogged = false;
     auto logReadFailure = [&] {
-        if (readFailureText != nullptr && !failureLogged) log_(readFailureText);
+        if (readFailureText != nullptr && !failureLogged) note(readFailureText);
         failureLogged = true;
     };
     while (jobBusy_.load()) {
@@ -154,6 +154,10 @@ AckResult ControllerRequests::awaitAcknowledgement(std::uint8_t command, int dea
         wait(kPollPauseMs);
     }
     return AckResult::Stopped;
+}
+
+void ControllerRequests::note(const std::string& line) {
+    if (log_) log_(line);
 }
 
 void ControllerRequests::wait(int ms) {

@@ -64,7 +64,7 @@ using WaitHook = std::function<void(int ms)>;              // waits while the ca
 class ControllerRequests {
 public:
     // packetBuffer and lastIoError are the link's; jobBusy gates the acknowledgement polling.
-    // An empty wait hook sleeps.
+    // An empty log sink drops the lines; an empty wait hook sleeps.
     ControllerRequests(PacketChannel& channel, platform::Report& packetBuffer, platform::OsError& lastIoError,
                        std::atomic<bool>& jobBusy, LogSink log, WaitHook wait, RequestTimeouts timeouts = {});
 
@@ -92,6 +92,7 @@ private:
     // first failed read ends the polling; with one, a failed read is logged (once per request) and
     // polling goes on, unless the controller is gone.
     AckResult awaitAcknowledgement(std::uint8_t command, int deadlineMs, const char* readFailureText);
+    void note(const std::string& line);  // to the log sink, if there is one
     void wait(int ms);
 
     PacketChannel& channel_;
