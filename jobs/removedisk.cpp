@@ -99,9 +99,11 @@ DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows,
         return failure("stopping " + updateDrive + " through the system: " + platform::describe(stopped, timeoutMs));
     }
     const std::optional<std::string> commandLine = stopToolCommandLine(*toolPath, updateDrive);
-    if (!commandLine) return failure("the stop tool's path cannot be used: " + *toolPath);
+    if (!commandLine)
+        return failure("the stop tool's path is longer than " + std::to_string(kMaxToolPath) +
+                       " characters or holds a double quote: " + *toolPath);
     if (const platform::OsError error = platform::writeStopTool(is64BitWindows, *toolPath); error != platform::kOk)
-        return failure("cannot write the stop tool to " + *toolPath + ": " + platform::describe(error));
+        return failure("cannot write the stop tool to " + *toolPath + " (system error " + std::to_string(error) + ")");
     // The tool's exit code carries nothing the update relies on: that it ran and ended is what counts.
     const platform::ProcessResult run = platform::runCommandLine(*commandLine, timeoutMs);
     if (run.status == platform::ProcessResult::Status::Exited) return {};

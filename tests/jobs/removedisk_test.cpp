@@ -212,6 +212,7 @@ TEST(StopToolOnBus, ToolPathLongerThanItsBufferIsRefusedNotCut) {
     bus.installRecordingTools();
     const DiskResult result = Stop_UpdateDrive("F:", true, "/unused/");
     EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.problem.find("longer than 255"), std::string::npos) << result.problem;
     EXPECT_FALSE(fs::exists(bus.dir() / "USBDeview.exe"));
     EXPECT_FALSE(fs::exists(bus.dir() / "ran-S2"));
 }
