@@ -6,6 +6,7 @@
 #include "message_routing.h"
 #include "page_settings.h"
 #include "run_time.h"
+#include "screen_texts.h"
 
 #include "link/job_busy.h"
 #include "link/usb.h"
@@ -36,81 +37,6 @@
 #include <stdexcept>
 
 namespace {
-
-const QString kNoDevice = QStringLiteral("Device Not Found");
-const QString kNoFileSelected = QStringLiteral("No file be selected !!!");
-const QString kReadyHint = QStringLiteral("Your device will update to the latest software version");
-const QString kStartLogCaption = QStringLiteral("Start to log temperature");
-
-struct Look {
-    int pixelSize = 11;
-    QColor color = Qt::black;
-    bool bold = false;
-    bool underline = false;
-    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop;
-};
-
-const Look kWindowText{};
-
-// A label of the design. An empty size lets the label take the size of its caption.
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRect geometry, const Look& look)
-{
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(name);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(look.pixelSize);
-    font.setBold(look.bold);
-    font.setUnderline(look.underline);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, look.color);
-    label->setPalette(palette);
-    label->setAlignment(look.alignment);
-    if (geometry.size().isEmpty()) {
-        label->move(geometry.topLeft());
-        label->adjustSize();
-    } else {
-        label->setGeometry(geometry);
-    }
-    return label;
-}
-
-TImageEx* makeImage(QWidget* parent, const char* name, QRect geometry, bool stretch, bool proportional)
-{
-    auto* image = new TImageEx(parent);
-    image->setObjectName(name);
-    image->setGeometry(geometry);
-    image->setStretch(stretch);
-    image->setProportional(proportional);
-    return image;
-}
-
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, QRect geometry, bool visible)
-{
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setGeometry(geometry);
-    button->setVisible(visible);
-    return button;
-}
-
-QPlainTextEdit* makeMemo(QWidget* parent, const char* name, QRect geometry)
-{
-    auto* memo = new QPlainTextEdit(parent);
-    memo->setObjectName(name);
-    memo->setGeometry(geometry);
-    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    return memo;
-}
-
-QTimer* makeTimer(QObject* parent, const char* name, int intervalMs)
-{
-    auto* timer = new QTimer(parent);
-    timer->setObjectName(name);
-    timer->setInterval(intervalMs);
-    return timer;
-}
 
 // Trailing blanks and control characters removed, as the paths are handed to the job.
 QString trimmedRight(QString text)
@@ -152,150 +78,6 @@ TMainForm::TMainForm(const QString& folder, QWidget* parent) : QWidget(parent), 
 }
 
 TMainForm::~TMainForm() = default;
-
-void TMainForm::buildUpdateScreen()
-{
-    const Look whiteBold16{16, Qt::white, true, false, Qt::AlignLeft | Qt::AlignTop};
-    BKImg = makeImage(this, "BKImg", {0, 0, 736, 454}, true, true);
-    CompleteImg = makeImage(this, "CompleteImg", {83, 354, 25, 25}, true, true);
-    CompleteLabel = makeLabel(this, "CompleteLabel",
-                              "Update Complete ! You can remove Lumaro Controller from PC now.", {120, 355, 605, 25},
-                              whiteBold16);
-    ErrorImg = makeImage(this, "ErrorImg", {168, 378, 25, 25}, true, true);
-    ErrorImg->setTransparent(true);
-    ErrorLabel = makeLabel(this, "ErrorLabel", "Fail to update ! Re-plug and update again.", {210, 378, 515, 25},
-                           whiteBold16);
-    FWLABEL = makeLabel(this, "FWLABEL", "102", {264, 183, 217, 37}, {24, Qt::white, false, true, Qt::AlignHCenter | Qt::AlignTop});
-    Label1 = makeLabel(this, "Label1", "Lumaro Tessaray Controller", {40, 32, 0, 0}, {27, Qt::white});
-    OpDevName = makeLabel(this, "OpDevName", "No control device .", {805, 16, 0, 0}, {13, Qt::red, true});
-    ProgressBarImg = makeImage(this, "ProgressBarImg", {168, 323, 401, 10}, true, true);
-    StartBtnImg = makeImage(this, "StartBtnImg", {168, 237, 401, 62}, true, true);
-    UpBtnLabel = makeLabel(this, "UpBtnLabel", "Update", {168, 252, 401, 33}, {24, Qt::white, false, false, Qt::AlignHCenter | Qt::AlignTop});
-    UpdateHint = makeLabel(this, "UpdateHint", kReadyHint, {8, 159, 717, 25}, {16, Qt::white, true, false, Qt::AlignHCenter | Qt::AlignTop});
-    WarIcon = makeImage(this, "WarIcon", {233, 187, 25, 25}, true, false);
-
-    ProgressBarValue = new QFrame(this);
-    ProgressBarValue->setObjectName("ProgressBarValue");
-    ProgressBarValue->setGeometry(168, 323, 0, 10);
-    ProgressBarValue->setAutoFillBackground(true);
-    ProgressBarValue->raise();
-
-    RunTimer = makeTimer(this, "RunTimer", 1000);
-    connect(RunTimer, &QTimer::timeout, this, &TMainForm::RunTimerTimer);
-
-    System_Memo = makeMemo(this, "System_Memo", {0, 460, 725, 49});
-    System_Memo->hide();
-
-    StartBtnImg->setOnMouseEnter([this](QObject*) { StartBtnImgMouseEnter(); });
-    StartBtnImg->setOnMouseLeave([this](QObject*) { StartBtnImgMouseLeave(); });
-    connect(StartBtnImg, &TImageEx::clicked, this, &TMainForm::StartBtnImgClick);
-    UpBtnLabel->installEventFilter(this);
-}
-
-void TMainForm::buildEngineeringPanel()
-{
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName("PageControl1");
-    PageControl1->setGeometry(784, 105, 729, 326);
-    auto* updatePage = new QWidget;
-    updatePage->setObjectName("UpdateFW_Page");
-    auto* recorderPage = new QWidget;
-    recorderPage->setObjectName("TempTest_Page");
-    PageControl1->addTab(updatePage, QStringLiteral("USB Update Firmware"));
-    PageControl1->addTab(recorderPage, QStringLiteral("Temperature Recorder"));
-    buildUpdatePage(updatePage);
-    buildRecorderPage(recorderPage);
-    PageControl1->setCurrentIndex(kRecorderPage);
-}
-
-void TMainForm::buildUpdatePage(QWidget* page)
-{
-    makeLabel(page, "Label2", "Update Firmware Version : ", {121, 8, 0, 0}, kWindowText);
-    Select_FW_Btn = makeButton(page, "Select_FW_Btn", "Open firmware File", {16, 22, 153, 25}, false);
-    HexPathShow = makeLabel(page, "HexPathShow", kNoFileSelected, {175, 27, 543, 28}, kWindowText);
-    HexPathShow->setWordWrap(true);
-    HexPathShow->hide();
-    Start_Update_Btn = makeButton(page, "Start_Update_Btn", "Start Update Firmware", {216, 41, 281, 33}, true);
-    makeLabel(page, "Label3", "Process Time :", {16, 56, 0, 0}, kWindowText);
-    RunTimeShow = makeLabel(page, "RunTimeShow", "0:0", {91, 56, 0, 0}, kWindowText);
-    Sel_ImageBin_Btn = makeButton(page, "Sel_ImageBin_Btn", "Open Image Bin File", {16, 62, 153, 25}, false);
-    BinPathShow = makeLabel(page, "BinPathShow", kNoFileSelected, {175, 67, 543, 28}, kWindowText);
-    BinPathShow->setWordWrap(true);
-    BinPathShow->hide();
-    FWUpdate_Memo = makeMemo(page, "FWUpdate_Memo", {16, 80, 689, 96});
-    EraseBtn = makeButton(page, "EraseBtn", "Erase Device", {32, 270, 153, 25}, false);
-    Dump_MemBtn = makeButton(page, "Dump_MemBtn", "Dump Memory", {202, 270, 153, 25}, false);
-    Reset_DevBtn = makeButton(page, "Reset_DevBtn", "Reset Device", {368, 270, 153, 25}, false);
-    ClearMsgBtn = makeButton(page, "ClearMsgBtn", "Clear Update Message", {536, 270, 153, 25}, false);
-    ImageEx1 = makeImage(page, "ImageEx1", {-544, 56, 105, 105}, false, false);
-}
-
-void TMainForm::buildRecorderPage(QWidget* page)
-{
-    const Look reading{11, QColor(0, 128, 0), true};
-    auto* panel = new QFrame(page);
-    panel->setObjectName("Panel1");
-    panel->setGeometry(0, 0, 721, 105);
-    panel->setFrameShape(QFrame::StyledPanel);
-
-    makeLabel(panel, "Label4", "Now log file : ", {16, 12, 0, 0}, kWindowText);
-    LogPath_Show = makeLabel(panel, "LogPath_Show", "Not ready to log.", {96, 12, 600, 14}, kWindowText);
-    makeLabel(panel, "Label5", "Measure Time Interval : ", {32, 44, 0, 0}, kWindowText);
-    TimeIn = new QComboBox(panel);
-    TimeIn->setObjectName("TimeIn");
-    TimeIn->setGeometry(32, 62, 81, 21);
-    TimeAT = new QComboBox(panel);
-    TimeAT->setObjectName("TimeAT");
-    TimeAT->setGeometry(119, 62, 81, 21);
-    TimeAT->addItems({QStringLiteral("Sec"), QStringLiteral("Min")});
-    Temp_Start_Btn = makeButton(panel, "Temp_Start_Btn", kStartLogCaption, {224, 43, 145, 56}, true);
-    makeLabel(panel, "Label6", "Log List : ", {389, 28, 0, 0}, kWindowText);
-    LogList = new QListWidget(panel);
-    LogList->setObjectName("LogList");
-    LogList->setGeometry(389, 45, 308, 52);
-    makeLabel(panel, "Label7", "Log type :", {560, 8, 0, 0}, kWindowText)->hide();
-    LogTxt_check = new QCheckBox(QStringLiteral("Txt"), panel);
-    LogTxt_check->setObjectName("LogTxt_check");
-    LogTxt_check->setGeometry(616, 6, 40, 17);
-    LogTxt_check->hide();
-    LogExcel_check = new QCheckBox(QStringLiteral("Excel"), panel);
-    LogExcel_check->setObjectName("LogExcel_check");
-    LogExcel_check->setGeometry(656, 6, 56, 17);
-    LogExcel_check->setChecked(true);
-    LogExcel_check->hide();
-
-    makeLabel(page, "Label8", "Measure  temperature : ", {32, 116, 0, 0}, kWindowText);
-    makeLabel(page, "Label9", "Array 1 : ", {48, 136, 0, 0}, kWindowText);
-    Array1Temp_Show = makeLabel(page, "Array1Temp_Show", QStringLiteral("0 \u2103"), {112, 136, 80, 14}, reading);
-    Array2Temp_Label = makeLabel(page, "Array2Temp_Label", "Array 2 : ", {48, 156, 0, 0}, kWindowText);
-    Array2Temp_Show = makeLabel(page, "Array2Temp_Show", QStringLiteral("0 \u2103"), {112, 156, 80, 14}, reading);
-    makeLabel(page, "Label10", "Ambient : ", {48, 176, 0, 0}, kWindowText);
-    AmbientTemp_Show = makeLabel(page, "AmbientTemp_Show", QStringLiteral("0 \u2103"), {112, 176, 80, 14}, reading);
-    makeLabel(page, "Label11", "Fan Speed : ", {48, 204, 0, 0}, kWindowText);
-    fansp = makeLabel(page, "fansp", "0 rpm", {112, 204, 80, 14}, reading);
-
-    makeLabel(page, "Label12", "Channel Index : ", {300, 116, 0, 0}, kWindowText);
-    for (int channel = 1; channel <= 12; ++channel) {
-        const int row = (channel - 1) / 3;
-        const int col = (channel - 1) % 3;
-        const QString caption = channel == 2 ? QStringLiteral("CH2: ") : QStringLiteral("CH%1 : ").arg(channel);
-        const QByteArray captionName = QStringLiteral("CHLabel_%1").arg(channel).toLatin1();
-        const QByteArray showName = QStringLiteral("CHShow_%1").arg(channel).toLatin1();
-        makeLabel(page, captionName.constData(), caption, {316 + col * 130, 136 + row * 20, 0, 0}, kWindowText);
-        CHShow.push_back(makeLabel(page, showName.constData(), "4096", {362 + col * 130, 136 + row * 20, 60, 14}, reading));
-    }
-
-    Temp_ProgressBar = new QProgressBar(page);
-    Temp_ProgressBar->setObjectName("Temp_ProgressBar");
-    Temp_ProgressBar->setGeometry(32, 233, 665, 10);
-    Temp_ProgressBar->setRange(0, 100);
-    Temp_ProgressBar->setTextVisible(false);
-    Temp_ProgressBar->setEnabled(false);
-
-    Temp_Timer = makeTimer(this, "Temp_Timer", 1000);
-    TempBarTimer = makeTimer(this, "TempBarTimer", 30);
-}
-
 QString TMainForm::imagePathOf(const char* relativeName) const
 {
     return appFolder + QString::fromLatin1(relativeName);
@@ -505,7 +287,23 @@ bool TMainForm::DetectController()
 
 void TMainForm::WMDeviceChange(unsigned eventCode)
 {
-    if ((eventCode == kDeviceArrival || eventCode == kDeviceRemoveComplete) && !jobBusy) DetectController();
+    if ((eventCode != kDeviceArrival && eventCode != kDeviceRemoveComplete) || jobBusy) return;
+    // The firmware scan lets events run; an event met there must not start a second detection in
+    // the middle of the first, which would leave parts of both screens. It is detected afterwards.
+    if (detecting_) {
+        redetect_ = true;
+        return;
+    }
+    struct DetectingScope {
+        bool& flag;
+        explicit DetectingScope(bool& f) : flag(f) { flag = true; }
+        ~DetectingScope() { flag = false; }
+    };
+    do {
+        redetect_ = false;
+        DetectingScope scope(detecting_);
+        DetectController();
+    } while (redetect_ && !jobBusy);
 }
 
 // The button keeps its look while a job runs, after success, without a controller and, unless the

@@ -94,6 +94,8 @@ private:
     void launchUpdateThread();
 
     bool startupAborted_ = false;
+    bool detecting_ = false;  // a detection started by a device event runs
+    bool redetect_ = false;   // an event came while it ran
     int activePage_ = 1;
 
     // Update screen, bottom to top.

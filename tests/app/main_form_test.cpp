@@ -134,6 +134,23 @@ TEST_F(Detection, FirstRowInFileOrderWinsAndLowerCaseIdsMatch)
     EXPECT_EQ(form->currentVidPid, "VID_04D8&PID_003C");
 }
 
+TEST_F(Detection, AnEventDuringTheFirmwareScanIsDetectedAfterIt)
+{
+    for (int i = 0; i < 20; ++i) writeAppFile(QString("Firmware/Old%1_FW_0.0.%1.bin").arg(i));
+    startSim({"--controller", kPluggedController});
+    auto form = startForm();
+    // The controller leaves while the scan of its arrival lets events run.
+    QTimer::singleShot(0, [&] {
+        sim->control("unplug ctl");
+        form->WMDeviceChange(kDeviceRemoveComplete);
+    });
+    form->WMDeviceChange(kDeviceArrival);
+    EXPECT_EQ(caption(*form, "FWLABEL"), "Device Not Found");
+    EXPECT_EQ(picture(*form, "BKImg"), "devNotFound.bmp");
+    EXPECT_FALSE(child<QPushButton>(*form, "Start_Update_Btn")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(*form, "Temp_Start_Btn")->isEnabled());
+}
+
 using ButtonRules = WindowTest;
 
 TEST_F(ButtonRules, NoDeviceScreenIgnoresHoverAndClick)

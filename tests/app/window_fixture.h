@@ -15,10 +15,17 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 class TImageEx;
+
+// Failure messages show captions as text.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 inline const std::string kController = "HID\\VID_1FC9&PID_0003&REV_0100";
 
