@@ -265,6 +265,19 @@ TEST_F(ButtonRules, DeviceEventAfterTheDoneScreenBringsBackTheReadyScreen)
     EXPECT_EQ(picture(*form, "StartBtnImg"), "CanPress.bmp");
 }
 
+TEST_F(ButtonRules, AnErrorInAHandlerIsShownAndTheProgramGoesOn)
+{
+    startSim({"--controller", kPluggedController});
+    auto form = startForm();
+    QFile::remove(appDir.filePath("img/MousetoHere.bmp"));
+    enter(child<TImageEx>(*form, "StartBtnImg"));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.contains("img/MousetoHere.bmp"));
+    EXPECT_EQ(picture(*form, "StartBtnImg"), "CanPress.bmp");
+    QTest::mouseClick(child<QLabel>(*form, "UpBtnLabel"), Qt::LeftButton);
+    EXPECT_EQ(caption(*form, "UpBtnLabel"), "Updating");
+}
+
 using StartUp = WindowTest;
 
 TEST_F(StartUp, MissingDataFilesEndTheProgram)
