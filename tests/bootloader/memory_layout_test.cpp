@@ -30,9 +30,12 @@ TEST(QueryReply, RegionsUpToTheListEndAndAtMostFour)
     EXPECT_EQ(layout.bytesPerPacket, 56);
     EXPECT_EQ(layout.bytesPerAddress, 1);
     ASSERT_EQ(layout.regions.size(), 2u);
-    EXPECT_EQ(layout.regions[1].type, 3);
-    EXPECT_EQ(layout.regions[1].start, 0x1FFF8u);
-    EXPECT_EQ(layout.regions[1].length, 8u);
+    const MemoryRegion config = layout.regions[1];  // packed: compare copies of its fields
+    const std::uint32_t start = config.start;
+    const std::uint32_t length = config.length;
+    EXPECT_EQ(config.type, 3);
+    EXPECT_EQ(start, 0x1FFF8u);
+    EXPECT_EQ(length, 8u);
 
     Report four = queryReply(56, 1, {{1, 0, 1}, {1, 1, 1}, {1, 2, 1}, {1, 3, 1}});
     four[4 + 4 * 9] = 1;  // would-be fifth entry
