@@ -88,15 +88,16 @@ bool parseOptions(int argc, char** argv, Options& options)
 
 // Prints one step's outcome. A failure shows the library's last I/O error, or, when there was
 // none, what else makes the step fail.
-bool report(const std::string& step, bool ok, const std::string& okDetail = {}, const std::string& failDetail = {})
+bool report(const std::string& step, bool ok, const std::string& okDetail = {},
+            const std::string& failDetail = "no I/O error reported")
 {
     if (ok) {
         std::printf("%-28s ok%s%s\n", step.c_str(), okDetail.empty() ? "" : "  ", okDetail.c_str());
+    } else if (const platform::OsError error = zerlin::bootLastIoError; error != platform::kOk) {
+        std::printf("%-28s FAILED (error %u: %s)\n", step.c_str(), static_cast<unsigned>(error),
+                    platform::describe(error).c_str());
     } else {
-        const platform::OsError error = zerlin::bootLastIoError;
-        const std::string why = error == platform::kOk ? failDetail : platform::describe(error);
-        std::printf("%-28s FAILED (error %u%s%s)\n", step.c_str(), static_cast<unsigned>(error),
-                    why.empty() ? "" : ": ", why.c_str());
+        std::printf("%-28s FAILED (%s)\n", step.c_str(), failDetail.c_str());
     }
     std::fflush(stdout);
     return ok;
@@ -120,8 +121,8 @@ bool switchToBootloader(const Options& options)
 
 std::string layoutText()
 {
-    return std::to_string(zerlin::regionCount) + " regions, " + std::to_string(zerlin::bytesPerPacket) +
-           " bytes per packet, " + std::to_string(zerlin::bytesPerAddress) + " per address";
+    return "regions: " + std::to_string(zerlin::regionCount) + ", bytes per packet: " +
+           std::to_string(zerlin::bytesPerPacket) + ", bytes per address: " + std::to_string(zerlin::bytesPerAddress);
 }
 
 bool run(const Options& options)
@@ -145,8 +146,7 @@ bool run(const Options& options)
     }
     if (!report("verify", M47J53_VerifyFlash() != 0, "", "flash differs from the file")) return false;
     if (!options.reset) return true;
-    const std::int32_t resetResult = M47J53_Reset();
-    return report("reset", resetResult == 1);
+    return report("reset", M47J53_Reset() == 1);
 }
 
 }  // namespace
