@@ -78,6 +78,7 @@ TMainForm::TMainForm(const QString& folder, QWidget* parent) : QWidget(parent), 
 }
 
 TMainForm::~TMainForm() = default;
+
 QString TMainForm::imagePathOf(const char* relativeName) const
 {
     return appFolder + QString::fromLatin1(relativeName);
@@ -109,7 +110,7 @@ void TMainForm::FormCreate()
     QDir().mkpath(RecordFolder);
     FillLogList(RecordFolder);
     LoadDevInfo();
-    if (DetectController()) {
+    if (detectWithoutOverlap()) {
         Sel_ImageBin_Btn->hide();
         BinPathShow->hide();
     }
@@ -287,23 +288,29 @@ bool TMainForm::DetectController()
 
 void TMainForm::WMDeviceChange(unsigned eventCode)
 {
-    if ((eventCode != kDeviceArrival && eventCode != kDeviceRemoveComplete) || jobBusy) return;
-    // The firmware scan lets events run; an event met there must not start a second detection in
-    // the middle of the first, which would leave parts of both screens. It is detected afterwards.
+    if ((eventCode == kDeviceArrival || eventCode == kDeviceRemoveComplete) && !jobBusy) detectWithoutOverlap();
+}
+
+// The firmware scan lets events run; an event met there must not start a second detection in the
+// middle of the first, which would leave parts of both screens. It is detected after the first.
+bool TMainForm::detectWithoutOverlap()
+{
     if (detecting_) {
         redetect_ = true;
-        return;
+        return false;
     }
     struct DetectingScope {
         bool& flag;
         explicit DetectingScope(bool& f) : flag(f) { flag = true; }
         ~DetectingScope() { flag = false; }
     };
+    bool found = false;
     do {
         redetect_ = false;
         DetectingScope scope(detecting_);
-        DetectController();
+        found = DetectController();
     } while (redetect_ && !jobBusy);
+    return found;
 }
 
 // The button keeps its look while a job runs, after success, without a controller and, unless the

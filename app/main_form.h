@@ -92,9 +92,10 @@ private:
     bool buttonIsQuiet(bool ruleOutFailedState) const;
     QString imagePathOf(const char* relativeName) const;
     void launchUpdateThread();
+    bool detectWithoutOverlap();
 
     bool startupAborted_ = false;
-    bool detecting_ = false;  // a detection started by a device event runs
+    bool detecting_ = false;  // a detection runs
     bool redetect_ = false;   // an event came while it ran
     int activePage_ = 1;
 
