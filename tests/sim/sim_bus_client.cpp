@@ -1,5 +1,7 @@
 #include "sim_bus_client.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -59,7 +61,7 @@ Report bootRequest(std::uint8_t command, std::uint32_t address, std::uint8_t cou
     report[1] = command;
     for (int i = 0; i < 4; ++i) report[2 + i] = static_cast<std::uint8_t>(address >> (8 * i));
     report[6] = count;
-    std::memcpy(report.data() + report.size() - data.size(), data.data(), data.size());
+    std::copy(data.begin(), data.end(), report.end() - static_cast<std::ptrdiff_t>(data.size()));
     return report;
 }
 

@@ -13,13 +13,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace lumaro::test {
 namespace {
@@ -111,17 +109,23 @@ SimProcess::SimProcess(const std::vector<std::string>& deviceArgs, std::chrono::
 
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe: " + std::string(std::strerror(errno)));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    const int spawned = ::posix_spawn(&pid_, LUMARO_SIM_PATH, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        // A test that crashes must not leave its simulator serving a bus nobody removes.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(127);
+        ::dup2(pipeFds[1], STDOUT_FILENO);
+        ::execv(LUMARO_SIM_PATH, argv.data());
+        ::_exit(127);
+    }
+    const int spawnError = errno;
     ::close(pipeFds[1]);
     stdoutFd_ = pipeFds[0];
-    if (spawned != 0) {
-        pid_ = -1;
+    if (pid_ < 0) {
         std::filesystem::remove_all(root_);
-        throw std::runtime_error("cannot start " LUMARO_SIM_PATH ": " + std::string(std::strerror(spawned)));
+        ::close(stdoutFd_);
+        throw std::runtime_error("cannot start " LUMARO_SIM_PATH ": " + std::string(std::strerror(spawnError)));
     }
     const std::string line = readLine(stdoutFd_, Clock::now() + readyLimit);
     if (line != "ready") {

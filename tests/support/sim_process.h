@@ -25,6 +25,8 @@ struct SimRecord {
 class SimProcess {
 public:
     // deviceArgs: the DEVICE part of the command line, e.g. {"--board", "board,erase-ms=50"}.
+    // The simulator is also stopped when the thread that created this object ends, so that a
+    // crashed test leaves nothing running: create it on the thread that runs the test.
     // Throws std::runtime_error when the simulator does not print "ready" within readyLimit.
     explicit SimProcess(const std::vector<std::string>& deviceArgs,
                         std::chrono::milliseconds readyLimit = std::chrono::seconds(10));
