@@ -1,9 +1,9 @@
 // The picture control's own enter and leave events, and its picture loading.
 #include "imageex.h"
 
+#include <QCoreApplication>
 #include <QEnterEvent>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -44,17 +44,6 @@ TEST(ImageEx, EnterAndLeaveRaiseOnlyItsOwnEventsWithItselfAsSender)
     EXPECT_EQ(leftBy, &image);
     EXPECT_EQ(image.baseEnters, 0);
     EXPECT_EQ(image.baseLeaves, 0);
-}
-
-TEST(ImageEx, ClickNeedsPressAndReleaseInside)
-{
-    TImageEx image(nullptr);
-    image.resize(40, 20);
-    int clicks = 0;
-    QObject::connect(&image, &TImageEx::clicked, [&] { ++clicks; });
-    QTest::mouseClick(&image, Qt::LeftButton);
-    QTest::mouseClick(&image, Qt::RightButton);
-    EXPECT_EQ(clicks, 1);
 }
 
 TEST(ImageEx, LoadingAMissingOrBrokenFileNamesIt)

@@ -365,23 +365,6 @@ TEST_F(StartUp, LogListShowsWorkbooksWithNamesRelativeToTheRecordFolder)
     EXPECT_TRUE(QFile::exists(form->RecordFolder + "2026/d_temp.xls"));
 }
 
-TEST_F(StartUp, RecorderAndEngineeringDefaults)
-{
-    startSim({"--controller", kPluggedController});
-    auto form = startForm();
-    auto* timeIn = child<QComboBox>(*form, "TimeIn");
-    ASSERT_EQ(timeIn->count(), 30);
-    EXPECT_EQ(timeIn->currentText(), "1");
-    EXPECT_EQ(timeIn->itemText(29), "30");
-    EXPECT_EQ(caption(*form, "CHShow_12"), "0");
-    EXPECT_FALSE(shown(*form, "Sel_ImageBin_Btn"));
-    EXPECT_FALSE(shown(*form, "Dump_MemBtn"));
-    EXPECT_EQ(form->size(), QSize(738, 455));
-    EXPECT_EQ(form->windowTitle(), "Lumaro Tessaray Controller Firmware Update Utility");
-    EXPECT_EQ(child<QWidget>(*form, "PageControl1")->geometry(), QRect(784, 105, 729, 326));
-    EXPECT_EQ(child<QWidget>(*form, "StartBtnImg")->geometry(), QRect(168, 237, 401, 62));
-}
-
 TEST_F(StartUp, ArchitectureDecidesTheToolBuild)
 {
     startSim({"--controller", kPluggedController});
@@ -394,31 +377,21 @@ TEST_F(StartUp, ArchitectureDecidesTheToolBuild)
 
 using MessageLog = WindowTest;
 
-TEST_F(MessageLog, UpdatePageAloneSplitsDetectionAndJobLines)
+TEST_F(MessageLog, TheTabsOfPageDatDecideWhereLinesGo)
 {
     startSim({"--controller", kPluggedController});
-    auto form = startForm();
-    EXPECT_EQ(child<QTabWidget>(*form, "PageControl1")->currentIndex(), 0);
-    form->AddMessage("job line", 1);
-    EXPECT_EQ(lines(*form, "FWUpdate_Memo"), QStringList{"job line"});
-    EXPECT_EQ(lines(*form, "System_Memo").size(), 2);
-}
-
-TEST_F(MessageLog, BothTabsSendEverythingToTheSystemLogAndNoTabDropsLines)
-{
-    startSim({"--controller", kPluggedController});
-    writeWorkFile("Page.DAT", "UpdateFW=1\nTempTest=1\n");
-    {
+    const struct {
+        const char* pageDat;
+        int updateLines;
+        int systemLines;
+    } cases[] = {{"UpdateFW=1\nTempTest=0\n", 1, 2}, {"UpdateFW=1\nTempTest=1\n", 0, 3}, {"UpdateFW=0\nTempTest=0\n", 0, 0}};
+    for (const auto& c : cases) {
+        writeWorkFile("Page.DAT", c.pageDat);
         auto form = startForm();
         form->AddMessage("job line", 1);
-        EXPECT_TRUE(lines(*form, "FWUpdate_Memo").isEmpty());
-        EXPECT_EQ(lines(*form, "System_Memo").size(), 3);
+        EXPECT_EQ(lines(*form, "FWUpdate_Memo").size(), c.updateLines) << c.pageDat;
+        EXPECT_EQ(lines(*form, "System_Memo").size(), c.systemLines) << c.pageDat;
     }
-    writeWorkFile("Page.DAT", "UpdateFW=0\nTempTest=0\n");
-    auto form = startForm();
-    form->AddMessage("job line", 1);
-    EXPECT_TRUE(lines(*form, "FWUpdate_Memo").isEmpty());
-    EXPECT_TRUE(lines(*form, "System_Memo").isEmpty());
 }
 
 TEST_F(MessageLog, LinesFromAnotherThreadArriveInOrder)
