@@ -7,6 +7,7 @@ set(LUMARO_INSTALL_FULL_DIR ${CMAKE_INSTALL_PREFIX}/${LUMARO_INSTALL_DIR})
 # udev reads no rules under /usr/local, so the rule goes where the administrator's rules live.
 set(LUMARO_UDEV_RULES_DIR /etc/udev/rules.d CACHE STRING "Where the udev rule is installed")
 
+install(TARGETS LumaroCtrlUpdate RUNTIME DESTINATION ${LUMARO_INSTALL_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT ${CMAKE_SOURCE_DIR}/data/Page.DAT DESTINATION ${LUMARO_INSTALL_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img DESTINATION ${LUMARO_INSTALL_DIR})
 
