@@ -30,8 +30,6 @@ public:
     void powerUp() override;
     FirmwareActions handleReport(const Report& report) override;
 
-    const BoardFlash& flash() const { return flash_; }
-
 private:
     Report queryReply() const;
     void program(const Report& report, FirmwareActions& actions);

@@ -16,7 +16,6 @@ timespec toTimespec(Clock::duration sinceEpoch) {
 
 }  // namespace
 
-// steady_clock is CLOCK_MONOTONIC, so its time points can arm the timer directly.
 FrameClock::FrameClock(Clock::time_point origin)
     : fd_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)), origin_(origin) {
     if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "timerfd_create");

@@ -2,7 +2,7 @@
 // late wake-ups never shift the frames that follow. The timer runs only while a device has work.
 #pragma once
 
-#include "recorder.h"
+#include "clock.h"
 
 #include <cstdint>
 #include <optional>

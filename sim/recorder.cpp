@@ -33,11 +33,12 @@ void Recorder::event(Clock::time_point when, std::string_view device, std::strin
     writeLine(when, device, R"("event":")" + std::string(event) + '"');
 }
 
-// Device names and event names are plain words, so nothing in a line needs escaping.
+// Device names and event names are plain words, so nothing in a line needs escaping. The time is
+// cut, not rounded, to the microsecond, so that its whole milliseconds are the frame it fell in.
 void Recorder::writeLine(Clock::time_point when, std::string_view device, std::string_view rest) {
-    const double ms = std::chrono::duration<double, std::milli>(when - origin_).count();
-    std::fprintf(file_, "{\"t_ms\":%.3f,\"device\":\"%.*s\",%.*s}\n", ms, static_cast<int>(device.size()),
-                 device.data(), static_cast<int>(rest.size()), rest.data());
+    const long long us = std::chrono::duration_cast<std::chrono::microseconds>(when - origin_).count();
+    std::fprintf(file_, "{\"t_ms\":%lld.%03lld,\"device\":\"%.*s\",%.*s}\n", us / 1000, us % 1000,
+                 static_cast<int>(device.size()), device.data(), static_cast<int>(rest.size()), rest.data());
     std::fflush(file_);
 }
 

@@ -2,16 +2,14 @@
 // every event of a device, flushed line by line so a test can read it while the simulator runs.
 #pragma once
 
+#include "clock.h"
 #include "platform/hid.h"
 
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 namespace sim {
-
-using Clock = std::chrono::steady_clock;
 
 enum class Direction { Out, In };  // out: host to device, in: device to host
 

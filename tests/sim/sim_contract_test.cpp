@@ -122,5 +122,28 @@ TEST(SimContract, AReaderThatNeverReadsDoesNotHoldUpTheDevice) {
     EXPECT_TRUE(sleeper.receive(100).has_value());
 }
 
+TEST(SimContract, ThePlatformLayerFindsAndDrivesTheDevices) {
+    SimProcess sim({"--controller", "ctl", "--board", "board,id=HID\\VID_04D8&PID_003C&REV_0002"});
+    sim.useBus();
+    const auto interfaces = platform::listHidInterfaces();
+    ASSERT_EQ(interfaces.size(), 2u);
+    EXPECT_EQ(interfaces[0].hardwareId, "HID\\VID_04D8&PID_003C&REV_0002");  // "board" sorts first
+    EXPECT_EQ(interfaces[1].hardwareId, "HID\\VID_1FC9&PID_0003&REV_0100");
+
+    platform::OsError error = platform::kOk;
+    auto writer = platform::HidHandle::open(interfaces[0].path, platform::HidAccess::Write, error);
+    ASSERT_EQ(error, platform::kOk);
+    auto reader = platform::HidHandle::open(interfaces[0].path, platform::HidAccess::Read, error);
+    ASSERT_EQ(error, platform::kOk);
+    ASSERT_EQ(writer.write(bootRequest(0x02), 1000), platform::kOk);
+    Report reply{};
+    ASSERT_EQ(reader.read(reply, 1000), platform::kOk);
+    EXPECT_EQ(reply[2], 56);
+
+    ASSERT_EQ(sim.control("unplug board"), "ok");
+    EXPECT_EQ(reader.read(reply, 1000), platform::kErrorDeviceNotConnected);
+    ::unsetenv("LUMARO_VBUS_DIR");
+}
+
 }  // namespace
 }  // namespace simtest
