@@ -1,4 +1,3 @@
-#include "bootloader/device_match.h"
 #include "bootloader/memory_layout.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +45,7 @@ TEST(QueryReply, RegionsUpToTheListEndAndAtMostFour)
     EXPECT_TRUE(layout.regions.empty());
 }
 
-TEST(QueryReply, FamilyGivesTheAddressWidth)
+TEST(QueryReply, FamilyGivesTheAddressWidthAndUnusableLayoutsAreRefused)
 {
     DeviceLayout layout;
     ASSERT_EQ(parseQueryReply(queryReply(56, 3, {}), layout), LayoutError::None);
@@ -54,12 +53,6 @@ TEST(QueryReply, FamilyGivesTheAddressWidth)
     ASSERT_EQ(parseQueryReply(queryReply(56, 2, {}), layout), LayoutError::None);
     EXPECT_EQ(layout.bytesPerAddress, 2);
     EXPECT_EQ(parseQueryReply(queryReply(56, 4, {}), layout), LayoutError::UnknownFamily);
-    EXPECT_EQ(parseQueryReply(queryReply(56, 0, {}), layout), LayoutError::UnknownFamily);
-}
-
-TEST(QueryReply, LayoutsThatCannotBeProgrammedAreRefused)
-{
-    DeviceLayout layout;
     EXPECT_EQ(parseQueryReply(queryReply(0, 1, {}), layout), LayoutError::UnusablePacketSize);
     EXPECT_EQ(parseQueryReply(queryReply(1, 2, {}), layout), LayoutError::UnusablePacketSize);
     EXPECT_EQ(parseQueryReply(queryReply(59, 1, {}), layout), LayoutError::UnusablePacketSize);
@@ -74,24 +67,6 @@ TEST(BlankImage, PadBytesAreZeroWithTwoByteAddressing)
     ASSERT_EQ(wide.size(), 18u);
     for (std::size_t i = 0; i < 16; ++i) EXPECT_EQ(wide[i], i % 4 == 3 ? 0x00 : 0xFF) << i;
     EXPECT_EQ(blankImage({1, 0, 8}, 1), std::vector<std::uint8_t>(9, 0xFF));
-}
-
-TEST(BootPackets, BootloaderModeSwitchBytes)
-{
-    Report expected;
-    expected.fill(0xFF);
-    const std::uint8_t head[] = {0x00, 'B', 'O', 'O', 'T', 0x9A, 0x61, 0x5C};
-    std::copy(std::begin(head), std::end(head), expected.begin());
-    EXPECT_EQ(bootloaderModePacket(), expected);
-}
-
-TEST(DeviceMatch, OnlyTheDevicesSideIsUpperCased)
-{
-    EXPECT_TRUE(hardwareIdMatches("HID\\VID_04D8&PID_003C&REV_0002", "VID_04D8&PID_003C"));
-    EXPECT_TRUE(hardwareIdMatches("hid\\vid_04d8&pid_003c&rev_0002", "VID_04D8&PID_003C"));
-    EXPECT_FALSE(hardwareIdMatches("HID\\VID_04D8&PID_003C&REV_0002", "vid_04d8&pid_003c"));
-    EXPECT_FALSE(hardwareIdMatches("HID\\VID_04D8&PID_003D", "VID_04D8&PID_003C"));
-    EXPECT_FALSE(hardwareIdMatches("HID\\VID_04D8&PID_003C", ""));
 }
 
 }  // namespace

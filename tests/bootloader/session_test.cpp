@@ -29,9 +29,10 @@ std::string firmware(std::uint8_t seed)
 
 using DeviceSearch = BoardSession;
 
+// Only the device's side is upper-cased; the first match by name (enumeration order) wins.
 TEST_F(DeviceSearch, FirstMatchInEnumerationOrderAndOnlyUpperCaseFragments)
 {
-    start({"--board", "b-board", "--board", "a-board,id=HID\\VID_04D8&PID_003C&REV_0001", "--board",
+    start({"--board", "b-board", "--board", "a-board,id=HID\\vid_04d8&pid_003c&REV_0001", "--board",
            "c-other,id=HID\\VID_1234&PID_0001&REV_0001"});
     ASSERT_EQ(M47J53_SetUSBHandle(kBoardId), 1);
     EXPECT_EQ(M47J53_Reset(), 1);

@@ -41,7 +41,7 @@ TEST_F(ZerlinTool, ProgramsVerifiesAndResetsTheBoard)
     EXPECT_TRUE(sim().waitForEvent("board", "reset"));
 }
 
-TEST_F(ZerlinTool, StopsAtTheFirstFailedStepWithItsError)
+TEST_F(ZerlinTool, StopsAtTheFirstFailedStepWithItsErrorAndRefusesBadUsage)
 {
     startBoard("fault=silent");
     const ToolRun run = runTool("'VID_04D8&PID_003C' /nonexistent.hex");
@@ -49,10 +49,7 @@ TEST_F(ZerlinTool, StopsAtTheFirstFailedStepWithItsError)
     EXPECT_NE(run.output.find("query layout"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("FAILED (error 1460"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("load"), std::string::npos) << run.output;
-}
 
-TEST_F(ZerlinTool, UsageErrorsExitWithTwo)
-{
     EXPECT_EQ(runTool("").exitCode, 2);
     EXPECT_EQ(runTool("--wait-ms soon VID_04D8 fw.hex").exitCode, 2);
     const ToolRun help = runTool("--help");
