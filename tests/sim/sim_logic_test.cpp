@@ -180,12 +180,5 @@ TEST(SimBoard, MalformedRequestsAreFlagged) {
     EXPECT_TRUE(ignored.replies.empty() && ignored.events.empty());
 }
 
-TEST(SimBoard, ResetLeavesForTheConfiguredTime) {
-    BoardBootloader board(settingsFrom("reset-ms=250"));
-    const FirmwareActions reset = board.handleReport(command(BootCmdReset));
-    EXPECT_EQ(reset.awayMs, 250);
-    EXPECT_EQ(reset.events, std::vector<std::string>{"reset"});
-}
-
 }  // namespace
 }  // namespace sim
