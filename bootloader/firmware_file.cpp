@@ -12,13 +12,15 @@ using namespace zerlin;
 
 extern "C" ZERLIN_EXPORT uint8_t M47J53_LoadFirmwareFile(const char* path)
 {
-    if (!regionTable || path == nullptr) return 0;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return 0;
-    const std::string content{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad()) return 0;
+    return failSafe([path] {
+        if (!regionTable || path == nullptr) return false;
+        std::ifstream file(path, std::ios::binary);
+        if (!file) return false;
+        const std::string content{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        if (file.bad()) return false;
 
-    const ImageSet target{std::span(*regionTable).first(regionCount), std::span(regionImage).first(regionCount),
-                          bytesPerAddress};
-    return loadHexText(content, target).status == HexLoadStatus::Ok ? 1 : 0;
+        const ImageSet target{std::span(*regionTable).first(regionCount), std::span(regionImage).first(regionCount),
+                              bytesPerAddress};
+        return loadHexText(content, target).status == HexLoadStatus::Ok;
+    });
 }

@@ -26,22 +26,28 @@ extern "C" {
 
 ZERLIN_EXPORT uint8_t M47J53_EraseFlashData(void)
 {
-    SessionHandles handles;
-    return handles.isOpen() && eraseAndWait() ? 1 : 0;
+    return failSafe([] {
+        SessionHandles handles;
+        return handles.isOpen() && eraseAndWait();
+    });
 }
 
 ZERLIN_EXPORT uint8_t M47J53_Transfer_FlashData(void)
 {
-    if (!hasUsableLayout()) return 0;
-    SessionHandles handles;
-    return handles.isOpen() && programRegions() ? 1 : 0;
+    return failSafe([] {
+        if (!hasUsableLayout()) return false;
+        SessionHandles handles;
+        return handles.isOpen() && programRegions();
+    });
 }
 
 ZERLIN_EXPORT uint8_t M47J53_UpdateFlash(void)
 {
-    if (!hasUsableLayout()) return 0;
-    SessionHandles handles;
-    return handles.isOpen() && eraseAndWait() && programRegions() ? 1 : 0;
+    return failSafe([] {
+        if (!hasUsableLayout()) return false;
+        SessionHandles handles;
+        return handles.isOpen() && eraseAndWait() && programRegions();
+    });
 }
 
 }  // extern "C"

@@ -16,6 +16,26 @@ void clearLayout()
     bytesPerAddress = 0;
 }
 
+bool queryLayout()
+{
+    SessionHandles handles;
+    Report reply{};
+    if (!handles.isOpen() || !writeBootReport(commandPacket(BootCmdQuery)) ||
+        !readBootReport(reply, kQueryReplyTimeoutMs))
+        return false;
+
+    DeviceLayout layout;
+    if (parseQueryReply(reply, layout) != LayoutError::None) return false;
+    for (const MemoryRegion& region : layout.regions) {
+        (*regionTable)[regionCount] = region;
+        regionImage[regionCount] = blankImage(region, layout.bytesPerAddress);
+        ++regionCount;
+    }
+    bytesPerPacket = layout.bytesPerPacket;
+    bytesPerAddress = layout.bytesPerAddress;
+    return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -30,25 +50,29 @@ ZERLIN_EXPORT uint8_t M47J53_SetUSBHandle(const char* vidPid)
 {
     Initial47J53Parameter();
     if (vidPid == nullptr) return 0;
-    platform::OsError error = platform::kOk;
-    const std::vector<platform::HidInterfaceInfo> interfaces = platform::listHidInterfaces(&error);
-    if (error != platform::kOk) {
-        bootLastIoError = error;
-        return 0;
-    }
-    for (const platform::HidInterfaceInfo& interface : interfaces) {
-        if (hardwareIdMatches(interface.hardwareId, vidPid)) {
-            bootDevicePath = interface.path;
-            return 1;
+    return failSafe([vidPid] {
+        platform::OsError error = platform::kOk;
+        const std::vector<platform::HidInterfaceInfo> interfaces = platform::listHidInterfaces(&error);
+        if (error != platform::kOk) {
+            bootLastIoError = error;
+            return false;
         }
-    }
-    return 0;
+        for (const platform::HidInterfaceInfo& interface : interfaces) {
+            if (hardwareIdMatches(interface.hardwareId, vidPid)) {
+                bootDevicePath = interface.path;
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
 ZERLIN_EXPORT uint8_t M47J53_Set_BootLoaderMode(void)
 {
-    SessionHandles handles;
-    return handles.isOpen() && writeBootReport(bootloaderModePacket()) ? 1 : 0;
+    return failSafe([] {
+        SessionHandles handles;
+        return handles.isOpen() && writeBootReport(bootloaderModePacket());
+    });
 }
 
 ZERLIN_EXPORT uint8_t M47J53_QueryDevice(void)
@@ -56,29 +80,19 @@ ZERLIN_EXPORT uint8_t M47J53_QueryDevice(void)
     if (!regionTable) return 0;
     // A query replaces the layout: whatever it finds, the old one no longer describes the board.
     clearLayout();
-    SessionHandles handles;
-    Report reply{};
-    if (!handles.isOpen() || !writeBootReport(commandPacket(BootCmdQuery)) ||
-        !readBootReport(reply, kQueryReplyTimeoutMs))
-        return 0;
-
-    DeviceLayout layout;
-    if (parseQueryReply(reply, layout) != LayoutError::None) return 0;
-    for (const MemoryRegion& region : layout.regions) {
-        (*regionTable)[regionCount] = region;
-        regionImage[regionCount] = blankImage(region, layout.bytesPerAddress);
-        ++regionCount;
-    }
-    bytesPerPacket = layout.bytesPerPacket;
-    bytesPerAddress = layout.bytesPerAddress;
-    return 1;
+    const std::uint8_t result = failSafe(queryLayout);
+    if (result == 0) clearLayout();  // also the images made before an allocation failed
+    return result;
 }
 
 ZERLIN_EXPORT int32_t M47J53_Reset(void)
 {
-    platform::OsError error = platform::kOk;
-    bootWriteHandle = platform::HidHandle::open(bootDevicePath, platform::HidAccess::Write, error);
-    if (error == platform::kOk) error = bootWriteHandle.write(commandPacket(BootCmdReset), kWriteTimeoutMs);
+    platform::OsError error = platform::kErrorNotEnoughMemory;
+    failSafe([&error] {
+        bootWriteHandle = platform::HidHandle::open(bootDevicePath, platform::HidAccess::Write, error);
+        if (error == platform::kOk) error = bootWriteHandle.write(commandPacket(BootCmdReset), kWriteTimeoutMs);
+        return error == platform::kOk;
+    });
     bootWriteHandle.close();
     bootLastIoError = error;
     return error == platform::kOk ? 1 : static_cast<int32_t>(error);

@@ -57,4 +57,16 @@ bool readBootReport(Report& report, int timeoutMs);
 // Erase, then wait until the bootloader answers a query again (the open session handles).
 bool eraseAndWait();
 
+// Runs an export's body. Exceptions must not cross the C interface; the only one expected is a
+// failed allocation, which fails the call like any other failure.
+template <typename Body>
+std::uint8_t failSafe(Body body) noexcept
+{
+    try {
+        return body() ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
 }  // namespace zerlin

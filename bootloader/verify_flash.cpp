@@ -96,23 +96,25 @@ private:
     bool noProgress_ = false;
 };
 
-}  // namespace
-
-extern "C" ZERLIN_EXPORT uint8_t M47J53_VerifyFlash(void)
+bool verifyFlash()
 {
-    if (!hasUsableLayout()) return 0;
+    if (!hasUsableLayout()) return false;
     platform::OsError error = platform::kOk;
     platform::HidHandle writer = platform::HidHandle::open(bootDevicePath, platform::HidAccess::Write, error);
     platform::HidHandle reader;
     if (error == platform::kOk) reader = platform::HidHandle::open(bootDevicePath, platform::HidAccess::Read, error);
     bootLastIoError = error;
-    if (error != platform::kOk) return 0;
+    if (error != platform::kOk) return false;
 
     FlashReader flash(writer, reader);
     for (std::size_t i = 0; i < regionCount; ++i) {
         const MemoryRegion region = (*regionTable)[i];
         if (region.type == kConfigRegionType) continue;
-        if (!flash.verifyRegion(region, regionImage[i])) return 0;
+        if (!flash.verifyRegion(region, regionImage[i])) return false;
     }
-    return 1;
+    return true;
 }
+
+}  // namespace
+
+extern "C" ZERLIN_EXPORT uint8_t M47J53_VerifyFlash(void) { return failSafe(verifyFlash); }
