@@ -21,7 +21,8 @@ constexpr unsigned kMaxInFlight = 10;
 
 struct WriteSlot {
     Report request{};
-    bool pending = false;  // the device has not taken request yet; offer it again
+    platform::WriteTicket ticket = 0;
+    bool pending = false;  // started, but the device has not taken the request yet
 };
 
 class FlashReader {
@@ -37,15 +38,22 @@ public:
         while (inFlight > 0 || address < end) {
             std::this_thread::yield();
             if (!stillProgressing()) return false;
+            // A request the device could not take yet goes before any later one, so requests reach
+            // the board in address order, as queued overlapped writes do.
+            bool blocked = false;
             for (WriteSlot& slot : slots_) {
-                if (slot.pending && !offer(slot)) return false;
-                if (slot.pending || inFlight >= kMaxInFlight || address >= end) continue;
+                if (slot.pending && !poll(slot)) return false;
+                blocked = blocked || slot.pending;
+            }
+            for (WriteSlot& slot : slots_) {
+                if (blocked || inFlight >= kMaxInFlight || address >= end) break;
                 slot.request = readBackRequest(static_cast<std::uint32_t>(address),
                                                readBackRequestSize(address, end, bytesPerPacket, bytesPerAddress));
-                if (!offer(slot)) return false;
+                if (!start(slot)) return false;
                 ++inFlight;
                 address += addressesPerRequest;
                 noProgress_ = false;
+                blocked = slot.pending;
             }
             // A read is outstanding whenever a request is in flight, so every reply is read once.
             if (inFlight == 0) continue;
@@ -62,11 +70,22 @@ public:
     }
 
 private:
-    // Offers the slot's request; false when the device refuses it for good.
-    bool offer(WriteSlot& slot)
+    // Starts the slot's request; it queues behind the other slot's, so requests keep their order.
+    bool start(WriteSlot& slot)
     {
         platform::OsError error = platform::kOk;
-        const platform::IoProgress progress = writer_.tryWrite(slot.request, error);
+        return settle(slot, writer_.startWrite(slot.request, slot.ticket, error), error);
+    }
+
+    bool poll(WriteSlot& slot)
+    {
+        platform::OsError error = platform::kOk;
+        return settle(slot, writer_.pollWrite(slot.ticket, error), error);
+    }
+
+    // False when the device refused the write for good.
+    bool settle(WriteSlot& slot, platform::IoProgress progress, platform::OsError error)
+    {
         slot.pending = progress == platform::IoProgress::Pending;
         return progress != platform::IoProgress::Failed || fail(error);
     }
