@@ -36,6 +36,9 @@ enum class IoProgress { Done, Pending, Failed };
 
 class HidBackendHandle;  // one per backend, defined in the backend's file
 
+// Identifies one started write; tickets of one handle count up from 0.
+using WriteTicket = std::uint64_t;
+
 // An open HID interface. Move-only; closes itself when destroyed.
 class HidHandle {
 public:
@@ -62,10 +65,15 @@ public:
     // left, kErrorAccessDenied (write-only handle) or kErrorInvalidHandle.
     OsError read(Report& report, int timeoutMs);
 
-    // Non-waiting forms for pipelined exchanges. tryWrite: Done when the device took the report,
-    // Pending when it cannot take it yet (offer the same report again later), Failed with error set.
-    // tryRead: Done with report filled, Pending when none has arrived yet, Failed with error set.
-    IoProgress tryWrite(const Report& report, OsError& error);
+    // Overlapped writes for pipelined exchanges. startWrite queues a copy of the report behind any
+    // that the device has not taken yet (so reports always go out in the order they were started)
+    // and sets ticket: Done when the device took it at once, Pending when it waits in the queue,
+    // Failed with error set. pollWrite moves the queue on without waiting: Done once the report of
+    // that ticket has been taken, Pending while it waits, Failed with error set.
+    IoProgress startWrite(const Report& report, WriteTicket& ticket, OsError& error);
+    IoProgress pollWrite(WriteTicket ticket, OsError& error);
+
+    // Non-waiting read: Done with report filled, Pending when none has arrived yet, Failed with error set.
     IoProgress tryRead(Report& report, OsError& error);
 
     // Closes the handle; harmless on a closed one.
@@ -82,7 +90,8 @@ public:
     virtual ~HidBackendHandle() = default;
     virtual OsError write(const Report& report, int timeoutMs) = 0;
     virtual OsError read(Report& report, int timeoutMs) = 0;
-    virtual IoProgress tryWrite(const Report& report, OsError& error) = 0;
+    virtual IoProgress startWrite(const Report& report, WriteTicket& ticket, OsError& error) = 0;
+    virtual IoProgress pollWrite(WriteTicket ticket, OsError& error) = 0;
     virtual IoProgress tryRead(Report& report, OsError& error) = 0;
 };
 

@@ -18,12 +18,20 @@ OsError HidHandle::read(Report& report, int timeoutMs) {
     return backend_ ? backend_->read(report, timeoutMs) : kErrorInvalidHandle;
 }
 
-IoProgress HidHandle::tryWrite(const Report& report, OsError& error) {
+IoProgress HidHandle::startWrite(const Report& report, WriteTicket& ticket, OsError& error) {
     if (!backend_) {
         error = kErrorInvalidHandle;
         return IoProgress::Failed;
     }
-    return backend_->tryWrite(report, error);
+    return backend_->startWrite(report, ticket, error);
+}
+
+IoProgress HidHandle::pollWrite(WriteTicket ticket, OsError& error) {
+    if (!backend_) {
+        error = kErrorInvalidHandle;
+        return IoProgress::Failed;
+    }
+    return backend_->pollWrite(ticket, error);
 }
 
 IoProgress HidHandle::tryRead(Report& report, OsError& error) {

@@ -60,9 +60,16 @@ public:
         return kOk;
     }
 
-    IoProgress tryWrite(const Report& report, OsError& error) override {
+    // hidraw writes are not overlapped: a started write has finished when the call returns.
+    IoProgress startWrite(const Report& report, WriteTicket& ticket, OsError& error) override {
+        ticket = 0;
         error = write(report, 0);
         return error == kOk ? IoProgress::Done : IoProgress::Failed;
+    }
+
+    IoProgress pollWrite(WriteTicket /*ticket*/, OsError& error) override {
+        error = kOk;
+        return IoProgress::Done;
     }
 
     IoProgress tryRead(Report& report, OsError& error) override {

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 
@@ -42,19 +43,21 @@ public:
     VbusHidHandle& operator=(const VbusHidHandle&) = delete;
 
     OsError write(const Report& report, int timeoutMs) override {
-        if (access_ == HidAccess::Read) return kErrorAccessDenied;
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            OsError error = kOk;
-            switch (tryWrite(report, error)) {
-            case IoProgress::Done: return kOk;
-            case IoProgress::Failed: return error;
-            case IoProgress::Pending: break;
-            }
+        OsError error = kOk;
+        WriteTicket ticket = 0;
+        IoProgress progress = startWrite(report, ticket, error);
+        while (progress == IoProgress::Pending) {
             const int left = remainingMs(deadline);
-            if (left == 0) return kErrorTimeout;
+            if (left == 0) {
+                // Withdrawn, as a cancelled write is, so it cannot go out ahead of a later exchange.
+                unsent_.erase(unsent_.begin() + static_cast<std::ptrdiff_t>(ticket - sentCount_));
+                return kErrorTimeout;
+            }
             if (OsError waitError = waitFor(POLLOUT, left); waitError != kOk) return waitError;
+            progress = pollWrite(ticket, error);
         }
+        return progress == IoProgress::Done ? kOk : error;
     }
 
     OsError read(Report& report, int timeoutMs) override {
@@ -73,15 +76,28 @@ public:
         }
     }
 
-    IoProgress tryWrite(const Report& report, OsError& error) override {
+    IoProgress startWrite(const Report& report, WriteTicket& ticket, OsError& error) override {
         if (access_ == HidAccess::Read) return fail(kErrorAccessDenied, error);
-        for (;;) {
-            const ssize_t sent = ::send(fd_, report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (sent == static_cast<ssize_t>(report.size())) return IoProgress::Done;
+        ticket = sentCount_ + unsent_.size();
+        unsent_.push_back(report);
+        return pollWrite(ticket, error);
+    }
+
+    IoProgress pollWrite(WriteTicket ticket, OsError& error) override {
+        while (!unsent_.empty() && sentCount_ <= ticket) {
+            const Report& next = unsent_.front();
+            const ssize_t sent = ::send(fd_, next.data(), next.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
             if (sent < 0 && errno == EINTR) continue;
             if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return IoProgress::Pending;
-            return fail(sent < 0 ? fromErrno(errno) : kErrorGenFailure, error);
+            if (sent != static_cast<ssize_t>(next.size())) {
+                unsent_.clear();  // the connection is broken: nothing queued will ever go
+                return fail(sent < 0 ? fromErrno(errno) : kErrorGenFailure, error);
+            }
+            unsent_.pop_front();
+            ++sentCount_;
         }
+        if (sentCount_ > ticket) return IoProgress::Done;
+        return fail(kErrorDeviceNotConnected, error);  // dropped with a broken connection
     }
 
     IoProgress tryRead(Report& report, OsError& error) override {
@@ -118,6 +134,8 @@ private:
 
     int fd_;
     HidAccess access_;
+    std::deque<Report> unsent_;  // started writes the device has not taken yet, oldest first
+    WriteTicket sentCount_ = 0;  // tickets below this have gone out
 };
 
 }  // namespace
@@ -158,6 +176,10 @@ std::unique_ptr<HidBackendHandle> openHid(const std::string& path, HidAccess acc
         error = fromErrno(errno);
         return nullptr;
     }
+    // The smallest send buffer the kernel allows: a write then waits for the device to take its
+    // reports, as a write to a real HID interface waits for its USB transfer, instead of piling up.
+    const int sendBuffer = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     const char mode = access == HidAccess::Read ? 'r' : access == HidAccess::Write ? 'w' : 'b';
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::send(fd, &mode, 1, MSG_NOSIGNAL) != 1) {

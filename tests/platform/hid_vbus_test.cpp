@@ -187,12 +187,27 @@ TEST(VirtualBusHandle, SlowDeviceMakesWritesWaitThenTimeOut) {
     char access = 0;
     const int deviceEnd = dev.accept(access);
 
-    // A device that takes nothing: the queue fills, then a write waits out its limit.
-    const Report out = patterned(3);
+    // A device that takes nothing: the socket fills, later writes queue in order behind the first
+    // that could not go, and a synchronous write waits out its limit.
+    platform::WriteTicket ticket = 0;
     platform::IoProgress progress = platform::IoProgress::Done;
-    for (int i = 0; i < 10000 && progress == platform::IoProgress::Done; ++i) progress = handle.tryWrite(out, error);
-    EXPECT_EQ(progress, platform::IoProgress::Pending);
-    EXPECT_EQ(handle.write(out, 50), platform::kErrorTimeout);
+    for (int i = 0; i < 10000 && progress == platform::IoProgress::Done; ++i)
+        progress = handle.startWrite(patterned(static_cast<std::uint8_t>(i)), ticket, error);
+    ASSERT_EQ(progress, platform::IoProgress::Pending);
+    platform::WriteTicket later = 0;
+    EXPECT_EQ(handle.startWrite(patterned(200), later, error), platform::IoProgress::Pending);
+    EXPECT_EQ(later, ticket + 1);
+    EXPECT_EQ(handle.write(patterned(201), 50), platform::kErrorTimeout);
+
+    // Once the device takes reports, the queued ones follow in the order they were started.
+    std::uint8_t got[100];
+    while (handle.pollWrite(later, error) == platform::IoProgress::Pending)
+        ASSERT_EQ(::recv(deviceEnd, got, sizeof got, 0), 65);
+    EXPECT_EQ(handle.pollWrite(ticket, error), platform::IoProgress::Done);
+    ssize_t last = 0;
+    std::uint8_t previous[100];
+    while ((last = ::recv(deviceEnd, got, sizeof got, MSG_DONTWAIT)) == 65) std::copy_n(got, 65, previous);
+    EXPECT_EQ(previous[1], static_cast<std::uint8_t>(200 + 1));  // the withdrawn write never went
     ::close(deviceEnd);
 }
 
