@@ -117,8 +117,12 @@ bool HidEndpoint::mayHaveReport() const {
 
 std::optional<platform::Report> HidEndpoint::takeReport() {
     // A handle opened before the host sent this request must see its answer, even when the loop
-    // has not yet come round to the new connection.
+    // has not yet come round to the new connection or to the access byte it sent.
     acceptPending(false);
+    std::vector<int> undecided;
+    for (const Connection& connection : connections_)
+        if (connection.access == 0) undecided.push_back(connection.fd);
+    for (int fd : undecided) onConnectionReady(fd, false);
     std::optional<platform::Report> taken;
     for (std::size_t tried = 0; tried < connections_.size() && !taken; ++tried) {
         Connection& connection = connections_[(nextWriter_ + tried) % connections_.size()];
