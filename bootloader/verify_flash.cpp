@@ -20,9 +20,8 @@ constexpr auto kNoProgressPeriod = std::chrono::milliseconds(10000);
 constexpr unsigned kMaxInFlight = 10;
 
 struct WriteSlot {
-    Report request{};
     platform::WriteTicket ticket = 0;
-    bool pending = false;  // started, but the device has not taken the request yet
+    bool pending = false;  // its last request is started but not yet taken by the device
 };
 
 class FlashReader {
@@ -38,22 +37,15 @@ public:
         while (inFlight > 0 || address < end) {
             std::this_thread::yield();
             if (!stillProgressing()) return false;
-            // A request the device could not take yet goes before any later one, so requests reach
-            // the board in address order, as queued overlapped writes do.
-            bool blocked = false;
             for (WriteSlot& slot : slots_) {
                 if (slot.pending && !poll(slot)) return false;
-                blocked = blocked || slot.pending;
-            }
-            for (WriteSlot& slot : slots_) {
-                if (blocked || inFlight >= kMaxInFlight || address >= end) break;
-                slot.request = readBackRequest(static_cast<std::uint32_t>(address),
-                                               readBackRequestSize(address, end, bytesPerPacket, bytesPerAddress));
-                if (!start(slot)) return false;
+                if (slot.pending || inFlight >= kMaxInFlight || address >= end) continue;
+                const Report request = readBackRequest(
+                    static_cast<std::uint32_t>(address), readBackRequestSize(address, end, bytesPerPacket, bytesPerAddress));
+                if (!start(slot, request)) return false;
                 ++inFlight;
                 address += addressesPerRequest;
                 noProgress_ = false;
-                blocked = slot.pending;
             }
             // A read is outstanding whenever a request is in flight, so every reply is read once.
             if (inFlight == 0) continue;
@@ -70,11 +62,11 @@ public:
     }
 
 private:
-    // Starts the slot's request; it queues behind the other slot's, so requests keep their order.
-    bool start(WriteSlot& slot)
+    // Starts a request in the slot; it queues behind the other slot's, so requests keep their order.
+    bool start(WriteSlot& slot, const Report& request)
     {
         platform::OsError error = platform::kOk;
-        return settle(slot, writer_.startWrite(slot.request, slot.ticket, error), error);
+        return settle(slot, writer_.startWrite(request, slot.ticket, error), error);
     }
 
     bool poll(WriteSlot& slot)

@@ -57,9 +57,9 @@ protected:
         }
     }
 
-    // The virtual bus takes a write as soon as the socket holds it, and the simulator serves its
-    // connections in turn, so a verification's first requests could overtake the last program
-    // packets of the call before (a real board takes each report before the write completes).
+    // A write ends once the bus client's socket holds the report, which may be a few reports
+    // before the board takes it, and the simulator serves its connections in turn: without this,
+    // a verification's first requests could overtake a programming call's last packets.
     void waitUntilProgrammed(std::size_t programCompletes) const
     {
         received(0x06, "board", programCompletes);
