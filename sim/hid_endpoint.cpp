@@ -123,19 +123,16 @@ std::optional<platform::Report> HidEndpoint::takeReport() {
     for (const Connection& connection : connections_)
         if (connection.access == 0) undecided.push_back(connection.fd);
     for (int fd : undecided) onConnectionReady(fd, false);
+    // Oldest handle first: a host's writes reach a device in the order they were made, so what an
+    // earlier handle still has queued (a program packet) goes before a newer handle's requests.
     std::optional<platform::Report> taken;
-    for (std::size_t tried = 0; tried < connections_.size() && !taken; ++tried) {
-        Connection& connection = connections_[(nextWriter_ + tried) % connections_.size()];
+    for (Connection& connection : connections_) {
         if (!connection.writes()) continue;
         platform::Report report;
-        while (connection.inputPending) {
-            const Message message = receive(connection, report);
-            if (message == Message::Taken) {
-                taken = report;
-                nextWriter_ = (nextWriter_ + tried + 1) % connections_.size();
-                break;
-            }
+        while (connection.inputPending && !taken) {
+            if (receive(connection, report) == Message::Taken) taken = report;
         }
+        if (taken) break;
     }
     dropClosed();
     return taken;

@@ -65,7 +65,6 @@ private:
     Callbacks callbacks_;
     int listenFd_ = -1;
     std::vector<Connection> connections_;
-    std::size_t nextWriter_ = 0;  // where the turn of the writing connections goes on
 };
 
 }  // namespace sim
