@@ -1,0 +1,33 @@
+// Excelctrl: builds a workbook cell by cell in a spreadsheet program and saves it under a path, for
+// the temperature recorder. Every step is a late-bound automation call by member name; the writer
+// catches nothing, so a refused call ends the caller's handler with an automation::AutomationError.
+//
+// One instance at a time: ExcelOpen, any number of ExcelSetCell, ExcelSaveAs, ExcelQuit.
+#pragma once
+
+#include "automation.h"
+
+#include <cstdint>
+#include <string>
+
+// The instance, held between calls. Empty at program start; ExcelQuit does not clear them, the next
+// ExcelOpen replaces them, and they are released in reverse order when the program ends.
+extern automation::Value ExcelApp;
+extern automation::Value ExcelWorkbooks;
+extern automation::Value ExcelWorkbook;
+extern automation::Value ExcelWorksheets;
+extern automation::Value ExcelSheet;
+extern automation::Value ExcelCell;
+
+// Starts a hidden spreadsheet program with one new workbook. When the program cannot be created the
+// six values keep what they held.
+void ExcelOpen();
+
+// Sets the cell at column and row (counted from 1) of worksheet `sheet` to text.
+void ExcelSetCell(std::int32_t sheet, std::int32_t column, std::int32_t row, const std::string& text);
+
+// Saves the workbook under path (full path with file name); the program picks the format.
+void ExcelSaveAs(const std::string& path);
+
+// Ends the instance's program.
+void ExcelQuit();

@@ -1,0 +1,12 @@
+// A stand-in for a spreadsheet program, answering the automation calls the workbook writer makes:
+// Application (Visible, Workbooks, Quit), Workbooks (Add), Workbook (Worksheets, SaveAs),
+// Worksheets (Item, Count), Worksheet (Cells), Range (Value). Member names are matched without
+// regard to case, as automation does. Workbooks live in memory until SaveAs writes them as Office
+// Open XML (.xlsx content, whatever the file name says); after Quit every object of the instance
+// refuses calls. Cells hold texts only.
+#pragma once
+
+#include "automation.h"
+
+// A new application object with no workbooks, hidden.
+automation::ObjectRef createXlsxWorkbookServer();

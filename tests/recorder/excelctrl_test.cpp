@@ -1,0 +1,254 @@
+// The workbook writer: which automation calls it makes, in which order and with which arguments
+// (against a server that records them), how it fails, and the workbook the stand-in server saves,
+// read back by an independent reader.
+#include "excelctrl.h"
+#include "xlsx_reader.h"
+#include "xlsx_workbook_server.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using automation::AutomationError;
+using automation::CallKind;
+using automation::ErrorCode;
+using automation::ObjectRef;
+using automation::Value;
+namespace fs = std::filesystem;
+
+std::string describe(const Value& value)
+{
+    if (const auto* number = std::get_if<std::int32_t>(&value)) return std::to_string(*number);
+    if (const auto* flag = std::get_if<bool>(&value)) return *flag ? "true" : "false";
+    if (const auto* text = std::get_if<std::string>(&value)) return '"' + *text + '"';
+    return "?";
+}
+
+// Answers every call with a new object named after the member and writes the call down as
+// "Object.Member kind(args)".
+class RecordingObject final : public automation::Object {
+public:
+    RecordingObject(std::string name, std::shared_ptr<std::vector<std::string>> log)
+        : name_(std::move(name)), log_(std::move(log)) {}
+
+    Value invoke(std::string_view member, CallKind kind, std::span<const Value> args) override
+    {
+        static const char* const kinds[] = {"get", "put", "call"};
+        std::string line = name_ + '.' + std::string(member) + ' ' + kinds[static_cast<int>(kind)] + '(';
+        for (std::size_t i = 0; i < args.size(); ++i) line += (i > 0 ? "," : "") + describe(args[i]);
+        log_->push_back(line + ')');
+        if (kind == CallKind::PropertyPut) return Value{};
+        return Value{ObjectRef{std::make_shared<RecordingObject>(std::string(member), log_)}};
+    }
+
+private:
+    std::string name_;
+    std::shared_ptr<std::vector<std::string>> log_;
+};
+
+void clearInstanceValues()
+{
+    for (Value* value : {&ExcelCell, &ExcelSheet, &ExcelWorksheets, &ExcelWorkbook, &ExcelWorkbooks, &ExcelApp})
+        *value = Value{};
+}
+
+const automation::Object* objectIn(const Value& value)
+{
+    const auto* object = std::get_if<ObjectRef>(&value);
+    return object != nullptr ? object->get() : nullptr;
+}
+
+// A fresh folder of its own, so that builds testing side by side do not meet.
+fs::path uniqueFolder()
+{
+    std::string pattern = (fs::temp_directory_path() / "excelctrl-XXXXXX").string();
+    return mkdtemp(pattern.data()) != nullptr ? fs::path(pattern) : fs::path();
+}
+
+class ExcelctrlTest : public ::testing::Test {
+protected:
+    void SetUp() override { clearInstanceValues(); }
+    void TearDown() override
+    {
+        clearInstanceValues();
+        automation::registerClass("Excel.Application", &createXlsxWorkbookServer);
+        fs::remove_all(folder);
+    }
+
+    void useRecordingServer()
+    {
+        automation::registerClass("Excel.Application", [log = calls] {
+            log->push_back("created");
+            return std::make_shared<RecordingObject>("Application", log);
+        });
+    }
+
+    template <typename Call>
+    static ErrorCode failureOf(Call call)
+    {
+        try {
+            call();
+        } catch (const AutomationError& error) {
+            return error.code();
+        }
+        ADD_FAILURE() << "no automation error";
+        return ErrorCode{};
+    }
+
+    std::shared_ptr<std::vector<std::string>> calls = std::make_shared<std::vector<std::string>>();
+    fs::path folder = uniqueFolder();
+};
+
+TEST_F(ExcelctrlTest, EachOperationMakesItsCallsByNameInOrderWithTheCellsRowFirst)
+{
+    useRecordingServer();
+    ExcelOpen();
+    EXPECT_EQ(*calls, (std::vector<std::string>{"created", "Application.Visible put(false)", "Application.Workbooks get()",
+                                                "Workbooks.Add call()", "Add.Worksheets get()", "Worksheets.Item get(1)"}));
+    calls->clear();
+    ExcelSetCell(1, 7, 3, "Fan Spped");
+    ExcelSetCell(2, 1, 65538, "-5");
+    ExcelSaveAs("/logs/2026_03_07_14_05_09_temp.xls");
+    ExcelQuit();
+    EXPECT_EQ(*calls, (std::vector<std::string>{
+                          "Add.Worksheets get()", "Worksheets.Item get(1)", "Item.Cells get(3,7)", "Cells.Value put(\"Fan Spped\")",
+                          "Add.Worksheets get()", "Worksheets.Item get(2)", "Item.Cells get(65538,1)", "Cells.Value put(\"-5\")",
+                          "Add.SaveAs call(\"/logs/2026_03_07_14_05_09_temp.xls\")", "Application.Quit call()"}));
+    // Quit leaves the values holding their references.
+    for (const Value* value : {&ExcelApp, &ExcelWorkbooks, &ExcelWorkbook, &ExcelWorksheets, &ExcelSheet, &ExcelCell})
+        EXPECT_NE(objectIn(*value), nullptr);
+}
+
+TEST_F(ExcelctrlTest, WithoutASpreadsheetProgramOpenFailsNamingTheProgIdAndKeepsTheValues)
+{
+    useRecordingServer();
+    ExcelOpen();
+    const automation::Object* app = objectIn(ExcelApp);
+    const automation::Object* sheet = objectIn(ExcelSheet);
+    automation::registerClass("Excel.Application", {});
+    try {
+        ExcelOpen();
+        FAIL() << "opened without a program";
+    } catch (const AutomationError& error) {
+        EXPECT_EQ(error.code(), ErrorCode::ClassNotRegistered);
+        EXPECT_STREQ(error.what(), "Invalid class string, ProgID: \"Excel.Application\"");
+    }
+    EXPECT_EQ(objectIn(ExcelApp), app);
+    EXPECT_EQ(objectIn(ExcelSheet), sheet);
+}
+
+TEST_F(ExcelctrlTest, ASecondOpenReplacesTheInstanceAndReleasesTheFirstWithoutQuitting)
+{
+    useRecordingServer();
+    ExcelOpen();
+    const std::weak_ptr<automation::Object> first = std::get<ObjectRef>(ExcelApp);
+    calls->clear();
+    ExcelOpen();
+    EXPECT_TRUE(first.expired());
+    EXPECT_EQ(std::count(calls->begin(), calls->end(), "Application.Quit call()"), 0);
+}
+
+TEST_F(ExcelctrlTest, CallsWithoutAnOpenInstanceFailAndWriteNothing)
+{
+    const std::string path = (folder / "never.xls").string();
+    EXPECT_EQ(failureOf([] { ExcelSetCell(1, 1, 1, "x"); }), ErrorCode::NoObject);
+    EXPECT_EQ(failureOf([&] { ExcelSaveAs(path); }), ErrorCode::NoObject);
+    EXPECT_EQ(failureOf([] { ExcelQuit(); }), ErrorCode::NoObject);
+
+    // After a quit the held references answer nothing either.
+    ExcelOpen();
+    ExcelSetCell(1, 1, 1, "kept?");
+    ExcelQuit();
+    EXPECT_EQ(failureOf([] { ExcelSetCell(1, 1, 2, "x"); }), ErrorCode::Disconnected);
+    EXPECT_EQ(failureOf([&] { ExcelSaveAs(path); }), ErrorCode::Disconnected);
+    EXPECT_EQ(failureOf([] { ExcelQuit(); }), ErrorCode::Disconnected);
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+TEST_F(ExcelctrlTest, StandInRefusesWhatTheProgramWouldRefuse)
+{
+    ExcelOpen();
+    EXPECT_EQ(failureOf([] { ExcelSetCell(2, 1, 1, "x"); }), ErrorCode::BadIndex);
+    EXPECT_EQ(failureOf([] { ExcelSetCell(1, 0, 1, "x"); }), ErrorCode::ServerRefused);
+    EXPECT_EQ(failureOf([] { ExcelSetCell(1, 1, 1048577, "x"); }), ErrorCode::ServerRefused);
+    EXPECT_EQ(failureOf([] { ExcelSetCell(1, 1, 1, std::string(32768, 'x')); }), ErrorCode::ServerRefused);
+    EXPECT_EQ(failureOf([] { automation::call(ExcelApp, "Workbookz", CallKind::PropertyGet); }), ErrorCode::MemberNotFound);
+    const std::array sheetName{Value{std::int32_t{1}}};
+    EXPECT_EQ(failureOf([&] { automation::call(ExcelApp, "Visible", CallKind::PropertyPut, sheetName); }),
+              ErrorCode::TypeMismatch);
+    // Names are matched without regard to case, as automation does.
+    EXPECT_NE(objectIn(automation::call(ExcelApp, "workbooks", CallKind::PropertyGet)), nullptr);
+}
+
+class StandInWorkbook : public ExcelctrlTest {
+protected:
+    void SetUp() override
+    {
+        ExcelctrlTest::SetUp();
+        if (!lumaro::test::xlsxReaderAvailable()) GTEST_SKIP() << "no python3 with openpyxl (scripts/setup installs it)";
+    }
+};
+
+TEST_F(StandInWorkbook, SavedFileHoldsTheTextsAtTheirRowsAndColumns)
+{
+    const std::string path = (folder / "2026_03_07_14_05_09_temp.xls").string();
+    ExcelOpen();
+    ExcelSetCell(1, 1, 1, "Measure Device : Tessaray TC-100");
+    ExcelSetCell(1, 7, 3, "Fan Spped");
+    ExcelSetCell(1, 3, 4, "-5");
+    ExcelSetCell(1, 20, 4, "65535");
+    ExcelSetCell(1, 5, 4, "first");
+    ExcelSetCell(1, 5, 4, "23");      // the last write wins
+    ExcelSetCell(1, 1, 65538, "14:05:09");
+    ExcelSetCell(1, 2, 5, "gone");
+    ExcelSetCell(1, 2, 5, "");        // an empty text empties the cell
+    ExcelSaveAs(path);
+    ExcelQuit();
+
+    std::ifstream file(path, std::ios::binary);
+    char magic[2] = {};
+    file.read(magic, 2);
+    EXPECT_EQ(std::string(magic, 2), "PK") << "an Office Open XML package is a zip file";
+    const auto cells = lumaro::test::readFirstSheet(path);
+    ASSERT_TRUE(cells.has_value());
+    EXPECT_EQ(*cells, (lumaro::test::SheetCells{{{1, 1}, "Measure Device : Tessaray TC-100"},
+                                               {{3, 7}, "Fan Spped"},
+                                               {{4, 3}, "-5"},
+                                               {{4, 5}, "23"},
+                                               {{4, 20}, "65535"},
+                                               {{65538, 1}, "14:05:09"}}));
+    EXPECT_FALSE(fs::exists(path + ".saving"));
+}
+
+TEST_F(StandInWorkbook, SavingOverAFileReplacesItAndAFailedSaveTellsWhyAndWritesNothing)
+{
+    const std::string path = (folder / "log.xls").string();
+    std::ofstream(path) << "older";
+    ExcelOpen();
+    ExcelSetCell(1, 1, 1, "new");
+    ExcelSaveAs(path);
+    EXPECT_EQ(lumaro::test::readFirstSheet(path), (lumaro::test::SheetCells{{{1, 1}, "new"}}));
+
+    const std::string unwritable = (folder / "missing" / "log.xls").string();
+    try {
+        ExcelSaveAs(unwritable);
+        FAIL() << "saved into a missing folder";
+    } catch (const AutomationError& error) {
+        EXPECT_EQ(error.code(), ErrorCode::ServerRefused);
+        EXPECT_NE(std::string(error.what()).find(unwritable), std::string::npos) << error.what();
+    }
+    EXPECT_FALSE(fs::exists(folder / "missing"));
+    // The workbook is still open and can be saved elsewhere.
+    ExcelSaveAs((folder / "again.xls").string());
+    EXPECT_TRUE(fs::exists(folder / "again.xls"));
+}
+
+}  // namespace

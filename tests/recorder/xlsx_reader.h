@@ -1,0 +1,22 @@
+// Reads a saved workbook back with a reader that shares no code with the writer (openpyxl, run as
+// a separate Python process), so tests see what a spreadsheet program would see.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace lumaro::test {
+
+// (row, column) counted from 1 -> the cell's text; only texts are taken: a cell the reader sees as
+// a number or date is reported as "<type>:<value>", so a test notices it.
+using SheetCells = std::map<std::pair<int, int>, std::string>;
+
+// False when no Python with openpyxl was found at build time: the test is to be skipped.
+bool xlsxReaderAvailable();
+
+// The filled cells of worksheet 1, or nullopt when the reader failed on the file (not a workbook).
+std::optional<SheetCells> readFirstSheet(const std::string& path);
+
+}  // namespace lumaro::test
