@@ -23,7 +23,7 @@ BoardBootloader::BoardBootloader(const BoardSettings& settings)
 
 void BoardBootloader::powerUp() { writePosition_.reset(); }
 
-FirmwareActions BoardBootloader::handleReport(const Report& report) {
+FirmwareActions BoardBootloader::handleReport(const Report& report, Clock::duration) {
     FirmwareActions actions;
     switch (report[1]) {
     case BootCmdQuery:

@@ -28,7 +28,8 @@ public:
     explicit BoardBootloader(const BoardSettings& settings);
 
     void powerUp() override;
-    FirmwareActions handleReport(const Report& report) override;
+    FirmwareActions handleReport(const Report& report, Clock::duration uptime) override;
+    std::vector<std::uint8_t> imageData() const override { return {}; }
 
 private:
     Report queryReply() const;

@@ -8,9 +8,16 @@ const char* const kUsage =
     "usage: tessaray-sim --bus DIR [--record FILE] [--control PATH] DEVICE...\n"
     "       tessaray-sim ctl [--control PATH | --bus DIR] COMMAND...\n"
     "DEVICE: --board NAME[,key=value...] | --controller NAME[,key=value...]\n"
-    "  board keys: id=HWID family=1|2 bpp=N regions=type:start:length;... erase-ms=N reset-ms=N\n"
-    "  both kinds: id=HWID timing=full-speed|none fault=silent|none unplug-after=N (0: never) unplugged\n"
-    "COMMAND: plug NAME | unplug NAME | set NAME key=value | quit\n";
+    "  both kinds: id=HWID timing=full-speed|none unplug-after=N (0: never) unplugged\n"
+    "    fault=none|silent|no-ack  wrong-acks=N (the next N acknowledgements come after a wrong one)\n"
+    "    erase-ms=N (image-flash erase; a board's flash erase too) arrays=1|2 seed=N (measurements)\n"
+    "  board keys: family=1|2 bpp=N regions=type:start:length;... reset-ms=N\n"
+    "  controller keys: disk-ms=N (bootloader mode to update disk) disk-letter=L (default: first free\n"
+    "    from F) firmware=FILE (its firmware.bin; default a short text) disk=normal|none|refuse\n"
+    "COMMAND: plug NAME | unplug NAME | set NAME key=value (fault, timing, unplug-after, wrong-acks,\n"
+    "  disk) | dump NAME PATH (image flash, record i at 54 x i) | stop-drive L: | quit\n"
+    "The bus gets tools/S1 and tools/S2: run as \"S2 /stop_by_drive F:\" they stop drive F:, and the\n"
+    "controller comes back with F:\\Upfirmware.bin as its firmware.\n";
 
 namespace {
 

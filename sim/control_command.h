@@ -1,4 +1,5 @@
-// The commands of the control socket, one per line: plug NAME, unplug NAME, set NAME key=value, quit.
+// The commands of the control socket, one per line: plug NAME, unplug NAME, set NAME key=value,
+// dump NAME PATH, stop-drive L:, quit.
 #pragma once
 
 #include <string>
@@ -7,11 +8,13 @@
 namespace sim {
 
 struct ControlCommand {
-    enum class Verb { Plug, Unplug, Set, Quit };
+    enum class Verb { Plug, Unplug, Set, Dump, StopDrive, Quit };
     Verb verb = Verb::Quit;
-    std::string device;
-    std::string key;    // set only
-    std::string value;  // set only
+    std::string device;  // not for stop-drive and quit
+    std::string key;     // set only
+    std::string value;   // set only
+    std::string path;    // dump only: where the image data goes
+    char drive = 0;      // stop-drive only: the drive letter, upper case
 };
 
 // Throws ConfigError with the reason for an unknown or malformed command.

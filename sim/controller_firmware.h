@@ -1,15 +1,29 @@
-// The application firmware of an "LPC1764" controller. For now it takes the host's reports
-// (they are recorded on the way in) and answers none of them; its requests get their answers here.
+// The application firmware of an "LPC1764" controller: it erases its image flash and takes the
+// image data record by record, acknowledging each request, and on the bootloader-mode request
+// hands over to its bootloader (which shows the update disk; see served_device.h).
 #pragma once
 
+#include "device_config.h"
 #include "firmware.h"
+#include "image_flash.h"
 
 namespace sim {
 
 class ControllerFirmware final : public Firmware {
 public:
-    void powerUp() override {}
-    FirmwareActions handleReport(const Report&) override { return {}; }
+    explicit ControllerFirmware(const ControllerSettings& settings);
+
+    void powerUp() override { transferRunning_ = false; }
+    FirmwareActions handleReport(const Report& report, Clock::duration uptime) override;
+    std::vector<std::uint8_t> imageData() const override { return flash_.contents(); }
+
+private:
+    void imageTransfer(const std::vector<std::uint8_t>& payload, FirmwareActions& actions);
+    void imageRecord(const std::vector<std::uint8_t>& payload, FirmwareActions& actions);
+
+    ControllerSettings settings_;
+    ImageFlash flash_;
+    bool transferRunning_ = false;  // between a start and an end request
 };
 
 }  // namespace sim

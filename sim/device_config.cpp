@@ -79,20 +79,30 @@ bool isValidName(std::string_view name) {
 
 }  // namespace
 
-void applyBehaviourSetting(Behaviour& behaviour, std::string_view key, std::string_view value) {
+void applyBehaviourSetting(Behaviour& behaviour, DeviceKind kind, std::string_view key, std::string_view value) {
     if (key == "timing") {
         if (value == "none") behaviour.timing = Timing::None;
         else if (value == "full-speed") behaviour.timing = Timing::FullSpeed;
         else throw ConfigError("timing: '" + std::string(value) + "' is not full-speed or none");
     } else if (key == "fault") {
-        if (value == "none") behaviour.silent = false;
-        else if (value == "silent") behaviour.silent = true;
-        else throw ConfigError("fault: '" + std::string(value) + "' is not silent or none");
+        if (value == "none") behaviour.fault = Fault::None;
+        else if (value == "silent") behaviour.fault = Fault::Silent;
+        else if (value == "no-ack") behaviour.fault = Fault::NoAck;
+        else throw ConfigError("fault: '" + std::string(value) + "' is not silent, no-ack or none");
     } else if (key == "unplug-after") {
         behaviour.unplugAfter =
             static_cast<std::uint32_t>(parseNumber(value, std::numeric_limits<std::uint32_t>::max(), key));
+    } else if (key == "wrong-acks") {
+        behaviour.wrongAcks =
+            static_cast<std::uint32_t>(parseNumber(value, std::numeric_limits<std::uint32_t>::max(), key));
+    } else if (key == "disk" && kind == DeviceKind::Controller) {
+        if (value == "normal") behaviour.disk = DiskFault::None;
+        else if (value == "none") behaviour.disk = DiskFault::NoDisk;
+        else if (value == "refuse") behaviour.disk = DiskFault::Refuse;
+        else throw ConfigError("disk: '" + std::string(value) + "' is not normal, none or refuse");
     } else {
-        throw ConfigError("'" + std::string(key) + "' cannot be set (fault, timing or unplug-after)");
+        throw ConfigError("'" + std::string(key) + "' cannot be set (fault, timing, unplug-after, wrong-acks" +
+                          (kind == DeviceKind::Controller ? ", disk)" : ")"));
     }
 }
 
@@ -122,9 +132,10 @@ DeviceConfig parseDeviceSpec(DeviceKind kind, std::string_view spec) {
             if (value.empty() || value.find_first_of("\r\n") != std::string_view::npos)
                 throw ConfigError(config.name + ": id must be one non-empty line");
             config.hardwareId = std::string(value);
-        } else if (key == "timing" || key == "fault" || key == "unplug-after") {
+        } else if (key == "timing" || key == "fault" || key == "unplug-after" || key == "wrong-acks" ||
+                   (!board && key == "disk")) {
             try {
-                applyBehaviourSetting(config.behaviour, key, value);
+                applyBehaviourSetting(config.behaviour, kind, key, value);
             } catch (const ConfigError& e) {
                 throw ConfigError(config.name + ": " + e.what());
             }
@@ -137,8 +148,23 @@ DeviceConfig parseDeviceSpec(DeviceKind kind, std::string_view spec) {
         } else if (board && key == "regions") {
             regionsText = value;
             regionsGiven = true;
-        } else if (board && key == "erase-ms") {
-            config.board.eraseMs = parseMilliseconds(value, key);
+        } else if (key == "erase-ms") {
+            (board ? config.board.eraseMs : config.controller.eraseMs) = parseMilliseconds(value, key);
+        } else if (key == "arrays") {
+            if (value != "1" && value != "2") throw ConfigError(config.name + ": arrays must be 1 or 2");
+            config.controller.arrays = value[0] - '0';
+        } else if (key == "seed") {
+            config.controller.seed =
+                static_cast<std::uint32_t>(parseNumber(value, std::numeric_limits<std::uint32_t>::max(), key));
+        } else if (!board && key == "disk-ms") {
+            config.controller.diskMs = parseMilliseconds(value, key);
+        } else if (!board && key == "disk-letter") {
+            const char letter = value.size() == 1 ? static_cast<char>(std::toupper(static_cast<unsigned char>(value[0]))) : 0;
+            if (letter < 'C' || letter > 'Z') throw ConfigError(config.name + ": disk-letter must be one of C to Z");
+            config.controller.diskLetter = letter;
+        } else if (!board && key == "firmware") {
+            if (value.empty()) throw ConfigError(config.name + ": firmware needs a file");
+            config.controller.firmwarePath = std::string(value);
         } else if (board && key == "reset-ms") {
             config.board.resetMs = parseMilliseconds(value, key);
         } else {

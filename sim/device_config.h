@@ -38,11 +38,30 @@ struct BoardSettings {
     int resetMs = 300;
 };
 
+// The application firmware of a controller; a board's controller side uses arrays, seed and the
+// board's erase time.
+struct ControllerSettings {
+    int eraseMs = 300;              // image-flash erase, until the acknowledgement
+    int diskMs = 1500;              // from the bootloader-mode request to the update disk
+    char diskLetter = 0;            // the update disk's drive letter; 0: the first free from F
+    std::string firmwarePath;       // the firmware it runs at start-up; empty: kDefaultFirmware
+    int arrays = 1;                 // LED arrays: the layout of the temperature reply
+    std::uint32_t seed = 1;         // how its measurements drift
+};
+
+inline constexpr const char* kDefaultFirmware = "tessaray firmware 1.0.0\n";
+
+enum class Fault { None, Silent, NoAck };
+enum class DiskFault { None, NoDisk, Refuse };
+
 // The settings that may also change while the simulator runs.
 struct Behaviour {
     Timing timing = Timing::None;
-    bool silent = false;             // takes reports, answers nothing
+    Fault fault = Fault::None;       // silent: takes reports, answers nothing; no-ack: answers
+                                     // everything but the acknowledgements
     std::uint32_t unplugAfter = 0;   // leave the bus after this many reports; 0: never
+    std::uint32_t wrongAcks = 0;     // this many acknowledgements each come after a wrong one
+    DiskFault disk = DiskFault::None;  // controllers: no update disk, or one that refuses the copy
 };
 
 struct DeviceConfig {
@@ -52,13 +71,15 @@ struct DeviceConfig {
     bool startPlugged = true;
     Behaviour behaviour;
     BoardSettings board;  // used by boards only
+    ControllerSettings controller;
 };
 
 // Parses "NAME[,key=value...]" for the given kind; throws ConfigError.
 DeviceConfig parseDeviceSpec(DeviceKind kind, std::string_view spec);
 
-// Applies one run-time setting ("fault", "timing" or "unplug-after"); throws ConfigError.
-void applyBehaviourSetting(Behaviour& behaviour, std::string_view key, std::string_view value);
+// Applies one run-time setting (fault, timing, unplug-after, wrong-acks; disk for controllers);
+// throws ConfigError.
+void applyBehaviourSetting(Behaviour& behaviour, DeviceKind kind, std::string_view key, std::string_view value);
 
 // Bytes of flash per device address unit for a device family.
 inline int bytesPerAddress(std::uint8_t family) { return family == 2 ? 2 : 1; }

@@ -28,12 +28,19 @@ void Recorder::report(Clock::time_point when, std::string_view device, Direction
     writeLine(when, device, rest);
 }
 
-void Recorder::event(Clock::time_point when, std::string_view device, std::string_view event) {
+void Recorder::event(Clock::time_point when, std::string_view device, const DeviceEvent& event) {
     if (file_ == nullptr) return;
-    writeLine(when, device, R"("event":")" + std::string(event) + '"');
+    std::string rest = R"("event":")" + event.name + '"';
+    for (const auto& [key, value] : event.fields) {
+        rest += ",\"" + key + "\":";
+        if (const auto* number = std::get_if<std::int64_t>(&value)) rest += std::to_string(*number);
+        else rest += '"' + std::get<std::string>(value) + '"';
+    }
+    writeLine(when, device, rest);
 }
 
-// Device names and event names are plain words, so nothing in a line needs escaping. The time is
+// Device names, event names, field names and text values are plain words ("F:"), so nothing in a
+// line needs escaping. The time is
 // cut, not rounded, to the microsecond, so that its whole milliseconds are the frame it fell in.
 void Recorder::writeLine(Clock::time_point when, std::string_view device, std::string_view rest) {
     const long long us = std::chrono::duration_cast<std::chrono::microseconds>(when - origin_).count();

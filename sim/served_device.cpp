@@ -1,22 +1,50 @@
 #include "served_device.h"
 
+#include "controller_frames.h"
+
+#include <fstream>
 #include <iostream>
+#include <iterator>
+#include <stdexcept>
+#include <utility>
 
 namespace sim {
+namespace {
+
+std::string firmwareToRun(const ControllerSettings& settings) {
+    if (settings.firmwarePath.empty()) return kDefaultFirmware;
+    std::ifstream in(settings.firmwarePath, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.is_open() || in.bad()) throw std::runtime_error("cannot read the firmware file " + settings.firmwarePath);
+    return bytes;
+}
+
+std::string driveName(char letter) { return std::string(1, letter) + ":"; }
+
+// What a wrong acknowledgement echoes: a neighbouring command, one the host may well be waiting for
+// at another time (0x96 and 0x97 swap).
+constexpr std::uint8_t kWrongEcho = 0x01;
+
+}  // namespace
 
 ServedDevice::ServedDevice(const DeviceConfig& config, std::unique_ptr<Firmware> firmware, EventLoop& loop,
-                           Recorder& recorder, const std::filesystem::path& hidDir)
-    : name_(config.name), behaviour_(config.behaviour), firmware_(std::move(firmware)), recorder_(recorder),
-      endpoint_(loop, hidDir, config.name, config.hardwareId,
+                           Recorder& recorder, const std::filesystem::path& busDir, Clock::time_point origin)
+    : name_(config.name), behaviour_(config.behaviour), kind_(config.kind), diskMs_(config.controller.diskMs),
+      firmware_(std::move(firmware)), recorder_(recorder), origin_(origin),
+      endpoint_(loop, busDir / "hid", config.name, config.hardwareId,
                 HidEndpoint::Callbacks{
                     [this] { takeWaitingReports(); },
                     [this](std::string_view why) {
                         std::cerr << "tessaray-sim: " << name_ << ": " << why << '\n';
                         recorder_.event(Clock::now(), name_, "protocol-error");
-                    }}) {}
+                    }}) {
+    if (kind_ == DeviceKind::Controller)
+        disk_.emplace(busDir / "drives", config.controller.diskLetter, firmwareToRun(config.controller));
+}
 
 void ServedDevice::plug(Clock::time_point now) {
     returnAt_.reset();
+    callOffDisk(now);
     if (plugged()) return;
     firmware_->powerUp();
     endpoint_.appear();
@@ -25,6 +53,7 @@ void ServedDevice::plug(Clock::time_point now) {
 
 void ServedDevice::unplug(Clock::time_point now) {
     returnAt_.reset();
+    callOffDisk(now);
     if (plugged()) leave(now);
 }
 
@@ -32,11 +61,44 @@ void ServedDevice::leave(Clock::time_point now) {
     endpoint_.disappear();
     pendingReplies_.clear();
     busyUntil_.reset();
+    ackAfterBusy_.reset();
     recorder_.event(now, name_, "unplugged");
 }
 
+// Pulled out or plugged in again while in its bootloader: the disk goes without taking anything.
+void ServedDevice::callOffDisk(Clock::time_point now) {
+    diskAt_.reset();
+    if (!disk_ || !disk_->letter()) return;
+    const char letter = *disk_->letter();
+    disk_->remove(false);
+    recorder_.event(now, name_, DeviceEvent("disk-removed", {{"drive", driveName(letter)}}));
+}
+
+bool ServedDevice::stopDrive(char letter, Clock::time_point now) {
+    if (!disk_ || disk_->letter() != letter) return false;
+    const bool taken = disk_->remove(true);
+    recorder_.event(now, name_, DeviceEvent("disk-stopped", {{"drive", driveName(letter)}}));
+    if (taken)
+        recorder_.event(now, name_,
+                        DeviceEvent("firmware-updated", {{"bytes", static_cast<std::int64_t>(disk_->firmware().size())}}));
+    else
+        recorder_.event(now, name_, "firmware-unchanged");
+    plug(now);
+    return true;
+}
+
+void ServedDevice::showDisk(Clock::time_point now) {
+    try {
+        disk_->show(behaviour_.disk == DiskFault::Refuse);
+        recorder_.event(now, name_, DeviceEvent("disk-shown", {{"drive", driveName(*disk_->letter())}}));
+    } catch (const std::exception& e) {
+        std::cerr << "tessaray-sim: " << name_ << " cannot show its update disk: " << e.what() << '\n';
+        recorder_.event(now, name_, "disk-failed");
+    }
+}
+
 void ServedDevice::setBehaviour(std::string_view key, std::string_view value, Clock::time_point now) {
-    applyBehaviourSetting(behaviour_, key, value);
+    applyBehaviourSetting(behaviour_, kind_, key, value);
     if (key == "unplug-after") reportsCounted_ = 0;
     if (behaviour_.timing == Timing::None) {
         for (const PendingReply& pending : pendingReplies_) send(pending.report, now);
@@ -46,14 +108,17 @@ void ServedDevice::setBehaviour(std::string_view key, std::string_view value, Cl
 }
 
 std::optional<Clock::time_point> ServedDevice::nextDeadline() const {
-    if (busyUntil_ && returnAt_) return std::min(*busyUntil_, *returnAt_);
-    return busyUntil_ ? busyUntil_ : returnAt_;
+    std::optional<Clock::time_point> next;
+    for (const auto& deadline : {busyUntil_, returnAt_, diskAt_})
+        if (deadline && (!next || *deadline < *next)) next = deadline;
+    return next;
 }
 
 void ServedDevice::onTime(Clock::time_point now) {
     if (busyUntil_ && now >= *busyUntil_) {
         busyUntil_.reset();
         if (!busyEndEvent_.empty()) recorder_.event(now, name_, busyEndEvent_);
+        if (ackAfterBusy_) acknowledge(*std::exchange(ackAfterBusy_, std::nullopt), now, 0);
         takeWaitingReports();
     }
     if (returnAt_ && now >= *returnAt_) {
@@ -62,6 +127,10 @@ void ServedDevice::onTime(Clock::time_point now) {
         } catch (const std::exception& e) {
             std::cerr << "tessaray-sim: " << name_ << " cannot come back: " << e.what() << '\n';
         }
+    }
+    if (diskAt_ && now >= *diskAt_) {
+        diskAt_.reset();
+        showDisk(now);
     }
 }
 
@@ -99,22 +168,40 @@ void ServedDevice::handle(const Report& report, Clock::time_point now, std::int6
         leave(now);
         return;
     }
-    if (behaviour_.silent) return;
+    if (behaviour_.fault == Fault::Silent) return;
 
-    FirmwareActions actions = firmware_->handleReport(report);
-    for (const std::string& event : actions.events) recorder_.event(now, name_, event);
-    for (const Report& reply : actions.replies) {
-        if (behaviour_.timing == Timing::None) send(reply, now);
-        else pendingReplies_.push_back(PendingReply{frame + 1, reply});
-    }
+    FirmwareActions actions = firmware_->handleReport(report, now - origin_);
+    for (const DeviceEvent& event : actions.events) recorder_.event(now, name_, event);
+    for (const Report& answer : actions.replies) reply(answer, now, frame + 1);
     if (actions.busyMs) {
         busyUntil_ = now + std::chrono::milliseconds(*actions.busyMs);
         busyEndEvent_ = actions.busyEndEvent;
+        ackAfterBusy_ = actions.acknowledge;
+    } else if (actions.acknowledge) {
+        acknowledge(*actions.acknowledge, now, frame + 1);
     }
     if (actions.awayMs) {
         leave(now);
         returnAt_ = now + std::chrono::milliseconds(*actions.awayMs);
     }
+    if (actions.bootloaderMode) {
+        leave(now);
+        if (disk_ && behaviour_.disk != DiskFault::NoDisk) diskAt_ = now + std::chrono::milliseconds(diskMs_);
+    }
+}
+
+void ServedDevice::acknowledge(std::uint8_t command, Clock::time_point now, std::int64_t dueFrame) {
+    if (behaviour_.fault != Fault::None) return;
+    if (behaviour_.wrongAcks > 0) {
+        --behaviour_.wrongAcks;
+        reply(acknowledgement(command ^ kWrongEcho), now, dueFrame);
+    }
+    reply(acknowledgement(command), now, dueFrame);
+}
+
+void ServedDevice::reply(const Report& report, Clock::time_point now, std::int64_t dueFrame) {
+    if (behaviour_.timing == Timing::None) send(report, now);
+    else pendingReplies_.push_back(PendingReply{dueFrame, report});
 }
 
 void ServedDevice::send(const Report& report, Clock::time_point now) {

@@ -1,6 +1,6 @@
 // One device served on the bus: its HID interface, its firmware, and the timing and faults in
 // force. It decides when a report is taken and when an answer goes out; the firmware decides what
-// the answer is.
+// the answer is. A controller's bootloader, which shows the update disk, is served here too.
 #pragma once
 
 #include "device_config.h"
@@ -8,6 +8,7 @@
 #include "firmware.h"
 #include "hid_endpoint.h"
 #include "recorder.h"
+#include "update_disk.h"
 
 #include <cstdint>
 #include <deque>
@@ -20,18 +21,28 @@ namespace sim {
 
 class ServedDevice {
 public:
+    // origin: the simulator's start, from which the firmware's uptime counts. A controller reads
+    // its firmware file here (throws std::runtime_error when it cannot).
     ServedDevice(const DeviceConfig& config, std::unique_ptr<Firmware> firmware, EventLoop& loop,
-                 Recorder& recorder, const std::filesystem::path& hidDir);
+                 Recorder& recorder, const std::filesystem::path& busDir, Clock::time_point origin);
 
     const std::string& name() const { return name_; }
     bool plugged() const { return endpoint_.present(); }
-    bool returning() const { return returnAt_.has_value(); }  // away for a reset, coming back
+    // Off the bus for a while: away for a reset and coming back, or in its bootloader (waiting to
+    // show the update disk, or showing it).
+    bool away() const { return returnAt_.has_value() || diskAt_.has_value() || (disk_ && disk_->letter()); }
 
-    void plug(Clock::time_point now);    // throws std::system_error
-    void unplug(Clock::time_point now);  // also calls off the return after a reset
+    void plug(Clock::time_point now);    // also takes a bootloader's update disk away; throws std::system_error
+    void unplug(Clock::time_point now);  // also calls off the return after a reset and the update disk
     void setBehaviour(std::string_view key, std::string_view value, Clock::time_point now);  // throws ConfigError
 
-    // Time-driven steps: the end of a busy spell, the return after a reset.
+    // The stop tool's work: when this device shows the update disk with that letter, takes the disk
+    // off the bus, takes its "Upfirmware.bin" as the new firmware and comes back with it. False when
+    // the drive is not this device's.
+    bool stopDrive(char letter, Clock::time_point now);
+    std::vector<std::uint8_t> imageData() const { return firmware_->imageData(); }
+
+    // Time-driven steps: the end of a busy spell, the return after a reset, the update disk.
     std::optional<Clock::time_point> nextDeadline() const;
     void onTime(Clock::time_point now);
 
@@ -47,19 +58,29 @@ private:
 
     void takeWaitingReports();
     void handle(const Report& report, Clock::time_point now, std::int64_t frame);
+    void reply(const Report& report, Clock::time_point now, std::int64_t dueFrame);
+    void acknowledge(std::uint8_t command, Clock::time_point now, std::int64_t dueFrame);
     void send(const Report& report, Clock::time_point now);
     void leave(Clock::time_point now);
+    void showDisk(Clock::time_point now);
+    void callOffDisk(Clock::time_point now);
     bool busy() const { return busyUntil_.has_value(); }
 
     std::string name_;
     Behaviour behaviour_;
+    DeviceKind kind_;
+    int diskMs_;
     std::unique_ptr<Firmware> firmware_;
     Recorder& recorder_;
+    Clock::time_point origin_;
     HidEndpoint endpoint_;
     std::uint32_t reportsCounted_ = 0;  // towards unplug-after
     std::optional<Clock::time_point> busyUntil_;
     std::string busyEndEvent_;
+    std::optional<std::uint8_t> ackAfterBusy_;
     std::optional<Clock::time_point> returnAt_;
+    std::optional<UpdateDisk> disk_;            // controllers only
+    std::optional<Clock::time_point> diskAt_;  // in the bootloader, the disk not shown yet
     std::deque<PendingReply> pendingReplies_;  // full-speed timing only
 };
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <system_error>
 
@@ -21,7 +22,7 @@ namespace {
 std::unique_ptr<Firmware> makeFirmware(const DeviceConfig& config) {
     switch (config.kind) {
     case DeviceKind::Board: return std::make_unique<BoardBootloader>(config.board);
-    case DeviceKind::Controller: return std::make_unique<ControllerFirmware>();
+    case DeviceKind::Controller: return std::make_unique<ControllerFirmware>(config.controller);
     }
     return nullptr;
 }
@@ -30,14 +31,16 @@ std::unique_ptr<Firmware> makeFirmware(const DeviceConfig& config) {
 
 Simulator::Simulator(const SimOptions& options)
     : origin_(Clock::now()), recorder_(options.recordPath, origin_), frames_(origin_) {
-    const std::filesystem::path hidDir = std::filesystem::path(options.busDir) / "hid";
-    std::filesystem::create_directories(hidDir);
+    const std::filesystem::path busDir(options.busDir);
+    std::filesystem::create_directories(busDir / "hid");
     for (const DeviceConfig& config : options.devices) {
-        devices_.push_back(std::make_unique<ServedDevice>(config, makeFirmware(config), loop_, recorder_, hidDir));
+        devices_.push_back(
+            std::make_unique<ServedDevice>(config, makeFirmware(config), loop_, recorder_, busDir, origin_));
         if (config.startPlugged) startPlugged_.push_back(devices_.back().get());
     }
     control_ = std::make_unique<ControlServer>(loop_, options.controlPath,
                                                [this](std::string_view line) { return execute(line); });
+    stopTool_ = std::make_unique<StopTool>(busDir, options.controlPath);
 
     // Inherited dispositions must not hide the stop signals from the signalfd; a reader that went
     // away must not kill the simulator.
@@ -58,6 +61,7 @@ Simulator::Simulator(const SimOptions& options)
 Simulator::~Simulator() {
     const auto now = Clock::now();
     for (auto& device : devices_) device->unplug(now);
+    stopTool_.reset();
     control_.reset();
     loop_.remove(frames_.fd());
     loop_.remove(signalFd_);
@@ -108,6 +112,7 @@ std::string Simulator::execute(std::string_view line) {
             stop_ = true;
             return "ok";
         }
+        if (command.verb == ControlCommand::Verb::StopDrive) return stopDrive(command.drive);
         ServedDevice* device = find(command.device);
         if (device == nullptr) return "error no device named '" + command.device + "'";
         const auto now = Clock::now();
@@ -117,12 +122,15 @@ std::string Simulator::execute(std::string_view line) {
             device->plug(now);
             break;
         case ControlCommand::Verb::Unplug:
-            if (!device->plugged() && !device->returning()) return "error " + command.device + " is not plugged";
+            if (!device->plugged() && !device->away()) return "error " + command.device + " is not plugged";
             device->unplug(now);
             break;
         case ControlCommand::Verb::Set:
             device->setBehaviour(command.key, command.value, now);
             break;
+        case ControlCommand::Verb::Dump:
+            return dump(*device, command.path);
+        case ControlCommand::Verb::StopDrive:
         case ControlCommand::Verb::Quit:
             break;
         }
@@ -130,6 +138,20 @@ std::string Simulator::execute(std::string_view line) {
     } catch (const std::exception& e) {
         return std::string("error ") + e.what();
     }
+}
+
+std::string Simulator::stopDrive(char letter) {
+    for (auto& device : devices_)
+        if (device->stopDrive(letter, Clock::now())) return "ok";
+    return std::string("error ") + letter + ": is not the update disk of a device of this simulator";
+}
+
+std::string Simulator::dump(ServedDevice& device, const std::string& path) {
+    const std::vector<std::uint8_t> image = device.imageData();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    if (!out.flush()) return "error cannot write " + path;
+    return "ok";
 }
 
 }  // namespace sim

@@ -7,6 +7,7 @@
 #include "frame_clock.h"
 #include "recorder.h"
 #include "served_device.h"
+#include "stop_tool.h"
 
 #include <memory>
 #include <string>
@@ -27,6 +28,8 @@ public:
 
 private:
     std::string execute(std::string_view line);
+    std::string stopDrive(char letter);
+    std::string dump(ServedDevice& device, const std::string& path);
     ServedDevice* find(std::string_view name);
     int msUntilNextDeadline(Clock::time_point now) const;
     void serveFrame();
@@ -38,6 +41,7 @@ private:
     std::vector<std::unique_ptr<ServedDevice>> devices_;
     std::vector<ServedDevice*> startPlugged_;
     std::unique_ptr<class ControlServer> control_;
+    std::unique_ptr<StopTool> stopTool_;
     int signalFd_ = -1;
     bool stop_ = false;
 };

@@ -24,7 +24,7 @@ Report programPacket(std::uint32_t address, const std::vector<std::uint8_t>& dat
 
 // The data bytes of a read-back reply.
 std::vector<std::uint8_t> readBack(BoardBootloader& board, std::uint32_t address, std::uint8_t count) {
-    const FirmwareActions actions = board.handleReport(command(BootCmdGetData, address, count));
+    const FirmwareActions actions = board.handleReport(command(BootCmdGetData, address, count), {});
     EXPECT_EQ(actions.replies.size(), 1u);
     const Report& reply = actions.replies.at(0);
     EXPECT_EQ(reply[1], BootCmdGetData);
@@ -58,7 +58,7 @@ TEST(SimConfig, KeysAreReadInHexOrDecimal) {
     EXPECT_EQ(config.board.eraseMs, 5);
     EXPECT_EQ(config.board.resetMs, 7);
     EXPECT_EQ(config.behaviour.timing, Timing::FullSpeed);
-    EXPECT_TRUE(config.behaviour.silent);
+    EXPECT_EQ(config.behaviour.fault, Fault::Silent);
     EXPECT_EQ(config.behaviour.unplugAfter, 3u);
     EXPECT_FALSE(config.startPlugged);
     EXPECT_EQ(parseDeviceSpec(DeviceKind::Controller, "c").hardwareId, "HID\\VID_1FC9&PID_0003&REV_0100");
@@ -98,7 +98,7 @@ TEST(SimConfig, ControlCommands) {
 
 TEST(SimBoard, QueryListsUpToFourRegionsAndEndsTheList) {
     BoardBootloader four(settingsFrom("bpp=58,regions=1:0:8;1:8:8;2:16:8;3:24:4"));
-    Report reply = four.handleReport(command(BootCmdQuery)).replies.at(0);
+    Report reply = four.handleReport(command(BootCmdQuery), {}).replies.at(0);
     EXPECT_EQ(reply[1], BootCmdQuery);
     EXPECT_EQ(reply[2], 58);
     EXPECT_EQ(reply[3], 1);
@@ -108,15 +108,15 @@ TEST(SimBoard, QueryListsUpToFourRegionsAndEndsTheList) {
     EXPECT_EQ(reply[4 + 36], 0xFF);
 
     BoardBootloader none(settingsFrom("regions="));
-    EXPECT_EQ(none.handleReport(command(BootCmdQuery)).replies.at(0)[4], 0xFF);
+    EXPECT_EQ(none.handleReport(command(BootCmdQuery), {}).replies.at(0)[4], 0xFF);
 }
 
 TEST(SimBoard, EraseTakesItsTimeAndSparesTheConfigurationWords) {
     BoardBootloader board(settingsFrom("regions=1:0x100:16;3:0x200:4,erase-ms=123"));
-    board.handleReport(programPacket(0x100, {0x12, 0x34}));
-    board.handleReport(command(BootCmdProgramComplete));
-    board.handleReport(programPacket(0x200, {0x56}));
-    const FirmwareActions erase = board.handleReport(command(BootCmdErase));
+    board.handleReport(programPacket(0x100, {0x12, 0x34}), {});
+    board.handleReport(command(BootCmdProgramComplete), {});
+    board.handleReport(programPacket(0x200, {0x56}), {});
+    const FirmwareActions erase = board.handleReport(command(BootCmdErase), {});
     EXPECT_TRUE(erase.replies.empty());
     EXPECT_EQ(erase.busyMs, 123);
     EXPECT_EQ(erase.busyEndEvent, "erased");
@@ -126,39 +126,39 @@ TEST(SimBoard, EraseTakesItsTimeAndSparesTheConfigurationWords) {
 
 TEST(SimBoard, ProgrammingOnlyClearsBitsAsFlashDoes) {
     BoardBootloader board(settingsFrom("regions=1:0:64"));
-    board.handleReport(programPacket(0, {0xF0, 0x3C}));
-    board.handleReport(command(BootCmdProgramComplete));
-    board.handleReport(programPacket(0, {0x0F, 0xFF}));
+    board.handleReport(programPacket(0, {0xF0, 0x3C}), {});
+    board.handleReport(command(BootCmdProgramComplete), {});
+    board.handleReport(programPacket(0, {0x0F, 0xFF}), {});
     EXPECT_EQ(readBack(board, 0, 2), (std::vector<std::uint8_t>{0x00, 0x3C}));
 }
 
 TEST(SimBoard, AJumpWithoutProgramCompleteIsAFramingErrorWrittenWhereTheRunContinues) {
     BoardBootloader board(settingsFrom("regions=1:0:64"));
-    EXPECT_TRUE(board.handleReport(programPacket(0, {1, 2, 3, 4})).events.empty());
-    EXPECT_TRUE(board.handleReport(programPacket(4, {5, 6})).events.empty());  // continues: fine
-    const FirmwareActions jump = board.handleReport(programPacket(32, {7, 8}));
-    EXPECT_EQ(jump.events, std::vector<std::string>{"framing-error"});
+    EXPECT_TRUE(board.handleReport(programPacket(0, {1, 2, 3, 4}), {}).events.empty());
+    EXPECT_TRUE(board.handleReport(programPacket(4, {5, 6}), {}).events.empty());  // continues: fine
+    const FirmwareActions jump = board.handleReport(programPacket(32, {7, 8}), {});
+    EXPECT_EQ(jump.events, std::vector<DeviceEvent>{"framing-error"});
     EXPECT_EQ(readBack(board, 6, 2), (std::vector<std::uint8_t>{7, 8}));
     EXPECT_EQ(readBack(board, 32, 2), (std::vector<std::uint8_t>{0xFF, 0xFF}));
 
     // After a ProgramComplete (whatever trails it) a packet may start anywhere.
     Report complete = command(BootCmdProgramComplete, 0x1234, 9);
     complete[64] = 0xAB;
-    board.handleReport(complete);
-    EXPECT_TRUE(board.handleReport(programPacket(40, {9})).events.empty());
+    board.handleReport(complete, {});
+    EXPECT_TRUE(board.handleReport(programPacket(40, {9}), {}).events.empty());
     EXPECT_EQ(readBack(board, 40, 1), std::vector<std::uint8_t>{9});
 
     // A reset ends the run as well.
     board.powerUp();
-    EXPECT_TRUE(board.handleReport(programPacket(50, {10})).events.empty());
+    EXPECT_TRUE(board.handleReport(programPacket(50, {10}), {}).events.empty());
 }
 
 TEST(SimBoard, TwoByteAddressesKeepThePadByteZero) {
     BoardBootloader board(settingsFrom("family=2,bpp=57,regions=1:0:32"));
     // 57 bytes end in the middle of address 28; the next packet continues there.
     std::vector<std::uint8_t> first(57, 0x11);
-    board.handleReport(programPacket(0, first));
-    const FirmwareActions next = board.handleReport(programPacket(28, {0x22, 0x33}));
+    board.handleReport(programPacket(0, first), {});
+    const FirmwareActions next = board.handleReport(programPacket(28, {0x22, 0x33}), {});
     EXPECT_TRUE(next.events.empty());
     const std::vector<std::uint8_t> back = readBack(board, 26, 8);
     EXPECT_EQ(back, (std::vector<std::uint8_t>{0x11, 0x11, 0x11, 0x00, 0x11, 0x22, 0x33, 0x00}));
@@ -166,17 +166,17 @@ TEST(SimBoard, TwoByteAddressesKeepThePadByteZero) {
 
 TEST(SimBoard, MalformedRequestsAreFlagged) {
     BoardBootloader board(settingsFrom("regions=1:0x10:8"));
-    EXPECT_EQ(board.handleReport(programPacket(0x16, {1, 2, 3, 4})).events,
-              std::vector<std::string>{"protocol-error"});  // runs past the region's end
+    EXPECT_EQ(board.handleReport(programPacket(0x16, {1, 2, 3, 4}), {}).events,
+              std::vector<DeviceEvent>{"protocol-error"});  // runs past the region's end
     EXPECT_EQ(readBack(board, 0x16, 2), (std::vector<std::uint8_t>{1, 2}));
-    board.handleReport(command(BootCmdProgramComplete));
-    EXPECT_EQ(board.handleReport(command(BootCmdProgram, 0x10, 59)).events, std::vector<std::string>{"protocol-error"});
-    const FirmwareActions tooMuch = board.handleReport(command(BootCmdGetData, 0x10, 200));
-    EXPECT_EQ(tooMuch.events, std::vector<std::string>{"protocol-error"});
+    board.handleReport(command(BootCmdProgramComplete), {});
+    EXPECT_EQ(board.handleReport(command(BootCmdProgram, 0x10, 59), {}).events, std::vector<DeviceEvent>{"protocol-error"});
+    const FirmwareActions tooMuch = board.handleReport(command(BootCmdGetData, 0x10, 200), {});
+    EXPECT_EQ(tooMuch.events, std::vector<DeviceEvent>{"protocol-error"});
     EXPECT_EQ(tooMuch.replies.at(0)[6], kMaxPacketData);
     // The application's bootloader-mode request means nothing to the bootloader.
     Report boot{0, 'B', 'O', 'O', 'T', 0x9A, 0x61, 0x5C};
-    const FirmwareActions ignored = board.handleReport(boot);
+    const FirmwareActions ignored = board.handleReport(boot, {});
     EXPECT_TRUE(ignored.replies.empty() && ignored.events.empty());
 }
 

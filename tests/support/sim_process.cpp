@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -83,12 +84,14 @@ bool parseRecordLine(const std::string& line, SimRecord& record) {
                 if (value.size() != 2 * platform::kReportSize) return false;
                 for (std::size_t i = 0; i < platform::kReportSize; ++i)
                     record.report[i] = static_cast<std::uint8_t>(std::stoul(value.substr(2 * i, 2), nullptr, 16));
-            }
+            } else record.fields[key] = value;
         } else {
+            const std::size_t start = at;
             std::size_t used = 0;
             const double number = std::stod(line.substr(at), &used);
             at += used;
             if (key == "t_ms") record.tMs = number;
+            else record.fields[key] = line.substr(start, used);
         }
     }
 }
@@ -158,6 +161,16 @@ std::string SimProcess::control(const std::string& command) const {
     if (fd >= 0) ::close(fd);
     if (answer.empty()) throw std::runtime_error("no answer from the simulator to '" + command + "'");
     return answer;
+}
+
+std::vector<std::uint8_t> SimProcess::imageData(const std::string& device) const {
+    const std::string path = root_ + "/" + device + ".image";
+    const std::string answer = control("dump " + device + " " + path);
+    if (answer != "ok") throw std::runtime_error("dump " + device + ": " + answer);
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(path);
+    return bytes;
 }
 
 std::vector<SimRecord> SimProcess::records() const {

@@ -5,6 +5,8 @@
 #include "platform/hid.h"
 
 #include <chrono>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,38 @@ struct SimRecord {
     std::string dir;
     platform::Report report{};
     std::string event;
+    // The values an event carries, by name; numbers as their decimal text. See the event list below.
+    std::map<std::string, std::string> fields;
 };
+
+// The simulated devices, as tests meet them.
+//
+// Controllers ("--controller NAME,key=value..."; hardware ID HID\VID_1FC9&PID_0003&REV_0100 unless
+// id= is given) answer the controller frames (0xA9 at byte 1):
+//  - 0x98 erase image flash: acknowledged after erase-ms (default 300); no report is taken meanwhile.
+//  - 0x96 start (00 d1 d2) / end (01 00 00) and 0x97 record (index big-endian in payload bytes 0-1,
+//    54 data bytes): acknowledged at once. Records are kept by index; "dump NAME PATH" (or
+//    imageData()) gives them back. An acknowledgement is a frame A9 06 01 00 cmd 06 0D checksum 5C.
+//  - 0x9A bootloader mode: no reply; the controller leaves the bus and after disk-ms (default
+//    1500) shows its update disk drives/<L>/ (disk-letter=L, default the first free from F)
+//    holding firmware.bin (firmware=FILE, default "tessaray firmware 1.0.0\n").
+//  - The bus has tools/S1 and tools/S2 (shell scripts). Copied and run as the program runs them,
+//    "USBDeview.exe /stop_by_drive F:", they take drives/F/Upfirmware.bin as the new firmware,
+//    remove the drive and plug the controller back in; they exit 0 once it is back, 1 (with a
+//    message on stderr) for a drive that is not the simulator's update disk.
+// Faults (on the command line, or at run time with "set NAME key=value"):
+//  fault=silent (takes reports, answers nothing), fault=no-ack (answers all but acknowledgements),
+//  wrong-acks=N (the next N acknowledgements each come after one that echoes another command),
+//  unplug-after=N (leaves the bus as the Nth report arrives, e.g. in the middle of the image data),
+//  disk=none (no disk after bootloader mode), disk=refuse (Upfirmware.bin is a folder: the copy
+//  fails), disk=normal, timing=full-speed (one report each way per 1 ms frame).
+// Boards ("--board NAME,...") are "47J53" boards: their HID bootloader answers bootloader commands
+// (byte 1 = 0x02..0x08).
+// Events (the "event" of a record, with its fields): plugged, unplugged, image-erased,
+//  image-start {digit1, digit2}, image-end {records}, record-outside-transfer, bootloader-mode,
+//  disk-shown {drive: "F:"}, disk-failed, disk-removed {drive} (unplugged or plugged while in its
+//  bootloader), disk-stopped {drive}, firmware-updated {bytes}, firmware-unchanged,
+//  unknown-request {command}, protocol-error; boards also erased, reset, framing-error.
 
 class SimProcess {
 public:
@@ -45,6 +78,10 @@ public:
     // Sends one control command ("unplug board") and returns the answer line ("ok", "error ...");
     // throws std::runtime_error when no answer comes within 5 s.
     std::string control(const std::string& command) const;
+
+    // The image flash of a device (control command "dump"): record i at byte 54 x i, records never
+    // written as 0xFF; empty after an erase. Throws std::runtime_error when the dump fails.
+    std::vector<std::uint8_t> imageData(const std::string& device) const;
 
     // Everything recorded so far, in order.
     std::vector<SimRecord> records() const;

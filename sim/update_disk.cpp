@@ -1,0 +1,81 @@
+#include "update_disk.h"
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace sim {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kFirmwareFile = "firmware.bin";
+constexpr const char* kNewFirmwareFile = "Upfirmware.bin";
+
+// A name the drive list never counts (only single letters do) and no other simulator picks.
+fs::path temporaryName(const fs::path& drivesDir, char letter) {
+    return drivesDir / ("." + std::string(1, letter) + "." + std::to_string(::getpid()) + ".tmp");
+}
+
+}  // namespace
+
+UpdateDisk::UpdateDisk(fs::path drivesDir, char preferredLetter, std::string firmware)
+    : drivesDir_(std::move(drivesDir)), preferredLetter_(preferredLetter), firmware_(std::move(firmware)) {}
+
+UpdateDisk::~UpdateDisk() {
+    try {
+        remove(false);
+    } catch (const std::exception&) {
+        // the bus is going away with the simulator; nothing more to do
+    }
+}
+
+void UpdateDisk::show(bool refusing) {
+    if (letter_) return;
+    fs::create_directories(drivesDir_);
+    char letter = preferredLetter_;
+    if (letter == 0) {
+        for (char candidate = 'F'; candidate <= 'Z' && letter == 0; ++candidate)
+            if (!fs::exists(drivesDir_ / std::string(1, candidate))) letter = candidate;
+        if (letter == 0) throw std::runtime_error("no drive letter from F to Z is free for the update disk");
+    } else if (fs::exists(drivesDir_ / std::string(1, letter))) {
+        throw std::runtime_error(std::string("drive ") + letter + ": is taken already");
+    }
+    const fs::path staging = temporaryName(drivesDir_, letter);
+    fs::remove_all(staging);
+    fs::create_directory(staging);
+    {
+        std::ofstream out(staging / kFirmwareFile, std::ios::binary);
+        out.write(firmware_.data(), static_cast<std::streamsize>(firmware_.size()));
+        if (!out.flush()) throw std::runtime_error("cannot write firmware.bin on the update disk");
+    }
+    if (refusing) fs::create_directory(staging / kNewFirmwareFile);
+    fs::rename(staging, drivesDir_ / std::string(1, letter));
+    letter_ = letter;
+}
+
+bool UpdateDisk::remove(bool takeFirmware) {
+    if (!letter_) return false;
+    const fs::path root = drivesDir_ / std::string(1, *letter_);
+    bool taken = false;
+    if (std::error_code ec; takeFirmware && fs::is_regular_file(root / kNewFirmwareFile, ec)) {
+        std::ifstream in(root / kNewFirmwareFile, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in.bad()) {
+            firmware_ = std::move(bytes);
+            taken = true;
+        }
+    }
+    // Gone from the drive list at once, then emptied.
+    const fs::path leaving = temporaryName(drivesDir_, *letter_);
+    letter_.reset();
+    std::error_code ec;
+    fs::rename(root, leaving, ec);
+    fs::remove_all(ec ? root : leaving, ec);
+    return taken;
+}
+
+}  // namespace sim
