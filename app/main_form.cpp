@@ -8,6 +8,7 @@
 #include "run_time.h"
 #include "screen_texts.h"
 
+#include "jobs/updatethread.h"
 #include "link/job_busy.h"
 #include "link/usb.h"
 #include "platform/arch.h"
@@ -76,8 +77,6 @@ TMainForm::TMainForm(const QString& folder, QWidget* parent) : QWidget(parent), 
         showException(QString::fromLocal8Bit(error.what()));
     }
 }
-
-TMainForm::~TMainForm() = default;
 
 QString TMainForm::imagePathOf(const char* relativeName) const
 {
@@ -369,10 +368,6 @@ void TMainForm::StartUpdate()
     imagePath = trimmedRight(BinPathShow->text());
     launchUpdateThread();
 }
-
-// Where the update job is started on its own thread. The job itself comes with the next change;
-// until then the screen stays in its updating state.
-void TMainForm::launchUpdateThread() {}
 
 void TMainForm::RunTimerTimer()
 {

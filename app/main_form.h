@@ -9,6 +9,8 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@ class QPushButton;
 class QTabWidget;
 class QTimer;
 class TImageEx;
+class UpdateThread;
 namespace platform {
 class HidWatcher;
 }
@@ -75,6 +78,11 @@ public:
     QString imagePath;
     bool is64BitWindows = false;
     std::int64_t startTick = 0;
+
+    // Device jobs (main_form_jobs.cpp). Tests shorten the jobs' fixed waits with jobWaitHook
+    // (return false to abandon the job); empty, the waits are real.
+    std::function<bool(int ms)> jobWaitHook;
+    friend class FormUpdateScreen;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -151,4 +159,5 @@ private:
     QTimer* TempBarTimer = nullptr;
 
     platform::HidWatcher* deviceWatcher_ = nullptr;
+    std::unique_ptr<UpdateThread> updateThread;
 };

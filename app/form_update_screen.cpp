@@ -1,0 +1,79 @@
+#include "form_update_screen.h"
+
+#include "imageex.h"
+#include "main_form.h"
+
+#include <QLabel>
+#include <QLoggingCategory>
+#include <QPushButton>
+#include <QTimer>
+
+// The job's log lines, also for whoever runs the program with this category switched on
+// (QT_LOGGING_RULES="lumaro.updatelog.info=true"): the update log itself lies outside the window.
+Q_LOGGING_CATEGORY(updateLog, "lumaro.updatelog", QtWarningMsg)
+
+// Posted to the form itself: queued calls to one receiver run in the order they were posted, and
+// those still queued when the window goes are dropped with it.
+template <typename Change>
+void FormUpdateScreen::post(Change change)
+{
+    QMetaObject::invokeMethod(&form_, std::move(change), Qt::QueuedConnection);
+}
+
+void FormUpdateScreen::setProgress(int width)
+{
+    post([&form = form_, width] { form.ProgressBarValue->resize(width, form.ProgressBarValue->height()); });
+}
+
+void FormUpdateScreen::log(const std::string& line)
+{
+    // AddMessage posts from another thread in the same way, so lines keep their place among the changes.
+    form_.AddMessage(QString::fromStdString(line), 1);
+    qCInfo(updateLog).noquote() << QString::fromStdString(line);
+}
+
+void FormUpdateScreen::showFailed()
+{
+    post([&form = form_] {
+        form.ProgressBarImg->show();
+        form.ProgressBarValue->show();
+        form.UpBtnLabel->setText(QStringLiteral("Update"));
+        form.CompleteLabel->hide();
+        form.CompleteImg->hide();
+        form.ErrorLabel->show();
+        form.ErrorImg->show();
+        form.StartBtnImg->loadFromFile(form.imagePathOf("img/NotPress.bmp"));
+    });
+}
+
+void FormUpdateScreen::showDone()
+{
+    post([&form = form_] {
+        form.ProgressBarImg->hide();
+        form.ProgressBarValue->hide();
+        form.UpBtnLabel->setText(QStringLiteral("OK"));
+        form.CompleteLabel->show();
+        form.CompleteImg->show();
+        form.ErrorLabel->hide();
+        form.ErrorImg->hide();
+        form.StartBtnImg->loadFromFile(form.imagePathOf("img/BarOK.bmp"));
+    });
+}
+
+void FormUpdateScreen::setStartUpdateCaption(const std::string& caption)
+{
+    post([&form = form_, text = QString::fromStdString(caption)] { form.Start_Update_Btn->setText(text); });
+}
+
+void FormUpdateScreen::enableJobButtons()
+{
+    post([&form = form_] {
+        form.Reset_DevBtn->setEnabled(true);
+        form.EraseBtn->setEnabled(true);
+    });
+}
+
+void FormUpdateScreen::stopRunTimer()
+{
+    post([&form = form_] { form.RunTimer->stop(); });
+}

@@ -1,0 +1,22 @@
+#include "image_records.h"
+
+#include <filesystem>
+#include <system_error>
+
+std::optional<std::string> unreadableFileProblem(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (path.empty() || !std::filesystem::exists(status)) return "no such file: " + path;
+    if (!std::filesystem::is_regular_file(status)) return "not a file: " + path;
+    std::ifstream in(path, std::ios::binary);
+    char first = 0;
+    in.read(&first, 1);
+    if (!in.is_open() || in.bad()) return "cannot read " + path;
+    return std::nullopt;
+}
+
+bool ImageRecordReader::next(ImageRecord& record) {
+    record.fill(0);
+    in_.read(reinterpret_cast<char*>(record.data()), static_cast<std::streamsize>(record.size()));
+    return !in_.bad();
+}

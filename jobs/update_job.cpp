@@ -1,0 +1,124 @@
+#include "update_job.h"
+
+#include "image_records.h"
+#include "sending_pass.h"
+
+UpdateJob::UpdateJob(UpdateJobInput input, ControllerRequests& requests, UpdateScreen& screen,
+                     std::atomic<bool>& jobBusy, JobWait wait, int stopToolTimeoutMs)
+    : input_(std::move(input)),
+      requests_(requests),
+      screen_(screen),
+      jobBusy_(jobBusy),
+      wait_(std::move(wait)),
+      stopToolTimeoutMs_(stopToolTimeoutMs) {}
+
+void UpdateJob::RunUpdateJob() {
+    bool idle = false;
+    if (!jobBusy_.compare_exchange_strong(idle, true)) return;
+    if (runSteps() != Outcome::Stopped) FinishJob();
+}
+
+void UpdateJob::FinishJob() {
+    screen_.enableJobButtons();
+    screen_.stopRunTimer();
+    wait_(kFinishWaitMs);
+    jobBusy_ = false;
+}
+
+UpdateJob::Outcome UpdateJob::failed(const std::string& line) {
+    if (!line.empty()) screen_.log(line);
+    screen_.showFailed();
+    return Outcome::Failed;
+}
+
+UpdateJob::Outcome UpdateJob::runSteps() {
+    if (input_.chipType == "47J53") return failed({});
+    // Checked before the first packet: the controller's image flash is erased only for an update
+    // that has everything it needs.
+    if (const auto problem = unreadableFileProblem(input_.firmwarePath))
+        return failed("Error -> Firmware file: " + *problem);
+    if (const auto problem = unreadableFileProblem(input_.imagePath))
+        return failed("Error -> Image data file: " + *problem);
+
+    const DriveList drivesBefore = GetDriveList();
+    screen_.log("Get Update Disk String.." + formatDriveList(drivesBefore));
+    screen_.log("Start to clear image data .... ");
+    screen_.setProgress(10);
+    if (const AckResult erased = requests_.Erase_Flash_ImgData(); erased != AckResult::Acknowledged) {
+        failed("Error -> Erase image flash fail: " + describe(erased));
+        screen_.setStartUpdateCaption("Start Update Firmware");
+        return Outcome::Failed;
+    }
+    if (stopped()) return Outcome::Stopped;
+
+    if (const Outcome sent = sendImageData(); sent != Outcome::Done) return sent;
+
+    requests_.Send_BootLoaderMode();  // a request that did not go out shows as no update disk
+    if (!wait_(kBootloaderWaitMs)) return Outcome::Stopped;
+    screen_.setProgress(375);
+    return putFirmwareOnDisk(drivesBefore);
+}
+
+UpdateJob::Outcome UpdateJob::sendImageData() {
+    screen_.setProgress(20);
+    ImageRecord record{};
+    std::int32_t recordCount = 0;
+    {
+        ImageRecordReader counting(input_.imagePath);
+        if (!counting.isOpen()) return failed("Error -> Image data file: cannot open " + input_.imagePath);
+        do {
+            if (stopped()) return Outcome::Stopped;
+            if (!counting.next(record)) return failed("Error -> Image data file: cannot read " + input_.imagePath);
+            ++recordCount;
+        } while (!counting.atEnd());
+    }
+
+    screen_.setProgress(kSendingStartWidth);
+    const AckResult started = requests_.Send_FlashImgData_Start(false, recordCount);
+    if (started == AckResult::Stopped) return Outcome::Stopped;
+    if (started != AckResult::Acknowledged) return failed("Error -> Send image data start fail: " + describe(started));
+    if (!wait_(kAfterStartWaitMs)) return Outcome::Stopped;
+
+    ImageRecordReader sending(input_.imagePath);
+    if (!sending.isOpen()) return failed("Error -> Image data file: cannot open " + input_.imagePath);
+    SendingProgress progress(recordCount);
+    std::int32_t recordsSent = 0;
+    do {
+        if (stopped()) return Outcome::Stopped;
+        if (!sending.next(record)) return failed("Error -> Image data file: cannot read " + input_.imagePath);
+        if (const auto width = progress.before(recordsSent)) screen_.setProgress(*width);
+        const AckResult taken = requests_.Transfer_Flash_ImgData(recordsSent, record);
+        if (taken == AckResult::Stopped) return Outcome::Stopped;
+        if (taken != AckResult::Acknowledged)
+            return failed("Error -> Send image data record " + std::to_string(recordsSent) + " fail: " + describe(taken));
+        ++recordsSent;
+    } while (!sending.atEnd());
+    // The controller was told how many records come; a file that changed in between would leave
+    // it with a count that does not match what it took.
+    if (recordsSent != recordCount)
+        return failed("Error -> Image data file changed while it was sent: " + input_.imagePath);
+
+    if (!wait_(kBeforeEndWaitMs)) return Outcome::Stopped;
+    // A stop met here ends only the polling: the job goes on, as it makes no check after the sending pass.
+    if (const AckResult ended = requests_.Send_FlashImgData_Start(true, 0);
+        ended != AckResult::Acknowledged && ended != AckResult::Stopped)
+        return failed("Error -> Send image data end fail: " + describe(ended));
+    screen_.setProgress(365);
+    return Outcome::Done;
+}
+
+UpdateJob::Outcome UpdateJob::putFirmwareOnDisk(const DriveList& drivesBefore) {
+    const std::string updateDrive = Find_UpdateDrive(drivesBefore, GetDriveList());
+    if (updateDrive.empty()) return failed("Error -> No update disk appeared after the bootloader switch");
+    screen_.setProgress(385);
+    if (const DiskResult copied = Copy_Firmware(updateDrive, input_.firmwarePath); !copied.ok)
+        return failed("Error -> Copy firmware to the update disk fail: " + copied.problem);
+    if (const DiskResult diskStopped = Stop_UpdateDrive(updateDrive, input_.is64BitWindows, input_.appFolder,
+                                                        stopToolTimeoutMs_);
+        !diskStopped.ok)
+        return failed("Error -> Stop the update disk fail: " + diskStopped.problem);
+    screen_.setProgress(395);
+    screen_.showDone();
+    screen_.setProgress(401);
+    return Outcome::Done;
+}

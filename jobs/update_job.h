@@ -1,0 +1,57 @@
+// The update job: erases the controller's image flash, streams the image data file to it, switches
+// it into its bootloader, puts the firmware file on the update disk the controller then shows, and
+// has that disk stopped, moving the progress bar and ending in the done or the failed screen.
+// Clearing jobBusy stops it between steps; it then changes nothing more on the screen.
+#pragma once
+
+#include "removedisk.h"
+#include "update_screen.h"
+
+#include "link/controller_requests.h"
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+inline constexpr int kBootloaderWaitMs = 8000;  // the controller needs this long to show its disk
+inline constexpr int kFinishWaitMs = 5000;      // device events stay ignored this long after the end
+inline constexpr int kAfterStartWaitMs = 100;
+inline constexpr int kBeforeEndWaitMs = 10;
+
+struct UpdateJobInput {
+    std::string chipType;      // of the current model; "47J53" boards are not updated here
+    std::string firmwarePath;  // copied onto the update disk
+    std::string imagePath;     // streamed into the image flash
+    std::string appFolder;     // where the stop tool is written
+    bool is64BitWindows = false;
+};
+
+// The job's fixed waits. Returns false when the wait was cut short because the job is to be
+// abandoned (its window is closing); the job then ends without touching the screen again.
+using JobWait = std::function<bool(int ms)>;
+
+class UpdateJob {
+public:
+    UpdateJob(UpdateJobInput input, ControllerRequests& requests, UpdateScreen& screen, std::atomic<bool>& jobBusy,
+              JobWait wait, int stopToolTimeoutMs = kStopToolTimeoutMs);
+
+    void RunUpdateJob();
+    // The end of every run that was not stopped: buttons back, timer off, and after a while jobBusy clear.
+    void FinishJob();
+
+private:
+    enum class Outcome { Done, Failed, Stopped };
+
+    Outcome runSteps();
+    Outcome sendImageData();
+    Outcome putFirmwareOnDisk(const DriveList& drivesBefore);
+    Outcome failed(const std::string& line);  // logs the line (if any) and shows the failed screen
+    bool stopped() const { return !jobBusy_.load(); }
+
+    UpdateJobInput input_;
+    ControllerRequests& requests_;
+    UpdateScreen& screen_;
+    std::atomic<bool>& jobBusy_;
+    JobWait wait_;
+    int stopToolTimeoutMs_;
+};

@@ -1,0 +1,245 @@
+// The update job's steps, progress, stop and failures against a controller written in the test:
+// it acknowledges what it is told to and shows an update disk on the bootloader request.
+#include "update_job_support.h"
+
+#include "jobs/update_job.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <fstream>
+#include <set>
+
+#include <stdlib.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using lumaro::test::JobFiles;
+using lumaro::test::RecordingScreen;
+using platform::Report;
+
+class FakeController final : public PacketChannel {
+public:
+    platform::OsError write(const Report& report, int) override {
+        received.push_back(report);
+        const std::uint8_t command = report[5];
+        if (command == CmdBootLoaderMode) {
+            if (onBootloader) onBootloader();
+        } else if (!silentTo.contains(command)) {
+            Report ack{};
+            ack[1] = 0xA9, ack[5] = command, ack[6] = 0x06, ack[7] = 0x0D;
+            replies.push_back(ack);
+        }
+        if (command == CmdFlashImgData && onRecord) onRecord(report[6] * 256 + report[7]);
+        return platform::kOk;
+    }
+    platform::OsError read(Report& report, int) override {
+        if (replies.empty()) return platform::kErrorTimeout;
+        report = replies.front();
+        replies.pop_front();
+        return platform::kOk;
+    }
+    std::vector<std::uint8_t> commands() const {
+        std::vector<std::uint8_t> found;
+        for (const Report& r : received) found.push_back(r[5]);
+        return found;
+    }
+
+    std::vector<Report> received;
+    std::deque<Report> replies;
+    std::set<std::uint8_t> silentTo;
+    std::function<void()> onBootloader;
+    std::function<void(int index)> onRecord;
+};
+
+void writeScript(const fs::path& file, const std::string& body) {
+    std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
+    fs::permissions(file, fs::perms::owner_all);
+}
+
+std::string contentsOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class UpdateJobTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bus = files.dir / "bus";
+        fs::create_directories(bus / "drives/C");
+        fs::create_directories(bus / "tools");
+        ::setenv("LUMARO_VBUS_DIR", bus.c_str(), 1);
+        // The controller's bootloader shows drive F with its old firmware; the tool takes it away.
+        writeScript(bus / "tools/S2", "rm -rf \"$LUMARO_VBUS_DIR/drives/F\"");
+        controller.onBootloader = [this] {
+            fs::create_directories(bus / "drives/F");
+            std::ofstream(bus / "drives/F/firmware.bin") << "old firmware";
+        };
+        input = {"LPC1764", files.firmware, files.image(810), (files.dir / "app/").string(), true};
+    }
+    void TearDown() override { ::unsetenv("LUMARO_VBUS_DIR"); }
+
+    void run() {
+        RequestTimeouts quick;
+        quick.eraseAckMs = quick.startAckMs = quick.recordAckMs = 150;
+        ControllerRequests requests(controller, packet, ioError, busy, [this](const std::string& l) { screen.log(l); },
+                                    [](int) {}, quick);
+        UpdateJob job(input, requests, screen, busy, [this](int ms) { waits.push_back(ms); return true; }, 5000);
+        job.RunUpdateJob();
+    }
+    std::vector<Report> recordsSent() const {
+        std::vector<Report> found;
+        for (const Report& r : controller.received)
+            if (r[5] == CmdFlashImgData) found.push_back(r);
+        return found;
+    }
+
+    JobFiles files;
+    fs::path bus;
+    FakeController controller;
+    RecordingScreen screen;
+    UpdateJobInput input;
+    platform::Report packet{};
+    platform::OsError ioError = 0;
+    std::atomic<bool> busy{false};
+    std::vector<int> waits;
+};
+
+TEST_F(UpdateJobTest, AWholeUpdateSendsEveryRecordAndEndsDone) {
+    run();
+    EXPECT_EQ(controller.commands().front(), CmdEraseFlashImg);
+    EXPECT_EQ(controller.commands().back(), CmdBootLoaderMode);
+    // 810 bytes are 15 whole records and the all-zero one the end of the file makes.
+    const auto start = controller.received[1];
+    EXPECT_EQ(std::vector<int>(start.begin() + 5, start.begin() + 9), (std::vector<int>{0x96, 0x00, 0x01, 0x00}));
+    const auto records = recordsSent();
+    ASSERT_EQ(records.size(), 16u);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(records[i][7], i);
+    EXPECT_TRUE(std::all_of(records[15].begin() + 8, records[15].begin() + 62, [](auto b) { return b == 0; }));
+    const auto end = controller.received[18];
+    EXPECT_EQ(std::vector<int>(end.begin() + 5, end.begin() + 9), (std::vector<int>{0x96, 0x01, 0x00, 0x00}));
+
+    EXPECT_EQ(screen.changes(),
+              (std::vector<std::string>{"log Get Update Disk String..C:", "log Start to clear image data .... ",
+                                        "progress 10", "log Erase flash finish !", "progress 20", "progress 40",
+                                        "progress 40", "progress 365", "progress 375", "progress 385", "progress 395",
+                                        "done", "progress 401", "buttons", "timer off"}));
+    EXPECT_EQ(waits, (std::vector<int>{100, 10, 8000, 5000}));
+    EXPECT_EQ(contentsOf(bus / "USBDeview.exe"), contentsOf(bus / "tools/S2"));
+    EXPECT_FALSE(fs::exists(bus / "drives/F"));
+    EXPECT_FALSE(busy);
+}
+
+TEST_F(UpdateJobTest, ProgressStepsFollowTheRecordCount) {
+    std::vector<int> sending;
+    for (int k = 0; k <= 80; ++k) sending.push_back(40 + 4 * k);
+    struct Case {
+        std::size_t bytes;
+        std::size_t records;
+        std::vector<int> sendingWidths;
+    };
+    for (const Case& c : {Case{8000, 149, sending}, Case{2000, 38, {40}}, Case{43200, 801, sending}}) {
+        SCOPED_TRACE(c.bytes);
+        controller.received.clear();
+        screen.clear();
+        input.imagePath = files.image(c.bytes);
+        run();
+        EXPECT_EQ(recordsSent().size(), c.records);
+        std::vector<int> expected{10, 20, 40};
+        expected.insert(expected.end(), c.sendingWidths.begin(), c.sendingWidths.end());
+        expected.insert(expected.end(), {365, 375, 385, 395, 401});
+        EXPECT_EQ(screen.widths(), expected);
+    }
+}
+
+TEST_F(UpdateJobTest, ClearingJobBusyStopsTheJobWhereItIs) {
+    controller.onRecord = [this](int index) {
+        if (index == 5) busy = false;
+    };
+    run();
+    EXPECT_EQ(recordsSent().size(), 6u);
+    EXPECT_EQ(controller.commands().back(), CmdFlashImgData);  // no end request, no bootloader switch
+    EXPECT_FALSE(screen.has("failed") || screen.has("done") || screen.has("buttons"));
+    EXPECT_FALSE(busy);
+}
+
+TEST_F(UpdateJobTest, NothingIsSentWhenTheUpdateCannotBeMade) {
+    struct Case {
+        const char* what;
+        std::string chipType, firmware, image, line;
+    };
+    const std::string missing = (files.dir / "missing.bin").string();
+    const std::string folder = files.dir.string();
+    for (const Case& c : {Case{"boot board", "47J53", files.firmware, input.imagePath, ""},
+                          Case{"no firmware", "LPC1764", missing, input.imagePath, "Error -> Firmware file: no such file: " + missing},
+                          Case{"image is a folder", "LPC1764", files.firmware, folder, "Error -> Image data file: not a file: " + folder}}) {
+        SCOPED_TRACE(c.what);
+        screen.clear();
+        input.chipType = c.chipType, input.firmwarePath = c.firmware, input.imagePath = c.image;
+        run();
+        EXPECT_TRUE(controller.received.empty());
+        std::vector<std::string> expected{"failed", "buttons", "timer off"};
+        if (!c.line.empty()) expected.insert(expected.begin(), "log " + c.line);
+        EXPECT_EQ(screen.changes(), expected);
+        EXPECT_FALSE(busy);
+    }
+}
+
+TEST_F(UpdateJobTest, AnUnacknowledgedRequestFailsTheJobNamingTheStep) {
+    struct Case {
+        std::uint8_t silentTo;
+        std::string line;
+        std::uint8_t lastSent;
+    };
+    for (const Case& c : {Case{CmdEraseFlashImg, "Error -> Erase image flash fail: no acknowledgement in time", CmdEraseFlashImg},
+                          Case{CmdFlashImgDataStart, "Error -> Send image data start fail: no acknowledgement in time", CmdFlashImgDataStart},
+                          Case{CmdFlashImgData, "Error -> Send image data record 0 fail: no acknowledgement in time", CmdFlashImgData}}) {
+        SCOPED_TRACE(c.line);
+        controller = {};
+        controller.silentTo = {c.silentTo};
+        screen.clear();
+        run();
+        EXPECT_EQ(controller.commands().back(), c.lastSent);
+        EXPECT_TRUE(screen.has("log " + c.line));
+        EXPECT_TRUE(screen.has("failed"));
+        EXPECT_FALSE(screen.has("done"));
+        EXPECT_EQ(screen.changes().back(), "timer off");
+        EXPECT_EQ(screen.has("caption Start Update Firmware"), c.silentTo == CmdEraseFlashImg);
+        EXPECT_FALSE(busy);
+    }
+}
+
+TEST_F(UpdateJobTest, UpdateDiskFailuresEndFailedNeverDone) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::string lineStart;
+    };
+    const Case cases[] = {
+        {"no disk", [this] { controller.onBootloader = {}; }, "Error -> No update disk appeared"},
+        {"disk refuses the copy",
+         [this] {
+             controller.onBootloader = [this] { fs::create_directories(bus / "drives/F/Upfirmware.bin"); };
+         },
+         "Error -> Copy firmware to the update disk fail"},
+        {"tool cannot start", [this] { std::ofstream(bus / "tools/S2") << "not a program"; },
+         "Error -> Stop the update disk fail"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        screen.clear();
+        c.arrange();
+        run();
+        const auto lines = screen.logLines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(lines.back().starts_with(c.lineStart)) << lines.back();
+        EXPECT_TRUE(screen.has("failed"));
+        EXPECT_FALSE(screen.has("done"));
+        EXPECT_FALSE(busy);
+        fs::remove_all(bus);
+    }
+}
+
+}  // namespace
