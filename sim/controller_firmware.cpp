@@ -1,6 +1,7 @@
 #include "controller_firmware.h"
 
 #include "controller_frames.h"
+#include "measurements.h"
 
 #include <span>
 
@@ -9,12 +10,19 @@ namespace {
 
 constexpr std::size_t kTransferPayload = 3;
 constexpr std::uint8_t kTransferStart = 0x00, kTransferEnd = 0x01;
+// Where the host looks for the end byte of each data reply.
+constexpr std::size_t kShortReplyEnd = 9, kChannelReplyEnd = 31;
+
+void putLe16(std::vector<std::uint8_t>& data, std::uint16_t value) {
+    data.push_back(static_cast<std::uint8_t>(value));
+    data.push_back(static_cast<std::uint8_t>(value >> 8));
+}
 
 }  // namespace
 
 ControllerFirmware::ControllerFirmware(const ControllerSettings& settings) : settings_(settings) {}
 
-FirmwareActions ControllerFirmware::handleReport(const Report& report, Clock::duration) {
+FirmwareActions ControllerFirmware::handleReport(const Report& report, Clock::duration uptime) {
     FirmwareActions actions;
     const auto request = parseControllerRequest(report);
     if (!request) {
@@ -22,6 +30,11 @@ FirmwareActions ControllerFirmware::handleReport(const Report& report, Clock::du
         return actions;
     }
     switch (request->command) {
+    case CmdGetTemperature:
+    case CmdGetAllChannel:
+    case CmdGetFanSpeed:
+        actions.replies.push_back(measurementReply(request->command, uptime));
+        break;
     case CmdEraseFlashImg:
         flash_.erase();
         transferRunning_ = false;
@@ -44,6 +57,25 @@ FirmwareActions ControllerFirmware::handleReport(const Report& report, Clock::du
         break;
     }
     return actions;
+}
+
+Report ControllerFirmware::measurementReply(std::uint8_t command, Clock::duration uptime) const {
+    const Measurements m = measure(settings_.seed, uptime);
+    std::vector<std::uint8_t> data;
+    switch (command) {
+    case CmdGetTemperature:
+        // The host reads the ambient after the array temperatures, wherever its model says they end.
+        data.push_back(m.array1Raw);
+        if (settings_.arrays == 2) data.push_back(m.array2Raw);
+        data.push_back(m.ambientRaw);
+        return controllerReply(command, data, kShortReplyEnd);
+    case CmdGetAllChannel:
+        for (std::uint16_t value : m.channels) putLe16(data, value);
+        return controllerReply(command, data, kChannelReplyEnd);
+    default:
+        putLe16(data, m.fanRaw);
+        return controllerReply(command, data, kShortReplyEnd);
+    }
 }
 
 // The start carries the first two hexadecimal digits of the record count, which for a count of 256

@@ -1,6 +1,7 @@
-// The application firmware of an "LPC1764" controller: it erases its image flash and takes the
-// image data record by record, acknowledging each request, and on the bootloader-mode request
-// hands over to its bootloader (which shows the update disk; see served_device.h).
+// The application firmware of an "LPC1764" controller: it answers the measurement requests, erases
+// its image flash and takes the image data record by record, acknowledging each request, and on
+// the bootloader-mode request hands over to its bootloader (which shows the update disk; see
+// served_device.h).
 #pragma once
 
 #include "device_config.h"
@@ -18,6 +19,7 @@ public:
     std::vector<std::uint8_t> imageData() const override { return flash_.contents(); }
 
 private:
+    Report measurementReply(std::uint8_t command, Clock::duration uptime) const;
     void imageTransfer(const std::vector<std::uint8_t>& payload, FirmwareActions& actions);
     void imageRecord(const std::vector<std::uint8_t>& payload, FirmwareActions& actions);
 

@@ -203,18 +203,5 @@ TEST(SimBoardProcess, FullSpeedEraseStillHoldsBackTheQuery) {
     EXPECT_GT(std::floor(select(records, "in").at(0).tMs), std::floor(out[1].tMs));
 }
 
-TEST(SimBoardProcess, ControllerIsPresentAndRecordsWhatItIsSent) {
-    SimProcess sim({"--controller", "ctl,id=HID\\VID_1FC9&PID_0003&REV_0100"});
-    BusClient host(sim.busDir(), "ctl");
-    Report frame{0x00, 0xA9, 0x04, 0x01, 0x00, 0x05, 0xF6, 0x5C};
-    std::fill(frame.begin() + 8, frame.end(), 0xFF);
-    ASSERT_TRUE(host.send(frame));
-    EXPECT_FALSE(host.receive(200));
-    const auto out = select(sim.records(), "out");
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0].device, "ctl");
-    EXPECT_EQ(out[0].report, frame);
-}
-
 }  // namespace
 }  // namespace simtest

@@ -1,10 +1,11 @@
-// The controller's device side as pure logic: its frames, its image flash and its answers to the
-// image-flash and bootloader-mode requests.
+// The controller's device side as pure logic: its frames, its measurements, its image flash and its
+// answers to the image-flash and bootloader-mode requests.
 #include "control_command.h"
 #include "controller_firmware.h"
 #include "controller_frames.h"
 #include "controller_request.h"
 #include "device_config.h"
+#include "measurements.h"
 
 #include <gtest/gtest.h>
 
@@ -166,6 +167,72 @@ TEST(SimControllerConfig, KeysFaultsAndCommands) {
     EXPECT_EQ(parseControlCommand("stop-drive G").drive, 'G');
     for (const char* bad : {"stop-drive", "stop-drive B:", "stop-drive F:G:", "dump ctl", "stop-drive F: now"})
         EXPECT_THROW(parseControlCommand(bad), ConfigError) << bad;
+}
+
+using namespace std::chrono_literals;
+
+int fanRpm(std::uint16_t raw) { return 300000 / (raw & 0x7FFF); }
+
+TEST(SimMeasurements, StayPlausibleAndDriftSlowlyOverTenMinutes) {
+    Measurements previous = measure(7, 0ms);
+    Measurements first = previous;
+    bool changed[16] = {};
+    for (auto t = kMeasurementStep; t <= 10min; t += kMeasurementStep) {
+        const Measurements m = measure(7, t);
+        // The arrays at 38 to 46 degrees C, the ambient at 23 to 27 (raw, higher is colder).
+        EXPECT_TRUE(m.array1Raw >= 128 && m.array1Raw <= 146) << int{m.array1Raw};
+        EXPECT_TRUE(m.array2Raw >= 128 && m.array2Raw <= 146) << int{m.array2Raw};
+        EXPECT_TRUE(m.ambientRaw >= 169 && m.ambientRaw <= 180) << int{m.ambientRaw};
+        EXPECT_TRUE(fanRpm(m.fanRaw) >= 1600 && fanRpm(m.fanRaw) <= 2000) << fanRpm(m.fanRaw);
+        // One step later: at most one raw unit for a thermistor, a few units for a channel.
+        EXPECT_LE(std::abs(m.array1Raw - previous.array1Raw), 1);
+        EXPECT_LE(std::abs(m.ambientRaw - previous.ambientRaw), 1);
+        for (std::size_t i = 0; i < kChannels; ++i) {
+            EXPECT_LE(m.channels[i], 4095);
+            EXPECT_LE(std::abs(m.channels[i] - previous.channels[i]), 4) << i;
+            changed[3 + i] = changed[3 + i] || m.channels[i] != first.channels[i];
+        }
+        changed[0] = changed[0] || m.array1Raw != first.array1Raw;
+        changed[1] = changed[1] || m.array2Raw != first.array2Raw;
+        changed[2] = changed[2] || m.ambientRaw != first.ambientRaw;
+        changed[15] = changed[15] || m.fanRaw != first.fanRaw;
+        previous = m;
+    }
+    for (bool c : changed) EXPECT_TRUE(c);
+}
+
+TEST(SimMeasurements, SameSeedAndTimeSameValuesWithinAStep) {
+    const Measurements a = measure(3, 61s + 10ms), b = measure(3, 61s + 240ms), other = measure(4, 61s);
+    EXPECT_EQ(a.channels, b.channels);
+    EXPECT_EQ(a.fanRaw, b.fanRaw);
+    EXPECT_NE(a.channels, other.channels);
+}
+
+TEST(SimControllerFirmware, MeasurementRepliesPutTheEndByteWhereTheHostLooks) {
+    ControllerSettings one;
+    one.seed = 5;
+    ControllerSettings two = one;
+    two.arrays = 2;
+    const Measurements m = measure(5, 42s);
+
+    const Report single = ControllerFirmware(one).handleReport(controllerRequest(CmdGetTemperature), 42s).replies.at(0);
+    EXPECT_EQ(head(single, 10), (std::vector<std::uint8_t>{0x00, 0xA9, 0x06, 0x01, 0x00, 0x0F, m.array1Raw,
+                                                           m.ambientRaw, single[8], 0x5C}));
+    EXPECT_EQ((0x06 + 0x01 + 0x0F + m.array1Raw + m.ambientRaw + single[8]) % 256, 0);
+    const Report dual = ControllerFirmware(two).handleReport(controllerRequest(CmdGetTemperature), 42s).replies.at(0);
+    EXPECT_EQ(head(dual, 10), (std::vector<std::uint8_t>{0x00, 0xA9, 0x07, 0x01, 0x00, 0x0F, m.array1Raw, m.array2Raw,
+                                                         m.ambientRaw, 0x5C}));
+
+    const Report channels = ControllerFirmware(one).handleReport(controllerRequest(CmdGetAllChannel), 42s).replies.at(0);
+    EXPECT_EQ(channels[1], 0xA9);
+    EXPECT_EQ(channels[31], 0x5C);
+    for (std::size_t i = 0; i < kChannels; ++i) EXPECT_EQ(channels[6 + 2 * i] | channels[7 + 2 * i] << 8, m.channels[i]);
+
+    const FirmwareActions fan = ControllerFirmware(one).handleReport(controllerRequest(CmdGetFanSpeed), 42s);
+    ASSERT_EQ(fan.replies.size(), 1u);
+    EXPECT_FALSE(fan.acknowledge);
+    EXPECT_EQ(fan.replies[0][6] | fan.replies[0][7] << 8, m.fanRaw);
+    EXPECT_EQ(fan.replies[0][9], 0x5C);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ namespace fs = std::filesystem;
 using lumaro::test::SimProcess;
 using lumaro::test::SimRecord;
 
+constexpr std::uint8_t kChannels = 0x05, kTemperature = 0x0F, kFan = 0x24;
 constexpr std::uint8_t kStart = 0x96, kRecord = 0x97, kErase = 0x98, kBootloader = 0x9A;
 const std::vector<std::uint8_t> kStartOf3{0x00, 0x00, 0x03}, kEnd{0x01, 0x00, 0x00};
 
@@ -200,12 +201,86 @@ TEST(SimControllerProcess, UnpluggedInItsBootloaderTheDiskGoesAndPlugBringsTheOl
     EXPECT_EQ(contentsOf(drive / "firmware.bin"), "tessaray firmware 1.0.0\n");
 }
 
+// The thermistor bytes, the twelve channels and the fan's rpm of one round of the recorder's requests.
+struct Round {
+    std::vector<int> temperatures;
+    std::vector<int> channels;
+    int rpm = 0;
+};
+
+Round measureRound(BusClient& host, int arrays) {
+    Round round;
+    auto ask = [&](std::uint8_t command, std::size_t endOffset) {
+        EXPECT_TRUE(host.send(controllerRequest(command)));
+        const auto reply = host.receive();
+        EXPECT_TRUE(reply);
+        Report r = reply.value_or(Report{});
+        EXPECT_EQ(r[1], 0xA9);
+        EXPECT_EQ(r[5], command);
+        EXPECT_EQ(r[endOffset], 0x5C);
+        return r;
+    };
+    const Report t = ask(kTemperature, 9);
+    for (int i = 0; i <= arrays; ++i) round.temperatures.push_back(t[6 + i]);
+    const Report c = ask(kChannels, 31);
+    for (int i = 0; i < 12; ++i) round.channels.push_back(c[6 + 2 * i] | c[7 + 2 * i] << 8);
+    const Report f = ask(kFan, 9);
+    round.rpm = 300000 / ((f[6] | f[7] << 8) & 0x7FFF);
+    return round;
+}
+
+TEST(SimControllerProcess, MeasurementsArePlausibleAndChangeSlowly) {
+    for (const int arrays : {1, 2}) {
+        SimProcess sim({"--controller", "ctl,seed=11,arrays=" + std::to_string(arrays)});
+        BusClient host(sim.busDir(), "ctl");
+        const Round first = measureRound(host, arrays);
+        ASSERT_EQ(first.temperatures.size(), static_cast<std::size_t>(arrays + 1));
+        // Raw thermistor bytes: 128 to 146 is 38 to 46 degrees C, 169 to 180 is 23 to 27.
+        for (int i = 0; i < arrays; ++i) EXPECT_TRUE(first.temperatures[i] >= 128 && first.temperatures[i] <= 146);
+        EXPECT_TRUE(first.temperatures.back() >= 169 && first.temperatures.back() <= 180);
+        for (int value : first.channels) EXPECT_TRUE(value > 0 && value < 4096) << value;
+        EXPECT_TRUE(first.rpm >= 1600 && first.rpm <= 2000) << first.rpm;
+
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const Round later = measureRound(host, arrays);
+        for (std::size_t i = 0; i < first.temperatures.size(); ++i)
+            EXPECT_LE(std::abs(later.temperatures[i] - first.temperatures[i]), 1);
+        for (std::size_t i = 0; i < first.channels.size(); ++i)
+            EXPECT_LE(std::abs(later.channels[i] - first.channels[i]), 10);
+        EXPECT_NE(later.channels, first.channels);
+        EXPECT_LE(std::abs(later.rpm - first.rpm), 20);
+    }
+}
+
+TEST(SimControllerProcess, FullSpeedAnswersInALaterFrame) {
+    SimProcess sim({"--controller", "ctl,timing=full-speed,erase-ms=0"});
+    BusClient host(sim.busDir(), "ctl");
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(host.send(controllerRequest(kTemperature)));
+    ASSERT_TRUE(acknowledged(host, controllerRequest(kErase)));
+    const auto records = sim.records();
+    std::vector<double> out, in;
+    for (const SimRecord& r : records) {
+        if (r.dir == "out") out.push_back(r.tMs);
+        if (r.dir == "in") in.push_back(r.tMs);
+    }
+    ASSERT_EQ(out.size(), 6u);
+    ASSERT_EQ(in.size(), 6u);
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_GT(std::floor(in[i]), std::floor(out[i])) << i;
+        if (i > 0) {
+            EXPECT_GT(std::floor(out[i]), std::floor(out[i - 1])) << "one request per frame";
+        }
+    }
+}
+
 TEST(SimControllerFaults, NoAckTakesEveryRequestAndAcknowledgesNone) {
     SimProcess sim({"--controller", "ctl,fault=no-ack,erase-ms=0"});
     BusClient host(sim.busDir(), "ctl");
     EXPECT_FALSE(acknowledged(host, controllerRequest(kErase), 300));
     EXPECT_FALSE(acknowledged(host, recordRequest(0, record(1)), 100));
     EXPECT_EQ(sim.imageData("ctl"), record(1));  // taken all the same
+    ASSERT_TRUE(host.send(controllerRequest(kFan)));  // measurements are still answered
+    EXPECT_TRUE(host.receive());
     ASSERT_EQ(sim.control("set ctl fault=none"), "ok");
     EXPECT_TRUE(acknowledged(host, controllerRequest(kErase)));
 }
@@ -284,6 +359,8 @@ TEST(SimControllerFaults, SilentControllerAnswersNothing) {
     SimProcess sim({"--controller", "ctl,fault=silent,erase-ms=0"});
     BusClient host(sim.busDir(), "ctl");
     EXPECT_FALSE(acknowledged(host, controllerRequest(kErase), 300));
+    ASSERT_TRUE(host.send(controllerRequest(kTemperature)));
+    EXPECT_FALSE(host.receive(100));
     ASSERT_TRUE(host.send(controllerRequest(kBootloader)));
     EXPECT_FALSE(host.seesEndOfFile(200));  // not even bootloader mode
 }

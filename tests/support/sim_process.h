@@ -34,6 +34,11 @@ struct SimRecord {
 //  - 0x96 start (00 d1 d2) / end (01 00 00) and 0x97 record (index big-endian in payload bytes 0-1,
 //    54 data bytes): acknowledged at once. Records are kept by index; "dump NAME PATH" (or
 //    imageData()) gives them back. An acknowledgement is a frame A9 06 01 00 cmd 06 0D checksum 5C.
+//  - 0x0F temperature, 0x05 all channels, 0x24 fan speed: data replies in the raw encodings
+//    (temperature bytes 6.. and end byte at 9; twelve LE16 channels at 6..29, end at 31; fan raw
+//    LE16 at 6..7 with the top bit set as a valid flag, end at 9), drifting slowly along seeded
+//    sine waves (seed=N, default 1) in 250 ms steps. arrays=1|2 (default 1) picks the temperature
+//    layout: 1: array1, ambient; 2: array1, array2, ambient (no room for a checksum then).
 //  - 0x9A bootloader mode: no reply; the controller leaves the bus and after disk-ms (default
 //    1500) shows its update disk drives/<L>/ (disk-letter=L, default the first free from F)
 //    holding firmware.bin (firmware=FILE, default "tessaray firmware 1.0.0\n").
