@@ -1,5 +1,7 @@
 #include "board_bootloader.h"
 
+#include "controller_frames.h"
+
 #include <algorithm>
 
 namespace sim {
@@ -18,12 +20,21 @@ void writeLe32(Report& report, std::size_t at, std::uint32_t value) {
 
 }  // namespace
 
-BoardBootloader::BoardBootloader(const BoardSettings& settings)
-    : settings_(settings), flash_(settings.regions, bytesPerAddress(settings.family)) {}
+BoardBootloader::BoardBootloader(const BoardSettings& settings, const ControllerSettings& controllerSide)
+    : settings_(settings), flash_(settings.regions, bytesPerAddress(settings.family)), controllerSide_(controllerSide) {}
 
-void BoardBootloader::powerUp() { writePosition_.reset(); }
+void BoardBootloader::powerUp() {
+    writePosition_.reset();
+    controllerSide_.powerUp();
+}
 
-FirmwareActions BoardBootloader::handleReport(const Report& report, Clock::duration) {
+FirmwareActions BoardBootloader::handleReport(const Report& report, Clock::duration uptime) {
+    if (isControllerFrame(report)) {
+        FirmwareActions actions = controllerSide_.handleReport(report, uptime);
+        // Its bootloader runs already, and a board shows no update disk: it stays on the bus.
+        actions.bootloaderMode = false;
+        return actions;
+    }
     FirmwareActions actions;
     switch (report[1]) {
     case BootCmdQuery:

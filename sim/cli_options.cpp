@@ -12,6 +12,7 @@ const char* const kUsage =
     "    fault=none|silent|no-ack  wrong-acks=N (the next N acknowledgements come after a wrong one)\n"
     "    erase-ms=N (image-flash erase; a board's flash erase too) arrays=1|2 seed=N (measurements)\n"
     "  board keys: family=1|2 bpp=N regions=type:start:length;... reset-ms=N\n"
+    "    (a board answers the controller frames as well, all but bootloader mode)\n"
     "  controller keys: disk-ms=N (bootloader mode to update disk) disk-letter=L (default: first free\n"
     "    from F) firmware=FILE (its firmware.bin; default a short text) disk=normal|none|refuse\n"
     "COMMAND: plug NAME | unplug NAME | set NAME key=value (fault, timing, unplug-after, wrong-acks,\n"

@@ -149,7 +149,9 @@ DeviceConfig parseDeviceSpec(DeviceKind kind, std::string_view spec) {
             regionsText = value;
             regionsGiven = true;
         } else if (key == "erase-ms") {
-            (board ? config.board.eraseMs : config.controller.eraseMs) = parseMilliseconds(value, key);
+            // A board's flash erase and its image-flash erase take the same time.
+            config.controller.eraseMs = parseMilliseconds(value, key);
+            if (board) config.board.eraseMs = config.controller.eraseMs;
         } else if (key == "arrays") {
             if (value != "1" && value != "2") throw ConfigError(config.name + ": arrays must be 1 or 2");
             config.controller.arrays = value[0] - '0';

@@ -38,8 +38,8 @@ struct BoardSettings {
     int resetMs = 300;
 };
 
-// The application firmware of a controller; a board's controller side uses arrays, seed and the
-// board's erase time.
+// The application firmware of a controller; a board's controller side uses eraseMs, arrays and
+// seed (a board's erase-ms sets both of its erase times).
 struct ControllerSettings {
     int eraseMs = 300;              // image-flash erase, until the acknowledgement
     int diskMs = 1500;              // from the bootloader-mode request to the update disk

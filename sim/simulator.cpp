@@ -21,7 +21,7 @@ namespace {
 
 std::unique_ptr<Firmware> makeFirmware(const DeviceConfig& config) {
     switch (config.kind) {
-    case DeviceKind::Board: return std::make_unique<BoardBootloader>(config.board);
+    case DeviceKind::Board: return std::make_unique<BoardBootloader>(config.board, config.controller);
     case DeviceKind::Controller: return std::make_unique<ControllerFirmware>(config.controller);
     }
     return nullptr;

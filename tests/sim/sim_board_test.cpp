@@ -1,5 +1,6 @@
 // The "47J53" board as a host meets it on the bus: its answers, its erase time, its reset, its
-// faults and its full-speed timing.
+// faults, its full-speed timing and its controller link.
+#include "controller_request.h"
 #include "sim_bus_client.h"
 #include "sim_process.h"
 
@@ -201,6 +202,36 @@ TEST(SimBoardProcess, FullSpeedEraseStillHoldsBackTheQuery) {
     ASSERT_EQ(out.size(), 2u);
     EXPECT_GE(out[1].tMs, erased->tMs);
     EXPECT_GT(std::floor(select(records, "in").at(0).tMs), std::floor(out[1].tMs));
+}
+
+// The engineering page's road: the board is found and measured as a controller, reset through its
+// bootloader, and found again when it comes back.
+TEST(SimBoardProcess, AnswersTheControllerLinkAndItsBootloaderAcrossAReset) {
+    SimProcess sim({"--board", "board,erase-ms=40,reset-ms=100"});
+    auto measured = [&](BusClient& host) {
+        EXPECT_TRUE(host.send(controllerRequest(0x05)));
+        const auto reply = host.receive();
+        return reply && (*reply)[1] == 0xA9 && (*reply)[5] == 0x05 && (*reply)[31] == 0x5C;
+    };
+    {
+        BusClient host(sim.busDir(), "board");
+        EXPECT_TRUE(measured(host));
+        ASSERT_TRUE(host.send(controllerRequest(0x98)));
+        const auto ack = host.receive();
+        ASSERT_TRUE(ack);
+        EXPECT_TRUE(isAckOf(*ack, 0x98));
+        ASSERT_TRUE(host.send(bootRequest(kQuery)));
+        const auto query = host.receive();
+        ASSERT_TRUE(query);
+        EXPECT_EQ((*query)[1], kQuery);
+        ASSERT_TRUE(host.send(bootRequest(kReset)));
+        EXPECT_TRUE(host.seesEndOfFile());
+    }
+    ASSERT_TRUE(sim.waitForEvent("board", "plugged", 2));
+    BusClient host(sim.busDir(), "board");
+    EXPECT_TRUE(measured(host));
+    const SimRecord* erased = findEvent(sim.records(), "image-erased");
+    ASSERT_NE(erased, nullptr);
 }
 
 }  // namespace

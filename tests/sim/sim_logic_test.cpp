@@ -1,6 +1,7 @@
-// The simulator's pure parts: its configuration, the control commands and the bootloader board.
+// The simulator's pure parts: its configuration, the control commands and the "47J53" board.
 #include "board_bootloader.h"
 #include "control_command.h"
+#include "controller_request.h"
 #include "device_config.h"
 
 #include <gtest/gtest.h>
@@ -174,10 +175,30 @@ TEST(SimBoard, MalformedRequestsAreFlagged) {
     const FirmwareActions tooMuch = board.handleReport(command(BootCmdGetData, 0x10, 200), {});
     EXPECT_EQ(tooMuch.events, std::vector<DeviceEvent>{"protocol-error"});
     EXPECT_EQ(tooMuch.replies.at(0)[6], kMaxPacketData);
-    // The application's bootloader-mode request means nothing to the bootloader.
+    // The library's bootloader-mode request ("BOOT" over the frame's head) means nothing to the
+    // bootloader; nor does the controller's own, as the bootloader runs already.
     Report boot{0, 'B', 'O', 'O', 'T', 0x9A, 0x61, 0x5C};
     const FirmwareActions ignored = board.handleReport(boot, {});
     EXPECT_TRUE(ignored.replies.empty() && ignored.events.empty());
+    EXPECT_FALSE(board.handleReport(simtest::controllerRequest(0x9A), {}).bootloaderMode);
+}
+
+TEST(SimBoard, AnswersTheControllerLinkBesideItsBootloader) {
+    ControllerSettings controllerSide;
+    controllerSide.eraseMs = 55;
+    BoardBootloader board(settingsFrom("regions=1:0:64"), controllerSide);
+    board.handleReport(programPacket(0, {0x12}), {});
+    const FirmwareActions temperature = board.handleReport(simtest::controllerRequest(0x0F), std::chrono::seconds(3));
+    ASSERT_EQ(temperature.replies.size(), 1u);
+    EXPECT_EQ(temperature.replies[0][1], 0xA9);
+    EXPECT_EQ(temperature.replies[0][9], 0x5C);
+    const FirmwareActions erase = board.handleReport(simtest::controllerRequest(0x98), {});
+    EXPECT_EQ(erase.acknowledge, 0x98);
+    EXPECT_EQ(erase.busyMs, 55);
+    // The image-flash erase leaves the program flash alone, and the bootloader still answers.
+    EXPECT_EQ(readBack(board, 0, 1), std::vector<std::uint8_t>{0x12});
+    EXPECT_EQ(board.handleReport(command(BootCmdQuery), {}).replies.at(0)[1], BootCmdQuery);
+    EXPECT_EQ(parseDeviceSpec(DeviceKind::Board, "b,erase-ms=70").controller.eraseMs, 70);
 }
 
 }  // namespace

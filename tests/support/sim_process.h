@@ -53,7 +53,9 @@ struct SimRecord {
 //  disk=none (no disk after bootloader mode), disk=refuse (Upfirmware.bin is a folder: the copy
 //  fails), disk=normal, timing=full-speed (one report each way per 1 ms frame).
 // Boards ("--board NAME,...") are "47J53" boards: their HID bootloader answers bootloader commands
-// (byte 1 = 0x02..0x08).
+// (byte 1 = 0x02..0x08; BootCmdReset: leaves, back as a fresh device after reset-ms), and they
+// answer the controller frames as a controller does (measurements, image-flash erase after
+// erase-ms and the image data; the faults above too), except 0x9A: a board has no update disk.
 // Events (the "event" of a record, with its fields): plugged, unplugged, image-erased,
 //  image-start {digit1, digit2}, image-end {records}, record-outside-transfer, bootloader-mode,
 //  disk-shown {drive: "F:"}, disk-failed, disk-removed {drive} (unplugged or plugged while in its
