@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,7 +17,10 @@ namespace lumaro::test {
 // "buttons", "timer off".
 class RecordingScreen final : public UpdateScreen {
 public:
-    void setProgress(int width) override { add("progress " + std::to_string(width)); }
+    void setProgress(int width) override {
+        add("progress " + std::to_string(width));
+        if (onProgress) onProgress(width);
+    }
     void log(const std::string& line) override { add("log " + line); }
     void showFailed() override { add("failed"); }
     void showDone() override { add("done"); }
@@ -31,6 +35,7 @@ public:
     std::vector<int> widths() const;
     std::vector<std::string> logLines() const;
     bool has(const std::string& change) const;
+    std::function<void(int width)> onProgress;  // called on the job's thread
     void clear() {
         std::lock_guard lock(mutex_);
         changes_.clear();

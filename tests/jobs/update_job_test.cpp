@@ -131,28 +131,6 @@ TEST_F(UpdateJobTest, AWholeUpdateSendsEveryRecordAndEndsDone) {
     EXPECT_FALSE(busy);
 }
 
-TEST_F(UpdateJobTest, ProgressStepsFollowTheRecordCount) {
-    std::vector<int> sending;
-    for (int k = 0; k <= 80; ++k) sending.push_back(40 + 4 * k);
-    struct Case {
-        std::size_t bytes;
-        std::size_t records;
-        std::vector<int> sendingWidths;
-    };
-    for (const Case& c : {Case{8000, 149, sending}, Case{2000, 38, {40}}, Case{43200, 801, sending}}) {
-        SCOPED_TRACE(c.bytes);
-        controller.received.clear();
-        screen.clear();
-        input.imagePath = files.image(c.bytes);
-        run();
-        EXPECT_EQ(recordsSent().size(), c.records);
-        std::vector<int> expected{10, 20, 40};
-        expected.insert(expected.end(), c.sendingWidths.begin(), c.sendingWidths.end());
-        expected.insert(expected.end(), {365, 375, 385, 395, 401});
-        EXPECT_EQ(screen.widths(), expected);
-    }
-}
-
 TEST_F(UpdateJobTest, ClearingJobBusyStopsTheJobWhereItIs) {
     controller.onRecord = [this](int index) {
         if (index == 5) busy = false;

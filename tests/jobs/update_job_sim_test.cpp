@@ -1,0 +1,152 @@
+// The update job against the simulated controller: what arrives in its image flash, the progress
+// the record count gives, the stop, and the faults the simulator can put in the way, each ending
+// in the failed screen within its deadline.
+#include "update_job_support.h"
+
+#include "jobs/update_job.h"
+#include "link/link_requests.h"
+#include "sim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+using lumaro::test::JobFiles;
+using lumaro::test::RecordingScreen;
+using lumaro::test::SimProcess;
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::uint8_t> bytesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class UpdateJobOnSim : public ::testing::Test {
+protected:
+    void TearDown() override {
+        Close_HidDevice();
+        jobBusy = false;
+    }
+
+    // Plugs in a controller with the given keys and runs one update of imageBytes to its end;
+    // returns how long the job took.
+    std::chrono::milliseconds run(const std::string& keys, std::size_t imageBytes) {
+        sim.emplace(std::vector<std::string>{"--controller", "ctl,disk-ms=20,erase-ms=20" + keys});
+        sim->useBus();
+        EXPECT_TRUE(Find_HidDevice("VID_1FC9&PID_0003") && Open_HidDevice());
+        RequestTimeouts quick;
+        quick.eraseAckMs = 1000;
+        LinkRequests link(controllerLink(), [this](const std::string& line) { screen.log(line); }, {}, quick);
+        // The fixed waits shortened forty-fold: still long enough for the simulated disk to appear.
+        UpdateJob job({"LPC1764", files.firmware, files.image(imageBytes), sim->busDir() + "/", true}, link.requests(),
+                      screen, jobBusy, [](int ms) {
+                          std::this_thread::sleep_for(std::chrono::milliseconds(ms / 40));
+                          return true;
+                      });
+        const auto start = Clock::now();
+        job.RunUpdateJob();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    }
+    bool hadEvent(const std::string& event) const {
+        for (const auto& record : sim->records())
+            if (record.event == event) return true;
+        return false;
+    }
+    const lumaro::test::SimRecord* event(const std::string& name) const {
+        records_ = sim->records();
+        for (const auto& record : records_)
+            if (record.event == name) return &record;
+        return nullptr;
+    }
+
+    JobFiles files;
+    RecordingScreen screen;
+    std::optional<SimProcess> sim;
+    mutable std::vector<lumaro::test::SimRecord> records_;
+};
+
+TEST_F(UpdateJobOnSim, AnImageOf810BytesArrivesAs16RecordsAndTheFirmwareIsTaken) {
+    run("", 810);
+    EXPECT_TRUE(screen.has("done"));
+    std::vector<std::uint8_t> expected = bytesOf(files.image(810));
+    expected.resize(16 * 54, 0);  // the last record is all zeros
+    EXPECT_EQ(sim->imageData("ctl"), expected);
+    const auto* start = event("image-start");
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(start->fields.at("digit1"), "1");
+    EXPECT_EQ(start->fields.at("digit2"), "0");
+    const auto* end = event("image-end");
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(end->fields.at("records"), "16");
+    const auto* updated = event("firmware-updated");
+    ASSERT_NE(updated, nullptr);
+    EXPECT_EQ(updated->fields.at("bytes"), std::to_string(files.firmwareContents.size()));
+    EXPECT_FALSE(jobBusy);
+}
+
+TEST_F(UpdateJobOnSim, TheProgressBarFollowsTheRecordCount) {
+    std::vector<int> expected{10, 20, 40};
+    for (int k = 0; k <= 80; ++k) expected.push_back(40 + 4 * k);
+    expected.insert(expected.end(), {365, 375, 385, 395, 401});
+    // 149 records: one step per record up to 80; 801 records: one step per 10, the last at record 800.
+    for (std::size_t bytes : {8000, 43200}) {
+        screen.clear();
+        run("", bytes);
+        EXPECT_EQ(screen.widths(), expected) << bytes;
+    }
+
+    screen.clear();
+    run("", 2000);  // 38 records: the bar stays at 40 until the end request
+    EXPECT_EQ(screen.widths(), (std::vector<int>{10, 20, 40, 40, 365, 375, 385, 395, 401}));
+}
+
+TEST_F(UpdateJobOnSim, ClearingJobBusyStopsTheSendingAndNothingMoreIsSent) {
+    screen.onProgress = [](int width) {
+        if (width == 60) jobBusy = false;  // shown before record 5 of 149
+    };
+    run("", 8000);
+    EXPECT_FALSE(hadEvent("image-end"));
+    EXPECT_FALSE(hadEvent("bootloader-mode"));
+    EXPECT_EQ(sim->imageData("ctl").size(), 6u * 54);  // record 5 went out before the stop was seen
+    EXPECT_FALSE(screen.has("failed") || screen.has("done") || screen.has("buttons"));
+    EXPECT_FALSE(jobBusy);
+}
+
+TEST_F(UpdateJobOnSim, FaultsEndInTheFailedScreenWithinTheirDeadline) {
+    struct Case {
+        std::string keys;
+        std::string lineStart;
+        int limitMs;
+    };
+    const Case cases[] = {
+        {",fault=no-ack", "Error -> Erase image flash fail: no acknowledgement in time", 2500},
+        {",unplug-after=10", "Error -> Send image data record 7 fail: ", 2500},
+        {",disk=none", "Error -> No update disk appeared", 2500},
+        {",disk=refuse", "Error -> Copy firmware to the update disk fail: ", 2500},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        screen.clear();
+        const auto took = run(c.keys, 2000);
+        EXPECT_LT(took.count(), c.limitMs);
+        EXPECT_TRUE(screen.has("failed"));
+        EXPECT_FALSE(screen.has("done"));
+        const auto lines = screen.logLines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(lines.back().starts_with(c.lineStart)) << lines.back();
+        EXPECT_FALSE(jobBusy);
+        Close_HidDevice();
+    }
+}
+
+TEST_F(UpdateJobOnSim, WrongAcknowledgementsAreWaitedPast) {
+    run(",wrong-acks=5", 810);
+    EXPECT_TRUE(screen.has("done"));
+    EXPECT_EQ(sim->imageData("ctl").size(), 16u * 54);
+}
+
+}  // namespace
