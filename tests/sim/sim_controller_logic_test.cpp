@@ -65,22 +65,6 @@ TEST(SimControllerFrames, RepliesAreWholeFramesWithTheEndByteWhereAsked) {
     EXPECT_EQ(head(twoArrays, 11), (std::vector<std::uint8_t>{0x00, 0xA9, 0x07, 0x01, 0x00, 0x0F, 140, 141, 175, 0x5C, 0xFF}));
 }
 
-TEST(SimControllerFirmware, EraseIsAcknowledgedAfterItsTimeAndClearsTheImage) {
-    ControllerSettings settings;
-    settings.eraseMs = 77;
-    ControllerFirmware controller(settings);
-    controller.handleReport(controllerRequest(CmdFlashImgDataStart, {0x00, 0x00, 0x02}), {});
-    controller.handleReport(recordRequest(0, record(1)), {});
-    ASSERT_FALSE(controller.imageData().empty());
-
-    const FirmwareActions erase = controller.handleReport(controllerRequest(CmdEraseFlashImg), {});
-    EXPECT_TRUE(erase.replies.empty());
-    EXPECT_EQ(erase.busyMs, 77);
-    EXPECT_EQ(erase.busyEndEvent, "image-erased");
-    EXPECT_EQ(erase.acknowledge, CmdEraseFlashImg);
-    EXPECT_TRUE(controller.imageData().empty());
-}
-
 TEST(SimControllerFirmware, KeepsRecordsByTheirIndexWithGapsErased) {
     ControllerFirmware controller{ControllerSettings{}};
     const FirmwareActions start = controller.handleReport(controllerRequest(CmdFlashImgDataStart, {0x00, 0x01, 0x0A}), {});
