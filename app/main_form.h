@@ -23,6 +23,9 @@ class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTimer;
+class PacketChannel;
+struct ChannelReading;
+struct TemperatureReading;
 class TImageEx;
 class UpdateThread;
 namespace platform {
@@ -68,6 +71,27 @@ public:
     void RunTimerTimer();
     void SetRecorderControlsEnabled(bool enabled);
 
+    // Temperature recorder (main_form_recorder.cpp).
+    void Temp_Start_BtnClick();
+    void Temp_TimerTimer();
+    void TempBarTimerTimer();
+    void WriteLogRow(std::int32_t fanSpeed, const ChannelReading& channels, const TemperatureReading& temperatures);
+    void LogListClick();
+    // Tests measure a stand-in controller through this channel; nullptr: the controller link.
+    void setRecorderChannel(PacketChannel* channel) { recorderChannel_ = channel; }
+    QString LogFilePath;
+    std::int32_t LogRowCount = 0;
+    std::int32_t BarStep = 0;
+
+private:
+    void connectRecorder();
+    void startLog();
+    void stopLog();
+    void rotateLog();
+    PacketChannel* recorderChannel_ = nullptr;
+    bool logToWorkbook_ = false;  // LogExcel_check as the log started
+
+public:
     // Shared values.
     QString appFolder;
     QString RecordFolder;

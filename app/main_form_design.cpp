@@ -230,4 +230,5 @@ void TMainForm::buildRecorderPage(QWidget* page)
 
     Temp_Timer = makeTimer(this, "Temp_Timer", 1000);
     TempBarTimer = makeTimer(this, "TempBarTimer", 30);
+    connectRecorder();
 }

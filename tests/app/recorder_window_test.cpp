@@ -1,0 +1,383 @@
+// The recorder page: starting and stopping a log, the measurements shown and written row by row,
+// the workbook read back by an independent reader, rotation after 65535 rows, a spreadsheet program
+// that cannot be started, a controller that does not answer, and a log saved when the window closes.
+#include "window_fixture.h"
+#include "xlsx_reader.h"
+
+#include "excelctrl.h"
+#include "xlsx_workbook_server.h"
+
+#include "link/controller_requests.h"
+#include "link/job_busy.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <chrono>
+
+namespace {
+
+using lumaro::test::SheetCells;
+
+const QString kDegrees = QStringLiteral(" \u2103");
+const std::string kTwoArrayController = "HID\\VID_1FC9&PID_0004&REV_0100";
+
+// A controller that answers each measurement at once with fixed raw readings.
+class FakeController final : public PacketChannel {
+public:
+    std::array<std::uint8_t, 3> temperatureRaw{};  // bytes 6 to 8 of the reply
+    std::array<std::uint16_t, 12> channels{};
+    std::uint16_t fanRaw = 0;
+    std::vector<std::uint8_t> commands;  // every command written, in order
+
+    platform::OsError write(const platform::Report& report, int) override
+    {
+        commands.push_back(report[5]);
+        reply_.fill(0);
+        reply_[1] = 0xA9;
+        switch (report[5]) {
+        case CmdGetTemperature:
+            std::copy(temperatureRaw.begin(), temperatureRaw.end(), reply_.begin() + 6);
+            reply_[kShortReplyEnd] = 0x5C;
+            break;
+        case CmdGetAllChannel:
+            for (std::size_t i = 0; i < channels.size(); ++i) {
+                reply_[6 + 2 * i] = static_cast<std::uint8_t>(channels[i] & 0xFF);
+                reply_[7 + 2 * i] = static_cast<std::uint8_t>(channels[i] >> 8);
+            }
+            reply_[kChannelReplyEnd] = 0x5C;
+            break;
+        case CmdGetFanSpeed:
+            reply_[6] = static_cast<std::uint8_t>(fanRaw & 0xFF);
+            reply_[7] = static_cast<std::uint8_t>(fanRaw >> 8);
+            reply_[kShortReplyEnd] = 0x5C;
+            break;
+        default:
+            return platform::kOk;  // nothing else is answered
+        }
+        pending_ = true;
+        return platform::kOk;
+    }
+
+    platform::OsError read(platform::Report& report, int) override
+    {
+        if (!pending_) return platform::kErrorTimeout;
+        report = reply_;
+        pending_ = false;
+        return platform::kOk;
+    }
+
+private:
+    platform::Report reply_{};
+    bool pending_ = false;
+};
+
+class Recorder : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        writeWorkFile("Page.DAT", "UpdateFW=1\nTempTest=1\n");
+    }
+    void TearDown() override
+    {
+        automation::registerClass("Excel.Application", &createXlsxWorkbookServer);
+        for (automation::Value* value : {&ExcelCell, &ExcelSheet, &ExcelWorksheets, &ExcelWorkbook, &ExcelWorkbooks, &ExcelApp})
+            *value = automation::Value{};
+        WindowTest::TearDown();
+    }
+
+    // A window with the given controller plugged in, measuring the fake controller.
+    std::unique_ptr<TMainForm> startRecorderForm(const std::string& controllerId = kController)
+    {
+        startSim({"--controller", "ctl,id=" + controllerId});
+        auto form = startForm();
+        form->setRecorderChannel(&controller);
+        return form;
+    }
+
+    static void pressStart(TMainForm& form) { QTest::mouseClick(child<QPushButton>(form, "Temp_Start_Btn"), Qt::LeftButton); }
+    static QString startCaption(const TMainForm& form) { return child<QPushButton>(form, "Temp_Start_Btn")->text(); }
+    static bool timersRun(const TMainForm& form)
+    {
+        return child<QTimer>(form, "Temp_Timer")->isActive() && child<QTimer>(form, "TempBarTimer")->isActive();
+    }
+    static QStringList listed(const TMainForm& form)
+    {
+        QStringList names;
+        const auto* list = child<QListWidget>(form, "LogList");
+        for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();
+        return names;
+    }
+
+    static SheetCells readBack(const QString& path)
+    {
+        if (!lumaro::test::xlsxReaderAvailable()) return {};
+        const auto cells = lumaro::test::readFirstSheet(path.toStdString());
+        EXPECT_TRUE(cells.has_value()) << "not a workbook: " << path.toStdString();
+        return cells.value_or(SheetCells{});
+    }
+    static SheetCells row(const SheetCells& cells, int number)
+    {
+        SheetCells picked;
+        for (const auto& [at, text] : cells)
+            if (at.first == number) picked[at] = text;
+        return picked;
+    }
+    static void skipWithoutReader()
+    {
+        if (!lumaro::test::xlsxReaderAvailable()) GTEST_SKIP() << "no python3 with openpyxl (scripts/setup installs it)";
+    }
+
+    FakeController controller;
+};
+
+TEST_F(Recorder, StartNamesTheLogAndRunsTheTimersStopSavesTheHeaderAndListsIt)
+{
+    skipWithoutReader();
+    auto form = startRecorderForm();
+    pressStart(*form);
+    ASSERT_TRUE(boxes.empty()) << boxes.front().text.toStdString();
+    EXPECT_EQ(startCaption(*form), "Stop to log temperature");
+    EXPECT_TRUE(timersRun(*form));
+    EXPECT_EQ(child<QTimer>(*form, "Temp_Timer")->interval(), 1000);
+    const QString path = form->LogFilePath;
+    EXPECT_EQ(caption(*form, "LogPath_Show"), path);
+    EXPECT_EQ(QFileInfo(path).path() + '/', form->RecordFolder);
+    EXPECT_TRUE(QRegularExpression("^\\d{4}(_\\d\\d){5}_temp\\.xls$").match(QFileInfo(path).fileName()).hasMatch()) << path.toStdString();
+    form->TempBarTimerTimer();
+    EXPECT_EQ(child<QProgressBar>(*form, "Temp_ProgressBar")->value(), 1);
+
+    pressStart(*form);  // stopped before its first measurement
+    EXPECT_EQ(startCaption(*form), "Start to log temperature");
+    EXPECT_FALSE(child<QTimer>(*form, "Temp_Timer")->isActive());
+    EXPECT_EQ(caption(*form, "LogPath_Show"), "Not ready to log.");
+    EXPECT_EQ(listed(*form), QStringList{QFileInfo(path).fileName()});
+    EXPECT_TRUE(controller.commands.empty()) << "start and stop send nothing, the image-flash erase least of all";
+    SheetCells header{{{1, 1}, "Measure Device : Tessaray TC-100"}, {{3, 1}, "Time"}, {{3, 3}, "Array 1"},
+                      {{3, 4}, "Array 2"}, {{3, 5}, "Ambient"}, {{3, 7}, "Fan Spped"}};
+    for (int channel = 1; channel <= 12; ++channel) header[{3, 8 + channel}] = "CH " + std::to_string(channel);
+    EXPECT_EQ(readBack(path), header);
+
+    // The interval is taken at the start.
+    child<QComboBox>(*form, "TimeIn")->setCurrentText("30");
+    child<QComboBox>(*form, "TimeAT")->setCurrentIndex(1);
+    pressStart(*form);
+    EXPECT_EQ(child<QTimer>(*form, "Temp_Timer")->interval(), 1800000);
+    pressStart(*form);
+}
+
+TEST_F(Recorder, EachTickShowsTheReadingsAndWritesOneRowNegativeTemperaturesIncluded)
+{
+    skipWithoutReader();
+    auto form = startRecorderForm(kTwoArrayController);
+    controller.temperatureRaw = {225, 177, 249};  // -5, 23 and -40 degrees
+    for (std::size_t i = 0; i < 12; ++i) controller.channels[i] = static_cast<std::uint16_t>(i == 11 ? 65535 : 100 + i);
+    controller.fanRaw = 0x8000 | 200;  // 1500 rpm
+    pressStart(*form);
+    form->Temp_TimerTimer();
+    EXPECT_EQ(caption(*form, "Array1Temp_Show"), "-5" + kDegrees);
+    EXPECT_EQ(caption(*form, "Array2Temp_Show"), "23" + kDegrees);
+    EXPECT_EQ(caption(*form, "AmbientTemp_Show"), "-40" + kDegrees);
+    EXPECT_EQ(caption(*form, "CHShow_1"), "100");
+    EXPECT_EQ(caption(*form, "CHShow_12"), "65535");
+    EXPECT_EQ(caption(*form, "fansp"), "1500 rpm");
+    controller.temperatureRaw = {218, 218, 218};  // 0 degrees
+    form->Temp_TimerTimer();
+    EXPECT_EQ(form->LogRowCount, 2);
+
+    // While a device job owns the link the tick exchanges nothing and writes nothing.
+    const std::size_t sent = controller.commands.size();
+    jobBusy = true;
+    form->Temp_TimerTimer();
+    jobBusy = false;
+    EXPECT_EQ(controller.commands.size(), sent);
+    EXPECT_EQ(form->LogRowCount, 2);
+
+    const QString path = form->LogFilePath;
+    pressStart(*form);
+    const SheetCells cells = readBack(path);
+    SheetCells first = row(cells, 4);
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(QString::fromStdString(first[{4, 1}])).hasMatch());
+    first.erase({4, 1});
+    SheetCells expected{{{4, 3}, "-5"}, {{4, 4}, "23"}, {{4, 5}, "-40"}, {{4, 7}, "1500"}, {{4, 20}, "65535"}};
+    for (int channel = 1; channel <= 11; ++channel) expected[{4, 8 + channel}] = std::to_string(99 + channel);
+    EXPECT_EQ(first, expected);
+    EXPECT_EQ((row(cells, 5)[{5, 3}]), "0");
+    EXPECT_TRUE(row(cells, 6).empty());
+}
+
+TEST_F(Recorder, OneArrayModelLeavesTheSecondReadoutAloneAndWritesZeroForIt)
+{
+    skipWithoutReader();
+    auto form = startRecorderForm(kController);
+    EXPECT_FALSE(shown(*form, "Array2Temp_Show"));
+    EXPECT_FALSE(shown(*form, "Array2Temp_Label"));
+    child<QLabel>(*form, "Array2Temp_Show")->setText("untouched");
+    controller.temperatureRaw = {177, 225, 0};  // array 1: 23, ambient: -5
+    pressStart(*form);
+    form->Temp_TimerTimer();
+    EXPECT_EQ(caption(*form, "Array1Temp_Show"), "23" + kDegrees);
+    EXPECT_EQ(caption(*form, "AmbientTemp_Show"), "-5" + kDegrees);
+    EXPECT_EQ(caption(*form, "Array2Temp_Show"), "untouched");
+    const QString path = form->LogFilePath;
+    pressStart(*form);
+    const SheetCells cells = readBack(path);
+    EXPECT_EQ((cells.at({4, 3})), "23");
+    EXPECT_EQ((cells.at({4, 4})), "0");
+    EXPECT_EQ((cells.at({4, 5})), "-5");
+}
+
+TEST_F(Recorder, WithoutASpreadsheetProgramTheStartStopsHalfWayAndTheNextPressStopsWithAnError)
+{
+    auto form = startRecorderForm();
+    automation::registerClass("Excel.Application", {});
+    pressStart(*form);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Invalid class string, ProgID: \"Excel.Application\"");
+    EXPECT_EQ(startCaption(*form), "Stop to log temperature");
+    EXPECT_EQ(caption(*form, "LogPath_Show"), form->LogFilePath);
+    EXPECT_FALSE(child<QTimer>(*form, "Temp_Timer")->isActive());
+    EXPECT_FALSE(child<QTimer>(*form, "TempBarTimer")->isActive());
+
+    pressStart(*form);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(boxes[1].text.contains("SaveAs")) << boxes[1].text.toStdString();
+    EXPECT_EQ(startCaption(*form), "Start to log temperature");
+    EXPECT_EQ(caption(*form, "LogPath_Show"), "Not ready to log.");
+    EXPECT_FALSE(QFileInfo::exists(form->LogFilePath));
+    EXPECT_TRUE(listed(*form).isEmpty());
+}
+
+// Waits, handling no events, until the wall clock has passed into the next second, so that a new
+// log gets a new name.
+void waitForNextSecond()
+{
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    while (QDateTime::currentSecsSinceEpoch() == second) QThread::msleep(5);
+}
+
+TEST_F(Recorder, Row65538EndsTheWorkbookAndTheNextRowStartsANewOneWithoutHeader)
+{
+    skipWithoutReader();
+    auto form = startRecorderForm();
+    controller.temperatureRaw = {177, 177, 0};
+    child<QComboBox>(*form, "TimeAT")->setCurrentIndex(1);  // the test's ticks are the only ones
+    pressStart(*form);
+    const QString firstPath = form->LogFilePath;
+    form->Temp_TimerTimer();                       // row 4
+    form->LogRowCount = 65533;                     // as if the rows between had been written
+    form->Temp_TimerTimer();                       // row 65537
+    waitForNextSecond();
+    form->Temp_TimerTimer();                       // row 65538, then the rotation
+    EXPECT_EQ(form->LogRowCount, 0);
+    const QString secondPath = form->LogFilePath;
+    EXPECT_NE(secondPath, firstPath);
+    EXPECT_EQ(caption(*form, "LogPath_Show"), secondPath);
+    EXPECT_TRUE(timersRun(*form));
+    EXPECT_EQ(listed(*form), QStringList{QFileInfo(firstPath).fileName()});
+
+    controller.temperatureRaw = {225, 225, 0};
+    form->Temp_TimerTimer();                       // row 4 of the new workbook
+    pressStart(*form);
+    EXPECT_EQ(listed(*form).size(), 2);
+
+    const SheetCells first = readBack(firstPath);
+    EXPECT_EQ((first.at({1, 1})), "Measure Device : Tessaray TC-100");
+    EXPECT_EQ((first.at({4, 3})), "23");
+    EXPECT_EQ(row(first, 65537).size(), 17u);
+    EXPECT_EQ(row(first, 65538).size(), 17u);
+    EXPECT_EQ(first.rbegin()->first.first, 65538);
+    const SheetCells second = readBack(secondPath);
+    EXPECT_EQ(second.begin()->first.first, 4) << "a rotated workbook has no header rows";
+    EXPECT_EQ((second.at({4, 3})), "-5");
+    EXPECT_EQ(second.size(), 17u);
+}
+
+TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestAndGivesARowOfZeros)
+{
+    skipWithoutReader();
+    startSim({"--controller", "ctl,fault=silent,id=" + kController});
+    auto form = startForm();
+    pressStart(*form);
+    form->Temp_TimerTimer();  // measured once before, so that the zeros below are the tick's
+    child<QLabel>(*form, "fansp")->setText("-");
+    const auto started = std::chrono::steady_clock::now();
+    form->Temp_TimerTimer();
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_GT(took, std::chrono::milliseconds(2500));
+    EXPECT_LT(took, std::chrono::milliseconds(5000));
+    EXPECT_EQ(caption(*form, "Array1Temp_Show"), "0" + kDegrees);
+    EXPECT_EQ(caption(*form, "CHShow_5"), "0");
+    EXPECT_EQ(caption(*form, "fansp"), "0 rpm");
+    const QString path = form->LogFilePath;
+    pressStart(*form);
+
+    const SheetCells cells = readBack(path);
+    EXPECT_EQ((cells.at({5, 3})), "0");
+    EXPECT_EQ((cells.at({5, 7})), "0");
+    EXPECT_EQ((cells.at({5, 20})), "0");
+    int sent = 0;
+    for (const lumaro::test::SimRecord& record : sim->records()) {
+        if (record.dir != "out") continue;
+        ++sent;
+        EXPECT_NE(record.report[5], CmdEraseFlashImg);
+    }
+    EXPECT_EQ(sent, 6) << "two measurements of three requests each";
+}
+
+TEST_F(Recorder, ClosingTheWindowWhileLoggingSavesTheRowsWritten)
+{
+    skipWithoutReader();
+    auto form = startRecorderForm();
+    controller.temperatureRaw = {177, 177, 0};
+    pressStart(*form);
+    form->Temp_TimerTimer();
+    form->Temp_TimerTimer();
+    const QString path = form->LogFilePath;
+    form->close();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(startCaption(*form), "Start to log temperature");
+    const SheetCells cells = readBack(path);
+    EXPECT_EQ((cells.at({4, 3})), "23");
+    EXPECT_EQ((cells.at({5, 3})), "23");
+}
+
+// Records the URLs the desktop is asked to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+TEST_F(Recorder, DoubleClickingAListedWorkbookOpensItWithTheDesktopsProgram)
+{
+    writeAppFile("Record/2026_03_07_14_05_09_temp.xls", "x");
+    auto form = startRecorderForm();
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    auto* list = child<QListWidget>(*form, "LogList");
+    ASSERT_EQ(list->count(), 1);
+    const QRect entry = list->visualItemRect(list->item(0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, entry.center());
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(catcher.opened.size(), 1);
+    EXPECT_EQ(catcher.opened[0], QUrl::fromLocalFile(form->RecordFolder + "2026_03_07_14_05_09_temp.xls"));
+}
+
+}  // namespace
+
+#include "recorder_window_test.moc"
