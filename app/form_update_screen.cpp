@@ -2,6 +2,7 @@
 
 #include "imageex.h"
 #include "main_form.h"
+#include "post_to_form.h"
 
 #include <QLabel>
 #include <QLoggingCategory>
@@ -12,17 +13,9 @@
 // (QT_LOGGING_RULES="lumaro.updatelog.info=true"): the update log itself lies outside the window.
 Q_LOGGING_CATEGORY(updateLog, "lumaro.updatelog", QtWarningMsg)
 
-// Posted to the form itself: queued calls to one receiver run in the order they were posted, and
-// those still queued when the window goes are dropped with it.
-template <typename Change>
-void FormUpdateScreen::post(Change change)
-{
-    QMetaObject::invokeMethod(&form_, std::move(change), Qt::QueuedConnection);
-}
-
 void FormUpdateScreen::setProgress(int width)
 {
-    post([&form = form_, width] { form.ProgressBarValue->resize(width, form.ProgressBarValue->height()); });
+    postToForm(form_, [&form = form_, width] { form.ProgressBarValue->resize(width, form.ProgressBarValue->height()); });
 }
 
 void FormUpdateScreen::log(const std::string& line)
@@ -34,7 +27,7 @@ void FormUpdateScreen::log(const std::string& line)
 
 void FormUpdateScreen::showFailed()
 {
-    post([&form = form_] {
+    postToForm(form_, [&form = form_] {
         form.ProgressBarImg->show();
         form.ProgressBarValue->show();
         form.UpBtnLabel->setText(QStringLiteral("Update"));
@@ -48,7 +41,7 @@ void FormUpdateScreen::showFailed()
 
 void FormUpdateScreen::showDone()
 {
-    post([&form = form_] {
+    postToForm(form_, [&form = form_] {
         form.ProgressBarImg->hide();
         form.ProgressBarValue->hide();
         form.UpBtnLabel->setText(QStringLiteral("OK"));
@@ -62,12 +55,12 @@ void FormUpdateScreen::showDone()
 
 void FormUpdateScreen::setStartUpdateCaption(const std::string& caption)
 {
-    post([&form = form_, text = QString::fromStdString(caption)] { form.Start_Update_Btn->setText(text); });
+    postToForm(form_, [&form = form_, text = QString::fromStdString(caption)] { form.Start_Update_Btn->setText(text); });
 }
 
 void FormUpdateScreen::enableJobButtons()
 {
-    post([&form = form_] {
+    postToForm(form_, [&form = form_] {
         form.Reset_DevBtn->setEnabled(true);
         form.EraseBtn->setEnabled(true);
     });
@@ -75,5 +68,5 @@ void FormUpdateScreen::enableJobButtons()
 
 void FormUpdateScreen::stopRunTimer()
 {
-    post([&form = form_] { form.RunTimer->stop(); });
+    postToForm(form_, [&form = form_] { form.RunTimer->stop(); });
 }

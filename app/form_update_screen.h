@@ -19,8 +19,5 @@ public:
     void stopRunTimer() override;
 
 private:
-    template <typename Change>
-    void post(Change change);
-
     TMainForm& form_;
 };

@@ -8,6 +8,8 @@
 #include "run_time.h"
 #include "screen_texts.h"
 
+#include "jobs/erasethread.h"
+#include "jobs/resetthread.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
 #include "link/usb.h"
@@ -69,6 +71,7 @@ TMainForm::TMainForm(const QString& folder, QWidget* parent) : QWidget(parent), 
 
     buildUpdateScreen();
     buildEngineeringPanel();
+    connectJobButtons();
 
     // An exception that escapes start-up is shown like any other; the window opens as far as it got.
     try {

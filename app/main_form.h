@@ -28,6 +28,8 @@ struct ChannelReading;
 struct TemperatureReading;
 class TImageEx;
 class UpdateThread;
+class EraseThread;
+class ResetThread;
 namespace platform {
 class HidWatcher;
 }
@@ -103,10 +105,18 @@ public:
     bool is64BitWindows = false;
     std::int64_t startTick = 0;
 
-    // Device jobs (main_form_jobs.cpp). Tests shorten the jobs' fixed waits with jobWaitHook
-    // (return false to abandon the job); empty, the waits are real.
+    // Device jobs and the engineering page (main_form_jobs.cpp). Tests shorten the jobs' fixed
+    // waits with jobWaitHook (return false to abandon the job); empty, the waits are real.
+    void Select_FW_BtnClick();
+    void Sel_ImageBin_BtnClick();
+    void ClearMsgBtnClick();
+    void EraseBtnClick();
+    void Reset_DevBtnClick();
+    void toggleServiceView();  // Ctrl+Shift+E: the window grows to show the engineering panel
+    bool inServiceView() const { return serviceView_; }
     std::function<bool(int ms)> jobWaitHook;
     friend class FormUpdateScreen;
+    friend class FormEngineeringPage;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -184,4 +194,10 @@ private:
 
     platform::HidWatcher* deviceWatcher_ = nullptr;
     std::unique_ptr<UpdateThread> updateThread;
+    std::unique_ptr<EraseThread> eraseThread;
+    std::unique_ptr<ResetThread> resetThread;
+    void connectJobButtons();
+    QString chooseFile(const QStringList& filters);
+    bool serviceView_ = false;
+    std::vector<QWidget*> serviceHidden_;  // the controls the service view showed, to hide again
 };

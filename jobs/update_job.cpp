@@ -4,11 +4,11 @@
 #include "sending_pass.h"
 
 UpdateJob::UpdateJob(UpdateJobInput input, ControllerRequests& requests, UpdateScreen& screen,
-                     std::atomic<bool>& jobBusy, JobWait wait, int stopToolTimeoutMs)
+                     std::atomic<bool>& busy, JobWait wait, int stopToolTimeoutMs)
     : input_(std::move(input)),
       requests_(requests),
       screen_(screen),
-      jobBusy_(jobBusy),
+      jobBusy_(busy),
       wait_(std::move(wait)),
       stopToolTimeoutMs_(stopToolTimeoutMs) {}
 

@@ -32,7 +32,7 @@ using JobWait = std::function<bool(int ms)>;
 
 class UpdateJob {
 public:
-    UpdateJob(UpdateJobInput input, ControllerRequests& requests, UpdateScreen& screen, std::atomic<bool>& jobBusy,
+    UpdateJob(UpdateJobInput input, ControllerRequests& requests, UpdateScreen& screen, std::atomic<bool>& busy,
               JobWait wait, int stopToolTimeoutMs = kStopToolTimeoutMs);
 
     void RunUpdateJob();

@@ -1,28 +1,25 @@
 // The update job's own thread. Started by the window's button; destroying it (the window closes)
-// asks a running job to stop and waits for the thread, so no job outlives its window.
+// asks a running job to stop and waits for the thread.
 #pragma once
 
+#include "job_thread.h"
 #include "update_job.h"
 
 #include "link/link_requests.h"
 
-#include <QThread>
-
 #include <memory>
 
-class UpdateThread final : public QThread {
+class UpdateThread final : public JobThread {
 public:
     // The job talks to the controller through link and to the window through screen. An empty wait
     // makes the job's fixed waits real ones that end early when the thread is asked to stop.
     UpdateThread(UpdateJobInput input, ControllerLink& link, std::unique_ptr<UpdateScreen> screen, JobWait wait = {});
-    ~UpdateThread() override;
+    ~UpdateThread() override { stopAndWait(); }
 
 protected:
-    void run() override;
+    void run() override { job_.RunUpdateJob(); }
 
 private:
-    bool waitUnlessInterrupted(int ms) const;
-
     std::unique_ptr<UpdateScreen> screen_;
     LinkRequests link_;
     UpdateJob job_;

@@ -1,0 +1,18 @@
+#include "form_engineering_page.h"
+
+#include "main_form.h"
+#include "post_to_form.h"
+
+#include <QPushButton>
+
+void FormEngineeringPage::log(const std::string& line) { form_.AddMessage(QString::fromStdString(line), 1); }
+
+void FormEngineeringPage::enableEraseButton()
+{
+    postToForm(form_, [&form = form_] { form.EraseBtn->setEnabled(true); });
+}
+
+void FormEngineeringPage::enableResetButton()
+{
+    postToForm(form_, [&form = form_] { form.Reset_DevBtn->setEnabled(true); });
+}

@@ -1,0 +1,9 @@
+#include "boot_board.h"
+
+#include "bootloader/zerlin.h"
+#include "link/usb.h"
+
+void handBoardToLibrary(const std::string& vidPid, EngineeringPage& page) {
+    Close_HidDevice();
+    if (M47J53_SetUSBHandle(vidPid.c_str()) == 0) page.log("Error -> Device " + vidPid + " not found !!");
+}

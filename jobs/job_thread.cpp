@@ -1,0 +1,29 @@
+#include "job_thread.h"
+
+#include "link/job_busy.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+constexpr int kInterruptCheckMs = 20;
+}
+
+void JobThread::stopAndWait() {
+    if (isRunning()) {
+        requestInterruption();
+        jobBusy = false;
+    }
+    wait();
+}
+
+bool JobThread::waitUnlessInterrupted(int ms) const {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (!isInterruptionRequested()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (left <= 0) return true;
+        msleep(static_cast<unsigned long>(std::min<long long>(left, kInterruptCheckMs)));
+    }
+    return false;
+}
