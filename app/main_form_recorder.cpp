@@ -81,6 +81,7 @@ private:
 void TMainForm::connectRecorder()
 {
     connect(Temp_Start_Btn, &QPushButton::clicked, this, &TMainForm::Temp_Start_BtnClick);
+    Temp_Timer->setTimerType(Qt::PreciseTimer);  // rows a second apart, not a twentieth more or less
     connect(Temp_Timer, &QTimer::timeout, this, &TMainForm::Temp_TimerTimer);
     connect(TempBarTimer, &QTimer::timeout, this, &TMainForm::TempBarTimerTimer);
     connect(LogList, &QListWidget::itemDoubleClicked, this, &TMainForm::LogListClick);

@@ -173,21 +173,6 @@ TEST_F(ExcelctrlTest, CallsWithoutAnOpenInstanceFailAndWriteNothing)
     EXPECT_TRUE(fs::is_empty(folder));
 }
 
-TEST_F(ExcelctrlTest, StandInRefusesWhatTheProgramWouldRefuse)
-{
-    ExcelOpen();
-    EXPECT_EQ(failureOf([] { ExcelSetCell(2, 1, 1, "x"); }), ErrorCode::BadIndex);
-    EXPECT_EQ(failureOf([] { ExcelSetCell(1, 0, 1, "x"); }), ErrorCode::ServerRefused);
-    EXPECT_EQ(failureOf([] { ExcelSetCell(1, 1, 1048577, "x"); }), ErrorCode::ServerRefused);
-    EXPECT_EQ(failureOf([] { ExcelSetCell(1, 1, 1, std::string(32768, 'x')); }), ErrorCode::ServerRefused);
-    EXPECT_EQ(failureOf([] { automation::call(ExcelApp, "Workbookz", CallKind::PropertyGet); }), ErrorCode::MemberNotFound);
-    const std::array sheetName{Value{std::int32_t{1}}};
-    EXPECT_EQ(failureOf([&] { automation::call(ExcelApp, "Visible", CallKind::PropertyPut, sheetName); }),
-              ErrorCode::TypeMismatch);
-    // Names are matched without regard to case, as automation does.
-    EXPECT_NE(objectIn(automation::call(ExcelApp, "workbooks", CallKind::PropertyGet)), nullptr);
-}
-
 class StandInWorkbook : public ExcelctrlTest {
 protected:
     void SetUp() override
@@ -213,10 +198,6 @@ TEST_F(StandInWorkbook, SavedFileHoldsTheTextsAtTheirRowsAndColumns)
     ExcelSaveAs(path);
     ExcelQuit();
 
-    std::ifstream file(path, std::ios::binary);
-    char magic[2] = {};
-    file.read(magic, 2);
-    EXPECT_EQ(std::string(magic, 2), "PK") << "an Office Open XML package is a zip file";
     const auto cells = lumaro::test::readFirstSheet(path);
     ASSERT_TRUE(cells.has_value());
     EXPECT_EQ(*cells, (lumaro::test::SheetCells{{{1, 1}, "Measure Device : Tessaray TC-100"},
@@ -246,9 +227,6 @@ TEST_F(StandInWorkbook, SavingOverAFileReplacesItAndAFailedSaveTellsWhyAndWrites
         EXPECT_NE(std::string(error.what()).find(unwritable), std::string::npos) << error.what();
     }
     EXPECT_FALSE(fs::exists(folder / "missing"));
-    // The workbook is still open and can be saved elsewhere.
-    ExcelSaveAs((folder / "again.xls").string());
-    EXPECT_TRUE(fs::exists(folder / "again.xls"));
 }
 
 }  // namespace
