@@ -138,6 +138,7 @@ TEST_F(UpdateJobOnSim, FaultsEndInTheFailedScreenWithinTheirDeadline) {
         const auto lines = screen.logLines();
         ASSERT_FALSE(lines.empty());
         EXPECT_TRUE(lines.back().starts_with(c.lineStart)) << lines.back();
+        EXPECT_EQ(screen.has("caption Start Update Firmware"), c.keys == ",fault=no-ack");
         EXPECT_FALSE(jobBusy);
         Close_HidDevice();
     }
