@@ -80,11 +80,14 @@ private:
 
 void TMainForm::connectRecorder()
 {
-    connect(Temp_Start_Btn, &QPushButton::clicked, this, &TMainForm::Temp_Start_BtnClick);
+    // Clicks are handled once the mouse event is done with: an automation error then leaves through
+    // the event loop to the application's error handler, not through the widget's mouse handling,
+    // which does not expect it and would leak or leave the button pressed.
+    connect(Temp_Start_Btn, &QPushButton::clicked, this, &TMainForm::Temp_Start_BtnClick, Qt::QueuedConnection);
+    connect(LogList, &QListWidget::itemDoubleClicked, this, &TMainForm::LogListClick, Qt::QueuedConnection);
     Temp_Timer->setTimerType(Qt::PreciseTimer);  // rows a second apart, not a twentieth more or less
     connect(Temp_Timer, &QTimer::timeout, this, &TMainForm::Temp_TimerTimer);
     connect(TempBarTimer, &QTimer::timeout, this, &TMainForm::TempBarTimerTimer);
-    connect(LogList, &QListWidget::itemDoubleClicked, this, &TMainForm::LogListClick);
     installEventFilter(new SaveLogOnClose(this, Temp_Start_Btn));
 }
 

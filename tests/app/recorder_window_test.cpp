@@ -108,7 +108,11 @@ protected:
         return form;
     }
 
-    static void pressStart(TMainForm& form) { QTest::mouseClick(child<QPushButton>(form, "Temp_Start_Btn"), Qt::LeftButton); }
+    static void pressStart(TMainForm& form)
+    {
+        QTest::mouseClick(child<QPushButton>(form, "Temp_Start_Btn"), Qt::LeftButton);
+        QCoreApplication::processEvents();  // the click is handled from the event loop
+    }
     static QString startCaption(const TMainForm& form) { return child<QPushButton>(form, "Temp_Start_Btn")->text(); }
     static bool timersRun(const TMainForm& form)
     {
@@ -413,6 +417,7 @@ TEST_F(Recorder, DoubleClickingAListedWorkbookOpensItWithTheDesktopsProgram)
     const QRect entry = list->visualItemRect(list->item(0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry.center());
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, entry.center());
+    QCoreApplication::processEvents();
     QDesktopServices::unsetUrlHandler("file");
     ASSERT_EQ(catcher.opened.size(), 1);
     EXPECT_EQ(catcher.opened[0], QUrl::fromLocalFile(form->RecordFolder + "2026_03_07_14_05_09_temp.xls"));
