@@ -96,6 +96,10 @@ std::string saveAsXlsx(const Workbook& workbook, const std::filesystem::path& pa
     partial += ".saving";
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;  // rows go to disk as written: memory stays flat for any size
+    // Its scratch files go beside the workbook, which is writable when the save can succeed at all;
+    // the system's temporary folder need not be (the root of the system drive on Windows).
+    std::string scratchFolder = path.parent_path().empty() ? std::string(".") : path.parent_path().string();
+    options.tmpdir = scratchFolder.data();
     lxw_workbook* file = workbook_new_opt(partial.string().c_str(), &options);
     if (file == nullptr) return "out of memory";
     lxw_error error = LXW_NO_ERROR;
