@@ -225,27 +225,6 @@ TEST_F(Recorder, EachTickShowsTheReadingsAndWritesOneRowNegativeTemperaturesIncl
     EXPECT_TRUE(row(cells, 6).empty());
 }
 
-TEST_F(Recorder, OneArrayModelLeavesTheSecondReadoutAloneAndWritesZeroForIt)
-{
-    skipWithoutReader();
-    auto form = startRecorderForm(kController);
-    EXPECT_FALSE(shown(*form, "Array2Temp_Show"));
-    EXPECT_FALSE(shown(*form, "Array2Temp_Label"));
-    child<QLabel>(*form, "Array2Temp_Show")->setText("untouched");
-    controller.temperatureRaw = {177, 225, 0};  // array 1: 23, ambient: -5
-    pressStart(*form);
-    form->Temp_TimerTimer();
-    EXPECT_EQ(caption(*form, "Array1Temp_Show"), "23" + kDegrees);
-    EXPECT_EQ(caption(*form, "AmbientTemp_Show"), "-5" + kDegrees);
-    EXPECT_EQ(caption(*form, "Array2Temp_Show"), "untouched");
-    const QString path = form->LogFilePath;
-    pressStart(*form);
-    const SheetCells cells = readBack(path);
-    EXPECT_EQ((cells.at({4, 3})), "23");
-    EXPECT_EQ((cells.at({4, 4})), "0");
-    EXPECT_EQ((cells.at({4, 5})), "-5");
-}
-
 TEST_F(Recorder, WithoutASpreadsheetProgramTheStartStopsHalfWayAndTheNextPressStopsWithAnError)
 {
     auto form = startRecorderForm();
@@ -384,17 +363,25 @@ TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestAndGivesARowOfZeros
     EXPECT_EQ(sent, 6) << "two measurements of three requests each";
 }
 
-TEST_F(Recorder, ClosingTheWindowWhileLoggingSavesTheRowsWritten)
+TEST_F(Recorder, OneArrayModelLeavesTheSecondReadoutAloneAndClosingWhileLoggingSavesTheRows)
 {
     skipWithoutReader();
-    auto form = startRecorderForm();
-    controller.temperatureRaw = {177, 177, 0};
+    auto form = startRecorderForm(kController);
+    EXPECT_FALSE(shown(*form, "Array2Temp_Show"));
+    child<QLabel>(*form, "Array2Temp_Show")->setText("untouched");
+    controller.temperatureRaw = {177, 225, 0};  // array 1: 23, ambient: -5
     pressStart(*form);
     form->Temp_TimerTimer();
+    EXPECT_EQ(caption(*form, "AmbientTemp_Show"), "-5" + kDegrees);
+    EXPECT_EQ(caption(*form, "Array2Temp_Show"), "untouched");
     const QString path = form->LogFilePath;
     form->close();
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ((readBack(path).at({4, 3})), "23");
+    const SheetCells cells = readBack(path);
+    EXPECT_EQ(row(cells, 4).size(), 17u);
+    EXPECT_EQ((cells.at({4, 3})), "23");
+    EXPECT_EQ((cells.at({4, 4})), "0");
+    EXPECT_EQ((cells.at({4, 5})), "-5");
 }
 
 // Records the URLs the desktop is asked to open.
