@@ -3,10 +3,16 @@
 #include "message_boxes.h"
 
 #include <QDir>
+#include <QFont>
+#include <QFontDatabase>
 
 int main(int argc, char** argv)
 {
     LumaroApplication application(argc, argv);
+    // The window is laid out for Tahoma; where there is none (Linux), a condensed face of similar
+    // width keeps every caption inside its designed size.
+    if (!QFontDatabase::hasFamily(QStringLiteral("Tahoma")))
+        QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"));
     TMainForm form(QDir(QCoreApplication::applicationDirPath()).absolutePath() + '/');
     // A missing data file has been reported; ending with a failure code tells scripts so too.
     if (form.startupAborted()) return 1;

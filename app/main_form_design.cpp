@@ -92,6 +92,14 @@ QTimer* makeTimer(QObject* parent, const char* name, int intervalMs)
 void TMainForm::buildUpdateScreen()
 {
     const Look whiteBold16{16, Qt::white, true, false, Qt::AlignLeft | Qt::AlignTop};
+    // The background picture is a pixel short of the client area on the right and at the bottom;
+    // a backdrop in the picture's edge colour keeps a light seam from showing there.
+    auto* backdrop = new QWidget(this);
+    backdrop->setGeometry(0, 0, 738, 455);
+    QPalette edge = backdrop->palette();
+    edge.setColor(QPalette::Window, QColor(9, 9, 18));
+    backdrop->setPalette(edge);
+    backdrop->setAutoFillBackground(true);
     BKImg = makeImage(this, "BKImg", {0, 0, 736, 454}, true, true);
     CompleteImg = makeImage(this, "CompleteImg", {83, 354, 25, 25}, true, true);
     CompleteLabel = makeLabel(this, "CompleteLabel",
