@@ -256,13 +256,7 @@ bool TMainForm::DetectController()
         jobBusy = false;
         StartBtnImg->loadFromFile(imagePathOf("img/CanPress.bmp"));
         UpdateHint->setText(kReadyHint);
-        ProgressBarImg->hide();
-        ProgressBarValue->hide();
-        UpBtnLabel->setText(QStringLiteral("Update"));
-        CompleteLabel->hide();
-        CompleteImg->hide();
-        ErrorLabel->hide();
-        ErrorImg->hide();
+        clearProgressAndResultLines();
         ScanFirmwareFolder();
         Start_Update_Btn->setEnabled(true);
         Dump_MemBtn->hide();
@@ -278,6 +272,13 @@ bool TMainForm::DetectController()
     FWLABEL->setText(kNoDevice);
     Start_Update_Btn->setEnabled(false);
     WarIcon->show();
+    clearProgressAndResultLines();
+    return false;
+}
+
+// Either detection outcome leaves the button at rest: no progress, no completion or error line.
+void TMainForm::clearProgressAndResultLines()
+{
     ProgressBarImg->hide();
     ProgressBarValue->hide();
     UpBtnLabel->setText(QStringLiteral("Update"));
@@ -285,7 +286,6 @@ bool TMainForm::DetectController()
     CompleteImg->hide();
     ErrorLabel->hide();
     ErrorImg->hide();
-    return false;
 }
 
 void TMainForm::WMDeviceChange(unsigned eventCode)

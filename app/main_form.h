@@ -132,6 +132,7 @@ private:
     void hoverButton(bool entering, bool ruleOutFailedState);
     void clickButton();
     bool buttonIsQuiet(bool ruleOutFailedState) const;
+    void clearProgressAndResultLines();
     QString imagePathOf(const char* relativeName) const;
     void launchUpdateThread();
     bool detectWithoutOverlap();
