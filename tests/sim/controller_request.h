@@ -4,6 +4,7 @@
 
 #include "platform/hid.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -30,8 +31,10 @@ inline platform::Report controllerRequest(std::uint8_t command, const std::vecto
 
 // A record request: index big-endian, then the 54 record bytes.
 inline platform::Report recordRequest(std::uint16_t index, const std::vector<std::uint8_t>& record) {
-    std::vector<std::uint8_t> payload{static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index)};
-    payload.insert(payload.end(), record.begin(), record.end());
+    std::vector<std::uint8_t> payload(2 + record.size());
+    payload[0] = static_cast<std::uint8_t>(index >> 8);
+    payload[1] = static_cast<std::uint8_t>(index);
+    std::copy(record.begin(), record.end(), payload.begin() + 2);
     return controllerRequest(0x97, payload);
 }
 
