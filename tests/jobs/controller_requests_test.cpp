@@ -1,26 +1,22 @@
 // The requests against a minimal controller on the virtual bus, written in the test: it records what
 // the program sends and answers with whatever each test queues, late, or not at all.
 #include "link/controller_requests.h"
+#include "temporary_bus.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 #include <vector>
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
 using platform::Report;
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using platform::HidAccess;
 using platform::HidHandle;
@@ -47,33 +43,17 @@ Report frameOf(std::uint8_t command, std::span<const std::uint8_t> payload = {})
 class ControllerOnBus {
 public:
     ControllerOnBus() {
-        char pattern[] = "/tmp/vbus-proto-XXXXXX";
-        dir_ = ::mkdtemp(pattern);
-        fs::create_directories(dir_ / "hid");
-        ::setenv("LUMARO_VBUS_DIR", dir_.c_str(), 1);
-        std::ofstream(dir_ / "hid/ctl.id") << "HID\\VID_1FC9&PID_0003&REV_0100\n";
-        const std::string path = (dir_ / "hid/ctl.sock").string();
-        listener_ = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-        EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        EXPECT_EQ(::listen(listener_, 4), 0);
-
         platform::OsError error = 1;
-        writeHandle = HidHandle::open(path, HidAccess::Write, error);
+        writeHandle = HidHandle::open(device_.path(), HidAccess::Write, error);
         EXPECT_EQ(error, platform::kOk);
         requestsEnd_ = acceptWith('w');
-        readHandle = HidHandle::open(path, HidAccess::Read, error);
+        readHandle = HidHandle::open(device_.path(), HidAccess::Read, error);
         EXPECT_EQ(error, platform::kOk);
         repliesEnd_ = acceptWith('r');
     }
     ~ControllerOnBus() {
         if (responder_.joinable()) responder_.join();  // a test that failed before taking its answer
         unplug();
-        ::close(listener_);
-        ::unsetenv("LUMARO_VBUS_DIR");
-        fs::remove_all(dir_);
     }
     ControllerOnBus(const ControllerOnBus&) = delete;
     ControllerOnBus& operator=(const ControllerOnBus&) = delete;
@@ -117,9 +97,8 @@ public:
 
 private:
     int acceptWith(char expectedAccess) const {
-        const int fd = ::accept(listener_, nullptr, nullptr);
         char access = 0;
-        EXPECT_EQ(::recv(fd, &access, 1, 0), 1);
+        const int fd = device_.accept(access);
         EXPECT_EQ(access, expectedAccess);
         return fd;
     }
@@ -128,10 +107,10 @@ private:
         fd = -1;
     }
 
-    fs::path dir_;
+    bustest::TemporaryBus bus_;
+    bustest::ListeningInterface device_{bus_, "ctl", "HID\\VID_1FC9&PID_0003&REV_0100\n"};
     std::thread responder_;
     Report request_{};
-    int listener_ = -1;
     int requestsEnd_ = -1;
     int repliesEnd_ = -1;
 };

@@ -1,16 +1,15 @@
 // The update disk: which new drive is taken, the checked firmware copy, and the stop tool run on the
 // virtual bus from shell scripts written by the tests.
 #include "jobs/removedisk.h"
+#include "temporary_bus.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include <unistd.h>
 
 namespace {
 
@@ -33,40 +32,25 @@ void writeScript(const fs::path& file, const std::string& body) {
 }
 
 // A bus folder (optionally at a given name below a fresh temporary folder) with drives and tools.
-class Bus {
+class Bus : public bustest::TemporaryBus {
 public:
-    explicit Bus(const std::string& name = "bus") {
-        char pattern[] = "/tmp/vbus-disk-XXXXXX";
-        top_ = ::mkdtemp(pattern);
-        dir_ = top_ / name;
-        fs::create_directories(dir_ / "drives");
-        fs::create_directories(dir_ / "tools");
-        ::setenv("LUMARO_VBUS_DIR", dir_.c_str(), 1);
+    explicit Bus(const std::string& name = "bus") : TemporaryBus(name) {
+        fs::create_directories(dir() / "drives");
+        fs::create_directories(dir() / "tools");
     }
-    ~Bus() {
-        ::unsetenv("LUMARO_VBUS_DIR");
-        fs::remove_all(top_);
-    }
-    Bus(const Bus&) = delete;
-    Bus& operator=(const Bus&) = delete;
 
-    fs::path top() const { return top_; }
-    fs::path dir() const { return dir_; }
     fs::path drive(char letter) const {
-        const fs::path root = dir_ / "drives" / std::string(1, letter);
+        const fs::path root = dir() / "drives" / std::string(1, letter);
         fs::create_directories(root);
         return root;
     }
     // Both tool builds note how they were started in a file named after the build.
     void installRecordingTools() const {
         for (const char* build : {"S1", "S2"})
-            writeScript(dir_ / "tools" / build, std::string("printf '%s|%s|%s' \"$0\" \"$1\" \"$2\" > \"$LUMARO_VBUS_DIR/ran-") +
+            writeScript(dir() / "tools" / build, std::string("printf '%s|%s|%s' \"$0\" \"$1\" \"$2\" > \"$LUMARO_VBUS_DIR/ran-") +
                                                     build + "\"");
     }
 
-private:
-    fs::path top_;
-    fs::path dir_;
 };
 
 TEST(UpdateDriveChoice, NewDrivesAreWhatIsLeftOfTheSecondList) {

@@ -1,17 +1,16 @@
 // The client side of the virtual bus, against a minimal device written in the test itself, so that
 // what the platform layer does is checked independently of the simulator.
 #include "platform/hid.h"
+#include "temporary_bus.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -20,57 +19,8 @@ namespace fs = std::filesystem;
 using platform::HidAccess;
 using platform::HidHandle;
 using platform::Report;
-
-class BusDir {
-public:
-    BusDir() {
-        char pattern[] = "/tmp/vbus-test-XXXXXX";
-        dir_ = ::mkdtemp(pattern);
-        fs::create_directories(dir_ / "hid");
-        ::setenv("LUMARO_VBUS_DIR", dir_.c_str(), 1);
-    }
-    ~BusDir() {
-        ::unsetenv("LUMARO_VBUS_DIR");
-        fs::remove_all(dir_);
-    }
-    BusDir(const BusDir&) = delete;
-    BusDir& operator=(const BusDir&) = delete;
-    fs::path hid() const { return dir_ / "hid"; }
-
-private:
-    fs::path dir_;
-};
-
-// One listening interface on the bus; accept() hands back the device's end of a connection.
-class FakeInterface {
-public:
-    FakeInterface(const BusDir& bus, const std::string& name, const std::string& ids) {
-        std::ofstream(bus.hid() / (name + ".id")) << ids;
-        socketPath_ = bus.hid() / (name + ".sock");
-        listener_ = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath_.c_str());
-        EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        EXPECT_EQ(::listen(listener_, 8), 0);
-    }
-    ~FakeInterface() { ::close(listener_); }
-    FakeInterface(const FakeInterface&) = delete;
-    FakeInterface& operator=(const FakeInterface&) = delete;
-
-    std::string path() const { return socketPath_.string(); }
-
-    // Accepts a connection and returns it with the access byte the client sent.
-    int accept(char& access) const {
-        const int fd = ::accept(listener_, nullptr, nullptr);
-        EXPECT_EQ(::recv(fd, &access, 1, 0), 1);
-        return fd;
-    }
-
-private:
-    fs::path socketPath_;
-    int listener_ = -1;
-};
+using bustest::ListeningInterface;
+using bustest::TemporaryBus;
 
 Report patterned(std::uint8_t seed) {
     Report r{};
@@ -80,9 +30,9 @@ Report patterned(std::uint8_t seed) {
 }
 
 TEST(VirtualBusList, OrdersByNameAndSkipsHalfPresentInterfaces) {
-    BusDir bus;
-    FakeInterface second(bus, "b-board", "HID\\VID_04D8&PID_003C&REV_0002\nHID\\VID_04D8&PID_003C\n");
-    FakeInterface first(bus, "a-ctl", "HID\\VID_1FC9&PID_0003&REV_0100\n");
+    TemporaryBus bus;
+    ListeningInterface second(bus, "b-board", "HID\\VID_04D8&PID_003C&REV_0002\nHID\\VID_04D8&PID_003C\n");
+    ListeningInterface first(bus, "a-ctl", "HID\\VID_1FC9&PID_0003&REV_0100\n");
     std::ofstream(bus.hid() / "c-arriving.id") << "HID\\VID_0000&PID_0000&REV_0000\n";  // no socket yet
 
     platform::OsError error = 1;
@@ -96,7 +46,7 @@ TEST(VirtualBusList, OrdersByNameAndSkipsHalfPresentInterfaces) {
 }
 
 TEST(VirtualBusList, EmptyOrMissingBusListsNothing) {
-    BusDir bus;
+    TemporaryBus bus;
     EXPECT_TRUE(platform::listHidInterfaces().empty());
     fs::remove_all(bus.hid());
     platform::OsError error = 1;
@@ -105,8 +55,8 @@ TEST(VirtualBusList, EmptyOrMissingBusListsNothing) {
 }
 
 TEST(VirtualBusHandle, ReportsTravelWhole) {
-    BusDir bus;
-    FakeInterface dev(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\n");
+    TemporaryBus bus;
+    ListeningInterface dev(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\n");
     platform::OsError error = 1;
     HidHandle writer = HidHandle::open(dev.path(), HidAccess::Write, error);
     ASSERT_EQ(error, platform::kOk);
@@ -137,8 +87,8 @@ TEST(VirtualBusHandle, ReportsTravelWhole) {
 }
 
 TEST(VirtualBusHandle, ReadGivesUpAtItsTimeLimit) {
-    BusDir bus;
-    FakeInterface dev(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\n");
+    TemporaryBus bus;
+    ListeningInterface dev(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\n");
     platform::OsError error = 1;
     HidHandle handle = HidHandle::open(dev.path(), HidAccess::ReadWrite, error);
     char access = 0;
@@ -159,8 +109,8 @@ TEST(VirtualBusHandle, ReadGivesUpAtItsTimeLimit) {
 }
 
 TEST(VirtualBusHandle, DeviceThatLeavesIsReportedGone) {
-    BusDir bus;
-    auto dev = std::make_unique<FakeInterface>(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\n");
+    TemporaryBus bus;
+    auto dev = std::make_unique<ListeningInterface>(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\n");
     const std::string path = dev->path();
     platform::OsError error = 1;
     HidHandle handle = HidHandle::open(path, HidAccess::ReadWrite, error);
@@ -180,8 +130,8 @@ TEST(VirtualBusHandle, DeviceThatLeavesIsReportedGone) {
 }
 
 TEST(VirtualBusHandle, SlowDeviceMakesWritesWaitThenTimeOut) {
-    BusDir bus;
-    FakeInterface dev(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\n");
+    TemporaryBus bus;
+    ListeningInterface dev(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\n");
     platform::OsError error = 1;
     HidHandle handle = HidHandle::open(dev.path(), HidAccess::Write, error);
     char access = 0;
