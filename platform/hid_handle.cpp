@@ -1,6 +1,15 @@
 #include "hid.h"
 
 namespace platform {
+namespace {
+
+// A non-waiting step on a handle that is not open fails as I/O on a closed handle does.
+IoProgress notOpen(OsError& error) {
+    error = kErrorInvalidHandle;
+    return IoProgress::Failed;
+}
+
+}  // namespace
 
 HidHandle::HidHandle() = default;
 HidHandle::~HidHandle() = default;
@@ -19,27 +28,15 @@ OsError HidHandle::read(Report& report, int timeoutMs) {
 }
 
 IoProgress HidHandle::startWrite(const Report& report, WriteTicket& ticket, OsError& error) {
-    if (!backend_) {
-        error = kErrorInvalidHandle;
-        return IoProgress::Failed;
-    }
-    return backend_->startWrite(report, ticket, error);
+    return backend_ ? backend_->startWrite(report, ticket, error) : notOpen(error);
 }
 
 IoProgress HidHandle::pollWrite(WriteTicket ticket, OsError& error) {
-    if (!backend_) {
-        error = kErrorInvalidHandle;
-        return IoProgress::Failed;
-    }
-    return backend_->pollWrite(ticket, error);
+    return backend_ ? backend_->pollWrite(ticket, error) : notOpen(error);
 }
 
 IoProgress HidHandle::tryRead(Report& report, OsError& error) {
-    if (!backend_) {
-        error = kErrorInvalidHandle;
-        return IoProgress::Failed;
-    }
-    return backend_->tryRead(report, error);
+    return backend_ ? backend_->tryRead(report, error) : notOpen(error);
 }
 
 void HidHandle::close() { backend_.reset(); }
