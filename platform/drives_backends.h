@@ -6,8 +6,9 @@
 namespace platform::vbus {
 std::vector<std::string> listDrives(const std::string& busDir);
 std::string pathOnDrive(const std::string& busDir, const std::string& drive, const std::string& fileName);
-std::string stopToolPath(const std::string& busDir);
+std::optional<std::string> stopToolPath(const std::string& busDir);
 OsError writeStopTool(const std::string& busDir, bool is64Bit, const std::string& toolPath);
+ProcessResult stopDriveByRequest(const std::string& busDir, const std::string& drive, int timeoutMs);
 }  // namespace platform::vbus
 
 namespace platform::native {

@@ -15,7 +15,7 @@ std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
 
 std::optional<std::string> stopToolPath(const std::string& appFolder) {
     const auto bus = virtualBusDir();
-    return bus ? std::optional(vbus::stopToolPath(*bus)) : native::stopToolPath(appFolder);
+    return bus ? vbus::stopToolPath(*bus) : native::stopToolPath(appFolder);
 }
 
 OsError writeStopTool(bool is64Bit, const std::string& toolPath) {
@@ -24,8 +24,8 @@ OsError writeStopTool(bool is64Bit, const std::string& toolPath) {
 }
 
 ProcessResult stopDriveThroughSystem(const std::string& drive, int timeoutMs) {
-    // The virtual bus always carries its tool, so only the system's own drives get here.
-    return native::stopDriveThroughSystem(drive, timeoutMs);
+    const auto bus = virtualBusDir();
+    return bus ? vbus::stopDriveByRequest(*bus, drive, timeoutMs) : native::stopDriveThroughSystem(drive, timeoutMs);
 }
 
 }  // namespace platform

@@ -1,14 +1,37 @@
 // Drives of the virtual bus: drives/<L>/ is the root of drive L:, tools/S1 and tools/S2 are the two
-// builds of the stop tool.
+// builds of the stop tool. A client that cannot run them (a Windows build) asks the device side to
+// stop a drive through drives/<L>.stop instead.
 #include "drives_backends.h"
+#include "vbus_dir.h"
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
+#include <thread>
 
 namespace platform::vbus {
 namespace {
+
 namespace fs = std::filesystem;
+
+constexpr auto kStopRequestPoll = std::chrono::milliseconds(20);
+
+bool wasRefused(const fs::path& request) {
+    std::ifstream in(request);
+    std::string text;
+    in >> text;
+    return text == "refused";
 }
+
+ProcessResult withStatus(ProcessResult::Status status, int exitCode = 0) {
+    ProcessResult result;
+    result.status = status;
+    result.exitCode = exitCode;
+    return result;
+}
+
+}  // namespace
 
 std::vector<std::string> listDrives(const std::string& busDir) {
     std::vector<std::string> drives;
@@ -24,7 +47,10 @@ std::string pathOnDrive(const std::string& busDir, const std::string& drive, con
     return (fs::path(busDir) / "drives" / letter / fileName).string();
 }
 
-std::string stopToolPath(const std::string& busDir) { return (fs::absolute(busDir) / "USBDeview.exe").string(); }
+std::optional<std::string> stopToolPath(const std::string& busDir) {
+    if (!kClientRunsBusTools) return std::nullopt;
+    return (fs::absolute(busDir) / "USBDeview.exe").string();
+}
 
 OsError writeStopTool(const std::string& busDir, bool is64Bit, const std::string& toolPath) {
     const fs::path build = fs::path(busDir) / "tools" / (is64Bit ? "S2" : "S1");
@@ -32,6 +58,34 @@ OsError writeStopTool(const std::string& busDir, bool is64Bit, const std::string
     fs::copy_file(build, toolPath, fs::copy_options::overwrite_existing, ec);
     if (!ec) fs::permissions(toolPath, fs::perms::owner_all, fs::perm_options::add, ec);
     return ec ? fromErrno(ec.value()) : kOk;
+}
+
+// The device side stops the drive (its folder and then the request go away) or writes "refused"
+// into the request; a request left unanswered is withdrawn when the time is up.
+ProcessResult stopDriveByRequest(const std::string& busDir, const std::string& drive, int timeoutMs) {
+    const std::string letter = drive.substr(0, drive.find(':'));
+    const fs::path driveDir = fs::path(busDir) / "drives" / letter;
+    const fs::path request = fs::path(busDir) / "drives" / (letter + ".stop");
+    if (!std::ofstream(request)) {
+        ProcessResult notStarted;
+        notStarted.error = kErrorAccessDenied;
+        return notStarted;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::error_code ec;
+    for (;;) {
+        const bool requestThere = fs::exists(request, ec);
+        if (!requestThere && !fs::exists(driveDir, ec)) return withStatus(ProcessResult::Status::Exited);
+        if (requestThere && wasRefused(request)) {
+            fs::remove(request, ec);
+            return withStatus(ProcessResult::Status::Exited, 1);
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            fs::remove(request, ec);
+            return withStatus(ProcessResult::Status::TimedOut);
+        }
+        std::this_thread::sleep_for(kStopRequestPoll);
+    }
 }
 
 }  // namespace platform::vbus

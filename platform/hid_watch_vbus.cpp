@@ -1,6 +1,8 @@
-// Virtual bus: a <name>.sock that appears in hid/ is an arrival, one that disappears a removal.
+// Virtual bus: an endpoint (<name>.sock, or <name>.tcp for a Windows build) that appears in hid/ is
+// an arrival, one that disappears a removal.
 // The folder is watched through QFileSystemWatcher (inotify on Linux); the present sockets are
 // kept so that each change of the folder can be turned into the events it stands for.
+#include "hid_vbus_transport.h"
 #include "hid_watch.h"
 
 #include <QDir>
@@ -34,7 +36,7 @@ private:
 
     QSet<QString> presentSockets() const
     {
-        const QStringList names = QDir(hidDir_).entryList({"*.sock"}, QDir::Files | QDir::System | QDir::Hidden);
+        const QStringList names = QDir(hidDir_).entryList({QStringLiteral("*") + QLatin1String(vbus::endpointExtension())}, QDir::Files | QDir::System | QDir::Hidden);
         return QSet<QString>(names.begin(), names.end());
     }
 

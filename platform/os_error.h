@@ -28,4 +28,8 @@ OsError fromErrno(int errnoValue);
 // Short English description, for logs and the command-line tool.
 std::string describe(OsError error);
 
+// The operating system's own text for a code describe() has no text of its own for; one
+// implementation per OS.
+std::string systemMessage(OsError error);
+
 }  // namespace platform

@@ -1,51 +1,8 @@
+// POSIX: codes without a text of their own are shown by number.
 #include "os_error.h"
-
-#include <cerrno>
 
 namespace platform {
 
-OsError fromErrno(int errnoValue) {
-    switch (errnoValue) {
-    case 0: return kOk;
-    case ENOENT:
-    case ECONNREFUSED:  // a socket file whose device has already stopped listening
-        return kErrorFileNotFound;
-    case EACCES:
-    case EPERM:
-    case EBUSY:
-        return kErrorAccessDenied;
-    case EBADF: return kErrorInvalidHandle;
-    case ENOMEM: return kErrorNotEnoughMemory;
-    case EINVAL:
-    case ENAMETOOLONG:
-        return kErrorInvalidParameter;
-    case ENODEV:
-    case ENXIO:
-    case EPIPE:
-    case ECONNRESET:
-    case ENOTCONN:
-    case ESHUTDOWN:
-        return kErrorDeviceNotConnected;
-    case ETIMEDOUT:
-    case EAGAIN:
-        return kErrorTimeout;
-    default: return kErrorGenFailure;
-    }
-}
-
-std::string describe(OsError error) {
-    switch (error) {
-    case kOk: return "success";
-    case kErrorFileNotFound: return "device path not found";
-    case kErrorAccessDenied: return "access denied";
-    case kErrorInvalidHandle: return "handle not open";
-    case kErrorNotEnoughMemory: return "not enough memory";
-    case kErrorGenFailure: return "device I/O failure";
-    case kErrorInvalidParameter: return "invalid parameter";
-    case kErrorDeviceNotConnected: return "device not connected";
-    case kErrorTimeout: return "timed out";
-    default: return "system error " + std::to_string(error);
-    }
-}
+std::string systemMessage(OsError error) { return "system error " + std::to_string(error); }
 
 }  // namespace platform

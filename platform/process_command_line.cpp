@@ -25,10 +25,6 @@ std::vector<std::string> splitCommandLine(const std::string& commandLine) {
     return arguments;
 }
 
-ProcessResult runCommandLine(const std::string& commandLine, int timeoutMs) {
-    return runProcess(splitCommandLine(commandLine), timeoutMs);
-}
-
 std::string describe(const ProcessResult& result, int timeoutMs) {
     switch (result.status) {
     case ProcessResult::Status::Exited: return "exited with code " + std::to_string(result.exitCode);

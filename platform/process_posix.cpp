@@ -74,4 +74,8 @@ ProcessResult runProcess(const std::vector<std::string>& arguments, int timeoutM
     return result;
 }
 
+ProcessResult runCommandLine(const std::string& commandLine, int timeoutMs) {
+    return runProcess(splitCommandLine(commandLine), timeoutMs);
+}
+
 }  // namespace platform

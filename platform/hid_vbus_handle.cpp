@@ -1,19 +1,13 @@
-// HID interfaces of the virtual bus: hid/<name>.id holds the hardware IDs, hid/<name>.sock is a
-// SOCK_SEQPACKET socket that carries one 65-byte report per message.
+// HID interfaces of the virtual bus: hid/<name>.id holds the hardware IDs, hid/<name>.sock (or, for
+// a Windows client, hid/<name>.tcp) is the endpoint the reports travel through.
 #include "hid_backends.h"
+#include "hid_vbus_transport.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
-
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace platform::vbus {
 namespace {
@@ -37,10 +31,8 @@ int remainingMs(Clock::time_point deadline) {
 
 class VbusHidHandle final : public HidBackendHandle {
 public:
-    VbusHidHandle(int fd, HidAccess access) : fd_(fd), access_(access) {}
-    ~VbusHidHandle() override { ::close(fd_); }
-    VbusHidHandle(const VbusHidHandle&) = delete;
-    VbusHidHandle& operator=(const VbusHidHandle&) = delete;
+    VbusHidHandle(std::unique_ptr<Transport> transport, HidAccess access)
+        : transport_(std::move(transport)), access_(access) {}
 
     OsError write(const Report& report, int timeoutMs) override {
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -50,11 +42,14 @@ public:
         while (progress == IoProgress::Pending) {
             const int left = remainingMs(deadline);
             if (left == 0) {
-                // Withdrawn, as a cancelled write is, so it cannot go out ahead of a later exchange.
-                unsent_.erase(unsent_.begin() + static_cast<std::ptrdiff_t>(ticket - sentCount_));
+                // Withdrawn, as a cancelled write is, so it cannot go out ahead of a later exchange;
+                // one already part-way out can only be finished.
+                const bool sending = ticket == sentCount_;
+                if (!(sending && transport_->isMidReport()))
+                    unsent_.erase(unsent_.begin() + static_cast<std::ptrdiff_t>(ticket - sentCount_));
                 return kErrorTimeout;
             }
-            if (OsError waitError = waitFor(POLLOUT, left); waitError != kOk) return waitError;
+            if (OsError waitError = transport_->wait(true, left); waitError != kOk) return waitError;
             progress = pollWrite(ticket, error);
         }
         return progress == IoProgress::Done ? kOk : error;
@@ -72,7 +67,7 @@ public:
             }
             const int left = remainingMs(deadline);
             if (left == 0) return kErrorTimeout;
-            if (OsError waitError = waitFor(POLLIN, left); waitError != kOk) return waitError;
+            if (OsError waitError = transport_->wait(false, left); waitError != kOk) return waitError;
         }
     }
 
@@ -85,16 +80,16 @@ public:
 
     IoProgress pollWrite(WriteTicket ticket, OsError& error) override {
         while (!unsent_.empty() && sentCount_ <= ticket) {
-            const Report& next = unsent_.front();
-            const ssize_t sent = ::send(fd_, next.data(), next.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (sent < 0 && errno == EINTR) continue;
-            if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return IoProgress::Pending;
-            if (sent != static_cast<ssize_t>(next.size())) {
+            switch (transport_->send(unsent_.front(), error)) {
+            case IoProgress::Pending: return IoProgress::Pending;
+            case IoProgress::Failed:
                 unsent_.clear();  // the connection is broken: nothing queued will ever go
-                return fail(sent < 0 ? fromErrno(errno) : kErrorGenFailure, error);
+                return IoProgress::Failed;
+            case IoProgress::Done:
+                unsent_.pop_front();
+                ++sentCount_;
+                break;
             }
-            unsent_.pop_front();
-            ++sentCount_;
         }
         if (sentCount_ > ticket) return IoProgress::Done;
         return fail(kErrorDeviceNotConnected, error);  // dropped with a broken connection
@@ -102,20 +97,7 @@ public:
 
     IoProgress tryRead(Report& report, OsError& error) override {
         if (access_ == HidAccess::Write) return fail(kErrorAccessDenied, error);
-        for (;;) {
-            // One spare byte tells a longer message apart; such a message breaks the contract and is dropped.
-            std::uint8_t message[kReportSize + 1];
-            const ssize_t got = ::recv(fd_, message, sizeof message, MSG_DONTWAIT);
-            if (got == static_cast<ssize_t>(kReportSize)) {
-                std::copy_n(message, kReportSize, report.begin());
-                return IoProgress::Done;
-            }
-            if (got == 0) return fail(kErrorDeviceNotConnected, error);  // the device closed us: it left
-            if (got > 0) continue;
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) return IoProgress::Pending;
-            return fail(fromErrno(errno), error);
-        }
+        return transport_->receive(report, error);
     }
 
 private:
@@ -124,15 +106,7 @@ private:
         return IoProgress::Failed;
     }
 
-    // Waits until the socket is ready for events; a hang-up is left for the next send/recv to report.
-    OsError waitFor(short events, int timeoutMs) {
-        pollfd pfd{fd_, events, 0};
-        const int ready = ::poll(&pfd, 1, timeoutMs);
-        if (ready < 0 && errno != EINTR) return fromErrno(errno);
-        return kOk;
-    }
-
-    int fd_;
+    std::unique_ptr<Transport> transport_;
     HidAccess access_;
     std::deque<Report> unsent_;  // started writes the device has not taken yet, oldest first
     WriteTicket sentCount_ = 0;  // tickets below this have gone out
@@ -147,7 +121,7 @@ std::vector<HidInterfaceInfo> listHidInterfaces(const std::string& busDir, OsErr
     std::error_code ec;
     for (fs::directory_iterator it(hidDir, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path& file = it->path();
-        if (file.extension() != ".sock") continue;
+        if (file.extension() != endpointExtension()) continue;
         fs::path idFile = file;
         idFile.replace_extension(".id");
         if (!fs::exists(idFile)) continue;  // half-way through arriving or leaving
@@ -163,32 +137,11 @@ std::vector<HidInterfaceInfo> listHidInterfaces(const std::string& busDir, OsErr
 }
 
 std::unique_ptr<HidBackendHandle> openHid(const std::string& path, HidAccess access, OsError& error) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) {
-        error = kErrorInvalidParameter;
-        return nullptr;
-    }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        error = fromErrno(errno);
-        return nullptr;
-    }
-    // The smallest send buffer the kernel allows: a write then waits for the device to take its
-    // reports, as a write to a real HID interface waits for its USB transfer, instead of piling up.
-    const int sendBuffer = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     const char mode = access == HidAccess::Read ? 'r' : access == HidAccess::Write ? 'w' : 'b';
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::send(fd, &mode, 1, MSG_NOSIGNAL) != 1) {
-        error = fromErrno(errno);
-        ::close(fd);
-        return nullptr;
-    }
     error = kOk;
-    return std::make_unique<VbusHidHandle>(fd, access);
+    std::unique_ptr<Transport> transport = connectEndpoint(path, mode, error);
+    if (!transport) return nullptr;
+    return std::make_unique<VbusHidHandle>(std::move(transport), access);
 }
 
 }  // namespace platform::vbus

@@ -1,0 +1,166 @@
+// Windows: drives by drive type from C: to Z:. The update disk is stopped by the program's own stop
+// tool when the build carries its two builds as resources "S1" and "S2" (type "EXEFILE"); otherwise
+// the volume is ejected and the configuration manager is asked to eject the USB device that holds
+// it, as "Safely Remove Hardware" does.
+#include "drives_backends.h"
+#include "eject_volume_win.h"
+
+#include <windows.h>
+#include <cfgmgr32.h>
+#include <setupapi.h>
+#include <winioctl.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+namespace platform::native {
+namespace {
+
+const char* const kToolResourceType = "EXEFILE";
+
+std::string rootOf(char letter) { return std::string(1, letter) + ":\\"; }
+
+bool isPresent(char letter)
+{
+    const UINT type = GetDriveTypeA(rootOf(letter).c_str());
+    return type != DRIVE_UNKNOWN && type != DRIVE_NO_ROOT_DIR;
+}
+
+HRSRC toolResource(bool is64Bit) { return FindResourceA(nullptr, is64Bit ? "S2" : "S1", kToolResourceType); }
+
+ProcessResult failed(OsError error)
+{
+    ProcessResult result;
+    result.error = error;
+    return result;
+}
+
+// The disk number of the drive's volume, which ties it to its disk device.
+bool diskNumberOf(char letter, DWORD& number)
+{
+    const std::string volumeName = std::string("\\\\.\\") + letter + ":";
+    const HANDLE volume = CreateFileA(volumeName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE) return false;
+    STORAGE_DEVICE_NUMBER device{};
+    DWORD returned = 0;
+    const bool ok = DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &device, sizeof device,
+                                    &returned, nullptr) != 0;
+    CloseHandle(volume);
+    number = device.DeviceNumber;
+    return ok;
+}
+
+// The device node of the disk with that number, among the present disk interfaces.
+bool diskDeviceOf(DWORD diskNumber, DEVINST& disk)
+{
+    const GUID diskClass = {0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+    HDEVINFO devices = SetupDiGetClassDevsA(&diskClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (devices == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    for (DWORD index = 0; !found; ++index) {
+        SP_DEVICE_INTERFACE_DATA interface{};
+        interface.cbSize = sizeof interface;
+        if (!SetupDiEnumDeviceInterfaces(devices, nullptr, &diskClass, index, &interface)) break;
+        DWORD size = 0;
+        SetupDiGetDeviceInterfaceDetailA(devices, &interface, nullptr, 0, &size, nullptr);
+        if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) continue;
+        std::vector<char> buffer(size);
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        SP_DEVINFO_DATA element{};
+        element.cbSize = sizeof element;
+        if (!SetupDiGetDeviceInterfaceDetailA(devices, &interface, detail, size, nullptr, &element)) continue;
+        const HANDLE handle = CreateFileA(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) continue;
+        STORAGE_DEVICE_NUMBER device{};
+        DWORD returned = 0;
+        if (DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &device, sizeof device, &returned,
+                            nullptr) &&
+            device.DeviceNumber == diskNumber) {
+            disk = element.DevInst;
+            found = true;
+        }
+        CloseHandle(handle);
+    }
+    SetupDiDestroyDeviceInfoList(devices);
+    return found;
+}
+
+// The device to eject: the disk itself or the first parent that the system counts as removable
+// (the USB device of a disk on a stick or of the controller's update disk).
+DEVINST removableDeviceOf(DEVINST disk)
+{
+    for (DEVINST node = disk;;) {
+        ULONG capabilities = 0;
+        ULONG size = sizeof capabilities;
+        if (CM_Get_DevNode_Registry_PropertyA(node, CM_DRP_CAPABILITIES, nullptr, &capabilities, &size, 0) ==
+                CR_SUCCESS &&
+            (capabilities & CM_DEVCAP_REMOVABLE) != 0)
+            return node;
+        DEVINST parent = 0;
+        if (CM_Get_Parent(&parent, node, 0) != CR_SUCCESS) return disk;
+        node = parent;
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> listDrives()
+{
+    std::vector<std::string> drives;
+    for (char letter = 'C'; letter <= 'Z'; ++letter)
+        if (isPresent(letter)) drives.push_back({letter, ':'});
+    return drives;
+}
+
+std::string pathOnDrive(const std::string& drive, const std::string& fileName) { return drive + "\\" + fileName; }
+
+std::optional<std::string> stopToolPath(const std::string& appFolder)
+{
+    if (toolResource(true) == nullptr && toolResource(false) == nullptr) return std::nullopt;
+    return appFolder + "USBDeview.exe";
+}
+
+OsError writeStopTool(bool is64Bit, const std::string& toolPath)
+{
+    const HRSRC resource = toolResource(is64Bit);
+    if (resource == nullptr) return kErrorFileNotFound;
+    const HGLOBAL loaded = LoadResource(nullptr, resource);
+    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (bytes == nullptr) return GetLastError() != 0 ? GetLastError() : kErrorGenFailure;
+    std::ofstream out(toolPath, std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(SizeofResource(nullptr, resource)));
+    out.close();
+    return out.fail() ? kErrorAccessDenied : kOk;
+}
+
+ProcessResult stopDriveThroughSystem(const std::string& drive, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const char letter = drive.empty() ? '\0' : drive[0];
+    DWORD diskNumber = 0;
+    DEVINST disk = 0;
+    // The device is found before the volume is ejected: afterwards it can no longer be opened.
+    if (!diskNumberOf(letter, diskNumber) || !diskDeviceOf(diskNumber, disk)) return failed(kErrorFileNotFound);
+    EjectVolume(letter);
+    PNP_VETO_TYPE veto = PNP_VetoTypeUnknown;
+    char vetoName[MAX_PATH] = {};
+    const CONFIGRET ejected = CM_Request_Device_EjectA(removableDeviceOf(disk), &veto, vetoName, MAX_PATH, 0);
+    if (ejected != CR_SUCCESS || veto != PNP_VetoTypeUnknown) return failed(kErrorAccessDenied);
+    while (isPresent(letter)) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ProcessResult stillThere;
+            stillThere.status = ProcessResult::Status::TimedOut;
+            return stillThere;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ProcessResult stopped;
+    stopped.status = ProcessResult::Status::Exited;
+    return stopped;
+}
+
+}  // namespace platform::native

@@ -1,0 +1,149 @@
+// Windows client of the virtual bus: hid/<name>.tcp names a loopback TCP port that carries the same
+// conversation as the Unix socket, as a stream of whole 65-byte reports.
+#include "hid_vbus_transport.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <fstream>
+#include <mutex>
+
+namespace platform::vbus {
+namespace {
+
+IoProgress fail(OsError code, OsError& error) {
+    error = code;
+    return IoProgress::Failed;
+}
+
+// Winsock's codes are Windows error numbers already; those that mean the device closed its end
+// are reported as a device that left.
+OsError fromWinsock(int code) {
+    switch (code) {
+    case 0: return kOk;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAENOTCONN:
+    case WSAESHUTDOWN:
+        return kErrorDeviceNotConnected;
+    case WSAECONNREFUSED: return kErrorFileNotFound;  // the device has stopped listening
+    case WSAETIMEDOUT: return kErrorTimeout;
+    default: return static_cast<OsError>(code);
+    }
+}
+
+bool startWinsock() {
+    static std::once_flag once;
+    static bool started = false;
+    std::call_once(once, [] {
+        WSADATA data;
+        started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    });
+    return started;
+}
+
+class StreamTransport final : public Transport {
+public:
+    explicit StreamTransport(SOCKET socket) : socket_(socket) {}
+    ~StreamTransport() override { closesocket(socket_); }
+    StreamTransport(const StreamTransport&) = delete;
+    StreamTransport& operator=(const StreamTransport&) = delete;
+
+    IoProgress send(const Report& report, OsError& error) override {
+        while (sentBytes_ < report.size()) {
+            const int sent = ::send(socket_, reinterpret_cast<const char*>(report.data()) + sentBytes_,
+                                    static_cast<int>(report.size() - sentBytes_), 0);
+            if (sent == SOCKET_ERROR) {
+                const int code = WSAGetLastError();
+                if (code == WSAEWOULDBLOCK) return IoProgress::Pending;
+                sentBytes_ = 0;
+                return fail(fromWinsock(code), error);
+            }
+            sentBytes_ += static_cast<std::size_t>(sent);
+        }
+        sentBytes_ = 0;
+        return IoProgress::Done;
+    }
+
+    bool isMidReport() const override { return sentBytes_ > 0; }
+
+    IoProgress receive(Report& report, OsError& error) override {
+        while (receivedBytes_ < kReportSize) {
+            const int got = ::recv(socket_, reinterpret_cast<char*>(incoming_.data()) + receivedBytes_,
+                                   static_cast<int>(kReportSize - receivedBytes_), 0);
+            if (got == 0) return fail(kErrorDeviceNotConnected, error);  // end of stream: the device left
+            if (got == SOCKET_ERROR) {
+                const int code = WSAGetLastError();
+                if (code == WSAEWOULDBLOCK) return IoProgress::Pending;
+                return fail(fromWinsock(code), error);
+            }
+            receivedBytes_ += static_cast<std::size_t>(got);
+        }
+        receivedBytes_ = 0;
+        report = incoming_;
+        return IoProgress::Done;
+    }
+
+    OsError wait(bool forSending, int timeoutMs) override {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(socket_, &ready);
+        timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+        // A closed connection counts as readable, and is then reported by the receive.
+        const int result = ::select(0, forSending ? nullptr : &ready, forSending ? &ready : nullptr, nullptr, &limit);
+        return result == SOCKET_ERROR ? fromWinsock(WSAGetLastError()) : kOk;
+    }
+
+private:
+    SOCKET socket_;
+    std::size_t sentBytes_ = 0;  // of the report being sent
+    Report incoming_{};
+    std::size_t receivedBytes_ = 0;
+};
+
+}  // namespace
+
+const char* endpointExtension() { return ".tcp"; }
+
+std::unique_ptr<Transport> connectEndpoint(const std::string& path, char access, OsError& error) {
+    std::ifstream portFile(path);
+    if (!portFile) {
+        error = kErrorFileNotFound;
+        return nullptr;
+    }
+    unsigned port = 0;
+    if (!(portFile >> port) || port == 0 || port > 65535) {
+        error = kErrorInvalidParameter;
+        return nullptr;
+    }
+    if (!startWinsock()) {
+        error = kErrorGenFailure;
+        return nullptr;
+    }
+    const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (socket == INVALID_SOCKET) {
+        error = fromWinsock(WSAGetLastError());
+        return nullptr;
+    }
+    // A small send buffer makes a write wait for the device to take its reports, as a write to a
+    // real HID interface waits for its USB transfer; reports go out at once, not gathered.
+    const int sendBuffer = 1;
+    const BOOL noDelay = TRUE;
+    ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer), sizeof sendBuffer);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    u_long nonBlocking = 1;
+    if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR ||
+        ::send(socket, &access, 1, 0) != 1 || ioctlsocket(socket, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+        error = fromWinsock(WSAGetLastError());
+        closesocket(socket);
+        return nullptr;
+    }
+    error = kOk;
+    return std::make_unique<StreamTransport>(socket);
+}
+
+}  // namespace platform::vbus
