@@ -1,9 +1,17 @@
-# Fails unless the library's dynamic symbol table holds exactly its ten exports.
-execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+# Fails unless the library exports exactly its ten functions: the dynamic symbol table of the shared
+# object, or the export table of the DLL (OBJDUMP given), under their plain names.
+if(OBJDUMP)
+  execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+  string(REGEX REPLACE ".*\\[Ordinal/Name Pointer\\] Table\n" "" listing "${listing}")
+  string(REGEX REPLACE "\n\n.*" "\n" listing "${listing}")
+  string(REGEX MATCHALL "[^ \t\n]+\n" names "${listing}")
+else()
+  execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+  string(REGEX MATCHALL "[^ \n]+\n" names "${listing}")
 endif()
-string(REGEX MATCHALL "[^ \n]+\n" names "${listing}")
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot list the exports of ${LIBRARY}")
+endif()
 list(TRANSFORM names STRIP)
 list(SORT names)
 set(expected Initial47J53Parameter M47J53_EraseFlashData M47J53_LoadFirmwareFile M47J53_QueryDevice

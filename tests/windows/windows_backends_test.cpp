@@ -1,0 +1,280 @@
+// The Windows backends of the platform layer, run under Wine or on Windows: SetupAPI listing and
+// opening, the bus over loopback TCP against a device served by the test, device-change decoding,
+// drives and volume ejection, stop requests on the bus, processes and the registry.
+#include "platform/arch.h"
+#include "platform/device_change_win.h"
+#include "platform/drives.h"
+#include "platform/eject_volume_win.h"
+#include "platform/hid.h"
+#include "platform/process.h"
+
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+#include <windows.h>
+#include <dbt.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using platform::HidAccess;
+using platform::HidHandle;
+using platform::Report;
+
+const GUID kHidClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+std::string selfPath;
+
+// A fresh bus folder that LUMARO_VBUS_DIR names while it lives.
+class Bus {
+public:
+    Bus() {
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        dir_ = fs::path(base) / ("vbus-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(next_++));
+        fs::create_directories(dir_ / "hid");
+        fs::create_directories(dir_ / "drives");
+        _putenv_s("LUMARO_VBUS_DIR", dir_.string().c_str());
+    }
+    ~Bus() {
+        _putenv_s("LUMARO_VBUS_DIR", "");
+        std::error_code ignored;
+        fs::remove_all(dir_, ignored);
+    }
+    fs::path dir() const { return dir_; }
+
+private:
+    static inline int next_ = 0;
+    fs::path dir_;
+};
+
+// A HID interface served by the test on a loopback port, as a device on the bus serves one.
+class TcpDevice {
+public:
+    TcpDevice(const Bus& bus, const std::string& name, const std::string& ids) {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener_, 4);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+        std::ofstream(bus.dir() / "hid" / (name + ".id")) << ids;
+        std::ofstream(bus.dir() / "hid" / (name + ".tcp")) << ntohs(address.sin_port) << "\n";
+        endpoint_ = (bus.dir() / "hid" / (name + ".tcp")).string();
+    }
+    ~TcpDevice() {
+        if (connection_ != INVALID_SOCKET) closesocket(connection_);
+        closesocket(listener_);
+    }
+    std::string endpoint() const { return endpoint_; }
+
+    // The device end of the next connection; returns the access byte the client sent.
+    char accept() {
+        connection_ = ::accept(listener_, nullptr, nullptr);
+        char access = 0;
+        ::recv(connection_, &access, 1, 0);
+        return access;
+    }
+    void send(const std::uint8_t* bytes, int count) { ::send(connection_, reinterpret_cast<const char*>(bytes), count, 0); }
+    int receive(std::uint8_t* bytes, int count) {
+        int got = 0;
+        while (got < count) {
+            const int n = ::recv(connection_, reinterpret_cast<char*>(bytes) + got, count - got, 0);
+            if (n <= 0) break;
+            got += n;
+        }
+        return got;
+    }
+    void hangUp() {
+        closesocket(connection_);
+        connection_ = INVALID_SOCKET;
+    }
+
+private:
+    SOCKET listener_ = INVALID_SOCKET;
+    SOCKET connection_ = INVALID_SOCKET;
+    std::string endpoint_;
+};
+
+Report patterned(std::uint8_t seed) {
+    Report report{};
+    for (std::size_t i = 1; i < report.size(); ++i) report[i] = static_cast<std::uint8_t>(seed + i);
+    return report;
+}
+
+TEST(WindowsHid, SetupApiListsWithoutErrorAndAMadeUpPathIsNotFound) {
+    platform::OsError error = 1;
+    const auto interfaces = platform::listHidInterfaces(&error);
+    EXPECT_EQ(error, platform::kOk);
+    for (const auto& interface : interfaces) EXPECT_FALSE(interface.path.empty());
+
+    const std::string madeUp = "\\\\?\\hid#vid_dead&pid_beef#0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    HidHandle handle = HidHandle::open(madeUp, HidAccess::Write, error);
+    EXPECT_FALSE(handle.isOpen());
+    EXPECT_TRUE(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) << error;
+    EXPECT_NE(platform::describe(ERROR_PATH_NOT_FOUND), "system error 3");  // the system's own text
+}
+
+TEST(WindowsBus, ReportsTravelWholeOverTcpAndSilenceAndHangUpAreTold) {
+    Bus bus;
+    TcpDevice device(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\nHID\\VID_04D8&PID_003C\n");
+    std::ofstream(bus.dir() / "hid" / "arriving.id") << "HID\\VID_0000&PID_0000\n";  // no endpoint yet
+
+    platform::OsError error = 1;
+    const auto interfaces = platform::listHidInterfaces(&error);
+    ASSERT_EQ(interfaces.size(), 1u);
+    EXPECT_EQ(interfaces[0].hardwareId, "HID\\VID_04D8&PID_003C&REV_0002");
+    EXPECT_EQ(fs::path(interfaces[0].path), fs::path(device.endpoint()));
+
+    char access = 0;
+    std::thread accepting([&] { access = device.accept(); });
+    HidHandle handle = HidHandle::open(interfaces[0].path, HidAccess::ReadWrite, error);
+    accepting.join();
+    ASSERT_TRUE(handle.isOpen()) << error;
+    EXPECT_EQ(access, 'b');
+
+    const Report sent = patterned(7);
+    EXPECT_EQ(handle.write(sent, 2000), platform::kOk);
+    Report taken{};
+    EXPECT_EQ(device.receive(taken.data(), 65), 65);
+    EXPECT_EQ(taken, sent);
+
+    // A report that reaches the client in two pieces is read whole, once.
+    const Report reply = patterned(40);
+    device.send(reply.data(), 20);
+    std::this_thread::sleep_for(50ms);
+    device.send(reply.data() + 20, 45);
+    Report read{};
+    EXPECT_EQ(handle.read(read, 2000), platform::kOk);
+    EXPECT_EQ(read, reply);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(handle.read(read, 200), platform::kErrorTimeout);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 190ms);
+
+    device.hangUp();
+    EXPECT_EQ(handle.read(read, 2000), platform::kErrorDeviceNotConnected);
+}
+
+TEST(WindowsDeviceChange, OnlyHidInterfaceArrivalsAndRemovalsCount) {
+    DEV_BROADCAST_DEVICEINTERFACE_A hid{};
+    hid.dbcc_size = sizeof hid;
+    hid.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    hid.dbcc_classguid = kHidClass;
+    const auto asParam = [](const void* p) { return reinterpret_cast<std::intptr_t>(p); };
+    EXPECT_EQ(platform::decodeDeviceChange(DBT_DEVICEARRIVAL, asParam(&hid)), platform::DeviceChange::Arrival);
+    EXPECT_EQ(platform::decodeDeviceChange(DBT_DEVICEREMOVECOMPLETE, asParam(&hid)), platform::DeviceChange::Removal);
+    EXPECT_EQ(platform::decodeDeviceChange(DBT_DEVICEQUERYREMOVE, asParam(&hid)), platform::DeviceChange::None);
+    EXPECT_EQ(platform::decodeDeviceChange(DBT_DEVNODES_CHANGED, 0), platform::DeviceChange::None);
+
+    DEV_BROADCAST_DEVICEINTERFACE_A other = hid;
+    other.dbcc_classguid.Data1 ^= 1;
+    EXPECT_EQ(platform::decodeDeviceChange(DBT_DEVICEARRIVAL, asParam(&other)), platform::DeviceChange::None);
+    DEV_BROADCAST_VOLUME volume{};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    EXPECT_EQ(platform::decodeDeviceChange(DBT_DEVICEARRIVAL, asParam(&volume)), platform::DeviceChange::None);
+
+    const HWND window = CreateWindowExA(0, "STATIC", "hid", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    void* registration = platform::registerForHidInterfaces(window);
+    EXPECT_NE(registration, nullptr) << GetLastError();
+    platform::unregisterDeviceChanges(registration);
+    DestroyWindow(window);
+}
+
+TEST(WindowsDrives, DriveTypesListTheSystemDriveAndAFixedDiskIsNotEjected) {
+    const auto drives = platform::listDrives();
+    ASSERT_FALSE(drives.empty());
+    EXPECT_EQ(drives.front(), "C:");
+    EXPECT_EQ(platform::pathOnDrive("F:", "Upfirmware.bin"), "F:\\Upfirmware.bin");
+    EXPECT_EQ(platform::stopToolPath("C:\\App\\"), std::nullopt);  // this program carries no stop tool
+
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(platform::EjectVolume('C'));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot eject.  Drive type is incorrect.\n");
+}
+
+// The device side of a stop request: takes the drive away, or refuses.
+void answerStop(const fs::path& drives, bool refuse) {
+    const fs::path request = drives / "F.stop";
+    for (int i = 0; i < 500 && !fs::exists(request); ++i) std::this_thread::sleep_for(10ms);
+    if (refuse) {
+        std::ofstream(request) << "refused";
+        return;
+    }
+    fs::remove_all(drives / "F");
+    fs::remove(request);
+}
+
+TEST(WindowsBus, AStopRequestEndsWhenTheDriveHasGoneOrWasRefused) {
+    Bus bus;
+    const fs::path drives = bus.dir() / "drives";
+    for (const bool refuse : {false, true}) {
+        fs::create_directories(drives / "F");
+        EXPECT_EQ(platform::listDrives(), std::vector<std::string>{"F:"});
+        EXPECT_EQ(platform::stopToolPath("C:\\App\\"), std::nullopt);  // a Windows build asks the device side
+        std::thread device(answerStop, drives, refuse);
+        const platform::ProcessResult result = platform::stopDriveThroughSystem("F:", 5000);
+        device.join();
+        EXPECT_EQ(result.status, platform::ProcessResult::Status::Exited);
+        EXPECT_EQ(result.exitCode, refuse ? 1 : 0);
+        EXPECT_FALSE(fs::exists(drives / "F.stop"));
+    }
+    const platform::ProcessResult unanswered = platform::stopDriveThroughSystem("F:", 300);
+    EXPECT_EQ(unanswered.status, platform::ProcessResult::Status::TimedOut);
+    EXPECT_FALSE(fs::exists(drives / "F.stop"));  // withdrawn
+}
+
+TEST(WindowsProcess, StartWaitExitCodeAndTimeLimit) {
+    const auto exited = platform::runCommandLine("\"" + selfPath + "\" --exit-with=3", 20000);
+    EXPECT_EQ(exited.status, platform::ProcessResult::Status::Exited);
+    EXPECT_EQ(exited.exitCode, 3);
+
+    const auto quoted = platform::runProcess({selfPath, "--exit-with=0"}, 20000);
+    EXPECT_EQ(quoted.status, platform::ProcessResult::Status::Exited);
+    EXPECT_EQ(quoted.exitCode, 0);
+
+    const auto missing = platform::runCommandLine("C:\\no\\such\\tool.exe /stop_by_drive F:", 5000);
+    EXPECT_EQ(missing.status, platform::ProcessResult::Status::NotStarted);
+    EXPECT_NE(missing.error, platform::kOk);
+
+    const auto start = std::chrono::steady_clock::now();
+    const auto slow = platform::runProcess({selfPath, "--sleep-ms=20000"}, 1500);
+    EXPECT_EQ(slow.status, platform::ProcessResult::Status::TimedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+}
+
+TEST(WindowsRegistry, ArchitectureComesFromTheMachineEnvironmentKey) {
+    EXPECT_EQ(platform::nativeProcessorArchitecture(), "AMD64");
+}
+
+}  // namespace
+
+// The test program is also the child that the process tests start.
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.rfind("--exit-with=", 0) == 0) return std::atoi(argument.c_str() + 12);
+        if (argument.rfind("--sleep-ms=", 0) == 0) {
+            Sleep(static_cast<DWORD>(std::atoi(argument.c_str() + 11)));
+            return 0;
+        }
+    }
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    selfPath = path;
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
