@@ -1,0 +1,53 @@
+// The simulator's pure parts of the bus for Windows hosts: reports over a byte stream.
+#include "report_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace sim {
+namespace {
+
+platform::Report filled(std::uint8_t value) {
+    platform::Report report;
+    report.fill(value);
+    return report;
+}
+
+TEST(SimReportStream, GathersAReportFromPiecesAndNeverReadsPastIt) {
+    ReportAssembler assembler;
+    EXPECT_TRUE(assembler.empty());
+    EXPECT_EQ(assembler.space().size(), platform::kReportSize);
+    std::fill_n(assembler.space().begin(), 40, 7);
+    assembler.filled(40);
+    EXPECT_FALSE(assembler.complete());
+    EXPECT_EQ(assembler.space().size(), platform::kReportSize - 40);
+    std::fill_n(assembler.space().begin(), 25, 7);
+    assembler.filled(25);
+    ASSERT_TRUE(assembler.complete());
+    EXPECT_TRUE(assembler.space().empty());
+    EXPECT_EQ(assembler.take(), filled(7));
+    EXPECT_TRUE(assembler.empty());
+}
+
+TEST(SimReportStream, QueuesWholeReportsOnlyAndFinishesAPartlySentOneFirst) {
+    OutgoingReports queue;
+    for (std::size_t i = 0; i < OutgoingReports::kMaxReports; ++i)
+        EXPECT_TRUE(queue.push(filled(static_cast<std::uint8_t>(i + 1))));
+    EXPECT_FALSE(queue.push(filled(9))) << "a full queue takes no more";
+    EXPECT_EQ(queue.unsent().size(), OutgoingReports::kMaxReports * platform::kReportSize);
+
+    // The socket took a report and a half: the rest of the second goes before anything new, and
+    // a new report fits only once a whole report's room is free.
+    queue.sent(platform::kReportSize + 30);
+    ASSERT_EQ(queue.unsent().front(), 2);
+    EXPECT_EQ(queue.unsent().size(), (OutgoingReports::kMaxReports - 1) * platform::kReportSize - 30);
+    EXPECT_TRUE(queue.push(filled(5)));
+    EXPECT_FALSE(queue.push(filled(6)));
+    EXPECT_EQ(queue.unsent().back(), 5);
+    queue.sent(queue.unsent().size());
+    EXPECT_TRUE(queue.empty());
+}
+
+}  // namespace
+}  // namespace sim
