@@ -1,5 +1,7 @@
-// The simulator's pure parts of the bus for Windows hosts: reports over a byte stream.
+// The simulator's pure parts of the bus for Windows hosts: reports over a byte stream, and the
+// names of stop requests.
 #include "report_stream.h"
+#include "stop_requests.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +49,15 @@ TEST(SimReportStream, QueuesWholeReportsOnlyAndFinishesAPartlySentOneFirst) {
     EXPECT_EQ(queue.unsent().back(), 5);
     queue.sent(queue.unsent().size());
     EXPECT_TRUE(queue.empty());
+}
+
+TEST(SimStopRequests, OnlyALetterFromCToZFollowedByDotStopAsksToStopADrive) {
+    EXPECT_EQ(stopRequestDrive("F.stop"), 'F');
+    EXPECT_EQ(stopRequestDrive("f.stop"), 'F');
+    EXPECT_EQ(stopRequestDrive("C.stop"), 'C');
+    EXPECT_EQ(stopRequestDrive("Z.stop"), 'Z');
+    for (const char* other : {"B.stop", "b.stop", "F.stop.tmp", "FF.stop", "F", "F.sto", ".stop", "1.stop", "F.Stop"})
+        EXPECT_FALSE(stopRequestDrive(other)) << other;
 }
 
 }  // namespace
