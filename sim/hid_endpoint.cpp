@@ -62,8 +62,12 @@ void HidEndpoint::appear() {
         listenOnLoopback();
         listenOnUnixSocket();
     } catch (...) {
+        // Not on the bus at all rather than half of it.
         ::unlink(file(".tcp").c_str());
+        ::unlink(file(".sock.tmp").c_str());
+        ::unlink(file(".id").c_str());
         closeListener(loop_, tcpListenFd_);
+        closeListener(loop_, unixListenFd_);
         throw;
     }
 }
@@ -96,11 +100,7 @@ void HidEndpoint::listenOnUnixSocket() {
                                  reinterpret_cast<const sockaddr*>(&address), sizeof address, sockTemp.string());
     unixListenFd_ = fd;
     loop_.add(fd, EPOLLIN, [this](std::uint32_t) { acceptPending(unixListenFd_, HidConnection::Transport::Packets, true); });
-    if (std::rename(sockTemp.c_str(), file(".sock").c_str()) != 0) {
-        const int error = errno;
-        closeListener(loop_, unixListenFd_);
-        throwErrno(error, "cannot rename " + sockTemp.string());
-    }
+    if (std::rename(sockTemp.c_str(), file(".sock").c_str()) != 0) throwErrno(errno, "cannot rename " + sockTemp.string());
 }
 
 void HidEndpoint::disappear() {
