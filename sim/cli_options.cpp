@@ -18,7 +18,10 @@ const char* const kUsage =
     "COMMAND: plug NAME | unplug NAME | set NAME key=value (fault, timing, unplug-after, wrong-acks,\n"
     "  disk) | dump NAME PATH (image flash, record i at 54 x i) | stop-drive L: | quit\n"
     "The bus gets tools/S1 and tools/S2: run as \"S2 /stop_by_drive F:\" they stop drive F:, and the\n"
-    "controller comes back with F:\\Upfirmware.bin as its firmware.\n";
+    "controller comes back with F:\\Upfirmware.bin as its firmware.\n"
+    "Windows hosts (no Unix sockets): each interface also listens on the 127.0.0.1 port that\n"
+    "hid/NAME.tcp names, and an empty drives/L.stop asks what the tool does: the simulator removes\n"
+    "the file once the drive is stopped, or writes \"refused\" into it.\n";
 
 namespace {
 

@@ -1,12 +1,14 @@
 #include "hid_endpoint.h"
 
+#include "bus_file.h"
 #include "unix_address.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
 #include <system_error>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,10 +18,30 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void throwErrno(const std::string& what) { throw std::system_error(errno, std::generic_category(), what); }
+// About as many reports as a Unix socket's buffer holds (a few hundred): a client that stops
+// reading does not gather thousands of stale ones.
+constexpr int kStreamSendBufferBytes = 16 * 1024;
 
-void renameOrThrow(const fs::path& from, const fs::path& to) {
-    if (std::rename(from.c_str(), to.c_str()) != 0) throwErrno("rename " + from.string());
+[[noreturn]] void throwErrno(int error, const std::string& what) {
+    throw std::system_error(error, std::generic_category(), what);
+}
+
+// Binds fd (a fresh non-blocking socket) and listens; closes it and throws on failure.
+int listenOrThrow(int fd, const sockaddr* address, socklen_t size, const std::string& where) {
+    if (fd < 0) throwErrno(errno, "socket");
+    if (::bind(fd, address, size) != 0 || ::listen(fd, 16) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throwErrno(error, "cannot listen on " + where);
+    }
+    return fd;
+}
+
+void closeListener(EventLoop& loop, int& fd) {
+    if (fd < 0) return;
+    loop.remove(fd);
+    ::close(fd);
+    fd = -1;
 }
 
 }  // namespace
@@ -35,76 +57,94 @@ fs::path HidEndpoint::file(std::string_view suffix) const { return hidDir_ / (na
 
 void HidEndpoint::appear() {
     if (present()) return;
-    // Temporary names end in ".tmp", which a host never takes for a device.
-    const fs::path idTemp = file(".id.tmp");
-    {
-        std::ofstream out(idTemp, std::ios::trunc);
-        out << hardwareId_ << '\n';
-        if (!out.flush()) throwErrno("cannot write " + idTemp.string());
+    writeBusFile(file(".id"), hardwareId_ + '\n');
+    try {
+        listenOnLoopback();
+        listenOnUnixSocket();
+    } catch (...) {
+        // Not on the bus at all rather than half of it.
+        ::unlink(file(".tcp").c_str());
+        ::unlink(file(".sock.tmp").c_str());
+        ::unlink(file(".id").c_str());
+        closeListener(loop_, tcpListenFd_);
+        closeListener(loop_, unixListenFd_);
+        throw;
     }
-    renameOrThrow(idTemp, file(".id"));
+}
 
-    const fs::path sockTemp = file(".sock.tmp");
-    const sockaddr_un address = unixAddress(sockTemp.string());
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) throwErrno("socket");
-    ::unlink(sockTemp.c_str());
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0) {
+// Windows hosts have no Unix sockets: they read the port from .tcp, which is in place before .sock.
+void HidEndpoint::listenOnLoopback() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;  // any free port
+    const int fd = listenOrThrow(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0),
+                                 reinterpret_cast<const sockaddr*>(&address), sizeof address, "127.0.0.1");
+    socklen_t size = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
         const int error = errno;
         ::close(fd);
-        errno = error;
-        throwErrno("cannot listen on " + sockTemp.string());
+        throwErrno(error, "getsockname");
     }
-    listenFd_ = fd;
-    loop_.add(fd, EPOLLIN, [this](std::uint32_t) { acceptPending(true); });
-    renameOrThrow(sockTemp, file(".sock"));
+    tcpListenFd_ = fd;
+    loop_.add(fd, EPOLLIN, [this](std::uint32_t) { acceptPending(tcpListenFd_, HidConnection::Transport::Stream, true); });
+    writeBusFile(file(".tcp"), std::to_string(ntohs(address.sin_port)) + '\n');
+}
+
+// Bound and listening under a temporary name, so that a .sock is ready to accept when it is seen.
+void HidEndpoint::listenOnUnixSocket() {
+    const fs::path sockTemp = file(".sock.tmp");
+    const sockaddr_un address = unixAddress(sockTemp.string());
+    ::unlink(sockTemp.c_str());
+    const int fd = listenOrThrow(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0),
+                                 reinterpret_cast<const sockaddr*>(&address), sizeof address, sockTemp.string());
+    unixListenFd_ = fd;
+    loop_.add(fd, EPOLLIN, [this](std::uint32_t) { acceptPending(unixListenFd_, HidConnection::Transport::Packets, true); });
+    if (std::rename(sockTemp.c_str(), file(".sock").c_str()) != 0) throwErrno(errno, "cannot rename " + sockTemp.string());
 }
 
 void HidEndpoint::disappear() {
     if (!present()) return;
+    ::unlink(file(".tcp").c_str());
     ::unlink(file(".sock").c_str());
     ::unlink(file(".id").c_str());
-    for (Connection& connection : connections_) close(connection);
-    connections_.clear();
-    loop_.remove(listenFd_);
-    ::close(listenFd_);
-    listenFd_ = -1;
+    closeListener(loop_, tcpListenFd_);
+    closeListener(loop_, unixListenFd_);
+    connections_.clear();  // each closes itself
 }
 
-void HidEndpoint::acceptPending(bool notify) {
+void HidEndpoint::acceptPending(int listenFd, HidConnection::Transport transport, bool notify) {
     for (;;) {
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) return;  // EAGAIN: all taken; anything else concerns only that one client
-        connections_.push_back(Connection{fd});
-        // Edge-triggered: a writer's reports may stay queued in its socket (the device is busy or
-        // takes one per frame) without waking the loop over and over.
-        loop_.add(fd, EPOLLIN | EPOLLRDHUP | EPOLLET, [this, fd](std::uint32_t) { onConnectionReady(fd, true); });
-        onConnectionReady(fd, notify);
+        if (transport == HidConnection::Transport::Stream) {
+            // Reports are small and each is wanted at once.
+            const int on = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kStreamSendBufferBytes, sizeof kStreamSendBufferBytes);
+        }
+        connections_.push_back(std::make_unique<HidConnection>(
+            loop_, fd, transport, callbacks_.protocolError,
+            [this, fd](std::uint32_t events) { onConnectionReady(fd, events, true); }));
+        onConnectionReady(fd, EPOLLIN, notify);
     }
 }
 
-void HidEndpoint::onConnectionReady(int fd, bool notify) {
+void HidEndpoint::onConnectionReady(int fd, std::uint32_t events, bool notify) {
     const auto found = std::find_if(connections_.begin(), connections_.end(),
-                                    [fd](const Connection& c) { return c.fd == fd; });
+                                    [fd](const auto& c) { return c->fd() == fd; });
     if (found == connections_.end()) return;
-    Connection& connection = *found;
-    connection.inputPending = true;
-    if (connection.access == 0) {
-        char access = 0;
-        const ssize_t got = ::recv(fd, &access, 1, MSG_DONTWAIT | MSG_TRUNC);
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
-        if (got == 1 && (access == 'r' || access == 'w' || access == 'b')) {
-            connection.access = access;
-        } else {
-            if (got > 0) callbacks_.protocolError("the first message is not one access byte r, w or b");
-            close(connection);
+    HidConnection& connection = **found;
+    if (events & EPOLLOUT) connection.flush();
+    if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
+        connection.inputArrived();
+        connection.readAccess();
+        // A handle that only reads has no business writing: whatever it sends is dropped here and now.
+        if (connection.decided() && !connection.writes()) {
+            platform::Report ignored;
+            while (connection.receive(ignored) == HidConnection::Received::Taken)
+                callbacks_.protocolError("an output report on a handle opened for reading");
         }
-    }
-    // A handle that only reads has no business writing: whatever it sends is dropped here and now.
-    if (connection.fd >= 0 && connection.access == 'r') {
-        platform::Report ignored;
-        while (receive(connection, ignored) == Message::Taken)
-            callbacks_.protocolError("an output report on a handle opened for reading");
     }
     dropClosed();
     if (notify && mayHaveReport()) callbacks_.reportWaiting();
@@ -112,25 +152,26 @@ void HidEndpoint::onConnectionReady(int fd, bool notify) {
 
 bool HidEndpoint::mayHaveReport() const {
     return std::any_of(connections_.begin(), connections_.end(),
-                       [](const Connection& c) { return c.writes() && c.inputPending; });
+                       [](const auto& c) { return c->writes() && c->inputPending(); });
 }
 
 std::optional<platform::Report> HidEndpoint::takeReport() {
     // A handle opened before the host sent this request must see its answer, even when the loop
     // has not yet come round to the new connection or to the access byte it sent.
-    acceptPending(false);
+    acceptPending(unixListenFd_, HidConnection::Transport::Packets, false);
+    acceptPending(tcpListenFd_, HidConnection::Transport::Stream, false);
     std::vector<int> undecided;
-    for (const Connection& connection : connections_)
-        if (connection.access == 0) undecided.push_back(connection.fd);
-    for (int fd : undecided) onConnectionReady(fd, false);
+    for (const auto& connection : connections_)
+        if (!connection->decided()) undecided.push_back(connection->fd());
+    for (int fd : undecided) onConnectionReady(fd, EPOLLIN, false);
     // Oldest handle first: a host's writes reach a device in the order they were made, so what an
     // earlier handle still has queued (a program packet) goes before a newer handle's requests.
     std::optional<platform::Report> taken;
-    for (Connection& connection : connections_) {
-        if (!connection.writes()) continue;
+    for (const auto& connection : connections_) {
+        if (!connection->writes()) continue;
         platform::Report report;
-        while (connection.inputPending && !taken) {
-            if (receive(connection, report) == Message::Taken) taken = report;
+        while (connection->inputPending() && !taken) {
+            if (connection->receive(report) == HidConnection::Received::Taken) taken = report;
         }
         if (taken) break;
     }
@@ -138,49 +179,14 @@ std::optional<platform::Report> HidEndpoint::takeReport() {
     return taken;
 }
 
-HidEndpoint::Message HidEndpoint::receive(Connection& connection, platform::Report& report) {
-    // One spare byte and MSG_TRUNC tell a message of the wrong length apart.
-    std::uint8_t message[platform::kReportSize + 1];
-    for (;;) {
-        const ssize_t got = ::recv(connection.fd, message, sizeof message, MSG_DONTWAIT | MSG_TRUNC);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            connection.inputPending = false;
-            return Message::Nothing;
-        }
-        if (got == static_cast<ssize_t>(platform::kReportSize)) {
-            std::copy_n(message, platform::kReportSize, report.begin());
-            return Message::Taken;
-        }
-        if (got > 0)
-            callbacks_.protocolError("a message of " + std::to_string(got) + " bytes instead of " +
-                                     std::to_string(platform::kReportSize));
-        close(connection);  // end of file, a broken connection or a message of the wrong length
-        return Message::Closed;
-    }
-}
-
 void HidEndpoint::sendToReaders(const platform::Report& report) {
-    for (Connection& connection : connections_) {
-        if (!connection.reads()) continue;
-        const ssize_t sent = ::send(connection.fd, report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-        // A full buffer loses the report for this client only; a client that went away is closed.
-        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) close(connection);
-    }
+    for (const auto& connection : connections_)
+        if (connection->reads()) connection->send(report);
     dropClosed();
 }
 
-void HidEndpoint::close(Connection& connection) {
-    if (connection.fd < 0) return;
-    loop_.remove(connection.fd);
-    ::close(connection.fd);
-    connection.fd = -1;
-    connection.access = 0;
-    connection.inputPending = false;
-}
-
 void HidEndpoint::dropClosed() {
-    std::erase_if(connections_, [](const Connection& c) { return c.fd < 0; });
+    std::erase_if(connections_, [](const auto& c) { return !c->open(); });
 }
 
 }  // namespace sim

@@ -1,12 +1,15 @@
-// The device side of one HID interface on the virtual bus: hid/<name>.id and hid/<name>.sock,
-// the connections the host opens on it, and the 65-byte reports that cross them.
+// The device side of one HID interface on the virtual bus: hid/<name>.id, hid/<name>.sock for
+// Linux hosts and hid/<name>.tcp (a loopback TCP port) for Windows hosts, the connections the
+// hosts open on it, and the 65-byte reports that cross them.
 #pragma once
 
 #include "event_loop.h"
+#include "hid_connection.h"
 #include "platform/hid.h"
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,11 +30,12 @@ public:
     HidEndpoint(const HidEndpoint&) = delete;
     HidEndpoint& operator=(const HidEndpoint&) = delete;
 
-    // Appears on the bus: .id first, then a .sock that is already listening. Throws std::system_error.
+    // Appears on the bus: .id first, then .tcp and .sock, each listening already. Throws
+    // std::system_error.
     void appear();
-    // Leaves the bus: .sock, then .id are removed, then every connection is closed.
+    // Leaves the bus: .tcp, .sock, then .id are removed, then every connection is closed.
     void disappear();
-    bool present() const { return listenFd_ >= 0; }
+    bool present() const { return unixListenFd_ >= 0; }
 
     // True when some connection that may write has input not yet looked at.
     bool mayHaveReport() const;
@@ -41,20 +45,11 @@ public:
     void sendToReaders(const platform::Report& report);
 
 private:
-    struct Connection {
-        int fd = -1;
-        char access = 0;  // 'r', 'w', 'b'; 0 until the client's first message
-        bool inputPending = true;
-        bool reads() const { return access == 'r' || access == 'b'; }
-        bool writes() const { return access == 'w' || access == 'b'; }
-    };
-    enum class Message { Taken, Nothing, Closed };
-
+    void listenOnUnixSocket();
+    void listenOnLoopback();
     // notify: tell the device when reports may be waiting (not while it is taking one already).
-    void acceptPending(bool notify);
-    void onConnectionReady(int fd, bool notify);
-    Message receive(Connection& connection, platform::Report& report);
-    void close(Connection& connection);
+    void acceptPending(int listenFd, HidConnection::Transport transport, bool notify);
+    void onConnectionReady(int fd, std::uint32_t events, bool notify);
     void dropClosed();
     std::filesystem::path file(std::string_view suffix) const;
 
@@ -63,8 +58,9 @@ private:
     std::string name_;
     std::string hardwareId_;
     Callbacks callbacks_;
-    int listenFd_ = -1;
-    std::vector<Connection> connections_;
+    int unixListenFd_ = -1;
+    int tcpListenFd_ = -1;
+    std::vector<std::unique_ptr<HidConnection>> connections_;  // oldest first
 };
 
 }  // namespace sim

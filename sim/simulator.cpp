@@ -41,6 +41,8 @@ Simulator::Simulator(const SimOptions& options)
     control_ = std::make_unique<ControlServer>(loop_, options.controlPath,
                                                [this](std::string_view line) { return execute(line); });
     stopTool_ = std::make_unique<StopTool>(busDir, options.controlPath);
+    // Windows hosts ask through drives/<L>.stop what Linux hosts ask through the tool.
+    stopRequests_ = std::make_unique<StopRequests>(loop_, busDir / "drives", [this](char letter) { return stopDrive(letter); });
 
     // Inherited dispositions must not hide the stop signals from the signalfd; a reader that went
     // away must not kill the simulator.
@@ -61,6 +63,7 @@ Simulator::Simulator(const SimOptions& options)
 Simulator::~Simulator() {
     const auto now = Clock::now();
     for (auto& device : devices_) device->unplug(now);
+    stopRequests_.reset();
     stopTool_.reset();
     control_.reset();
     loop_.remove(frames_.fd());

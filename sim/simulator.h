@@ -7,6 +7,7 @@
 #include "frame_clock.h"
 #include "recorder.h"
 #include "served_device.h"
+#include "stop_requests.h"
 #include "stop_tool.h"
 
 #include <memory>
@@ -42,6 +43,7 @@ private:
     std::vector<ServedDevice*> startPlugged_;
     std::unique_ptr<class ControlServer> control_;
     std::unique_ptr<StopTool> stopTool_;
+    std::unique_ptr<StopRequests> stopRequests_;
     int signalFd_ = -1;
     bool stop_ = false;
 };

@@ -54,23 +54,30 @@ std::size_t countEvents(const std::vector<SimRecord>& records, const std::string
                                                   [&](const SimRecord& r) { return r.event == event; }));
 }
 
-TEST(SimContract, AppearsIdFirstAndLeavesSockFirstThenClosesConnections) {
+// Windows hosts watch .tcp where Linux hosts watch .sock: each must find the interface whole.
+TEST(SimContract, AppearsIdTcpSockAndLeavesTcpSockIdThenClosesConnections) {
     SimProcess sim({"--board", "board,unplugged,id=HID\\VID_04D8&PID_003C&REV_0007"});
     EXPECT_TRUE(fs::is_empty(sim.busDir() + "/hid"));
     HidDirWatch watch(sim.busDir());
 
     ASSERT_EQ(sim.control("plug board"), "ok");
-    EXPECT_EQ(watch.changes(2), (std::vector<std::string>{"+board.id", "+board.sock"}));
+    EXPECT_EQ(watch.changes(3), (std::vector<std::string>{"+board.id", "+board.tcp", "+board.sock"}));
     std::ifstream id(sim.busDir() + "/hid/board.id");
     std::string line;
     std::getline(id, line);
     EXPECT_EQ(line, "HID\\VID_04D8&PID_003C&REV_0007");
+    std::ifstream tcp(sim.busDir() + "/hid/board.tcp");
+    std::getline(tcp, line);
+    EXPECT_TRUE(!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) << line;
 
     BusClient client(sim.busDir(), "board");
+    BusClient windowsClient(sim.busDir(), "board", "b", Transport::Tcp);
     ASSERT_TRUE(client.connected());
+    ASSERT_TRUE(windowsClient.connected());
     ASSERT_EQ(sim.control("unplug board"), "ok");
-    EXPECT_EQ(watch.changes(2), (std::vector<std::string>{"-board.sock", "-board.id"}));
+    EXPECT_EQ(watch.changes(3), (std::vector<std::string>{"-board.tcp", "-board.sock", "-board.id"}));
     EXPECT_TRUE(client.seesEndOfFile());
+    EXPECT_TRUE(windowsClient.seesEndOfFile());
 }
 
 TEST(SimContract, AMessageOfTheWrongLengthClosesThatConnectionOnly) {

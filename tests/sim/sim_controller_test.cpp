@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include <sys/wait.h>
@@ -169,6 +170,63 @@ TEST(SimControllerProcess, StopToolRefusesADriveThatIsNotTheUpdateDisk) {
     EXPECT_EQ(runStopTool(sim, "g:").exitCode, 0);
     EXPECT_NE(findEvent(sim.records(), "firmware-unchanged"), nullptr);
     EXPECT_TRUE(fs::exists(sim.busDir() + "/hid/ctl.sock"));
+}
+
+// True once done() holds, polled every few milliseconds; false after limit.
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Windows hosts cannot run the tool: they create drives/<L>.stop and wait for the answer.
+TEST(SimControllerProcess, AStopFileStopsTheDiskAsTheToolDoes) {
+    SimProcess sim({"--controller", "ctl,disk-ms=0"});
+    const fs::path drives = fs::path(sim.busDir()) / "drives";
+    {
+        BusClient host(sim.busDir(), "ctl", "b", Transport::Tcp);
+        ASSERT_TRUE(host.send(controllerRequest(kBootloader)));
+    }
+    ASSERT_TRUE(sim.waitForEvent("ctl", "disk-shown"));
+    fs::remove(drives / "F/firmware.bin");
+    std::ofstream(drives / "F/Upfirmware.bin", std::ios::binary) << "tessaray firmware 2.0.0\n";
+
+    std::ofstream(drives / "F.stop").close();
+    ASSERT_TRUE(waitUntil([&] { return !fs::exists(drives / "F.stop"); }));
+    // The drive went first, and the controller is back for both kinds of host.
+    EXPECT_FALSE(fs::exists(drives / "F"));
+    EXPECT_TRUE(fs::exists(sim.busDir() + "/hid/ctl.tcp") && fs::exists(sim.busDir() + "/hid/ctl.sock"));
+    const auto records = sim.records();
+    const SimRecord* updated = findEvent(records, "firmware-updated");
+    ASSERT_NE(updated, nullptr);
+    EXPECT_EQ(updated->fields.at("bytes"), "24");
+}
+
+TEST(SimControllerProcess, AStopFileForADriveThatIsNotTheUpdateDiskIsRefused) {
+    SimProcess sim({"--controller", "ctl,disk-ms=0,disk-letter=G"});
+    const fs::path drives = fs::path(sim.busDir()) / "drives";
+    fs::create_directories(drives / "F");  // someone else's stick
+    {
+        BusClient host(sim.busDir(), "ctl");
+        ASSERT_TRUE(host.send(controllerRequest(kBootloader)));
+    }
+    ASSERT_TRUE(sim.waitForEvent("ctl", "disk-shown"));
+    for (const char* request : {"F.stop", "H.stop"}) {  // a stick, and no drive at all
+        std::ofstream(drives / request).close();
+        EXPECT_TRUE(waitUntil([&] { return contentsOf(drives / request) == "refused"; })) << request;
+    }
+    EXPECT_TRUE(fs::exists(drives / "F"));
+    EXPECT_TRUE(fs::exists(drives / "G/firmware.bin"));
+    EXPECT_EQ(findEvent(sim.records(), "disk-stopped"), nullptr);
+
+    // Once the host has taken its answer away, the update disk still stops.
+    fs::remove(drives / "F.stop");
+    std::ofstream(drives / "g.stop").close();
+    EXPECT_TRUE(waitUntil([&] { return !fs::exists(drives / "g.stop") && !fs::exists(drives / "G"); }));
+    EXPECT_NE(findEvent(sim.records(), "firmware-unchanged"), nullptr);
 }
 
 TEST(SimControllerProcess, UnpluggedInItsBootloaderTheDiskGoesAndPlugBringsTheOldFirmware) {

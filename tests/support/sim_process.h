@@ -45,7 +45,9 @@ struct SimRecord {
 //  - The bus has tools/S1 and tools/S2 (shell scripts). Copied and run as the program runs them,
 //    "USBDeview.exe /stop_by_drive F:", they take drives/F/Upfirmware.bin as the new firmware,
 //    remove the drive and plug the controller back in; they exit 0 once it is back, 1 (with a
-//    message on stderr) for a drive that is not the simulator's update disk.
+//    message on stderr) for a drive that is not the simulator's update disk. An empty
+//    drives/<L>.stop asks the same for a Windows host: removed once the drive is stopped (drive
+//    gone, controller back), or holding "refused".
 // Faults (on the command line, or at run time with "set NAME key=value"):
 //  fault=silent (takes reports, answers nothing), fault=no-ack (answers all but acknowledgements),
 //  wrong-acks=N (the next N acknowledgements each come after one that echoes another command),
