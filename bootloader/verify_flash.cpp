@@ -63,16 +63,19 @@ public:
 
 private:
     // Starts a request in the slot; it queues behind the other slot's, so requests keep their order.
+    // The step runs before settle() takes its error: in one call the copy could be made first.
     bool start(WriteSlot& slot, const Report& request)
     {
         platform::OsError error = platform::kOk;
-        return settle(slot, writer_.startWrite(request, slot.ticket, error), error);
+        const platform::IoProgress progress = writer_.startWrite(request, slot.ticket, error);
+        return settle(slot, progress, error);
     }
 
     bool poll(WriteSlot& slot)
     {
         platform::OsError error = platform::kOk;
-        return settle(slot, writer_.pollWrite(slot.ticket, error), error);
+        const platform::IoProgress progress = writer_.pollWrite(slot.ticket, error);
+        return settle(slot, progress, error);
     }
 
     // False when the device refused the write for good.
