@@ -4,6 +4,18 @@
 
 namespace zerlin {
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int remainingMs(Clock::time_point deadline)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(left > 0 ? left : 0);
+}
+
+}  // namespace
+
 std::string bootDevicePath;
 platform::HidHandle bootWriteHandle;
 platform::HidHandle bootReadHandle;
@@ -47,19 +59,24 @@ bool readBootReport(Report& report, int timeoutMs)
     return bootLastIoError == platform::kOk;
 }
 
+bool readReplyTo(BootCommand command, Report& reply, int timeoutMs)
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+        if (!readBootReport(reply, remainingMs(deadline))) return false;
+    } while (reply[kCommandOffset] != command);
+    return true;
+}
+
 bool eraseAndWait()
 {
     // The bootloader erases before it takes the next report, so the query's write may wait too;
     // both share one time limit.
-    using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(kEraseTimeoutMs);
-    const auto remainingMs = [&] {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        return static_cast<int>(left > 0 ? left : 0);
-    };
     Report reply{};
     return writeBootReport(commandPacket(BootCmdErase)) &&
-           writeBootReport(commandPacket(BootCmdQuery), remainingMs()) && readBootReport(reply, remainingMs());
+           writeBootReport(commandPacket(BootCmdQuery), remainingMs(deadline)) &&
+           readReplyTo(BootCmdQuery, reply, remainingMs(deadline));
 }
 
 }  // namespace zerlin

@@ -54,6 +54,11 @@ private:
 bool writeBootReport(const Report& report, int timeoutMs = kWriteTimeoutMs);
 bool readBootReport(Report& report, int timeoutMs);
 
+// Reads until a reply to `command` arrives, within timeoutMs in all. Replies with another command
+// byte are read past: late answers to an earlier call's requests (read-back data left over from a
+// verification that stopped early) that would otherwise pass for this one.
+bool readReplyTo(BootCommand command, Report& reply, int timeoutMs);
+
 // Erase, then wait until the bootloader answers a query again (the open session handles).
 bool eraseAndWait();
 
