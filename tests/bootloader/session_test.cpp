@@ -6,6 +6,7 @@
 #include "bootloader/read_back.h"
 
 #include <chrono>
+#include <filesystem>
 
 namespace zerlin::test {
 namespace {
@@ -61,6 +62,18 @@ TEST_F(DeviceSearch, FirstMatchInEnumerationOrderAndOnlyUpperCaseFragments)
     EXPECT_EQ(M47J53_Reset(), 1);
     EXPECT_EQ(received(BootCmdReset, "a-board", 2).size(), 2u);
     EXPECT_TRUE(received(-1, "c-other").empty());
+}
+
+// As on the system's own bus, a device whose hardware ID cannot be read ends the search.
+TEST_F(DeviceSearch, AnUnreadableHardwareIdEndsTheSearchWithFailure)
+{
+    startBoard();
+    const std::filesystem::path hid = std::filesystem::path(sim().busDir()) / "hid";
+    std::filesystem::create_directory(hid / "a-broken.id");
+    std::ofstream(hid / "a-broken.sock").put('\0');
+    EXPECT_EQ(M47J53_SetUSBHandle(kBoardId), 0);
+    std::filesystem::remove(hid / "a-broken.id");
+    EXPECT_EQ(M47J53_SetUSBHandle(kBoardId), 1);
 }
 
 using BoardControl = BoardSession;
