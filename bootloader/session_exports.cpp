@@ -21,7 +21,7 @@ bool queryLayout()
     SessionHandles handles;
     Report reply{};
     if (!handles.isOpen() || !writeBootReport(commandPacket(BootCmdQuery)) ||
-        !readReplyTo(BootCmdQuery, reply, kQueryReplyTimeoutMs))
+        !readBootReplyTo(BootCmdQuery, reply, kQueryReplyTimeoutMs))
         return false;
 
     DeviceLayout layout;

@@ -1,20 +1,10 @@
 #include "bootloader/session_state.h"
 
+#include "bootloader/reply_wait.h"
+
 #include <chrono>
 
 namespace zerlin {
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int remainingMs(Clock::time_point deadline)
-{
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(left > 0 ? left : 0);
-}
-
-}  // namespace
 
 std::string bootDevicePath;
 platform::HidHandle bootWriteHandle;
@@ -59,24 +49,22 @@ bool readBootReport(Report& report, int timeoutMs)
     return bootLastIoError == platform::kOk;
 }
 
-bool readReplyTo(BootCommand command, Report& reply, int timeoutMs)
+bool readBootReplyTo(BootCommand command, Report& reply, int timeoutMs)
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    do {
-        if (!readBootReport(reply, remainingMs(deadline))) return false;
-    } while (reply[kCommandOffset] != command);
-    return true;
+    bootLastIoError = readReplyTo(command, reply, timeoutMs,
+                                  [](Report& report, int ms) { return bootReadHandle.read(report, ms); });
+    return bootLastIoError == platform::kOk;
 }
 
 bool eraseAndWait()
 {
     // The bootloader erases before it takes the next report, so the query's write may wait too;
     // both share one time limit.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kEraseTimeoutMs);
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kEraseTimeoutMs);
     Report reply{};
     return writeBootReport(commandPacket(BootCmdErase)) &&
-           writeBootReport(commandPacket(BootCmdQuery), remainingMs(deadline)) &&
-           readReplyTo(BootCmdQuery, reply, remainingMs(deadline));
+           writeBootReport(commandPacket(BootCmdQuery), millisecondsUntil(deadline)) &&
+           readBootReplyTo(BootCmdQuery, reply, millisecondsUntil(deadline));
 }
 
 }  // namespace zerlin
