@@ -97,6 +97,12 @@ bool hasValidChecksum(const HexRecord& record)
     return record.checksum == ((0u - sum) & 0xFFu);
 }
 
+bool isComplete(const HexRecord& record)
+{
+    // Head (8 characters), two per data byte, then the two of the checksum.
+    return record.body.size() >= 10 + 2 * std::size_t{record.byteCount};
+}
+
 HexLoadResult loadHexText(std::string_view content, const ImageSet& target)
 {
     std::uint32_t hexBaseAddress = 0;
@@ -108,6 +114,7 @@ HexLoadResult loadHexText(std::string_view content, const ImageSet& target)
         if (text.empty()) continue;
         if (text.front() != ':') return {HexLoadStatus::MissingStartCharacter, lineNumber};
         const HexRecord record = readHexRecord(text.substr(1));
+        if (!isComplete(record)) return {HexLoadStatus::RecordCutShort, lineNumber};
         if (!hasValidChecksum(record)) return {HexLoadStatus::ChecksumMismatch, lineNumber};
         if (record.type == kDataRecord) {
             placeData(record, hexBaseAddress, target);

@@ -37,11 +37,13 @@ struct HexRecord {
 
 HexRecord readHexRecord(std::string_view body);
 bool hasValidChecksum(const HexRecord& record);
+bool isComplete(const HexRecord& record);  // the body holds every data character and the checksum
 
 enum class HexLoadStatus {
     Ok,
     MissingStartCharacter,  // a non-empty line that does not begin with ':'
     ChecksumMismatch,
+    RecordCutShort,  // the line ends before the data and checksum its byte count announces
 };
 
 struct HexLoadResult {
@@ -57,7 +59,9 @@ struct ImageSet {
 };
 
 // Loads HEX text into the images. Records before a rejected one stay loaded. Data records outside
-// every region are dropped; bytes of a record past its region's image are dropped.
+// every region are dropped; bytes of a record past its region's image are dropped. A record whose
+// line is too short for its byte count is rejected: its missing bytes would read as zeros and its
+// checksum could still match, so the zeros would be programmed and then verified as right.
 HexLoadResult loadHexText(std::string_view content, const ImageSet& target);
 
 }  // namespace zerlin

@@ -21,7 +21,7 @@ bool queryLayout()
     SessionHandles handles;
     Report reply{};
     if (!handles.isOpen() || !writeBootReport(commandPacket(BootCmdQuery)) ||
-        !readBootReport(reply, kQueryReplyTimeoutMs))
+        !readBootReplyTo(BootCmdQuery, reply, kQueryReplyTimeoutMs))
         return false;
 
     DeviceLayout layout;
@@ -53,16 +53,14 @@ ZERLIN_EXPORT uint8_t M47J53_SetUSBHandle(const char* vidPid)
     return failSafe([vidPid] {
         platform::OsError error = platform::kOk;
         const std::vector<platform::HidInterfaceInfo> interfaces = platform::listHidInterfaces(&error);
-        if (error != platform::kOk) {
-            bootLastIoError = error;
-            return false;
-        }
+        // A failed enumeration ends the search where it failed: a match before that point counts.
         for (const platform::HidInterfaceInfo& interface : interfaces) {
             if (hardwareIdMatches(interface.hardwareId, vidPid)) {
                 bootDevicePath = interface.path;
                 return true;
             }
         }
+        if (error != platform::kOk) bootLastIoError = error;
         return false;
     });
 }

@@ -1,5 +1,7 @@
 #include "bootloader/session_state.h"
 
+#include "bootloader/reply_wait.h"
+
 #include <chrono>
 
 namespace zerlin {
@@ -47,19 +49,22 @@ bool readBootReport(Report& report, int timeoutMs)
     return bootLastIoError == platform::kOk;
 }
 
+bool readBootReplyTo(BootCommand command, Report& reply, int timeoutMs)
+{
+    bootLastIoError = readReplyTo(command, reply, timeoutMs,
+                                  [](Report& report, int ms) { return bootReadHandle.read(report, ms); });
+    return bootLastIoError == platform::kOk;
+}
+
 bool eraseAndWait()
 {
     // The bootloader erases before it takes the next report, so the query's write may wait too;
     // both share one time limit.
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kEraseTimeoutMs);
-    const auto remainingMs = [&] {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        return static_cast<int>(left > 0 ? left : 0);
-    };
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kEraseTimeoutMs);
     Report reply{};
     return writeBootReport(commandPacket(BootCmdErase)) &&
-           writeBootReport(commandPacket(BootCmdQuery), remainingMs()) && readBootReport(reply, remainingMs());
+           writeBootReport(commandPacket(BootCmdQuery), millisecondsUntil(deadline)) &&
+           readBootReplyTo(BootCmdQuery, reply, millisecondsUntil(deadline));
 }
 
 }  // namespace zerlin

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "bootloader/memory_layout.h"
+#include "bootloader/reply_wait.h"
 #include "platform/hid.h"
 
 #include <array>
@@ -26,12 +27,6 @@ extern std::array<std::vector<std::uint8_t>, kRegionSlots> regionImage;  // empt
 extern std::uint8_t bytesPerPacket;
 extern std::uint8_t bytesPerAddress;
 
-// Time limits. A board takes a report within a few frames; the bootloader answers a query at
-// once, but after an erase only when the whole program flash is erased, which takes seconds.
-inline constexpr int kWriteTimeoutMs = 2000;
-inline constexpr int kQueryReplyTimeoutMs = 3000;
-inline constexpr int kEraseTimeoutMs = 10000;
-
 // Whether the session holds a layout that programming and verification can use.
 bool hasUsableLayout();
 
@@ -53,6 +48,11 @@ private:
 // One write on bootWriteHandle / read on bootReadHandle; the step's code goes to bootLastIoError.
 bool writeBootReport(const Report& report, int timeoutMs = kWriteTimeoutMs);
 bool readBootReport(Report& report, int timeoutMs);
+
+// Reads on bootReadHandle until a reply to `command` arrives, within timeoutMs in all. Replies
+// with another command byte are read past: late answers to an earlier call's requests (read-back
+// data left over from a verification that stopped early) that would otherwise pass for this one.
+bool readBootReplyTo(BootCommand command, Report& reply, int timeoutMs);
 
 // Erase, then wait until the bootloader answers a query again (the open session handles).
 bool eraseAndWait();

@@ -33,46 +33,65 @@ public:
         const std::uint64_t end = regionEnd(region);
         const std::uint32_t addressesPerRequest = bytesPerPacket / bytesPerAddress;
         std::uint64_t address = region.start;
-        unsigned inFlight = 0;
-        while (inFlight > 0 || address < end) {
+        while (inFlight_ > 0 || address < end) {
             std::this_thread::yield();
             if (!stillProgressing()) return false;
             for (WriteSlot& slot : slots_) {
                 if (slot.pending && !poll(slot)) return false;
-                if (slot.pending || inFlight >= kMaxInFlight || address >= end) continue;
+                if (slot.pending || inFlight_ >= kMaxInFlight || address >= end) continue;
                 const Report request = readBackRequest(
                     static_cast<std::uint32_t>(address), readBackRequestSize(address, end, bytesPerPacket, bytesPerAddress));
                 if (!start(slot, request)) return false;
-                ++inFlight;
+                ++inFlight_;
                 address += addressesPerRequest;
                 noProgress_ = false;
             }
             // A read is outstanding whenever a request is in flight, so every reply is read once.
-            if (inFlight == 0) continue;
+            if (inFlight_ == 0) continue;
             Report reply{};
             platform::OsError error = platform::kOk;
             const platform::IoProgress progress = reader_.tryRead(reply, error);
             if (progress == platform::IoProgress::Pending) continue;
             if (progress == platform::IoProgress::Failed) return fail(error);
-            --inFlight;
+            --inFlight_;
             noProgress_ = false;
             if (checkReadBackReply(reply, region, image, bytesPerAddress) != ReplyCheck::Match) return false;
         }
         return true;
     }
 
+    // After a region failed: takes the replies to the requests the board has already been given,
+    // each within its own time limit. Left unread they would reach the next call's read handle,
+    // where a query could take one for its layout. Requests still queued here never go out, since
+    // closing the handle drops them; a board that has gone silent or away owes nothing more.
+    void takeOwedReplies()
+    {
+        if (silent_) return;
+        for (WriteSlot& slot : slots_) {
+            platform::OsError ignored = platform::kOk;
+            if (slot.pending && writer_.pollWrite(slot.ticket, ignored) != platform::IoProgress::Done) --inFlight_;
+        }
+        for (; inFlight_ > 0; --inFlight_) {
+            Report reply{};
+            if (reader_.read(reply, kQueryReplyTimeoutMs) != platform::kOk) return;
+        }
+    }
+
 private:
     // Starts a request in the slot; it queues behind the other slot's, so requests keep their order.
+    // The step runs before settle() takes its error: in one call the copy could be made first.
     bool start(WriteSlot& slot, const Report& request)
     {
         platform::OsError error = platform::kOk;
-        return settle(slot, writer_.startWrite(request, slot.ticket, error), error);
+        const platform::IoProgress progress = writer_.startWrite(request, slot.ticket, error);
+        return settle(slot, progress, error);
     }
 
     bool poll(WriteSlot& slot)
     {
         platform::OsError error = platform::kOk;
-        return settle(slot, writer_.pollWrite(slot.ticket, error), error);
+        const platform::IoProgress progress = writer_.pollWrite(slot.ticket, error);
+        return settle(slot, progress, error);
     }
 
     // False when the device refused the write for good.
@@ -88,7 +107,10 @@ private:
     {
         const Clock::time_point now = Clock::now();
         if (now - progressMark_ <= kNoProgressPeriod) return true;
-        if (noProgress_) return fail(platform::kErrorTimeout);
+        if (noProgress_) {
+            silent_ = true;
+            return fail(platform::kErrorTimeout);
+        }
         progressMark_ = now;
         noProgress_ = true;
         return true;
@@ -103,6 +125,8 @@ private:
     platform::HidHandle& writer_;
     platform::HidHandle& reader_;
     std::array<WriteSlot, 2> slots_{};
+    unsigned inFlight_ = 0;  // requests started and not yet answered
+    bool silent_ = false;    // gave up after a whole period without an answer
     Clock::time_point progressMark_ = Clock::now();
     bool noProgress_ = false;
 };
@@ -121,7 +145,10 @@ bool verifyFlash()
     for (std::size_t i = 0; i < regionCount; ++i) {
         const MemoryRegion region = (*regionTable)[i];
         if (region.type == kConfigRegionType) continue;
-        if (!flash.verifyRegion(region, regionImage[i])) return false;
+        if (!flash.verifyRegion(region, regionImage[i])) {
+            flash.takeOwedReplies();
+            return false;
+        }
     }
     return true;
 }

@@ -42,7 +42,8 @@ ZERLIN_EXPORT uint8_t M47J53_Set_BootLoaderMode(void);
 ZERLIN_EXPORT uint8_t M47J53_QueryDevice(void);
 
 /* Loads an Intel HEX file into the region images. 0 when the file cannot be opened or a record is
- * rejected (bad start character, bad checksum); records before it stay loaded. */
+ * rejected (bad start character, bad checksum, a line too short for its byte count); records
+ * before it stay loaded. */
 ZERLIN_EXPORT uint8_t M47J53_LoadFirmwareFile(const char* path);
 
 /* Erases the board's flash and waits (time-limited) for the bootloader to answer again. */

@@ -1,12 +1,19 @@
-// zerlin-tool: programs a board through the library's full calling order and says how each step
-// went, with the library's last I/O error when one fails.
-#include "bootloader/session_state.h"
+// zerlin-tool: programs a board through the shared library's full calling order, the order its
+// callers use, and says how each step went. It checks the firmware file before it looks for the
+// board, and against the board's memory layout before anything is erased.
+#include "bootloader/tool_board.h"
+#include "bootloader/tool_plan.h"
+#include "bootloader/tool_progress.h"
 #include "bootloader/zerlin.h"
 #include "platform/os_error.h"
+#include "platform/terminal.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -31,6 +38,7 @@ void printUsage(std::FILE* out)
         "  --no-reset         leave the board in its bootloader at the end\n"
         "  -h, --help         show this text\n"
         "\n"
+        "Progress goes to standard output (a bar on a terminal), failures to standard error.\n"
         "Exit status: 0 when every step succeeded, 1 when one failed, 2 for a usage error.\n"
         "Set LUMARO_VBUS_DIR to work on a virtual bus instead of the real one.\n",
         out);
@@ -86,67 +94,125 @@ bool parseOptions(int argc, char** argv, Options& options)
     return true;
 }
 
-// Prints one step's outcome. A failure shows the library's last I/O error, or, when there was
-// none, what else makes the step fail.
-bool report(const std::string& step, bool ok, const std::string& okDetail = {},
-            const std::string& failDetail = "no I/O error reported")
+// Successful steps go to standard output, failures to standard error.
+void reportOk(const std::string& step, const std::string& detail = {})
 {
-    if (ok) {
-        std::printf("%-28s ok%s%s\n", step.c_str(), okDetail.empty() ? "" : "  ", okDetail.c_str());
-    } else if (const platform::OsError error = zerlin::bootLastIoError; error != platform::kOk) {
-        std::printf("%-28s FAILED (error %u: %s)\n", step.c_str(), static_cast<unsigned>(error),
-                    platform::describe(error).c_str());
-    } else {
-        std::printf("%-28s FAILED (%s)\n", step.c_str(), failDetail.c_str());
-    }
+    std::printf("%-28s ok%s%s\n", step.c_str(), detail.empty() ? "" : "  ", detail.c_str());
     std::fflush(stdout);
-    return ok;
+}
+
+bool reportFailure(const std::string& step, const std::string& reason)
+{
+    std::fprintf(stderr, "zerlin-tool: %s FAILED: %s\n", step.c_str(), reason.c_str());
+    return false;
+}
+
+// Why a step on the board failed: the library keeps its error code to itself, but a board that
+// has left the bus is the one cause worth telling apart.
+bool reportBoardFailure(const std::string& step, const std::string& hardwareId, const std::string& otherwise)
+{
+    return reportFailure(step, zerlin::findBoardPath(hardwareId) ? otherwise : "the board is gone (unplugged?)");
+}
+
+std::string osErrorText(platform::OsError error)
+{
+    return "error " + std::to_string(error) + ": " + platform::describe(error);
 }
 
 bool findBoard(const std::string& hardwareId) { return M47J53_SetUSBHandle(hardwareId.c_str()) != 0; }
 
 bool switchToBootloader(const Options& options)
 {
-    if (!report("search " + options.applicationId, findBoard(options.applicationId), "", "no such device"))
-        return false;
-    if (!report("switch to bootloader", M47J53_Set_BootLoaderMode() != 0)) return false;
+    const std::string search = "search " + options.applicationId;
+    if (!findBoard(options.applicationId)) return reportFailure(search, "no such device");
+    reportOk(search);
+    if (M47J53_Set_BootLoaderMode() == 0)
+        return reportBoardFailure("switch to bootloader", options.applicationId, "the request could not be written");
+    reportOk("switch to bootloader");
     // The board leaves the bus and comes back as its bootloader.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.waitMs);
     do {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
         if (findBoard(options.hardwareId)) return true;
     } while (std::chrono::steady_clock::now() < deadline);
-    return false;
+    return reportFailure("search " + options.hardwareId,
+                         "did not appear within " + std::to_string(options.waitMs) + " ms");
 }
 
-std::string layoutText()
+bool readFile(const std::string& path, std::string& content)
 {
-    return "regions: " + std::to_string(zerlin::regionCount) + ", bytes per packet: " +
-           std::to_string(zerlin::bytesPerPacket) + ", bytes per address: " + std::to_string(zerlin::bytesPerAddress);
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
+}
+
+// The board's layout as the tool reads it itself, to plan and check the flashing.
+bool readLayout(const std::string& hardwareId, zerlin::DeviceLayout& layout)
+{
+    const std::string step = "query layout";
+    const std::optional<std::string> path = zerlin::findBoardPath(hardwareId);
+    if (!path) return reportFailure(step, "the board is gone (unplugged?)");
+    const zerlin::LayoutRead read = zerlin::readBoardLayout(*path);
+    if (read.error != platform::kOk) return reportBoardFailure(step, hardwareId, osErrorText(read.error));
+    if (read.layoutError != zerlin::LayoutError::None) return reportFailure(step, "a layout this tool cannot program");
+    layout = read.layout;
+    reportOk(step, "regions: " + std::to_string(layout.regions.size()) +
+                       ", bytes per packet: " + std::to_string(layout.bytesPerPacket) +
+                       ", bytes per address: " + std::to_string(layout.bytesPerAddress));
+    return true;
 }
 
 bool run(const Options& options)
 {
+    // The file first: a bad one is found without a board, and before anything on a board changes.
+    std::string hexText;
+    const std::string load = "load " + options.firmwarePath;
+    if (!readFile(options.firmwarePath, hexText)) return reportFailure(load, "cannot read the file");
+    if (const zerlin::HexLoadResult check = zerlin::checkHexText(hexText); check.status != zerlin::HexLoadStatus::Ok)
+        return reportFailure(load, zerlin::describeRejection(check));
+
     const std::string search = "search " + options.hardwareId;
     if (!options.applicationId.empty()) {
-        if (!report(search, switchToBootloader(options), "", "did not appear in time")) return false;
-    } else if (!report(search, findBoard(options.hardwareId), "", "no such device")) {
-        return false;
+        if (!switchToBootloader(options)) return false;
+    } else if (!findBoard(options.hardwareId)) {
+        return reportFailure(search, "no such device");
     }
-    const bool queried = M47J53_QueryDevice() != 0;
-    if (!report("query layout", queried, layoutText(), "no answer or an unusable layout")) return false;
-    if (!report("load " + options.firmwarePath, M47J53_LoadFirmwareFile(options.firmwarePath.c_str()) != 0, "",
-                "cannot open the file or a record is bad"))
-        return false;
+    reportOk(search);
+    const std::string& id = options.hardwareId;
+    if (M47J53_QueryDevice() == 0)
+        return reportBoardFailure("query layout", id, "no answer in time, or a layout this tool cannot program");
+    zerlin::DeviceLayout layout;
+    if (!readLayout(id, layout)) return false;
+
+    const zerlin::FlashPlan plan = zerlin::planFlash(layout, hexText);
+    if (plan.programBytes == 0)
+        return reportFailure(load, "no data for the board's program memory (" + zerlin::describeProgramRegions(layout) +
+                                       "): is the file built for another chip? Nothing was erased");
+    if (M47J53_LoadFirmwareFile(options.firmwarePath.c_str()) == 0) return reportFailure(load, "cannot read the file");
+    reportOk(load, zerlin::formatBytes(plan.programBytes) + " to program");
+
+    const bool terminal = platform::standardOutputIsTerminal();
+    const auto step = [&](const std::string& name, std::uint64_t bytes, auto call, const std::string& otherwise) {
+        return zerlin::runWithProgress(name, bytes, terminal, [call] { return call() != 0; }) ||
+               reportBoardFailure(name, id, otherwise);
+    };
     if (options.separateErase) {
-        if (!report("erase", M47J53_EraseFlashData() != 0)) return false;
-        if (!report("program", M47J53_Transfer_FlashData() != 0)) return false;
-    } else if (!report("erase and program", M47J53_UpdateFlash() != 0)) {
+        if (!step("erase", plan.memoryBytes, M47J53_EraseFlashData, "the erase was not answered in time")) return false;
+        if (!step("program", plan.programBytes, M47J53_Transfer_FlashData, "a packet could not be written"))
+            return false;
+    } else if (!step("erase and program", plan.programBytes, M47J53_UpdateFlash,
+                     "the erase was not answered in time, or a packet could not be written")) {
         return false;
     }
-    if (!report("verify", M47J53_VerifyFlash() != 0, "", "flash differs from the file")) return false;
+    if (!step("verify", plan.memoryBytes, M47J53_VerifyFlash,
+              "the flash differs from the file, or the board stopped answering"))
+        return false;
     if (!options.reset) return true;
-    return report("reset", M47J53_Reset() == 1);
+    if (const std::int32_t result = M47J53_Reset(); result != 1)
+        return reportFailure("reset", osErrorText(static_cast<platform::OsError>(result)));
+    reportOk("reset");
+    return true;
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ struct HidInterfaceInfo {
 };
 
 // Present HID interfaces in a stable enumeration order. Returns an empty list when none is present;
-// error (optional) is set to the code of a failed enumeration, else kOk.
+// error (optional) is set to the code of a failed enumeration, else kOk. An enumeration that fails
+// part-way (an interface whose hardware ID cannot be read) returns the interfaces before it.
 std::vector<HidInterfaceInfo> listHidInterfaces(OsError* error = nullptr);
 
 enum class HidAccess { Read, Write, ReadWrite };

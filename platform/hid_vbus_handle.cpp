@@ -8,6 +8,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 namespace platform::vbus {
 namespace {
@@ -15,10 +16,11 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-std::string firstLine(const fs::path& file) {
+// The first hardware ID in an interface's .id file; none when the file cannot be read.
+std::optional<std::string> firstLine(const fs::path& file) {
     std::ifstream in(file);
     std::string line;
-    std::getline(in, line);
+    if (!std::getline(in, line)) return std::nullopt;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
 }
@@ -125,14 +127,26 @@ std::vector<HidInterfaceInfo> listHidInterfaces(const std::string& busDir, OsErr
         fs::path idFile = file;
         idFile.replace_extension(".id");
         if (!fs::exists(idFile)) continue;  // half-way through arriving or leaving
-        found.push_back({file.stem().string(), HidInterfaceInfo{firstLine(idFile), file.string()}});
+        found.push_back({file.stem().string(), HidInterfaceInfo{{}, file.string()}});
     }
     if (ec && ec != std::errc::no_such_file_or_directory) error = fromErrno(ec.value());
     // Byte-wise order of <name>, as the bus defines its enumeration order.
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<HidInterfaceInfo> list;
     list.reserve(found.size());
-    for (auto& entry : found) list.push_back(std::move(entry.second));
+    for (auto& [name, info] : found) {
+        // As a hardware ID that cannot be read ends the system's enumeration, an unreadable .id
+        // ends the list here, unless it went away meanwhile with its interface.
+        const fs::path idFile = hidDir / (name + ".id");
+        std::optional<std::string> hardwareId = firstLine(idFile);
+        if (!hardwareId && !fs::exists(idFile)) continue;
+        if (!hardwareId) {
+            error = kErrorGenFailure;
+            break;
+        }
+        info.hardwareId = std::move(*hardwareId);
+        list.push_back(std::move(info));
+    }
     return list;
 }
 

@@ -139,6 +139,25 @@ TEST(HexLoader, RejectsABadStartOrChecksumAndKeepsWhatCameBefore)
     EXPECT_EQ(result.lineNumber, 1u);
 }
 
+TEST(HexLoader, ARecordCutShortOfItsByteCountFailsTheLoad)
+{
+    Images set({{1, 0x1000, 0x100}}, 1);
+    // Sixteen bytes announced, one carried: the empty checksum field reads 0 and matches.
+    HexLoadResult result = set.load(dataRecord(0x1000, {0x11}) + ":10101000D0\n");
+    EXPECT_EQ(result.status, HexLoadStatus::RecordCutShort);
+    EXPECT_EQ(result.lineNumber, 2u);
+    EXPECT_EQ(set.images[0][0], 0x11);
+    EXPECT_EQ(set.images[0][0x10], 0xFF);
+
+    // All data but no checksum is cut short too; a complete record with trailing junk still loads.
+    const std::string record = dataRecord(0x1020, {1, 2, 3, 4});
+    const std::string withoutChecksum = record.substr(0, record.size() - 3) + "\n";
+    EXPECT_EQ(set.load(withoutChecksum).status, HexLoadStatus::RecordCutShort);
+    EXPECT_EQ(set.load(":00000001FF\n").status, HexLoadStatus::Ok);
+    EXPECT_EQ(set.load(record.substr(0, record.size() - 1) + "zz\n").status, HexLoadStatus::Ok);
+    EXPECT_EQ(set.images[0][0x23], 4);
+}
+
 TEST(HexLoader, WithoutRegionsEveryDataRecordIsDropped)
 {
     Images set({}, 1);

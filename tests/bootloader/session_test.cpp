@@ -3,8 +3,10 @@
 #include "hex_test_support.h"
 
 #include "bootloader/boot_protocol.h"
+#include "bootloader/read_back.h"
 
 #include <chrono>
+#include <filesystem>
 
 namespace zerlin::test {
 namespace {
@@ -17,6 +19,17 @@ double secondsSince(Clock::time_point start)
 }
 
 std::uint32_t addressOf(const platform::Report& r) { return getLittleEndian32(r, kAddressOffset); }
+
+// A handle of the test's own on the board, beside the library's.
+platform::HidHandle openBoard(platform::HidAccess access)
+{
+    platform::OsError error = platform::kOk;
+    const std::vector<platform::HidInterfaceInfo> interfaces = platform::listHidInterfaces(&error);
+    EXPECT_EQ(interfaces.size(), 1u);
+    platform::HidHandle handle = platform::HidHandle::open(interfaces.at(0).path, access, error);
+    EXPECT_EQ(error, platform::kOk);
+    return handle;
+}
 
 // Data at the start of the program region and near its end, a gap between, and configuration
 // bytes that must never be written.
@@ -49,6 +62,18 @@ TEST_F(DeviceSearch, FirstMatchInEnumerationOrderAndOnlyUpperCaseFragments)
     EXPECT_EQ(M47J53_Reset(), 1);
     EXPECT_EQ(received(BootCmdReset, "a-board", 2).size(), 2u);
     EXPECT_TRUE(received(-1, "c-other").empty());
+}
+
+// As on the system's own bus, a device whose hardware ID cannot be read ends the search.
+TEST_F(DeviceSearch, AnUnreadableHardwareIdEndsTheSearchWithFailure)
+{
+    startBoard();
+    const std::filesystem::path hid = std::filesystem::path(sim().busDir()) / "hid";
+    std::filesystem::create_directory(hid / "a-broken.id");
+    std::ofstream(hid / "a-broken.sock").put('\0');
+    EXPECT_EQ(M47J53_SetUSBHandle(kBoardId), 0);
+    std::filesystem::remove(hid / "a-broken.id");
+    EXPECT_EQ(M47J53_SetUSBHandle(kBoardId), 1);
 }
 
 using BoardControl = BoardSession;
@@ -189,6 +214,58 @@ TEST_F(Flashing, ProgrammingStopsAtTheFirstFailedWrite)
     EXPECT_EQ(M47J53_Transfer_FlashData(), 0);
     settle();
     EXPECT_LE(received().size(), 5u);
+}
+
+// A verification that fails early leaves read-back requests unanswered; their replies must not
+// reach the calls that follow. Full-speed timing makes them come late, after the handles closed.
+TEST_F(Flashing, ARetryAfterAFailedVerificationBehavesAsAFreshOne)
+{
+    startBoard("timing=full-speed,erase-ms=300,regions=1:0x1000:0x400;3:0x1FFF8:8");
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    const std::string right = writeFile("right.hex", firmware(1));
+    ASSERT_EQ(M47J53_LoadFirmwareFile(right.c_str()), 1);
+    ASSERT_EQ(M47J53_UpdateFlash(), 1);
+    waitUntilProgrammed(2);
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("wrong.hex", firmware(2)).c_str()), 1);
+    ASSERT_EQ(M47J53_VerifyFlash(), 0);  // differs in the first reply, with more requests in flight
+    {
+        platform::Report late{};
+        EXPECT_EQ(openBoard(platform::HidAccess::Read).read(late, 200), platform::kErrorTimeout)
+            << "a reply owed to the verification came after it";
+    }
+
+    ASSERT_EQ(M47J53_SetUSBHandle(kBoardId), 1);
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    ASSERT_EQ(M47J53_LoadFirmwareFile(right.c_str()), 1);
+    const std::size_t programsBefore = received(BootCmdProgram).size();
+    const Clock::time_point start = Clock::now();
+    ASSERT_EQ(M47J53_EraseFlashData(), 1);
+    EXPECT_GE(secondsSince(start), 0.3);  // the erase wait took the bootloader's answer, not a stale reply
+    ASSERT_EQ(M47J53_Transfer_FlashData(), 1);
+    waitUntilProgrammed(4);
+    EXPECT_EQ(received(BootCmdProgram).size(), 2 * programsBefore);  // the real layout, programmed again
+    EXPECT_EQ(M47J53_VerifyFlash(), 1);
+}
+
+// Read-back replies that some other client's requests draw reach every reader; the query and the
+// erase wait take only the reply to their own query.
+TEST_F(Flashing, QueryAndEraseWaitReadPastRepliesToOtherRequests)
+{
+    startBoard("timing=full-speed,erase-ms=300,regions=1:0x1000:0x400");
+    platform::HidHandle other = openBoard(platform::HidAccess::Write);
+    const auto sendReadBackRequests = [&other] {
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(other.write(readBackRequest(0x1000, 56), 1000), platform::kOk);
+    };
+    sendReadBackRequests();
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("fw.hex", firmware(1)).c_str()), 1);
+    sendReadBackRequests();
+    const Clock::time_point start = Clock::now();
+    ASSERT_EQ(M47J53_EraseFlashData(), 1);
+    EXPECT_GE(secondsSince(start), 0.3);
+    ASSERT_EQ(M47J53_Transfer_FlashData(), 1);
+    waitUntilProgrammed(2);
+    EXPECT_EQ(M47J53_VerifyFlash(), 1);
 }
 
 using SilentBoard = BoardSession;

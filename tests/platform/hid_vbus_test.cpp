@@ -45,6 +45,21 @@ TEST(VirtualBusList, OrdersByNameAndSkipsHalfPresentInterfaces) {
     EXPECT_TRUE(fs::path(list[0].path).is_absolute());
 }
 
+TEST(VirtualBusList, AnUnreadableHardwareIdEndsTheListWithAnError) {
+    TemporaryBus bus;
+    ListeningInterface before(bus, "a-ctl", "HID\\VID_1FC9&PID_0003&REV_0100\n");
+    ListeningInterface broken(bus, "b-board", "HID\\VID_04D8&PID_003C&REV_0002\n");
+    ListeningInterface after(bus, "c-board", "HID\\VID_04D8&PID_003C&REV_0002\n");
+    fs::remove(bus.hid() / "b-board.id");
+    fs::create_directory(bus.hid() / "b-board.id");  // unreadable as a file, even for root
+
+    platform::OsError error = platform::kOk;
+    const auto list = platform::listHidInterfaces(&error);
+    EXPECT_NE(error, platform::kOk);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].path, before.path());
+}
+
 TEST(VirtualBusList, EmptyOrMissingBusListsNothing) {
     TemporaryBus bus;
     EXPECT_TRUE(platform::listHidInterfaces().empty());

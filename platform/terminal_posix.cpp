@@ -1,0 +1,9 @@
+#include "terminal.h"
+
+#include <unistd.h>
+
+namespace platform {
+
+bool standardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+}  // namespace platform
