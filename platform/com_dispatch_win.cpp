@@ -25,8 +25,8 @@ WORD flagsOf(CallKind kind)
     return DISPATCH_METHOD;
 }
 
-// The server's own description of the exception it raised; the description of its error code when
-// it gave none. Frees the strings the server allocated.
+// The server's own description of the exception it raised; when it gave none, what its error code
+// says. Frees the strings the server allocated.
 std::string describeException(EXCEPINFO& exception)
 {
     if (exception.pfnDeferredFillIn != nullptr) exception.pfnDeferredFillIn(&exception);
@@ -39,8 +39,9 @@ std::string describeException(EXCEPINFO& exception)
     while (!description.empty() && (description.back() == '\n' || description.back() == '\r'))
         description.pop_back();
     if (!description.empty()) return description;
-    const HRESULT code = FAILED(exception.scode) ? exception.scode : DISP_E_EXCEPTION;
-    return describeResult(static_cast<std::uint32_t>(code));
+    description = describeResult(static_cast<std::uint32_t>(DISP_E_EXCEPTION));
+    if (FAILED(exception.scode)) description += " (" + describeResult(static_cast<std::uint32_t>(exception.scode)) + ")";
+    return description;
 }
 
 }  // namespace

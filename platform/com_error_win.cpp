@@ -3,6 +3,8 @@
 #include "com_automation_win.h"
 #include "os_error.h"
 
+#include <cstdio>
+
 namespace platform::com {
 
 std::string describeResult(std::uint32_t result)
@@ -23,7 +25,10 @@ std::string describeResult(std::uint32_t result)
     }
     // A system error code wrapped as an HRESULT has its text under the plain code.
     if ((result >> 16) == 0x8007) return systemMessage(result & 0xFFFF);
-    return systemMessage(result);
+    // Any other code's number, in hexadecimal as COM writes it.
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(result));
+    return std::string("error ") + number;
 }
 
 void fail(long result, const std::string& detail)

@@ -7,7 +7,8 @@
 namespace platform::com {
 
 // The text of a failed HRESULT: a fixed English text for the failures of creation and late binding
-// (Wine's system has none for them), the system's own text for the rest.
+// (Wine's system has none for them), the system's own text for a wrapped system error code, else
+// the code in hexadecimal.
 std::string describeResult(std::uint32_t result);
 
 // Throws Error with result and its text followed by detail.

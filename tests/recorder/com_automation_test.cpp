@@ -102,6 +102,14 @@ TEST(ComObject, RefusedCallsFailWithTheirCodeAndNameTheMember)
 
     EXPECT_EQ(failureOf([&] { put(dictionary, "Item", {}); }).code(), ErrorCode::BadParamCount);
 
+    // The server raises an exception: its description, or what its code says when it gives none.
+    callMethod(dictionary, "Add", {Value{std::string("twice")}, Value{}});
+    const AutomationError refused = failureOf([&] { callMethod(dictionary, "Add", {Value{std::string("twice")}, Value{}}); });
+    EXPECT_EQ(refused.code(), ErrorCode::ServerRefused);
+    EXPECT_NE(std::string(refused.what()), "") << refused.what();
+    EXPECT_EQ(std::string(refused.what()).find("system error"), std::string::npos) << refused.what();
+    callMethod(dictionary, "RemoveAll");
+
     // An object of the built-in server means nothing to a COM server; the dictionary stays as it was.
     const Value foreign{createXlsxWorkbookServer()};
     EXPECT_EQ(failureOf([&] { callMethod(dictionary, "Add", {Value{std::int32_t{1}}, foreign}); }).code(),
