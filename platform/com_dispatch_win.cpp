@@ -15,6 +15,19 @@ namespace {
     fail(result, ": \"" + std::string(member) + "\"");
 }
 
+// Cleared afterwards, whatever the server has left in them.
+struct ArgumentList {
+    explicit ArgumentList(std::size_t count) : variants(count) {}  // all empty
+    ~ArgumentList()
+    {
+        for (VARIANT& variant : variants) VariantClear(&variant);
+    }
+    ArgumentList(const ArgumentList&) = delete;
+    ArgumentList& operator=(const ArgumentList&) = delete;
+
+    std::vector<VARIANT> variants;
+};
+
 WORD flagsOf(CallKind kind)
 {
     switch (kind) {
@@ -57,17 +70,13 @@ Value DispatchObject::invoke(std::string_view member, CallKind kind, std::span<c
     if (kind == CallKind::PropertyPut && args.empty()) failCalling(DISP_E_BADPARAMCOUNT, member);
 
     // COM takes the arguments last first.
-    std::vector<OwnedVariant> arguments;
-    arguments.reserve(args.size());
-    for (auto arg = args.rbegin(); arg != args.rend(); ++arg) arguments.push_back(toVariant(*arg));
-    std::vector<VARIANT> passed;
-    passed.reserve(arguments.size());
-    for (const OwnedVariant& argument : arguments) passed.push_back(*argument);
+    ArgumentList arguments(args.size());
+    for (std::size_t i = 0; i < args.size(); ++i) toVariant(args[i], arguments.variants[args.size() - 1 - i]);
 
     DISPID namedPut = DISPID_PROPERTYPUT;
     DISPPARAMS parameters{};
-    parameters.rgvarg = passed.data();
-    parameters.cArgs = static_cast<UINT>(passed.size());
+    parameters.rgvarg = arguments.variants.data();
+    parameters.cArgs = static_cast<UINT>(args.size());
     if (kind == CallKind::PropertyPut) {
         parameters.rgdispidNamedArgs = &namedPut;
         parameters.cNamedArgs = 1;

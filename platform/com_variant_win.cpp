@@ -48,10 +48,9 @@ std::string utf8Text(const wchar_t* wide, std::size_t length)
     return text;
 }
 
-OwnedVariant toVariant(const Value& value)
+void toVariant(const Value& value, VARIANT& out)
 {
-    OwnedVariant result;
-    VARIANT* variant = result.get();
+    VARIANT* variant = &out;
     if (const auto* number = std::get_if<std::int32_t>(&value)) {
         V_VT(variant) = VT_I4;
         V_I4(variant) = *number;
@@ -76,7 +75,6 @@ OwnedVariant toVariant(const Value& value)
         V_VT(variant) = VT_DISPATCH;
         V_DISPATCH(variant) = dispatch;
     }
-    return result;
 }
 
 Value fromVariant(const VARIANT& variant)

@@ -15,10 +15,8 @@ class OwnedVariant {
 public:
     OwnedVariant() { VariantInit(&variant_); }
     ~OwnedVariant() { VariantClear(&variant_); }
-    OwnedVariant(OwnedVariant&& other) noexcept : variant_(other.variant_) { VariantInit(&other.variant_); }
     OwnedVariant(const OwnedVariant&) = delete;
     OwnedVariant& operator=(const OwnedVariant&) = delete;
-    OwnedVariant& operator=(OwnedVariant&&) = delete;
 
     VARIANT* get() { return &variant_; }
     const VARIANT& operator*() const { return variant_; }
@@ -30,8 +28,9 @@ private:
 std::wstring wideText(std::string_view utf8);
 std::string utf8Text(const wchar_t* wide, std::size_t length);
 
-// Throws Error (type mismatch) for an object that is not a COM object of this module.
-OwnedVariant toVariant(const Value& value);
+// Fills variant, which must be empty. Throws Error (type mismatch) for an object that is not a COM
+// object of this module.
+void toVariant(const Value& value, VARIANT& variant);
 
 // Integers that fit in 32 bits stay integers, other kinds COM can turn into text become text.
 // Throws Error (type mismatch) for a kind that has no such form.
