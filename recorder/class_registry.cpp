@@ -1,7 +1,8 @@
-// The program identifiers this process can create objects for. The stand-in workbook server is
-// registered as the spreadsheet program, so the recorder works where no spreadsheet program is.
+// The program identifiers this process can create objects for. "Excel.Application" creates the
+// system's spreadsheet program where there is one and the stand-in workbook server elsewhere, so the
+// recorder works where no spreadsheet program is.
 #include "automation.h"
-#include "xlsx_workbook_server.h"
+#include "spreadsheet_application.h"
 
 #include <map>
 #include <mutex>
@@ -11,7 +12,7 @@ namespace {
 
 struct Registry {
     std::mutex mutex;
-    std::map<std::string, ClassFactory, std::less<>> classes{{"Excel.Application", &createXlsxWorkbookServer}};
+    std::map<std::string, ClassFactory, std::less<>> classes{{"Excel.Application", &createSpreadsheetApplication}};
 };
 
 Registry& registry()

@@ -1,0 +1,23 @@
+#include "com_apartment_win.h"
+
+#include "com_error_win.h"
+
+#include <objbase.h>
+
+namespace platform::com {
+
+ApartmentMembership::ApartmentMembership()
+{
+    const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // A thread already in the multithreaded apartment can make the calls from there.
+    if (FAILED(result) && result != RPC_E_CHANGED_MODE)
+        fail(result, " (starting COM on this thread)");
+    joined_ = SUCCEEDED(result);
+}
+
+ApartmentMembership::~ApartmentMembership()
+{
+    if (joined_) CoUninitialize();
+}
+
+}  // namespace platform::com
