@@ -29,3 +29,13 @@ foreach(line IN LISTS LUMARO_MODEL_LINES)
 endforeach()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/70-lumaro-tessaray.rules.in ${CMAKE_BINARY_DIR}/install/70-lumaro-tessaray.rules @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/install/70-lumaro-tessaray.rules DESTINATION ${LUMARO_UDEV_RULES_DIR})
+
+# The recorder writes its workbooks into Record/ beside the program, but the program folder belongs
+# to the system: Record/ there points to a folder under /var/lib where every user may add workbooks
+# and only their owner may remove them (the sticky bit, as for /tmp).
+set(LUMARO_RECORD_DIR /var/lib/lumaro-ctrl-update/Record CACHE PATH "Where the installed program's Record/ points")
+file(CREATE_LINK ${LUMARO_RECORD_DIR} ${CMAKE_BINARY_DIR}/install/Record SYMBOLIC)
+install(FILES ${CMAKE_BINARY_DIR}/install/Record DESTINATION ${LUMARO_INSTALL_DIR})
+install(CODE "
+  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${LUMARO_RECORD_DIR}\")
+  execute_process(COMMAND chmod 1777 \"\$ENV{DESTDIR}${LUMARO_RECORD_DIR}\" COMMAND_ERROR_IS_FATAL ANY)")
