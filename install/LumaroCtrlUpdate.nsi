@@ -3,13 +3,15 @@
 ;   ICON           the program icon;  OUTFILE  the setup program to write
 ;   INSTALL_LIST, UNINSTALL_LIST  include files that install, and remove, each file of the folder
 ;   SIZE_KB        the folder's size, shown in Add/Remove Programs
-Unicode true
+
+; A 64-bit installer for a 64-bit program: it writes to the 64-bit registry and Program Files
+; without redirection, and 32-bit Windows refuses it before it starts.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
-!include "x64.nsh"
 
 !define PRODUCT "Lumaro Tessaray Controller Update Utility"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\LumaroCtrlUpdate"
@@ -35,19 +37,6 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) Lumaro"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
-
-; The program is a 64-bit build, and its uninstall entry belongs in the 64-bit registry.
-Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "${PRODUCT} needs 64-bit Windows."
-    Abort
-  ${EndIf}
-  SetRegView 64
-FunctionEnd
-
-Function un.onInit
-  SetRegView 64
-FunctionEnd
 
 Section "Install"
   !include "${INSTALL_LIST}"
