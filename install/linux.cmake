@@ -1,0 +1,41 @@
+# Linux installation: the ready-to-run folder's content in one folder, a desktop entry that starts
+# the program in that folder (the data files are read from the working directory), and a udev rule
+# that gives the logged-in user access to the controllers' hidraw nodes.
+include(GNUInstallDirs)
+set(LUMARO_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/lumaro-ctrl-update CACHE STRING "Folder of the installed program")
+set(LUMARO_INSTALL_FULL_DIR ${CMAKE_INSTALL_PREFIX}/${LUMARO_INSTALL_DIR})
+# udev reads no rules under /usr/local, so the rule goes where the administrator's rules live.
+set(LUMARO_UDEV_RULES_DIR /etc/udev/rules.d CACHE STRING "Where the udev rule is installed")
+
+install(TARGETS LumaroCtrlUpdate RUNTIME DESTINATION ${LUMARO_INSTALL_DIR})
+install(TARGETS Zerlin LIBRARY DESTINATION ${LUMARO_INSTALL_DIR})
+install(FILES ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT ${CMAKE_SOURCE_DIR}/data/Page.DAT DESTINATION ${LUMARO_INSTALL_DIR})
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img DESTINATION ${LUMARO_INSTALL_DIR})
+
+configure_file(${CMAKE_CURRENT_LIST_DIR}/lumaro-ctrl-update.desktop.in
+  ${CMAKE_BINARY_DIR}/install/lumaro-ctrl-update.desktop @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/install/lumaro-ctrl-update.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+# One rule line per model of DevInfo.DAT, so that a model added there is reachable once installed.
+file(STRINGS ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT LUMARO_MODEL_LINES)
+set(LUMARO_UDEV_MATCHES "")
+foreach(line IN LISTS LUMARO_MODEL_LINES)
+  if(line MATCHES "^............................(VID_|vid_)([0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f])&(PID_|pid_)([0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f])")
+    string(TOLOWER "${CMAKE_MATCH_2}" vid)
+    string(TOLOWER "${CMAKE_MATCH_4}" pid)
+    string(APPEND LUMARO_UDEV_MATCHES
+      "KERNEL==\"hidraw*\", ATTRS{idVendor}==\"${vid}\", ATTRS{idProduct}==\"${pid}\", TAG+=\"uaccess\"\n")
+  endif()
+endforeach()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/70-lumaro-tessaray.rules.in ${CMAKE_BINARY_DIR}/install/70-lumaro-tessaray.rules @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/install/70-lumaro-tessaray.rules DESTINATION ${LUMARO_UDEV_RULES_DIR})
+
+# The recorder writes its workbooks into Record/ beside the program, but the program folder belongs
+# to the system: Record/ there points to a folder under /var/lib where every user may add workbooks
+# and only their owner may remove them (the sticky bit, as for /tmp).
+set(LUMARO_RECORD_DIR /var/lib/lumaro-ctrl-update/Record CACHE PATH "Where the installed program's Record/ points")
+file(CREATE_LINK ${LUMARO_RECORD_DIR} ${CMAKE_BINARY_DIR}/install/Record SYMBOLIC)
+install(FILES ${CMAKE_BINARY_DIR}/install/Record DESTINATION ${LUMARO_INSTALL_DIR})
+install(CODE "
+  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${LUMARO_RECORD_DIR}\")
+  execute_process(COMMAND chmod 1777 \"\$ENV{DESTDIR}${LUMARO_RECORD_DIR}\" COMMAND_ERROR_IS_FATAL ANY)")

@@ -1,0 +1,26 @@
+# Windows installation: one self-contained folder, as the release zip and the installer deliver it.
+# The program, the library and the tool side by side with the Qt and compiler runtime DLLs they
+# load, Qt's plugins in their subfolders next to them, the data files and folders, and an empty
+# Record\ for the recorder's workbooks.
+install(TARGETS LumaroCtrlUpdate zerlin-tool RUNTIME DESTINATION .)
+install(TARGETS Zerlin RUNTIME DESTINATION . LIBRARY DESTINATION .)
+install(FILES ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT ${CMAKE_SOURCE_DIR}/data/Page.DAT DESTINATION .)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img DESTINATION .)
+install(DIRECTORY DESTINATION Record)
+
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
+install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> DESTINATION .)
+install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin> DESTINATION platforms)
+# Without it Qt falls back to a style that does not look like the rest of Windows.
+install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin> DESTINATION styles)
+
+# From the cross toolchain's library folders: the compiler's runtime, which the program and Qt were
+# built against, and zlib, which the workbook writer packs its files with.
+foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll zlib1.dll)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
+    OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  if(NOT IS_ABSOLUTE "${runtime_path}" OR NOT EXISTS "${runtime_path}")
+    message(FATAL_ERROR "The cross compiler finds no ${runtime} in its library folders")
+  endif()
+  install(FILES ${runtime_path} DESTINATION .)
+endforeach()
