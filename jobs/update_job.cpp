@@ -53,6 +53,9 @@ UpdateJob::Outcome UpdateJob::runSteps() {
 
     if (const Outcome sent = sendImageData(); sent != Outcome::Done) return sent;
 
+    // A job told to stop during the end request (the window closing) must not leave the controller
+    // in its bootloader, showing its update disk with nobody left to put the firmware on it.
+    if (stopped()) return Outcome::Stopped;
     requests_.Send_BootLoaderMode();  // a request that did not go out shows as no update disk
     if (!wait_(kBootloaderWaitMs)) return Outcome::Stopped;
     screen_.setProgress(375);
@@ -99,7 +102,7 @@ UpdateJob::Outcome UpdateJob::sendImageData() {
         return failed("Error -> Image data file changed while it was sent: " + input_.imagePath);
 
     if (!wait_(kBeforeEndWaitMs)) return Outcome::Stopped;
-    // A stop met here ends only the polling: the job goes on, as it makes no check after the sending pass.
+    // A stop met here ends only the polling; the job sees it before the bootloader switch.
     if (const AckResult ended = requests_.Send_FlashImgData_Start(true, 0);
         ended != AckResult::Acknowledged && ended != AckResult::Stopped)
         return failed("Error -> Send image data end fail: " + describe(ended));

@@ -23,6 +23,7 @@ class FakeController final : public PacketChannel {
 public:
     platform::OsError write(const Report& report, int) override {
         received.push_back(report);
+        if (onReport) onReport(report);
         const std::uint8_t command = report[5];
         if (command == CmdBootLoaderMode) {
             if (onBootloader) onBootloader();
@@ -49,6 +50,7 @@ public:
     std::deque<Report> replies;
     std::set<std::uint8_t> silentTo;
     std::function<void()> onBootloader;
+    std::function<void(const Report&)> onReport;  // before the controller answers
 };
 
 void writeScript(const fs::path& file, const std::string& body) {
@@ -133,6 +135,26 @@ TEST_F(UpdateJobTest, NothingIsSentWhenTheUpdateCannotBeMade) {
         std::vector<std::string> expected{"failed", "buttons", "timer off"};
         if (!c.line.empty()) expected.insert(expected.begin(), "log " + c.line);
         EXPECT_EQ(screen.changes(), expected);
+        EXPECT_FALSE(busy);
+    }
+}
+
+// Closing the window while the end request is polled: the controller must stay in its firmware,
+// not be left showing an update disk that nobody fills.
+TEST_F(UpdateJobTest, AJobStoppedDuringTheEndRequestSendsNoBootloaderSwitch) {
+    for (const bool acknowledged : {true, false}) {
+        SCOPED_TRACE(acknowledged ? "acknowledged" : "unanswered");
+        controller = {};
+        screen.clear();
+        controller.onReport = [this, acknowledged](const Report& report) {
+            if (report[5] != CmdFlashImgDataStart || report[6] != 0x01) return;  // not the end request
+            busy = false;
+            if (!acknowledged) controller.silentTo = {CmdFlashImgDataStart};
+        };
+        run();
+        EXPECT_EQ(controller.commands().back(), CmdFlashImgDataStart);
+        EXPECT_FALSE(screen.has("done") || screen.has("failed") || screen.has("buttons"));
+        EXPECT_FALSE(fs::exists(bus / "drives/F"));
         EXPECT_FALSE(busy);
     }
 }
