@@ -3,6 +3,8 @@
 #include "image_records.h"
 #include "sending_pass.h"
 
+#include <algorithm>
+
 UpdateJob::UpdateJob(UpdateJobInput input, ControllerRequests& requests, UpdateScreen& screen,
                      std::atomic<bool>& busy, JobWait wait, int stopToolTimeoutMs)
     : input_(std::move(input)),
@@ -120,8 +122,22 @@ UpdateJob::Outcome UpdateJob::putFirmwareOnDisk(const DriveList& drivesBefore) {
                                                         stopToolTimeoutMs_);
         !diskStopped.ok)
         return failed("Error -> Stop the update disk fail: " + diskStopped.problem);
+    if (const Outcome left = awaitDriveLeaving(updateDrive); left != Outcome::Done) return left;
     screen_.setProgress(395);
     screen_.showDone();
     screen_.setProgress(401);
     return Outcome::Done;
+}
+
+// The stop tool's exit code says nothing reliable either way; the disk leaving the drive list is
+// the effect the controller's restart needs.
+UpdateJob::Outcome UpdateJob::awaitDriveLeaving(const std::string& updateDrive) {
+    for (int waited = 0;; waited += kDriveLeavePollMs) {
+        const DriveList present = GetDriveList();
+        if (std::find(present.begin(), present.end(), updateDrive) == present.end()) return Outcome::Done;
+        if (waited >= kDriveLeaveWaitMs)
+            return failed("Error -> Stop the update disk fail: " + updateDrive + " is still there " +
+                          std::to_string(kDriveLeaveWaitMs) + " ms after it was stopped");
+        if (!wait_(kDriveLeavePollMs)) return Outcome::Stopped;
+    }
 }

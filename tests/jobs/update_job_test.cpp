@@ -139,6 +139,14 @@ TEST_F(UpdateJobTest, NothingIsSentWhenTheUpdateCannotBeMade) {
     }
 }
 
+// The tool's exit code is not taken at its word either way: a disk that went is a stopped disk.
+TEST_F(UpdateJobTest, AToolThatStopsTheDiskButReportsAnErrorStillEndsDone) {
+    writeScript(bus / "tools/S2", "rm -rf \"$LUMARO_VBUS_DIR/drives/F\"; exit 3");
+    run();
+    EXPECT_TRUE(screen.has("done"));
+    EXPECT_FALSE(screen.has("failed"));
+}
+
 // Closing the window while the end request is polled: the controller must stay in its firmware,
 // not be left showing an update disk that nobody fills.
 TEST_F(UpdateJobTest, AJobStoppedDuringTheEndRequestSendsNoBootloaderSwitch) {
@@ -159,8 +167,8 @@ TEST_F(UpdateJobTest, AJobStoppedDuringTheEndRequestSendsNoBootloaderSwitch) {
     }
 }
 
-// The simulator's faults cover the erase, the records and the disk; these two it cannot make.
-TEST_F(UpdateJobTest, AnUnansweredStartOrAStopToolThatCannotStartEndsFailed) {
+// The simulator's faults cover the erase, the records and the disk; these it cannot make.
+TEST_F(UpdateJobTest, AnUnansweredStartOrADiskThatIsNotStoppedEndsFailed) {
     struct Case {
         const char* what;
         std::function<void()> arrange;
@@ -172,6 +180,12 @@ TEST_F(UpdateJobTest, AnUnansweredStartOrAStopToolThatCannotStartEndsFailed) {
          "Error -> Send image data start fail: no acknowledgement in time", CmdFlashImgDataStart},
         {"tool", [this] { std::ofstream(bus / "tools/S2") << "not a program"; },
          "Error -> Stop the update disk fail: ", CmdBootLoaderMode},
+        {"tool leaves the disk",
+         [this] {
+             fs::remove_all(bus / "drives/F");  // left by the case before
+             writeScript(bus / "tools/S2", "echo \"$2 is not the update disk\" >&2; exit 1");
+         },
+         "Error -> Stop the update disk fail: F: is still there 5000 ms after it was stopped", CmdBootLoaderMode},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
