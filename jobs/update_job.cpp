@@ -37,9 +37,9 @@ UpdateJob::Outcome UpdateJob::runSteps() {
     if (input_.chipType == "47J53") return failed({});
     // Checked before the first packet: the controller's image flash is erased only for an update
     // that has everything it needs.
-    if (const auto problem = unreadableFileProblem(input_.firmwarePath))
+    if (const auto problem = firmwareFileProblem(input_.firmwarePath))
         return failed("Error -> Firmware file: " + *problem);
-    if (const auto problem = unreadableFileProblem(input_.imagePath))
+    if (const auto problem = imageDataFileProblem(input_.imagePath))
         return failed("Error -> Image data file: " + *problem);
 
     const DriveList drivesBefore = GetDriveList();
@@ -74,7 +74,9 @@ UpdateJob::Outcome UpdateJob::sendImageData() {
         do {
             if (stopped()) return Outcome::Stopped;
             if (!counting.next(record)) return failed("Error -> Image data file: cannot read " + input_.imagePath);
-            ++recordCount;
+            // Checked before the erase too; a file that grew since would have its record numbers wrap.
+            if (static_cast<std::uintmax_t>(++recordCount) > kMaxImageRecords)
+                return failed("Error -> Image data file: " + tooManyRecordsProblem(input_.imagePath));
         } while (!counting.atEnd());
     }
 

@@ -2,6 +2,7 @@
 // it acknowledges what it is told to and shows an update disk on the bootloader request.
 #include "update_job_support.h"
 
+#include "jobs/image_records.h"
 #include "jobs/update_job.h"
 
 #include <gtest/gtest.h>
@@ -124,9 +125,16 @@ TEST_F(UpdateJobTest, NothingIsSentWhenTheUpdateCannotBeMade) {
     };
     const std::string missing = (files.dir / "missing.bin").string();
     const std::string folder = files.dir.string();
+    const std::string empty = (files.dir / "Empty_FW_1.0.4.bin").string();
+    std::ofstream{empty};
+    // 65,536 records: the 16-bit record number would wrap and overwrite the first records.
+    const std::string tooLong = files.image(65535 * IMAGE_RECORD_SIZE);
     for (const Case& c : {Case{"boot board", "47J53", files.firmware, input.imagePath, ""},
                           Case{"no firmware", "LPC1764", missing, input.imagePath, "Error -> Firmware file: no such file: " + missing},
-                          Case{"image is a folder", "LPC1764", files.firmware, folder, "Error -> Image data file: not a file: " + folder}}) {
+                          Case{"empty firmware", "LPC1764", empty, input.imagePath, "Error -> Firmware file: empty file: " + empty},
+                          Case{"image is a folder", "LPC1764", files.firmware, folder, "Error -> Image data file: not a file: " + folder},
+                          Case{"too many records", "LPC1764", files.firmware, tooLong,
+                               "Error -> Image data file: more than 65535 records, the most the controller can take: " + tooLong}}) {
         SCOPED_TRACE(c.what);
         screen.clear();
         input.chipType = c.chipType, input.firmwarePath = c.firmware, input.imagePath = c.image;
@@ -137,6 +145,15 @@ TEST_F(UpdateJobTest, NothingIsSentWhenTheUpdateCannotBeMade) {
         EXPECT_EQ(screen.changes(), expected);
         EXPECT_FALSE(busy);
     }
+}
+
+TEST(ImageDataFile, TheLastRecordNumberTheControllerCanTakeIsTheLimit) {
+    const JobFiles files;
+    EXPECT_EQ(imageRecordCount(0), 1u);
+    EXPECT_EQ(imageRecordCount(810), 16u);
+    EXPECT_FALSE(imageDataFileProblem(files.image(65534 * IMAGE_RECORD_SIZE + 53)).has_value());  // 65,535 records
+    EXPECT_TRUE(imageDataFileProblem(files.image(65535 * IMAGE_RECORD_SIZE)).has_value());
+    EXPECT_FALSE(firmwareFileProblem(files.firmware).has_value());
 }
 
 // The tool's exit code is not taken at its word either way: a disk that went is a stopped disk.
