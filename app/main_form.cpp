@@ -148,8 +148,7 @@ void TMainForm::applyPageSettings(const std::string& content)
     const EngineeringTabs tabs = parsePageDat(content);
     PageControl1->setTabVisible(kUpdatePage, tabs.updateTabVisible);
     PageControl1->setTabVisible(kRecorderPage, tabs.recorderTabVisible);
-    activePage_ = tabs.activePage;
-    if (activePage_ != kNoActivePage) PageControl1->setCurrentIndex(activePage_);
+    if (tabs.activePage != kNoActivePage) PageControl1->setCurrentIndex(tabs.activePage);
 }
 
 bool TMainForm::Detect_64BitWindows() const
@@ -220,7 +219,10 @@ void TMainForm::AddMessage(const QString& line, int target)
 
 void TMainForm::appendMessage(const QString& line, int target)
 {
-    const MessageLog log = routeMessage(activePage_, target);
+    // The page active now: the engineer may have picked another since start-up.
+    const int current = PageControl1->currentIndex();
+    const int activePage = current >= 0 && PageControl1->isTabVisible(current) ? current : kNoActivePage;
+    const MessageLog log = routeMessage(activePage, target);
     if (log == MessageLog::Dropped) return;
     QPlainTextEdit* memo = log == MessageLog::Update ? FWUpdate_Memo : System_Memo;
     QScrollBar* bar = memo->verticalScrollBar();

@@ -140,7 +140,6 @@ private:
     bool startupAborted_ = false;
     bool detecting_ = false;  // a detection runs
     bool redetect_ = false;   // an event came while it ran
-    int activePage_ = 1;
 
     // Update screen, bottom to top.
     TImageEx* BKImg = nullptr;

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -392,6 +393,23 @@ TEST_F(MessageLog, TheTabsOfPageDatDecideWhereLinesGo)
         EXPECT_EQ(lines(*form, "FWUpdate_Memo").size(), c.updateLines) << c.pageDat;
         EXPECT_EQ(lines(*form, "System_Memo").size(), c.systemLines) << c.pageDat;
     }
+}
+
+// With the delivered Page.DAT (both tabs) the recorder page is active at start; an engineer who
+// opens the update page then sees the job lines there.
+TEST_F(MessageLog, LinesFollowThePageActiveWhenTheyAreAdded)
+{
+    startSim({"--controller", kPluggedController});
+    writeWorkFile("Page.DAT", "UpdateFW=1\nTempTest=1\n");
+    auto form = startForm();
+    auto* pages = child<QTabWidget>(*form, "PageControl1");
+    QTest::mouseClick(pages->tabBar(), Qt::LeftButton, {}, pages->tabBar()->tabRect(0).center());
+    ASSERT_EQ(pages->currentIndex(), 0);
+    form->AddMessage("on the update page", 1);
+    pages->setCurrentIndex(1);
+    form->AddMessage("on the recorder page", 1);
+    EXPECT_EQ(lines(*form, "FWUpdate_Memo"), QStringList{"on the update page"});
+    EXPECT_EQ(lines(*form, "System_Memo").back(), "on the recorder page");
 }
 
 TEST_F(MessageLog, LinesFromAnotherThreadArriveInOrder)
