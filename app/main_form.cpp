@@ -77,7 +77,7 @@ TMainForm::TMainForm(const QString& folder, QWidget* parent) : QWidget(parent), 
     try {
         FormCreate();
     } catch (const std::exception& error) {
-        showException(QString::fromLocal8Bit(error.what()));
+        showException(QString::fromUtf8(error.what()));
     }
 }
 
@@ -163,7 +163,8 @@ void TMainForm::LoadDevInfo()
     if (!file.open(QIODevice::ReadOnly)) return;
     DevInfoTable table = parseDevInfo(file.readAll().toStdString());
     DeviceModelTable = std::move(table.models);
-    if (!table.error.empty()) throw std::runtime_error(table.error);
+    // The file's texts are 8-bit (Latin-1); what an exception carries is UTF-8, as everywhere in the window.
+    if (!table.error.empty()) throw std::runtime_error(QString::fromLatin1(table.error).toStdString());
 }
 
 void TMainForm::ScanFirmwareFolder()

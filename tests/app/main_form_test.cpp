@@ -322,6 +322,18 @@ TEST_F(StartUp, ABadModelRowIsReportedAndTheDesignStays)
     EXPECT_EQ(caption(*form, "OpDevName"), "No control device .");
 }
 
+// DevInfo.DAT is 8-bit text: the box shows the character the file holds, not a replacement mark.
+TEST_F(StartUp, ABadModelRowIsQuotedAsTheFileSpellsIt)
+{
+    startSim({"--controller", kPluggedController});
+    std::string row = devInfoRow("Good", "VID_1FC9&PID_0003", 1, "LPC1764");
+    row[53] = '\xB2';  // a superscript two where the array count belongs
+    writeWorkFile("DevInfo.DAT", row);
+    auto form = startForm();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("'\u00B2' is not a valid integer value"));
+}
+
 TEST_F(StartUp, AMissingPictureIsReportedByName)
 {
     startSim({"--controller", kPluggedController});
