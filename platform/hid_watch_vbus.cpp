@@ -4,11 +4,38 @@
 #include "hid_watch.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileSystemWatcher>
-#include <QSet>
+
+#include <map>
+
+#include <sys/stat.h>
 
 namespace platform {
 namespace {
+
+// Which socket a name stands for. An unplug and a replug between two looks leave the name as it
+// was, so the socket is told by its inode; a freed inode number may go straight to the new socket,
+// so the time of the last change of the inode goes with it.
+struct SocketIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    time_t changedSeconds = 0;
+    long changedNanoseconds = 0;
+    bool operator==(const SocketIdentity&) const = default;
+};
+
+using Sockets = std::map<QString, SocketIdentity>;
+
+// True when a socket of before is not in after, as the same socket.
+bool anyLeft(const Sockets& before, const Sockets& after)
+{
+    for (const auto& [name, identity] : before) {
+        const auto found = after.find(name);
+        if (found == after.end() || found->second != identity) return true;
+    }
+    return false;
+}
 
 class VbusHidWatch final : public HidWatchBackend {
 public:
@@ -32,18 +59,25 @@ private:
         if (!watcher_.directories().contains(hidDir_) && QDir(hidDir_).exists()) watcher_.addPath(hidDir_);
     }
 
-    QSet<QString> presentSockets() const
+    Sockets presentSockets() const
     {
-        const QStringList names = QDir(hidDir_).entryList({"*.sock"}, QDir::Files | QDir::System | QDir::Hidden);
-        return QSet<QString>(names.begin(), names.end());
+        Sockets sockets;
+        const QDir dir(hidDir_);
+        for (const QString& name : dir.entryList({"*.sock"}, QDir::Files | QDir::System | QDir::Hidden)) {
+            struct stat status {};
+            // A socket gone between the listing and this look is not present.
+            if (::stat(QFile::encodeName(dir.filePath(name)).constData(), &status) != 0) continue;
+            sockets[name] = {status.st_dev, status.st_ino, status.st_ctim.tv_sec, status.st_ctim.tv_nsec};
+        }
+        return sockets;
     }
 
     void rescan()
     {
         watchHidDir();
-        const QSet<QString> now = presentSockets();
-        const bool removed = !(present_ - now).isEmpty();
-        const bool arrived = !(now - present_).isEmpty();
+        const Sockets now = presentSockets();
+        const bool removed = anyLeft(present_, now);
+        const bool arrived = anyLeft(now, present_);
         present_ = now;
         // One event per kind and change is enough: every event leads to a full new detection.
         if (removed) callbacks_.removed();
@@ -54,7 +88,7 @@ private:
     QString hidDir_;
     HidWatchCallbacks callbacks_;
     QFileSystemWatcher watcher_;
-    QSet<QString> present_;
+    Sockets present_;
 };
 
 }  // namespace
