@@ -62,7 +62,7 @@ TMainForm::TMainForm(const QString& folder, QWidget* parent) : QWidget(parent), 
     setWindowTitle(QStringLiteral("Lumaro Tessaray Controller Firmware Update Utility"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(738, 455);
+    setFixedSize(kDeliveredSize);
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
     setFont(font);
