@@ -94,9 +94,9 @@ DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows,
                             int timeoutMs) {
     const std::optional<std::string> toolPath = platform::stopToolPath(appFolder);
     if (!toolPath) {
-        const platform::ProcessResult stopped = platform::stopDriveThroughSystem(updateDrive, timeoutMs);
-        if (stopped.status == platform::ProcessResult::Status::Exited && stopped.exitCode == 0) return {};
-        return failure("stopping " + updateDrive + " through the system: " + platform::describe(stopped, timeoutMs));
+        if (const auto problem = platform::stopDriveThroughSystem(updateDrive, timeoutMs))
+            return failure("stopping " + updateDrive + " through the system: " + *problem);
+        return {};
     }
     const std::optional<std::string> commandLine = stopToolCommandLine(*toolPath, updateDrive);
     if (!commandLine)

@@ -15,5 +15,5 @@ std::vector<std::string> listDrives();
 std::string pathOnDrive(const std::string& drive, const std::string& fileName);
 std::optional<std::string> stopToolPath(const std::string& appFolder);
 OsError writeStopTool(bool is64Bit, const std::string& toolPath);
-ProcessResult stopDriveThroughSystem(const std::string& drive, int timeoutMs);
+std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs);
 }  // namespace platform::native

@@ -23,7 +23,7 @@ OsError writeStopTool(bool is64Bit, const std::string& toolPath) {
     return bus ? vbus::writeStopTool(*bus, is64Bit, toolPath) : native::writeStopTool(is64Bit, toolPath);
 }
 
-ProcessResult stopDriveThroughSystem(const std::string& drive, int timeoutMs) {
+std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs) {
     // The virtual bus always carries its tool, so only the system's own drives get here.
     return native::stopDriveThroughSystem(drive, timeoutMs);
 }
