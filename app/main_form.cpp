@@ -62,7 +62,7 @@ TMainForm::TMainForm(const QString& folder, QWidget* parent) : QWidget(parent), 
     setWindowTitle(QStringLiteral("Lumaro Tessaray Controller Firmware Update Utility"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(738, 455);
+    setFixedSize(kDeliveredSize);
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
     setFont(font);
@@ -77,7 +77,7 @@ TMainForm::TMainForm(const QString& folder, QWidget* parent) : QWidget(parent), 
     try {
         FormCreate();
     } catch (const std::exception& error) {
-        showException(QString::fromLocal8Bit(error.what()));
+        showException(QString::fromUtf8(error.what()));
     }
 }
 
@@ -148,8 +148,7 @@ void TMainForm::applyPageSettings(const std::string& content)
     const EngineeringTabs tabs = parsePageDat(content);
     PageControl1->setTabVisible(kUpdatePage, tabs.updateTabVisible);
     PageControl1->setTabVisible(kRecorderPage, tabs.recorderTabVisible);
-    activePage_ = tabs.activePage;
-    if (activePage_ != kNoActivePage) PageControl1->setCurrentIndex(activePage_);
+    if (tabs.activePage != kNoActivePage) PageControl1->setCurrentIndex(tabs.activePage);
 }
 
 bool TMainForm::Detect_64BitWindows() const
@@ -164,7 +163,8 @@ void TMainForm::LoadDevInfo()
     if (!file.open(QIODevice::ReadOnly)) return;
     DevInfoTable table = parseDevInfo(file.readAll().toStdString());
     DeviceModelTable = std::move(table.models);
-    if (!table.error.empty()) throw std::runtime_error(table.error);
+    // The file's texts are 8-bit (Latin-1); what an exception carries is UTF-8, as everywhere in the window.
+    if (!table.error.empty()) throw std::runtime_error(QString::fromLatin1(table.error).toStdString());
 }
 
 void TMainForm::ScanFirmwareFolder()
@@ -220,7 +220,10 @@ void TMainForm::AddMessage(const QString& line, int target)
 
 void TMainForm::appendMessage(const QString& line, int target)
 {
-    const MessageLog log = routeMessage(activePage_, target);
+    // The page active now: the engineer may have picked another since start-up.
+    const int current = PageControl1->currentIndex();
+    const int activePage = current >= 0 && PageControl1->isTabVisible(current) ? current : kNoActivePage;
+    const MessageLog log = routeMessage(activePage, target);
     if (log == MessageLog::Dropped) return;
     QPlainTextEdit* memo = log == MessageLog::Update ? FWUpdate_Memo : System_Memo;
     QScrollBar* bar = memo->verticalScrollBar();

@@ -5,6 +5,8 @@
 
 #include "dev_info.h"
 
+#include <QPoint>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 
@@ -21,6 +23,7 @@ class QListWidget;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QTabWidget;
 class QTimer;
 class PacketChannel;
@@ -33,6 +36,11 @@ class ResetThread;
 namespace platform {
 class HidWatcher;
 }
+
+// The delivered client area, and the width the service view grows it to: the engineering panel's
+// right edge and a margin.
+inline constexpr QSize kDeliveredSize(738, 455);
+inline constexpr int kServiceViewWidth = 784 + 729 + 8;
 
 // Codes of the device-change events the window reacts to.
 inline constexpr unsigned kDeviceArrival = 0x8000;
@@ -140,7 +148,6 @@ private:
     bool startupAborted_ = false;
     bool detecting_ = false;  // a detection runs
     bool redetect_ = false;   // an event came while it ran
-    int activePage_ = 1;
 
     // Update screen, bottom to top.
     TImageEx* BKImg = nullptr;
@@ -160,7 +167,8 @@ private:
     QTimer* RunTimer = nullptr;
     QPlainTextEdit* System_Memo = nullptr;
 
-    // Engineering panel.
+    // Engineering panel, on the strip that the service view brings into sight.
+    QScrollArea* ServiceStrip = nullptr;
     QTabWidget* PageControl1 = nullptr;
     QPushButton* Select_FW_Btn = nullptr;
     QLabel* HexPathShow = nullptr;
@@ -201,4 +209,5 @@ private:
     QString chooseFile(const QStringList& filters);
     bool serviceView_ = false;
     std::vector<QWidget*> serviceHidden_;  // the controls the service view showed, to hide again
+    QPoint deliveredPos_;                  // where the window was before the service view moved it
 };

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -26,6 +27,20 @@ struct Look {
 };
 
 const Look kWindowText{};
+
+// The background picture's edge colour, carried on past the picture where the window shows more.
+const QColor kPictureEdge(9, 9, 18);
+
+QWidget* makeFill(QWidget* parent, QRect geometry, const QColor& colour)
+{
+    auto* fill = new QWidget(parent);
+    fill->setGeometry(geometry);
+    QPalette palette = fill->palette();
+    palette.setColor(QPalette::Window, colour);
+    fill->setPalette(palette);
+    fill->setAutoFillBackground(true);
+    return fill;
+}
 
 // A label of the design. An empty size lets the label take the size of its caption.
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, QRect geometry, const Look& look)
@@ -94,12 +109,7 @@ void TMainForm::buildUpdateScreen()
     const Look whiteBold16{16, Qt::white, true, false, Qt::AlignLeft | Qt::AlignTop};
     // The background picture is a pixel short of the client area on the right and at the bottom;
     // a backdrop in the picture's edge colour keeps a light seam from showing there.
-    auto* backdrop = new QWidget(this);
-    backdrop->setGeometry(0, 0, 738, 455);
-    QPalette edge = backdrop->palette();
-    edge.setColor(QPalette::Window, QColor(9, 9, 18));
-    backdrop->setPalette(edge);
-    backdrop->setAutoFillBackground(true);
+    makeFill(this, {0, 0, kDeliveredSize.width(), kDeliveredSize.height()}, kPictureEdge);
     BKImg = makeImage(this, "BKImg", {0, 0, 736, 454}, true, true);
     CompleteImg = makeImage(this, "CompleteImg", {83, 354, 25, 25}, true, true);
     CompleteLabel = makeLabel(this, "CompleteLabel",
@@ -138,9 +148,24 @@ void TMainForm::buildUpdateScreen()
 
 void TMainForm::buildEngineeringPanel()
 {
-    PageControl1 = new QTabWidget(this);
+    // The panel lies on a strip beside the delivered window, where the service view brings it into
+    // sight; the strip scrolls where the screen cannot show all of it, and is filled in the
+    // picture's edge colour so that no grey seam shows between the picture and the panel.
+    const QRect panel(784, 105, 729, 326);
+    const QRect strip(kDeliveredSize.width(), 0, kServiceViewWidth - kDeliveredSize.width(), kDeliveredSize.height());
+    ServiceStrip = new QScrollArea(this);
+    ServiceStrip->setObjectName("ServiceStrip");
+    ServiceStrip->setFrameShape(QFrame::NoFrame);
+    ServiceStrip->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ServiceStrip->setGeometry(strip);
+    auto* stripContent = new QWidget;
+    stripContent->setFixedSize(strip.size());
+    makeFill(stripContent, {QPoint(0, 0), strip.size()}, kPictureEdge);
+    ServiceStrip->setWidget(stripContent);
+    PageControl1 = new QTabWidget(stripContent);
     PageControl1->setObjectName("PageControl1");
-    PageControl1->setGeometry(784, 105, 729, 326);
+    PageControl1->setGeometry(panel.translated(-strip.left(), 0));
+    OpDevName->raise();  // the model's name stays readable above the strip in the service view
     auto* updatePage = new QWidget;
     updatePage->setObjectName("UpdateFW_Page");
     auto* recorderPage = new QWidget;

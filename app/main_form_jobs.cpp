@@ -4,6 +4,7 @@
 #include "form_engineering_page.h"
 #include "form_update_screen.h"
 #include "main_form.h"
+#include "service_view.h"
 
 #include "jobs/erasethread.h"
 #include "jobs/resetthread.h"
@@ -15,13 +16,12 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QTabWidget>
 
 namespace {
-
-constexpr QSize kWindowSize(738, 455);
-constexpr int kServiceMargin = 8;
 
 QString trimmedRight(QString text)
 {
@@ -125,7 +125,8 @@ void TMainForm::Reset_DevBtnClick()
 }
 
 // The delivered layout keeps the engineering panel outside the window; for service the window
-// grows to show all of it, with the page's hidden buttons, and shrinks back as it was.
+// grows to show all of it, with the page's hidden buttons, staying on its screen, and goes back as
+// it was.
 void TMainForm::toggleServiceView()
 {
     serviceView_ = !serviceView_;
@@ -136,10 +137,17 @@ void TMainForm::toggleServiceView()
             control->show();
             serviceHidden_.push_back(control);
         }
-        setFixedSize(PageControl1->geometry().right() + 1 + kServiceMargin, kWindowSize.height());
+        deliveredPos_ = pos();
+        const QRect available = screen()->availableGeometry();
+        const HorizontalPlacement placed = placeGrownWindow(available.left(), available.width(), pos().x(),
+                                                            frameGeometry().width() - width(), kServiceViewWidth);
+        setFixedSize(placed.width, kDeliveredSize.height());
+        move(placed.left, pos().y());
+        ServiceStrip->resize(placed.width - kDeliveredSize.width(), kDeliveredSize.height());
     } else {
         for (QWidget* control : serviceHidden_) control->hide();
         serviceHidden_.clear();
-        setFixedSize(kWindowSize);
+        setFixedSize(kDeliveredSize);
+        move(deliveredPos_);
     }
 }

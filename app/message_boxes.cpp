@@ -39,7 +39,7 @@ bool LumaroApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        showException(QString::fromLocal8Bit(error.what()));
+        showException(QString::fromUtf8(error.what()));
     }
     return false;
 }

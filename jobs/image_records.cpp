@@ -15,6 +15,26 @@ std::optional<std::string> unreadableFileProblem(const std::string& path) {
     return std::nullopt;
 }
 
+std::optional<std::string> firmwareFileProblem(const std::string& path) {
+    if (auto problem = unreadableFileProblem(path)) return problem;
+    std::error_code error;
+    if (std::filesystem::file_size(path, error) == 0 && !error) return "empty file: " + path;
+    return std::nullopt;
+}
+
+std::optional<std::string> imageDataFileProblem(const std::string& path) {
+    if (auto problem = unreadableFileProblem(path)) return problem;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) return "cannot read " + path;
+    if (imageRecordCount(size) > kMaxImageRecords) return tooManyRecordsProblem(path);
+    return std::nullopt;
+}
+
+std::string tooManyRecordsProblem(const std::string& path) {
+    return "more than " + std::to_string(kMaxImageRecords) + " records, the most the controller can take: " + path;
+}
+
 bool ImageRecordReader::next(ImageRecord& record) {
     record.fill(0);
     in_.read(reinterpret_cast<char*>(record.data()), static_cast<std::streamsize>(record.size()));

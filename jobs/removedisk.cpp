@@ -94,9 +94,9 @@ DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows,
                             int timeoutMs) {
     const std::optional<std::string> toolPath = platform::stopToolPath(appFolder);
     if (!toolPath) {
-        const platform::ProcessResult stopped = platform::stopDriveThroughSystem(updateDrive, timeoutMs);
-        if (stopped.status == platform::ProcessResult::Status::Exited && stopped.exitCode == 0) return {};
-        return failure("stopping " + updateDrive + " through the system: " + platform::describe(stopped, timeoutMs));
+        if (const auto problem = platform::stopDriveThroughSystem(updateDrive, timeoutMs))
+            return failure("stopping " + updateDrive + " through the system: " + *problem);
+        return {};
     }
     const std::optional<std::string> commandLine = stopToolCommandLine(*toolPath, updateDrive);
     if (!commandLine)
@@ -104,7 +104,7 @@ DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows,
                        " characters or holds a double quote: " + *toolPath);
     if (const platform::OsError error = platform::writeStopTool(is64BitWindows, *toolPath); error != platform::kOk)
         return failure("cannot write the stop tool to " + *toolPath + " (system error " + std::to_string(error) + ")");
-    // The tool's exit code carries nothing the update relies on: that it ran and ended is what counts.
+    // The tool's exit codes are not documented: a tool that ran and ended has done what it could.
     const platform::ProcessResult run = platform::runCommandLine(*commandLine, timeoutMs);
     if (run.status == platform::ProcessResult::Status::Exited) return {};
     return failure("the stop tool " + platform::describe(run, timeoutMs));

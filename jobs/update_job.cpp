@@ -3,6 +3,8 @@
 #include "image_records.h"
 #include "sending_pass.h"
 
+#include <algorithm>
+
 UpdateJob::UpdateJob(UpdateJobInput input, ControllerRequests& requests, UpdateScreen& screen,
                      std::atomic<bool>& busy, JobWait wait, int stopToolTimeoutMs)
     : input_(std::move(input)),
@@ -35,9 +37,9 @@ UpdateJob::Outcome UpdateJob::runSteps() {
     if (input_.chipType == "47J53") return failed({});
     // Checked before the first packet: the controller's image flash is erased only for an update
     // that has everything it needs.
-    if (const auto problem = unreadableFileProblem(input_.firmwarePath))
+    if (const auto problem = firmwareFileProblem(input_.firmwarePath))
         return failed("Error -> Firmware file: " + *problem);
-    if (const auto problem = unreadableFileProblem(input_.imagePath))
+    if (const auto problem = imageDataFileProblem(input_.imagePath))
         return failed("Error -> Image data file: " + *problem);
 
     const DriveList drivesBefore = GetDriveList();
@@ -53,6 +55,9 @@ UpdateJob::Outcome UpdateJob::runSteps() {
 
     if (const Outcome sent = sendImageData(); sent != Outcome::Done) return sent;
 
+    // A job told to stop during the end request (the window closing) must not leave the controller
+    // in its bootloader, showing its update disk with nobody left to put the firmware on it.
+    if (stopped()) return Outcome::Stopped;
     requests_.Send_BootLoaderMode();  // a request that did not go out shows as no update disk
     if (!wait_(kBootloaderWaitMs)) return Outcome::Stopped;
     screen_.setProgress(375);
@@ -69,7 +74,9 @@ UpdateJob::Outcome UpdateJob::sendImageData() {
         do {
             if (stopped()) return Outcome::Stopped;
             if (!counting.next(record)) return failed("Error -> Image data file: cannot read " + input_.imagePath);
-            ++recordCount;
+            // Checked before the erase too; a file that grew since would have its record numbers wrap.
+            if (static_cast<std::uintmax_t>(++recordCount) > kMaxImageRecords)
+                return failed("Error -> Image data file: " + tooManyRecordsProblem(input_.imagePath));
         } while (!counting.atEnd());
     }
 
@@ -99,7 +106,7 @@ UpdateJob::Outcome UpdateJob::sendImageData() {
         return failed("Error -> Image data file changed while it was sent: " + input_.imagePath);
 
     if (!wait_(kBeforeEndWaitMs)) return Outcome::Stopped;
-    // A stop met here ends only the polling: the job goes on, as it makes no check after the sending pass.
+    // A stop met here ends only the polling; the job sees it before the bootloader switch.
     if (const AckResult ended = requests_.Send_FlashImgData_Start(true, 0);
         ended != AckResult::Acknowledged && ended != AckResult::Stopped)
         return failed("Error -> Send image data end fail: " + describe(ended));
@@ -117,8 +124,22 @@ UpdateJob::Outcome UpdateJob::putFirmwareOnDisk(const DriveList& drivesBefore) {
                                                         stopToolTimeoutMs_);
         !diskStopped.ok)
         return failed("Error -> Stop the update disk fail: " + diskStopped.problem);
+    if (const Outcome left = awaitDriveLeaving(updateDrive); left != Outcome::Done) return left;
     screen_.setProgress(395);
     screen_.showDone();
     screen_.setProgress(401);
     return Outcome::Done;
+}
+
+// The stop tool's exit code says nothing reliable either way; the disk leaving the drive list is
+// the effect the controller's restart needs.
+UpdateJob::Outcome UpdateJob::awaitDriveLeaving(const std::string& updateDrive) {
+    for (int waited = 0;; waited += kDriveLeavePollMs) {
+        const DriveList present = GetDriveList();
+        if (std::find(present.begin(), present.end(), updateDrive) == present.end()) return Outcome::Done;
+        if (waited >= kDriveLeaveWaitMs)
+            return failed("Error -> Stop the update disk fail: " + updateDrive + " is still there " +
+                          std::to_string(kDriveLeaveWaitMs) + " ms after it was stopped");
+        if (!wait_(kDriveLeavePollMs)) return Outcome::Stopped;
+    }
 }

@@ -17,6 +17,8 @@ inline constexpr int kBootloaderWaitMs = 8000;  // the controller needs this lon
 inline constexpr int kFinishWaitMs = 5000;      // device events stay ignored this long after the end
 inline constexpr int kAfterStartWaitMs = 100;
 inline constexpr int kBeforeEndWaitMs = 10;
+inline constexpr int kDriveLeaveWaitMs = 5000;  // a stopped disk leaves the drive list well within this
+inline constexpr int kDriveLeavePollMs = 50;
 
 struct UpdateJobInput {
     std::string chipType;      // of the current model; "47J53" boards are not updated here
@@ -45,6 +47,7 @@ private:
     Outcome runSteps();
     Outcome sendImageData();
     Outcome putFirmwareOnDisk(const DriveList& drivesBefore);
+    Outcome awaitDriveLeaving(const std::string& updateDrive);
     Outcome failed(const std::string& line);  // logs the line (if any) and shows the failed screen
     bool stopped() const { return !jobBusy_.load(); }
 

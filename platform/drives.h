@@ -7,7 +7,6 @@
 #pragma once
 
 #include "os_error.h"
-#include "process.h"
 
 #include <optional>
 #include <string>
@@ -32,8 +31,10 @@ std::optional<std::string> stopToolPath(const std::string& appFolder);
 OsError writeStopTool(bool is64Bit, const std::string& toolPath);
 
 // Stops drive through the system's own service where the program carries no tool (Linux: udisks2
-// unmounts the volume and powers its disk off), each step waited for at most timeoutMs. The result
-// of the step that failed, else of the last step.
-ProcessResult stopDriveThroughSystem(const std::string& drive, int timeoutMs);
+// unmounts the volume and powers its disk off; Windows: the volume is ejected and the USB device
+// that holds it is ejected through the configuration manager; a Windows build on the virtual bus
+// asks the device side through drives/<L>.stop), each step waited for at most timeoutMs. Nothing
+// when the steps succeeded, else what failed, for the log (e.g. "udisksctl is not installed").
+std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs);
 
 }  // namespace platform

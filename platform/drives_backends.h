@@ -8,7 +8,7 @@ std::vector<std::string> listDrives(const std::string& busDir);
 std::string pathOnDrive(const std::string& busDir, const std::string& drive, const std::string& fileName);
 std::optional<std::string> stopToolPath(const std::string& busDir);
 OsError writeStopTool(const std::string& busDir, bool is64Bit, const std::string& toolPath);
-ProcessResult stopDriveByRequest(const std::string& busDir, const std::string& drive, int timeoutMs);
+std::optional<std::string> stopDriveByRequest(const std::string& busDir, const std::string& drive, int timeoutMs);
 }  // namespace platform::vbus
 
 namespace platform::native {
@@ -16,5 +16,5 @@ std::vector<std::string> listDrives();
 std::string pathOnDrive(const std::string& drive, const std::string& fileName);
 std::optional<std::string> stopToolPath(const std::string& appFolder);
 OsError writeStopTool(bool is64Bit, const std::string& toolPath);
-ProcessResult stopDriveThroughSystem(const std::string& drive, int timeoutMs);
+std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs);
 }  // namespace platform::native

@@ -1,6 +1,7 @@
 // Linux: the drives are the mount points of mounted volumes on removable disks; udisks2 stops them.
 #include "drives_backends.h"
 #include "mountinfo.h"
+#include "process.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -39,8 +40,13 @@ bool isRemovable(const std::string& disk) {
     return value == '1';
 }
 
-ProcessResult udisksctl(const std::string& action, const std::string& blockDevice, int timeoutMs) {
-    return runProcess({"udisksctl", action, "--no-user-interaction", "-b", blockDevice}, timeoutMs);
+// Nothing when the step succeeded, else what failed.
+std::optional<std::string> udisksctl(const std::string& action, const std::string& blockDevice, int timeoutMs) {
+    const ProcessResult run = runProcess({"udisksctl", action, "--no-user-interaction", "-b", blockDevice}, timeoutMs);
+    if (run.status == ProcessResult::Status::Exited && run.exitCode == 0) return std::nullopt;
+    if (run.status == ProcessResult::Status::NotStarted && run.error == kErrorFileNotFound)
+        return "udisksctl is not installed";
+    return "udisksctl " + action + " " + describe(run, timeoutMs);
 }
 
 }  // namespace
@@ -64,18 +70,13 @@ std::optional<std::string> stopToolPath(const std::string& /*appFolder*/) { retu
 
 OsError writeStopTool(bool /*is64Bit*/, const std::string& /*toolPath*/) { return kErrorFileNotFound; }
 
-ProcessResult stopDriveThroughSystem(const std::string& drive, int timeoutMs) {
+std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs) {
     const auto volumes = mountedVolumes();
     const auto mount = std::find_if(volumes.begin(), volumes.end(),
                                     [&](const MountEntry& entry) { return entry.mountPoint == drive; });
     const std::string disk = mount == volumes.end() ? "" : diskOf(mount->source);
-    if (disk.empty()) {
-        ProcessResult notMounted;
-        notMounted.error = kErrorFileNotFound;
-        return notMounted;
-    }
-    const ProcessResult unmounted = udisksctl("unmount", mount->source, timeoutMs);
-    if (unmounted.status != ProcessResult::Status::Exited || unmounted.exitCode != 0) return unmounted;
+    if (disk.empty()) return drive + " is not a mounted volume of a disk";
+    if (auto problem = udisksctl("unmount", mount->source, timeoutMs)) return problem;
     return udisksctl("power-off", "/dev/" + disk, timeoutMs);
 }
 

@@ -23,7 +23,7 @@ OsError writeStopTool(bool is64Bit, const std::string& toolPath) {
     return bus ? vbus::writeStopTool(*bus, is64Bit, toolPath) : native::writeStopTool(is64Bit, toolPath);
 }
 
-ProcessResult stopDriveThroughSystem(const std::string& drive, int timeoutMs) {
+std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs) {
     const auto bus = virtualBusDir();
     return bus ? vbus::stopDriveByRequest(*bus, drive, timeoutMs) : native::stopDriveThroughSystem(drive, timeoutMs);
 }

@@ -24,13 +24,6 @@ bool wasRefused(const fs::path& request) {
     return text == "refused";
 }
 
-ProcessResult withStatus(ProcessResult::Status status, int exitCode = 0) {
-    ProcessResult result;
-    result.status = status;
-    result.exitCode = exitCode;
-    return result;
-}
-
 }  // namespace
 
 std::vector<std::string> listDrives(const std::string& busDir) {
@@ -62,27 +55,23 @@ OsError writeStopTool(const std::string& busDir, bool is64Bit, const std::string
 
 // The device side stops the drive (its folder and then the request go away) or writes "refused"
 // into the request; a request left unanswered is withdrawn when the time is up.
-ProcessResult stopDriveByRequest(const std::string& busDir, const std::string& drive, int timeoutMs) {
+std::optional<std::string> stopDriveByRequest(const std::string& busDir, const std::string& drive, int timeoutMs) {
     const std::string letter = drive.substr(0, drive.find(':'));
     const fs::path driveDir = fs::path(busDir) / "drives" / letter;
     const fs::path request = fs::path(busDir) / "drives" / (letter + ".stop");
-    if (!std::ofstream(request)) {
-        ProcessResult notStarted;
-        notStarted.error = kErrorAccessDenied;
-        return notStarted;
-    }
+    if (!std::ofstream(request)) return "cannot write the stop request " + request.string();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::error_code ec;
     for (;;) {
         const bool requestThere = fs::exists(request, ec);
-        if (!requestThere && !fs::exists(driveDir, ec)) return withStatus(ProcessResult::Status::Exited);
+        if (!requestThere && !fs::exists(driveDir, ec)) return std::nullopt;
         if (requestThere && wasRefused(request)) {
             fs::remove(request, ec);
-            return withStatus(ProcessResult::Status::Exited, 1);
+            return "the device side refused to stop " + drive;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             fs::remove(request, ec);
-            return withStatus(ProcessResult::Status::TimedOut);
+            return "the stop request for " + drive + " was not answered within " + std::to_string(timeoutMs) + " ms";
         }
         std::this_thread::sleep_for(kStopRequestPoll);
     }

@@ -29,13 +29,6 @@ bool isPresent(char letter)
 
 HRSRC toolResource(bool is64Bit) { return FindResourceA(nullptr, is64Bit ? "S2" : "S1", kToolResourceType); }
 
-ProcessResult failed(OsError error)
-{
-    ProcessResult result;
-    result.error = error;
-    return result;
-}
-
 // The disk number of the drive's volume, which ties it to its disk device.
 bool diskNumberOf(char letter, DWORD& number)
 {
@@ -137,30 +130,27 @@ OsError writeStopTool(bool is64Bit, const std::string& toolPath)
     return out.fail() ? kErrorAccessDenied : kOk;
 }
 
-ProcessResult stopDriveThroughSystem(const std::string& drive, int timeoutMs)
+std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     const char letter = drive.empty() ? '\0' : drive[0];
     DWORD diskNumber = 0;
     DEVINST disk = 0;
     // The device is found before the volume is ejected: afterwards it can no longer be opened.
-    if (!diskNumberOf(letter, diskNumber) || !diskDeviceOf(diskNumber, disk)) return failed(kErrorFileNotFound);
+    if (!diskNumberOf(letter, diskNumber) || !diskDeviceOf(diskNumber, disk))
+        return drive + " is not a volume of a disk the system knows";
     EjectVolume(letter);
     PNP_VETO_TYPE veto = PNP_VetoTypeUnknown;
     char vetoName[MAX_PATH] = {};
     const CONFIGRET ejected = CM_Request_Device_EjectA(removableDeviceOf(disk), &veto, vetoName, MAX_PATH, 0);
-    if (ejected != CR_SUCCESS || veto != PNP_VetoTypeUnknown) return failed(kErrorAccessDenied);
+    if (ejected != CR_SUCCESS || veto != PNP_VetoTypeUnknown)
+        return "the system refused to eject the device of " + drive + (vetoName[0] != '\0' ? std::string(" (held by ") + vetoName + ")" : std::string());
     while (isPresent(letter)) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ProcessResult stillThere;
-            stillThere.status = ProcessResult::Status::TimedOut;
-            return stillThere;
-        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return drive + " is still there " + std::to_string(timeoutMs) + " ms after its device was ejected";
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    ProcessResult stopped;
-    stopped.status = ProcessResult::Status::Exited;
-    return stopped;
+    return std::nullopt;
 }
 
 }  // namespace platform::native

@@ -3,10 +3,12 @@
 #include "hid_vbus_transport.h"
 
 #include <winsock2.h>
+#include <windows.h>
 #include <ws2tcpip.h>
 
 #include <fstream>
 #include <mutex>
+#include <string>
 
 namespace platform::vbus {
 namespace {
@@ -104,6 +106,19 @@ private:
 }  // namespace
 
 const char* endpointExtension() { return ".tcp"; }
+
+std::optional<std::string> endpointIdentity(const std::string& path) {
+    const HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (!known) return std::nullopt;
+    return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) + ":" +
+           std::to_string(info.nFileIndexLow) + ":" + std::to_string(info.ftLastWriteTime.dwHighDateTime) + "." +
+           std::to_string(info.ftLastWriteTime.dwLowDateTime);
+}
 
 std::unique_ptr<Transport> connectEndpoint(const std::string& path, char access, OsError& error) {
     std::ifstream portFile(path);

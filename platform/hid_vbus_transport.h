@@ -6,6 +6,7 @@
 #include "hid.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform::vbus {
@@ -28,6 +29,10 @@ public:
 
 // The extension of the file that stands for an interface's endpoint in hid/.
 const char* endpointExtension();
+
+// What tells one endpoint file from another made later under the same name; nothing when the file
+// is gone. A freed file number may go straight to the new file, so its time of change goes with it.
+std::optional<std::string> endpointIdentity(const std::string& path);
 
 // Connects to the endpoint whose file is path and announces the access: 'r', 'w' or 'b'.
 std::unique_ptr<Transport> connectEndpoint(const std::string& path, char access, OsError& error);

@@ -8,6 +8,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -72,6 +73,13 @@ private:
 }  // namespace
 
 const char* endpointExtension() { return ".sock"; }
+
+std::optional<std::string> endpointIdentity(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino) + ":" +
+           std::to_string(status.st_ctim.tv_sec) + "." + std::to_string(status.st_ctim.tv_nsec);
+}
 
 std::unique_ptr<Transport> connectEndpoint(const std::string& path, char access, OsError& error) {
     sockaddr_un address{};

@@ -6,11 +6,28 @@
 #include "hid_watch.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileSystemWatcher>
-#include <QSet>
+
+#include <map>
+#include <string>
 
 namespace platform {
 namespace {
+
+// Which endpoint a name stands for: an unplug and a replug between two looks leave the name as it
+// was, so each endpoint is told by its file's identity.
+using Sockets = std::map<QString, std::string>;
+
+// True when a socket of before is not in after, as the same socket.
+bool anyLeft(const Sockets& before, const Sockets& after)
+{
+    for (const auto& [name, identity] : before) {
+        const auto found = after.find(name);
+        if (found == after.end() || found->second != identity) return true;
+    }
+    return false;
+}
 
 class VbusHidWatch final : public HidWatchBackend {
 public:
@@ -34,18 +51,25 @@ private:
         if (!watcher_.directories().contains(hidDir_) && QDir(hidDir_).exists()) watcher_.addPath(hidDir_);
     }
 
-    QSet<QString> presentSockets() const
+    Sockets presentSockets() const
     {
-        const QStringList names = QDir(hidDir_).entryList({QStringLiteral("*") + QLatin1String(vbus::endpointExtension())}, QDir::Files | QDir::System | QDir::Hidden);
-        return QSet<QString>(names.begin(), names.end());
+        Sockets sockets;
+        const QDir dir(hidDir_);
+        const QStringList pattern{QStringLiteral("*") + QLatin1String(vbus::endpointExtension())};
+        for (const QString& name : dir.entryList(pattern, QDir::Files | QDir::System | QDir::Hidden)) {
+            // An endpoint gone between the listing and this look is not present.
+            if (auto identity = vbus::endpointIdentity(QFile::encodeName(dir.filePath(name)).toStdString()))
+                sockets[name] = std::move(*identity);
+        }
+        return sockets;
     }
 
     void rescan()
     {
         watchHidDir();
-        const QSet<QString> now = presentSockets();
-        const bool removed = !(present_ - now).isEmpty();
-        const bool arrived = !(now - present_).isEmpty();
+        const Sockets now = presentSockets();
+        const bool removed = anyLeft(present_, now);
+        const bool arrived = anyLeft(now, present_);
         present_ = now;
         // One event per kind and change is enough: every event leads to a full new detection.
         if (removed) callbacks_.removed();
@@ -56,7 +80,7 @@ private:
     QString hidDir_;
     HidWatchCallbacks callbacks_;
     QFileSystemWatcher watcher_;
-    QSet<QString> present_;
+    Sockets present_;
 };
 
 }  // namespace

@@ -7,7 +7,11 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QPlainTextEdit>
+#include <QImage>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -92,26 +96,36 @@ TEST_F(EngineeringPage, EraseRunsOnItsThreadAndGivesTheButtonBackThenTheLogCanBe
     EXPECT_TRUE(memo->toPlainText().isEmpty());
 }
 
-TEST_F(EngineeringPage, ServiceViewShowsTheWholePanelAndGoesBackAsItWas)
+// The offscreen screen is 800 pixels wide: the grown window takes that width and the panel scrolls.
+TEST_F(EngineeringPage, ServiceViewShowsTheWholePanelOnTheScreenAndGoesBackAsItWas)
 {
     startSim({"--controller", kPluggedController});
     auto form = startForm();
     const QSize delivered = form->size();
+    const QPoint deliveredAt = form->pos();
     auto* panel = child<QWidget>(*form, "PageControl1");
+    auto* strip = child<QScrollArea>(*form, "ServiceStrip");
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
 
     QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_TRUE(form->inServiceView());
-    EXPECT_GE(form->width(), panel->geometry().right() + 1);
+    EXPECT_TRUE(form->screen()->availableGeometry().contains(form->frameGeometry())) << form->frameGeometry().x();
     EXPECT_GE(form->height(), panel->geometry().bottom() + 1);
+    // Every part of the panel can be brought into sight on the strip.
+    EXPECT_EQ(strip->geometry().right(), form->width() - 1);
+    EXPECT_GE(strip->viewport()->width() + strip->horizontalScrollBar()->maximum(), panel->geometry().right() + 1);
     EXPECT_TRUE(shown(*form, "EraseBtn"));
     EXPECT_TRUE(shown(*form, "Select_FW_Btn"));
-    saveScreenshot(*form, "service_view");
+    // Beside the picture the strip carries on its edge colour, above, beside and below the panel.
+    const QImage view = QImage(saveScreenshot(*form, "service_view"));
+    for (const QPoint at : {QPoint(740, 20), QPoint(760, 200), QPoint(785, 445)})
+        EXPECT_EQ(view.pixelColor(at), QColor(9, 9, 18)) << at.x() << "," << at.y();
 
     QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_FALSE(form->inServiceView());
     EXPECT_EQ(form->size(), delivered);
+    EXPECT_EQ(form->pos(), deliveredAt);
     EXPECT_FALSE(shown(*form, "EraseBtn"));
     EXPECT_FALSE(shown(*form, "Select_FW_Btn"));
 }

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -321,6 +322,18 @@ TEST_F(StartUp, ABadModelRowIsReportedAndTheDesignStays)
     EXPECT_EQ(caption(*form, "OpDevName"), "No control device .");
 }
 
+// DevInfo.DAT is 8-bit text: the box shows the character the file holds, not a replacement mark.
+TEST_F(StartUp, ABadModelRowIsQuotedAsTheFileSpellsIt)
+{
+    startSim({"--controller", kPluggedController});
+    std::string row = devInfoRow("Good", "VID_1FC9&PID_0003", 1, "LPC1764");
+    row[53] = '\xB2';  // a superscript two where the array count belongs
+    writeWorkFile("DevInfo.DAT", row);
+    auto form = startForm();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("'\u00B2' is not a valid integer value"));
+}
+
 TEST_F(StartUp, AMissingPictureIsReportedByName)
 {
     startSim({"--controller", kPluggedController});
@@ -392,6 +405,23 @@ TEST_F(MessageLog, TheTabsOfPageDatDecideWhereLinesGo)
         EXPECT_EQ(lines(*form, "FWUpdate_Memo").size(), c.updateLines) << c.pageDat;
         EXPECT_EQ(lines(*form, "System_Memo").size(), c.systemLines) << c.pageDat;
     }
+}
+
+// With the delivered Page.DAT (both tabs) the recorder page is active at start; an engineer who
+// opens the update page then sees the job lines there.
+TEST_F(MessageLog, LinesFollowThePageActiveWhenTheyAreAdded)
+{
+    startSim({"--controller", kPluggedController});
+    writeWorkFile("Page.DAT", "UpdateFW=1\nTempTest=1\n");
+    auto form = startForm();
+    auto* pages = child<QTabWidget>(*form, "PageControl1");
+    QTest::mouseClick(pages->tabBar(), Qt::LeftButton, {}, pages->tabBar()->tabRect(0).center());
+    ASSERT_EQ(pages->currentIndex(), 0);
+    form->AddMessage("on the update page", 1);
+    pages->setCurrentIndex(1);
+    form->AddMessage("on the recorder page", 1);
+    EXPECT_EQ(lines(*form, "FWUpdate_Memo"), QStringList{"on the update page"});
+    EXPECT_EQ(lines(*form, "System_Memo").back(), "on the recorder page");
 }
 
 TEST_F(MessageLog, LinesFromAnotherThreadArriveInOrder)

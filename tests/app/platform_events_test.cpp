@@ -52,6 +52,32 @@ TEST(VbusHidWatch, SocketsComingAndGoingAreArrivalsAndRemovals)
     unsetenv("LUMARO_VBUS_DIR");
 }
 
+// The window may not look at the folder between an unplug and a replug (it was busy, or stopped):
+// the interface is then another one under the same name, and its old handle is dead.
+TEST(VbusHidWatch, AnUnplugAndReplugBetweenTwoLooksIsARemovalAndAnArrival)
+{
+    QTemporaryDir bus;
+    ASSERT_TRUE(QDir(bus.path()).mkdir("hid"));
+    setenv("LUMARO_VBUS_DIR", bus.path().toLocal8Bit().constData(), 1);
+    platform::HidWatcher watcher;
+    EventCounts counts;
+    QObject::connect(&watcher, &platform::HidWatcher::interfaceArrived, [&] { ++counts.arrived; });
+    QObject::connect(&watcher, &platform::HidWatcher::interfaceRemoved, [&] { ++counts.removed; });
+    touch(bus.filePath("hid/ctl.sock"));
+    ASSERT_TRUE(waitUntil([&] { return counts.arrived == 1; }));
+
+    // Moved away rather than deleted, the old socket keeps its inode, as a listening socket does.
+    ASSERT_TRUE(QFile::rename(bus.filePath("hid/ctl.sock"), bus.filePath("unplugged.sock")));
+    touch(bus.filePath("hid/ctl.sock"));
+    EXPECT_TRUE(waitUntil([&] { return counts.removed == 1 && counts.arrived == 2; }));
+
+    // Nothing changed since: no event.
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(counts.removed, 1);
+    EXPECT_EQ(counts.arrived, 2);
+    unsetenv("LUMARO_VBUS_DIR");
+}
+
 TEST(Architecture, BusStandInDecides)
 {
     setenv("LUMARO_VBUS_DIR", "/nonexistent", 1);

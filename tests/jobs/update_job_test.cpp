@@ -2,6 +2,7 @@
 // it acknowledges what it is told to and shows an update disk on the bootloader request.
 #include "update_job_support.h"
 
+#include "jobs/image_records.h"
 #include "jobs/update_job.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@ class FakeController final : public PacketChannel {
 public:
     platform::OsError write(const Report& report, int) override {
         received.push_back(report);
+        if (onReport) onReport(report);
         const std::uint8_t command = report[5];
         if (command == CmdBootLoaderMode) {
             if (onBootloader) onBootloader();
@@ -49,6 +51,7 @@ public:
     std::deque<Report> replies;
     std::set<std::uint8_t> silentTo;
     std::function<void()> onBootloader;
+    std::function<void(const Report&)> onReport;  // before the controller answers
 };
 
 void writeScript(const fs::path& file, const std::string& body) {
@@ -122,9 +125,16 @@ TEST_F(UpdateJobTest, NothingIsSentWhenTheUpdateCannotBeMade) {
     };
     const std::string missing = (files.dir / "missing.bin").string();
     const std::string folder = files.dir.string();
+    const std::string empty = (files.dir / "Empty_FW_1.0.4.bin").string();
+    std::ofstream{empty};
+    // 65,536 records: the 16-bit record number would wrap and overwrite the first records.
+    const std::string tooLong = files.image(65535 * IMAGE_RECORD_SIZE);
     for (const Case& c : {Case{"boot board", "47J53", files.firmware, input.imagePath, ""},
                           Case{"no firmware", "LPC1764", missing, input.imagePath, "Error -> Firmware file: no such file: " + missing},
-                          Case{"image is a folder", "LPC1764", files.firmware, folder, "Error -> Image data file: not a file: " + folder}}) {
+                          Case{"empty firmware", "LPC1764", empty, input.imagePath, "Error -> Firmware file: empty file: " + empty},
+                          Case{"image is a folder", "LPC1764", files.firmware, folder, "Error -> Image data file: not a file: " + folder},
+                          Case{"too many records", "LPC1764", files.firmware, tooLong,
+                               "Error -> Image data file: more than 65535 records, the most the controller can take: " + tooLong}}) {
         SCOPED_TRACE(c.what);
         screen.clear();
         input.chipType = c.chipType, input.firmwarePath = c.firmware, input.imagePath = c.image;
@@ -137,8 +147,45 @@ TEST_F(UpdateJobTest, NothingIsSentWhenTheUpdateCannotBeMade) {
     }
 }
 
-// The simulator's faults cover the erase, the records and the disk; these two it cannot make.
-TEST_F(UpdateJobTest, AnUnansweredStartOrAStopToolThatCannotStartEndsFailed) {
+TEST(ImageDataFile, TheLastRecordNumberTheControllerCanTakeIsTheLimit) {
+    const JobFiles files;
+    EXPECT_EQ(imageRecordCount(0), 1u);
+    EXPECT_EQ(imageRecordCount(810), 16u);
+    EXPECT_FALSE(imageDataFileProblem(files.image(65534 * IMAGE_RECORD_SIZE + 53)).has_value());  // 65,535 records
+    EXPECT_TRUE(imageDataFileProblem(files.image(65535 * IMAGE_RECORD_SIZE)).has_value());
+    EXPECT_FALSE(firmwareFileProblem(files.firmware).has_value());
+}
+
+// The tool's exit code is not taken at its word either way: a disk that went is a stopped disk.
+TEST_F(UpdateJobTest, AToolThatStopsTheDiskButReportsAnErrorStillEndsDone) {
+    writeScript(bus / "tools/S2", "rm -rf \"$LUMARO_VBUS_DIR/drives/F\"; exit 3");
+    run();
+    EXPECT_TRUE(screen.has("done"));
+    EXPECT_FALSE(screen.has("failed"));
+}
+
+// Closing the window while the end request is polled: the controller must stay in its firmware,
+// not be left showing an update disk that nobody fills.
+TEST_F(UpdateJobTest, AJobStoppedDuringTheEndRequestSendsNoBootloaderSwitch) {
+    for (const bool acknowledged : {true, false}) {
+        SCOPED_TRACE(acknowledged ? "acknowledged" : "unanswered");
+        controller = {};
+        screen.clear();
+        controller.onReport = [this, acknowledged](const Report& report) {
+            if (report[5] != CmdFlashImgDataStart || report[6] != 0x01) return;  // not the end request
+            busy = false;
+            if (!acknowledged) controller.silentTo = {CmdFlashImgDataStart};
+        };
+        run();
+        EXPECT_EQ(controller.commands().back(), CmdFlashImgDataStart);
+        EXPECT_FALSE(screen.has("done") || screen.has("failed") || screen.has("buttons"));
+        EXPECT_FALSE(fs::exists(bus / "drives/F"));
+        EXPECT_FALSE(busy);
+    }
+}
+
+// The simulator's faults cover the erase, the records and the disk; these it cannot make.
+TEST_F(UpdateJobTest, AnUnansweredStartOrADiskThatIsNotStoppedEndsFailed) {
     struct Case {
         const char* what;
         std::function<void()> arrange;
@@ -150,6 +197,12 @@ TEST_F(UpdateJobTest, AnUnansweredStartOrAStopToolThatCannotStartEndsFailed) {
          "Error -> Send image data start fail: no acknowledgement in time", CmdFlashImgDataStart},
         {"tool", [this] { std::ofstream(bus / "tools/S2") << "not a program"; },
          "Error -> Stop the update disk fail: ", CmdBootLoaderMode},
+        {"tool leaves the disk",
+         [this] {
+             fs::remove_all(bus / "drives/F");  // left by the case before
+             writeScript(bus / "tools/S2", "echo \"$2 is not the update disk\" >&2; exit 1");
+         },
+         "Error -> Stop the update disk fail: F: is still there 5000 ms after it was stopped", CmdBootLoaderMode},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
