@@ -216,12 +216,13 @@ TEST_F(Recorder, EachTickShowsTheReadingsAndWritesOneRowNegativeTemperaturesIncl
     pressStart(*form);
     const SheetCells cells = readBack(path);
     SheetCells first = row(cells, 4);
-    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(QString::fromStdString(first[{4, 1}])).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^time:\\d\\d:\\d\\d:\\d\\d$").match(QString::fromStdString(first[{4, 1}])).hasMatch())
+        << first[{4, 1}];
     first.erase({4, 1});
-    SheetCells expected{{{4, 3}, "-5"}, {{4, 4}, "23"}, {{4, 5}, "-40"}, {{4, 7}, "1500"}, {{4, 20}, "65535"}};
-    for (int channel = 1; channel <= 11; ++channel) expected[{4, 8 + channel}] = std::to_string(99 + channel);
+    SheetCells expected{{{4, 3}, "int:-5"}, {{4, 4}, "int:23"}, {{4, 5}, "int:-40"}, {{4, 7}, "int:1500"}, {{4, 20}, "int:65535"}};
+    for (int channel = 1; channel <= 11; ++channel) expected[{4, 8 + channel}] = "int:" + std::to_string(99 + channel);
     EXPECT_EQ(first, expected);
-    EXPECT_EQ((row(cells, 5)[{5, 3}]), "0");
+    EXPECT_EQ((row(cells, 5)[{5, 3}]), "int:0");
     EXPECT_TRUE(row(cells, 6).empty());
 }
 
@@ -281,13 +282,13 @@ TEST_F(Recorder, Row65538EndsTheWorkbookAndTheNextRowStartsANewOneWithoutHeader)
 
     const SheetCells first = readBack(firstPath);
     EXPECT_EQ((first.at({1, 1})), "Measure Device : Tessaray TC-100");
-    EXPECT_EQ((first.at({4, 3})), "23");
+    EXPECT_EQ((first.at({4, 3})), "int:23");
     EXPECT_EQ(row(first, 65537).size(), 17u);
     EXPECT_EQ(row(first, 65538).size(), 17u);
     EXPECT_EQ(first.rbegin()->first.first, 65538);
     const SheetCells second = readBack(secondPath);
     EXPECT_EQ(second.begin()->first.first, 4) << "a rotated workbook has no header rows";
-    EXPECT_EQ((second.at({4, 3})), "-5");
+    EXPECT_EQ((second.at({4, 3})), "int:-5");
     EXPECT_EQ(second.size(), 17u);
 }
 
@@ -351,9 +352,9 @@ TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestAndGivesARowOfZeros
     pressStart(*form);
 
     const SheetCells cells = readBack(path);
-    EXPECT_EQ((cells.at({5, 3})), "0");
-    EXPECT_EQ((cells.at({5, 7})), "0");
-    EXPECT_EQ((cells.at({5, 20})), "0");
+    EXPECT_EQ((cells.at({5, 3})), "int:0");
+    EXPECT_EQ((cells.at({5, 7})), "int:0");
+    EXPECT_EQ((cells.at({5, 20})), "int:0");
     int sent = 0;
     for (const lumaro::test::SimRecord& record : sim->records()) {
         if (record.dir != "out") continue;
@@ -379,9 +380,9 @@ TEST_F(Recorder, OneArrayModelLeavesTheSecondReadoutAloneAndClosingWhileLoggingS
     EXPECT_TRUE(boxes.empty());
     const SheetCells cells = readBack(path);
     EXPECT_EQ(row(cells, 4).size(), 17u);
-    EXPECT_EQ((cells.at({4, 3})), "23");
-    EXPECT_EQ((cells.at({4, 4})), "0");
-    EXPECT_EQ((cells.at({4, 5})), "-5");
+    EXPECT_EQ((cells.at({4, 3})), "int:23");
+    EXPECT_EQ((cells.at({4, 4})), "int:0");
+    EXPECT_EQ((cells.at({4, 5})), "int:-5");
 }
 
 // Records the URLs the desktop is asked to open.
