@@ -110,6 +110,7 @@ void TMainForm::FormCreate()
 
     RecordFolder = appFolder + QStringLiteral("Record/");
     QDir().mkpath(RecordFolder);
+    recoverJournals();
     FillLogList(RecordFolder);
     LoadDevInfo();
     if (detectWithoutOverlap()) {

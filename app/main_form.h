@@ -4,6 +4,8 @@
 #pragma once
 
 #include "dev_info.h"
+#include "log_journal.h"
+#include "recorder_logic.h"
 
 #include <QString>
 #include <QWidget>
@@ -85,13 +87,34 @@ public:
     std::int32_t LogRowCount = 0;
     std::int32_t BarStep = 0;
 
+    // A close of the window while a log runs: true when the window may go now (the log is saved or
+    // given up), false when it is to close once the measurement under way has written its row.
+    bool settleLogBeforeClose();
+    // Writes the workbooks of logs that a crash left as journals in RecordFolder (at start-up).
+    void recoverJournals();
+
 private:
+    struct AfterMeasurement {
+        bool close = false;  // the window was closed
+        bool press = false;  // the start/stop button was pressed
+    };
     void connectRecorder();
+    bool logRunning() const;
+    QString newLogFilePath() const;
     void startLog();
     void stopLog();
     void rotateLog();
+    void measureIntoRow();
+    void openLogWorkbook();
+    void writeLogCells(const std::vector<LogCell>& cells);
+    void saveLogWorkbook(QString path);
+    void actOnRequestsAfterMeasurement();
     PacketChannel* recorderChannel_ = nullptr;
     bool logToWorkbook_ = false;  // LogExcel_check as the log started
+    bool measuring_ = false;      // a measurement's exchanges are under way
+    AfterMeasurement afterMeasurement_;
+    bool rotationFailureShown_ = false;
+    LogJournal journal_;
 
 public:
     // Shared values.
