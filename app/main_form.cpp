@@ -308,6 +308,7 @@ bool TMainForm::detectWithoutOverlap()
         ~DetectingScope() { flag = false; }
     };
     bool found = false;
+    measurementThread_.waitUntilIdle();  // detection opens and closes the link's handles
     do {
         redetect_ = false;
         DetectingScope scope(detecting_);

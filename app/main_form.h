@@ -5,6 +5,7 @@
 
 #include "dev_info.h"
 #include "log_journal.h"
+#include "measurement_thread.h"
 #include "recorder_logic.h"
 
 #include <QString>
@@ -83,6 +84,8 @@ public:
     void LogListClick();
     // Tests measure a stand-in controller through this channel; nullptr: the controller link.
     void setRecorderChannel(PacketChannel* channel) { recorderChannel_ = channel; }
+    // True from a tick until its measurement is shown and written.
+    bool measuring() const { return measuring_; }
     QString LogFilePath;
     std::int32_t LogRowCount = 0;
     std::int32_t BarStep = 0;
@@ -104,14 +107,16 @@ private:
     void startLog();
     void stopLog();
     void rotateLog();
-    void measureIntoRow();
+    void measurementDone(int arrayCount, const Measurement& measurement);
+    void showAndWriteMeasurement(int arrayCount, const Measurement& measurement);
     void openLogWorkbook();
     void writeLogCells(const std::vector<LogCell>& cells);
     void saveLogWorkbook(QString path);
     void actOnRequestsAfterMeasurement();
     PacketChannel* recorderChannel_ = nullptr;
     bool logToWorkbook_ = false;  // LogExcel_check as the log started
-    bool measuring_ = false;      // a measurement's exchanges are under way
+    bool measuring_ = false;      // a measurement is under way: its row is not written yet
+    MeasurementThread measurementThread_;
     AfterMeasurement afterMeasurement_;
     bool rotationFailureShown_ = false;
     LogJournal journal_;

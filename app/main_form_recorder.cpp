@@ -51,7 +51,8 @@ LocalDateTime localNow()
     return {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
 }
 
-// Runs measure with the requests over the given channel, or over the controller link when none is given.
+// Runs measure with the requests over the given channel, or over the controller link when none is
+// given. On the measurement thread: the message log takes lines from any thread.
 template <typename Measure>
 void withMeasurementRequests(TMainForm& form, PacketChannel* channel, Measure measure)
 {
@@ -83,17 +84,6 @@ protected:
     }
 };
 
-// Set for the span of a measurement: what events run inside it cannot stop the log under it.
-class MeasuringScope {
-public:
-    explicit MeasuringScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~MeasuringScope() { flag_ = false; }
-    MeasuringScope(const MeasuringScope&) = delete;
-    MeasuringScope& operator=(const MeasuringScope&) = delete;
-
-private:
-    bool& flag_;
-};
 
 }  // namespace
 
@@ -240,46 +230,54 @@ void TMainForm::saveLogWorkbook(QString path)
     ExcelQuit();
 }
 
+// The exchanges run on the measurement thread; the row is written when they are done.
 void TMainForm::Temp_TimerTimer()
 {
-    // A device job owns the link's one packet buffer: no exchange, no row, until it ends. A tick
-    // met inside another's measurement would overlap its exchange.
+    // A device job owns the link's one packet buffer: no exchange, no row, until it ends. While the
+    // last measurement is under way the tick is let go: exchanges never overlap.
     if (jobBusy || measuring_) return;
+    measuring_ = true;
+    const DeviceModel* model = modelAt(DeviceModelTable, currentModel);
+    const int arrayCount = model != nullptr ? model->arrayCount : 0;
+    measurementThread_.start(
+        [this, channel = recorderChannel_, arrayCount] {
+            Measurement measurement;
+            withMeasurementRequests(*this, channel, [&](ControllerRequests& requests) {
+                measurement.temperatures = requests.Get_Temperature(arrayCount);
+                measurement.channels = requests.Get_AllChannel();
+                measurement.fanSpeed = requests.Get_FanSpeed();
+            });
+            return measurement;
+        },
+        this, [this, arrayCount](const Measurement& measurement) { measurementDone(arrayCount, measurement); });
+}
+
+void TMainForm::measurementDone(int arrayCount, const Measurement& measurement)
+{
+    measuring_ = false;
     try {
-        const MeasuringScope measuring(measuring_);
-        measureIntoRow();
+        showAndWriteMeasurement(arrayCount, measurement);
     } catch (...) {
         actOnRequestsAfterMeasurement();
         throw;
     }
     actOnRequestsAfterMeasurement();
-    if (logToWorkbook_ && workbookIsFull(LogRowCount)) rotateLog();
+    if (logToWorkbook_ && logRunning() && workbookIsFull(LogRowCount)) rotateLog();
 }
 
-void TMainForm::measureIntoRow()
+void TMainForm::showAndWriteMeasurement(int arrayCount, const Measurement& measurement)
 {
-    const DeviceModel* model = modelAt(DeviceModelTable, currentModel);
-    const int arrayCount = model != nullptr ? model->arrayCount : 0;
-    TemperatureReading temperatures;
-    ChannelReading channels;
-    std::int32_t fanSpeed = 0;
-    withMeasurementRequests(*this, recorderChannel_, [&](ControllerRequests& requests) {
-        temperatures = requests.Get_Temperature(arrayCount);
-        Array1Temp_Show->setText(QString::fromStdString(temperatureText(temperatures.array1)));
-        if (arrayCount != 1) Array2Temp_Show->setText(QString::fromStdString(temperatureText(temperatures.array2)));
-        AmbientTemp_Show->setText(QString::fromStdString(temperatureText(temperatures.ambient)));
-
-        channels = requests.Get_AllChannel();
-        for (std::size_t i = 0; i < CHShow.size() && i < channels.ch.size(); ++i)
-            CHShow[i]->setText(QString::number(channels.ch[i]));
-
-        fanSpeed = requests.Get_FanSpeed();
-        fansp->setText(QString::fromStdString(fanSpeedText(fanSpeed)));
-    });
+    const TemperatureReading& temperatures = measurement.temperatures;
+    Array1Temp_Show->setText(QString::fromStdString(temperatureText(temperatures.array1)));
+    if (arrayCount != 1) Array2Temp_Show->setText(QString::fromStdString(temperatureText(temperatures.array2)));
+    AmbientTemp_Show->setText(QString::fromStdString(temperatureText(temperatures.ambient)));
+    for (std::size_t i = 0; i < CHShow.size() && i < measurement.channels.ch.size(); ++i)
+        CHShow[i]->setText(QString::number(measurement.channels.ch[i]));
+    fansp->setText(QString::fromStdString(fanSpeedText(measurement.fanSpeed)));
 
     // Without a workbook there is nothing to take the row.
-    if (!logToWorkbook_) return;
-    WriteLogRow(fanSpeed, channels, temperatures);
+    if (!logToWorkbook_ || !logRunning()) return;
+    WriteLogRow(measurement.fanSpeed, measurement.channels, temperatures);
     ++LogRowCount;
 }
 

@@ -32,7 +32,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <functional>
 #include <utility>
 
@@ -125,6 +127,12 @@ protected:
         QTest::mouseClick(child<QPushButton>(form, "Temp_Start_Btn"), Qt::LeftButton);
         QCoreApplication::processEvents();  // the click is handled from the event loop
     }
+    // One measurement, shown and written: its exchanges run on a thread of their own.
+    static void tick(TMainForm& form)
+    {
+        form.Temp_TimerTimer();
+        EXPECT_TRUE(waitUntil([&] { return !form.measuring(); }, 8000)) << "the measurement never ended";
+    }
     static QString startCaption(const TMainForm& form) { return child<QPushButton>(form, "Temp_Start_Btn")->text(); }
     static bool timersRun(const TMainForm& form)
     {
@@ -203,7 +211,7 @@ TEST_F(Recorder, EachTickShowsTheReadingsAndWritesOneRowNegativeTemperaturesIncl
     for (std::size_t i = 0; i < 12; ++i) controller.channels[i] = static_cast<std::uint16_t>(i == 11 ? 65535 : 100 + i);
     controller.fanRaw = 0x8000 | 200;  // 1500 rpm
     pressStart(*form);
-    form->Temp_TimerTimer();
+    tick(*form);
     EXPECT_EQ(caption(*form, "Array1Temp_Show"), "-5" + kDegrees);
     EXPECT_EQ(caption(*form, "Array2Temp_Show"), "23" + kDegrees);
     EXPECT_EQ(caption(*form, "AmbientTemp_Show"), "-40" + kDegrees);
@@ -213,13 +221,13 @@ TEST_F(Recorder, EachTickShowsTheReadingsAndWritesOneRowNegativeTemperaturesIncl
     QDir().mkpath(QStringLiteral(LUMARO_ARTIFACT_DIR));
     child<QWidget>(*form, "PageControl1")->grab().save(QStringLiteral(LUMARO_ARTIFACT_DIR "/recorder_page_running.png"));
     controller.temperatureRaw = {218, 218, 218};  // 0 degrees
-    form->Temp_TimerTimer();
+    tick(*form);
     EXPECT_EQ(form->LogRowCount, 2);
 
     // While a device job owns the link the tick exchanges nothing and writes nothing.
     const std::size_t sent = controller.commands.size();
     jobBusy = true;
-    form->Temp_TimerTimer();
+    tick(*form);
     jobBusy = false;
     EXPECT_EQ(controller.commands.size(), sent);
     EXPECT_EQ(form->LogRowCount, 2);
@@ -275,11 +283,11 @@ TEST_F(Recorder, Row65538EndsTheWorkbookAndTheNextRowStartsANewOneWithoutHeader)
     child<QComboBox>(*form, "TimeAT")->setCurrentIndex(1);  // the test's ticks are the only ones
     pressStart(*form);
     const QString firstPath = form->LogFilePath;
-    form->Temp_TimerTimer();                       // row 4
+    tick(*form);                       // row 4
     form->LogRowCount = 65533;                     // as if the rows between had been written
-    form->Temp_TimerTimer();                       // row 65537
+    tick(*form);                       // row 65537
     waitForNextSecond();
-    form->Temp_TimerTimer();                       // row 65538, then the rotation
+    tick(*form);                       // row 65538, then the rotation
     EXPECT_EQ(form->LogRowCount, 0);
     const QString secondPath = form->LogFilePath;
     EXPECT_NE(secondPath, firstPath);
@@ -288,7 +296,7 @@ TEST_F(Recorder, Row65538EndsTheWorkbookAndTheNextRowStartsANewOneWithoutHeader)
     EXPECT_EQ(listed(*form), QStringList{QFileInfo(firstPath).fileName()});
 
     controller.temperatureRaw = {225, 225, 0};
-    form->Temp_TimerTimer();                       // row 4 of the new workbook
+    tick(*form);                       // row 4 of the new workbook
     pressStart(*form);
     EXPECT_EQ(listed(*form).size(), 2);
 
@@ -314,8 +322,8 @@ TEST_F(Recorder, AFullWorkbookThatCannotBeSavedKeepsItsRowsAndIsSavedAtTheNextTi
     const QString firstPath = form->LogFilePath;
     form->LogRowCount = 65534;
     QDir(form->RecordFolder).removeRecursively();  // the save cannot be written
-    EXPECT_NO_THROW(form->Temp_TimerTimer());  // row 65538, the save fails
-    EXPECT_NO_THROW(form->Temp_TimerTimer());  // row 65539, and again
+    tick(*form);  // row 65538, the save fails
+    tick(*form);  // row 65539, and again
     QCoreApplication::processEvents();
     ASSERT_EQ(boxes.size(), 1u) << "the failure is shown once, not at every tick";
     EXPECT_TRUE(boxes[0].text.contains(firstPath)) << boxes[0].text.toStdString();
@@ -324,7 +332,7 @@ TEST_F(Recorder, AFullWorkbookThatCannotBeSavedKeepsItsRowsAndIsSavedAtTheNextTi
 
     QDir().mkpath(form->RecordFolder);
     waitForNextSecond();
-    form->Temp_TimerTimer();  // row 65540, saved with the rest
+    tick(*form);  // row 65540, saved with the rest
     EXPECT_EQ(form->LogRowCount, 0);
     EXPECT_NE(form->LogFilePath, firstPath);
     pressStart(*form);
@@ -340,7 +348,7 @@ TEST_F(Recorder, WithoutTheWorkbookOptionTheReadingsShowButNothingIsWritten)
     automation::registerClass("Excel.Application", {});  // any call to the writer would be shown
     child<QCheckBox>(*form, "LogExcel_check")->setChecked(false);
     pressStart(*form);
-    form->Temp_TimerTimer();
+    tick(*form);
     EXPECT_EQ(caption(*form, "Array1Temp_Show"), "23" + kDegrees);
     EXPECT_EQ(form->LogRowCount, 0);
     pressStart(*form);
@@ -348,17 +356,29 @@ TEST_F(Recorder, WithoutTheWorkbookOptionTheReadingsShowButNothingIsWritten)
     EXPECT_TRUE(QDir(form->RecordFolder).isEmpty());
 }
 
-TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestAndGivesARowOfZeros)
+TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestOffTheWindowsThreadAndGivesARowOfZeros)
 {
     skipWithoutReader();
     startSim({"--controller", "ctl,fault=silent,id=" + kController});
     auto form = startForm();
     pressStart(*form);
-    form->Temp_TimerTimer();  // measured once before, so that the zeros below are the tick's
+    tick(*form);  // measured once before, so that the zeros below are the tick's
     child<QLabel>(*form, "fansp")->setText("-");
     const auto started = std::chrono::steady_clock::now();
     form->Temp_TimerTimer();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100)) << "the window is not held";
+    form->Temp_TimerTimer();  // a tick while the measurement runs is let go
+    // The window answers within a frame or two all the while.
+    auto longestGap = std::chrono::steady_clock::duration{};
+    auto last = std::chrono::steady_clock::now();
+    ASSERT_TRUE(waitUntil([&] {
+        const auto now = std::chrono::steady_clock::now();
+        longestGap = std::max(longestGap, now - last);
+        last = now;
+        return !form->measuring();
+    }, 8000));
     const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_LT(longestGap, std::chrono::milliseconds(100));
     EXPECT_GT(took, std::chrono::milliseconds(2500));
     EXPECT_LT(took, std::chrono::milliseconds(5000));
     EXPECT_EQ(caption(*form, "Array1Temp_Show"), "0" + kDegrees);
@@ -388,7 +408,7 @@ TEST_F(Recorder, OneArrayModelLeavesTheSecondReadoutAloneAndClosingWhileLoggingS
     child<QLabel>(*form, "Array2Temp_Show")->setText("untouched");
     controller.temperatureRaw = {177, 225, 0};  // array 1: 23, ambient: -5
     pressStart(*form);
-    form->Temp_TimerTimer();
+    tick(*form);
     EXPECT_EQ(caption(*form, "AmbientTemp_Show"), "-5" + kDegrees);
     EXPECT_EQ(caption(*form, "Array2Temp_Show"), "untouched");
     const QString path = form->LogFilePath;
@@ -409,29 +429,42 @@ TEST_F(Recorder, AWindowClosedDuringAnExchangeClosesOnceItsRowIsWrittenAndSavesT
     controller.temperatureRaw = {177, 177, 0};
     pressStart(*form);
     const QString path = form->LogFilePath;
-    bool closedAtOnce = true;
-    // As a close met in an event loop run inside the measurement would come.
-    controller.duringExchange = [&] { closedAtOnce = form->close(); };
+    // The controller holds its answer until the test has acted.
+    std::atomic<bool> inExchange{false};
+    std::atomic<bool> answer{false};
+    auto holdAnswer = [&] {
+        inExchange = true;
+        while (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    controller.duringExchange = holdAnswer;
     form->Temp_TimerTimer();
-    EXPECT_FALSE(closedAtOnce) << "the log is not stopped under a running exchange";
-    EXPECT_EQ(form->LogRowCount, 1);
+    ASSERT_TRUE(waitUntil([&] { return inExchange.load(); }));
+    EXPECT_FALSE(form->close()) << "the log is not stopped under a running exchange";
+    answer = true;
     ASSERT_TRUE(waitUntil([&] { return form->isHidden(); }, 2000)) << "the close was lost";
     EXPECT_EQ(startCaption(*form), "Start to log temperature");
     EXPECT_FALSE(timersRun(*form));
     EXPECT_EQ(form->LogRowCount, 0);
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(row(readBack(path), 4).size(), 17u);
+    EXPECT_EQ(row(readBack(path), 4).size(), 17u) << "the row measured when the close came is saved";
     EXPECT_FALSE(QFileInfo::exists(path + ".journal"));
 
     // A stop pressed in the same place acts after the row too.
     form->show();
     pressStart(*form);
-    controller.duringExchange = [&] { form->Temp_Start_BtnClick(); };
+    const QString secondPath = form->LogFilePath;
+    inExchange = false;
+    answer = false;
+    controller.duringExchange = holdAnswer;
     form->Temp_TimerTimer();
-    EXPECT_EQ(form->LogRowCount, 1);
+    ASSERT_TRUE(waitUntil([&] { return inExchange.load(); }));
+    pressStart(*form);
+    EXPECT_EQ(startCaption(*form), "Stop to log temperature");
+    answer = true;
     ASSERT_TRUE(waitUntil([&] { return startCaption(*form) == "Start to log temperature"; }, 2000));
     EXPECT_EQ(form->LogRowCount, 0);
     EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(row(readBack(secondPath), 4).size(), 17u);
 }
 
 TEST_F(Recorder, AStopWhoseSaveFailsKeepsTheRowsUntilTheyAreSavedAgainOrElsewhere)
@@ -440,8 +473,8 @@ TEST_F(Recorder, AStopWhoseSaveFailsKeepsTheRowsUntilTheyAreSavedAgainOrElsewher
     auto form = startRecorderForm();
     controller.temperatureRaw = {177, 177, 0};
     pressStart(*form);
-    form->Temp_TimerTimer();
-    form->Temp_TimerTimer();
+    tick(*form);
+    tick(*form);
     const QString path = form->LogFilePath;
     QTemporaryDir elsewhere;
     const QString otherPath = elsewhere.path() + "/kept.xls";
@@ -467,7 +500,7 @@ TEST_F(Recorder, AStopWhoseSaveFailsKeepsTheRowsUntilTheyAreSavedAgainOrElsewher
     // The next log starts at row 4 again.
     QDir().mkpath(form->RecordFolder);
     pressStart(*form);
-    form->Temp_TimerTimer();
+    tick(*form);
     const QString nextPath = form->LogFilePath;
     pressStart(*form);
     const SheetCells next = readBack(nextPath);
@@ -479,7 +512,7 @@ TEST_F(Recorder, OnlyAnExplicitDiscardDropsAnUnsavedLog)
 {
     auto form = startRecorderForm();
     pressStart(*form);
-    form->Temp_TimerTimer();
+    tick(*form);
     const QString path = form->LogFilePath;
     int asked = 0;
     setSaveFailureAnswers({[&](const QString&, const QString&) {
@@ -534,8 +567,8 @@ TEST_F(Recorder, TheJournalTakesEachRowAsWrittenAndALogACrashLeftIsWrittenOutAtT
         controller.temperatureRaw = {177, 177, 0};
         pressStart(*form);
         path = form->LogFilePath;
-        form->Temp_TimerTimer();
-        form->Temp_TimerTimer();
+        tick(*form);
+        tick(*form);
         QFile journal(path + ".journal");
         ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
         journalText = QString::fromUtf8(journal.readAll());
