@@ -117,6 +117,7 @@ private:
     bool logToWorkbook_ = false;  // LogExcel_check as the log started
     bool measuring_ = false;      // a measurement is under way: its row is not written yet
     MeasurementThread measurementThread_;
+    LocalDateTime measurementTime_;  // when the measurement under way was asked for
     AfterMeasurement afterMeasurement_;
     bool rotationFailureShown_ = false;
     LogJournal journal_;

@@ -237,6 +237,7 @@ void TMainForm::Temp_TimerTimer()
     // last measurement is under way the tick is let go: exchanges never overlap.
     if (jobBusy || measuring_) return;
     measuring_ = true;
+    measurementTime_ = localNow();  // the row's time is the tick's, however long the exchanges take
     const DeviceModel* model = modelAt(DeviceModelTable, currentModel);
     const int arrayCount = model != nullptr ? model->arrayCount : 0;
     measurementThread_.start(
@@ -284,7 +285,7 @@ void TMainForm::showAndWriteMeasurement(int arrayCount, const Measurement& measu
 void TMainForm::WriteLogRow(std::int32_t fanSpeed, const ChannelReading& channels, const TemperatureReading& temperatures)
 {
     const LogMeasurement measurement{fanSpeed, channels.ch, temperatures.array1, temperatures.array2, temperatures.ambient};
-    writeLogCells(logRowCells(LogRowCount, clockText(localNow()), measurement));
+    writeLogCells(logRowCells(LogRowCount, clockText(measurementTime_), measurement));
 }
 
 // The count starts again only once the full workbook is saved: a failed save keeps its rows in the

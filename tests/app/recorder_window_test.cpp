@@ -29,11 +29,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTime>
 #include <QTimer>
 #include <QUrl>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 #include <functional>
 #include <utility>
@@ -365,10 +367,12 @@ TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestOffTheWindowsThread
     tick(*form);  // measured once before, so that the zeros below are the tick's
     child<QLabel>(*form, "fansp")->setText("-");
     const auto started = std::chrono::steady_clock::now();
+    const QTime asked = QTime::currentTime();
     form->Temp_TimerTimer();
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100)) << "the window is not held";
     form->Temp_TimerTimer();  // a tick while the measurement runs is let go
-    // The window answers within a frame or two all the while.
+    // The window answers all the while: well within the second each silent request takes (the bound
+    // leaves room for a machine busy with other work).
     auto longestGap = std::chrono::steady_clock::duration{};
     auto last = std::chrono::steady_clock::now();
     ASSERT_TRUE(waitUntil([&] {
@@ -378,7 +382,7 @@ TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestOffTheWindowsThread
         return !form->measuring();
     }, 8000));
     const auto took = std::chrono::steady_clock::now() - started;
-    EXPECT_LT(longestGap, std::chrono::milliseconds(100));
+    EXPECT_LT(longestGap, std::chrono::milliseconds(500));
     EXPECT_GT(took, std::chrono::milliseconds(2500));
     EXPECT_LT(took, std::chrono::milliseconds(5000));
     EXPECT_EQ(caption(*form, "Array1Temp_Show"), "0" + kDegrees);
@@ -391,6 +395,10 @@ TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestOffTheWindowsThread
     EXPECT_EQ((cells.at({5, 3})), "int:0");
     EXPECT_EQ((cells.at({5, 7})), "int:0");
     EXPECT_EQ((cells.at({5, 20})), "int:0");
+    // The row carries the time the measurement was asked for, not the time its answers ran out.
+    const QTime written = QTime::fromString(QString::fromStdString(cells.at({5, 1})).remove("time:"), "hh:mm:ss");
+    ASSERT_TRUE(written.isValid()) << cells.at({5, 1});
+    EXPECT_LE(std::abs(asked.secsTo(written)), 1) << asked.toString().toStdString();
     int sent = 0;
     for (const lumaro::test::SimRecord& record : sim->records()) {
         if (record.dir != "out") continue;
