@@ -53,13 +53,30 @@ private:
 
 // Row number to its cells by column index; a cell holds text id + 1, 0 when empty.
 struct Sheet {
+    explicit Sheet(std::string sheetName) : name(std::move(sheetName)) {}
+
     std::string name;
     std::map<std::int32_t, std::vector<std::uint32_t>> rows;
+
+    // The cells of a row, made when new. A log writes row after row, so the row written last is
+    // kept at hand rather than searched for at every cell.
+    std::vector<std::uint32_t>& row(std::int32_t number)
+    {
+        if (lastRow_ == nullptr || lastRowNumber_ != number) {
+            lastRow_ = &rows[number];
+            lastRowNumber_ = number;
+        }
+        return *lastRow_;
+    }
+
+private:
+    std::vector<std::uint32_t>* lastRow_ = nullptr;  // map entries stay where they are
+    std::int32_t lastRowNumber_ = 0;
 };
 
 struct Workbook {
     TextTable texts;
-    std::vector<Sheet> sheets{Sheet{"Sheet1", {}}};
+    std::vector<Sheet> sheets = std::vector<Sheet>(1, Sheet("Sheet1"));
 };
 
 // The program's state; its objects reach their workbook through it, so Quit frees every workbook
@@ -234,7 +251,7 @@ protected:
         expectCount(args, 1);
         const std::string& text = argument<std::string>(args, 0);
         if (text.size() > kMaxCellText) refuse("A cell holds at most 32767 characters.");
-        std::vector<std::uint32_t>& cells = rows[row_];
+        std::vector<std::uint32_t>& cells = workbook_->sheets[sheet_].row(row_);
         if (cells.size() <= columnIndex) cells.resize(columnIndex + 1, 0);
         cells[columnIndex] = text.empty() ? 0 : workbook_->texts.idOf(text) + 1;
         return Value{};
@@ -293,11 +310,16 @@ protected:
         expectCount(args, 1);
         const std::int32_t number = argument<std::int32_t>(args, 0);
         if (number < 1 || number > count) throw AutomationError(ErrorCode::BadIndex, "Invalid index.");
-        return Value{ObjectRef{std::make_shared<WorksheetObject>(instance(), workbook_, static_cast<std::size_t>(number - 1))}};
+        // Every cell write asks for its sheet again: the same object serves each time.
+        const auto index = static_cast<std::size_t>(number - 1);
+        if (sheets_.size() <= index) sheets_.resize(index + 1);
+        if (!sheets_[index]) sheets_[index] = std::make_shared<WorksheetObject>(instance(), workbook_, index);
+        return Value{sheets_[index]};
     }
 
 private:
     Workbook* workbook_;
+    std::vector<ObjectRef> sheets_;
 };
 
 class WorkbookObject final : public InstanceObject {
@@ -311,7 +333,8 @@ protected:
         if (!isRead(kind)) return std::nullopt;
         if (sameName(member, "Worksheets")) {
             expectCount(args, 0);
-            return Value{ObjectRef{std::make_shared<WorksheetsObject>(instance(), workbook_)}};
+            if (!worksheets_) worksheets_ = std::make_shared<WorksheetsObject>(instance(), workbook_);
+            return Value{worksheets_};
         }
         if (!sameName(member, "SaveAs")) return std::nullopt;
         expectCount(args, 1);
@@ -324,6 +347,7 @@ protected:
 
 private:
     Workbook* workbook_;
+    ObjectRef worksheets_;  // every cell write asks for it again
 };
 
 class WorkbooksObject final : public InstanceObject {
