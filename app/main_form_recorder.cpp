@@ -84,7 +84,6 @@ protected:
     }
 };
 
-
 }  // namespace
 
 void TMainForm::connectRecorder()
