@@ -110,6 +110,7 @@ void TMainForm::FormCreate()
 
     RecordFolder = appFolder + QStringLiteral("Record/");
     QDir().mkpath(RecordFolder);
+    recoverJournals();
     FillLogList(RecordFolder);
     LoadDevInfo();
     if (detectWithoutOverlap()) {
@@ -310,6 +311,7 @@ bool TMainForm::detectWithoutOverlap()
         ~DetectingScope() { flag = false; }
     };
     bool found = false;
+    measurementThread_.waitUntilIdle();  // detection opens and closes the link's handles
     do {
         redetect_ = false;
         DetectingScope scope(detecting_);

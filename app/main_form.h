@@ -4,6 +4,9 @@
 #pragma once
 
 #include "dev_info.h"
+#include "log_journal.h"
+#include "measurement_thread.h"
+#include "recorder_logic.h"
 
 #include <QPoint>
 #include <QSize>
@@ -89,17 +92,43 @@ public:
     void LogListClick();
     // Tests measure a stand-in controller through this channel; nullptr: the controller link.
     void setRecorderChannel(PacketChannel* channel) { recorderChannel_ = channel; }
+    // True from a tick until its measurement is shown and written.
+    bool measuring() const { return measuring_; }
     QString LogFilePath;
     std::int32_t LogRowCount = 0;
     std::int32_t BarStep = 0;
 
+    // A close of the window while a log runs: true when the window may go now (the log is saved or
+    // given up), false when it is to close once the measurement under way has written its row.
+    bool settleLogBeforeClose();
+    // Writes the workbooks of logs that a crash left as journals in RecordFolder (at start-up).
+    void recoverJournals();
+
 private:
+    struct AfterMeasurement {
+        bool close = false;  // the window was closed
+        bool press = false;  // the start/stop button was pressed
+    };
     void connectRecorder();
+    bool logRunning() const;
+    QString newLogFilePath() const;
     void startLog();
     void stopLog();
     void rotateLog();
+    void measurementDone(int arrayCount, const Measurement& measurement);
+    void showAndWriteMeasurement(int arrayCount, const Measurement& measurement);
+    void openLogWorkbook();
+    void writeLogCells(const std::vector<LogCell>& cells);
+    void saveLogWorkbook(QString path);
+    void actOnRequestsAfterMeasurement();
     PacketChannel* recorderChannel_ = nullptr;
     bool logToWorkbook_ = false;  // LogExcel_check as the log started
+    bool measuring_ = false;      // a measurement is under way: its row is not written yet
+    MeasurementThread measurementThread_;
+    LocalDateTime measurementTime_;  // when the measurement under way was asked for
+    AfterMeasurement afterMeasurement_;
+    bool rotationFailureShown_ = false;
+    LogJournal journal_;
 
 public:
     // Shared values.

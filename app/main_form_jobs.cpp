@@ -49,6 +49,7 @@ bool anotherJobRuns(TMainForm& form)
 TMainForm::~TMainForm()
 {
     // A running job is stopped and waited for before the controls it posts to go.
+    measurementThread_.waitUntilIdle();
     updateThread.reset();
     eraseThread.reset();
     resetThread.reset();
@@ -70,6 +71,7 @@ void TMainForm::launchUpdateThread()
 {
     UpdateJobInput input{currentChipType(*this), firmwarePath.toStdString(), imagePath.toStdString(), appFolder.toStdString(), is64BitWindows};
     updateThread.reset();  // the last job has ended: jobBusy was clear
+    measurementThread_.waitUntilIdle();  // the job's exchanges must not overlap the recorder's
     updateThread = std::make_unique<UpdateThread>(std::move(input), controllerLink(),
                                                   std::make_unique<FormUpdateScreen>(*this), jobWaitHook);
     updateThread->start(QThread::NormalPriority);
@@ -106,6 +108,7 @@ void TMainForm::EraseBtnClick()
 {
     if (anotherJobRuns(*this)) return;
     eraseThread.reset();
+    measurementThread_.waitUntilIdle();
     jobBusy = true;
     EraseBtn->setEnabled(false);
     eraseThread = std::make_unique<EraseThread>(DeviceJobInput{currentChipType(*this), currentVidPid},
@@ -117,6 +120,7 @@ void TMainForm::Reset_DevBtnClick()
 {
     if (anotherJobRuns(*this)) return;
     resetThread.reset();
+    measurementThread_.waitUntilIdle();
     jobBusy = true;
     Reset_DevBtn->setEnabled(false);
     resetThread = std::make_unique<ResetThread>(DeviceJobInput{currentChipType(*this), currentVidPid},

@@ -1,9 +1,13 @@
 // The temperature recorder's handlers: start and stop a log, one measurement per tick written as a
-// workbook row, a fresh workbook after every 65535 rows, the progress animation, opening a listed
-// workbook, and saving a running log when the window closes.
+// workbook row and to its journal, a fresh workbook after every 65535 rows, the progress animation,
+// opening a listed workbook, saving a running log when the window closes, and writing out the logs
+// a crash left as journals.
 #include "main_form.h"
 
+#include "journal_text.h"
+#include "message_boxes.h"
 #include "recorder_logic.h"
+#include "save_failure_prompt.h"
 #include "wait_with_messages.h"
 
 #include "excelctrl.h"
@@ -12,8 +16,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -22,6 +29,7 @@
 #include <QUrl>
 
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -43,7 +51,8 @@ LocalDateTime localNow()
     return {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
 }
 
-// Runs measure with the requests over the given channel, or over the controller link when none is given.
+// Runs measure with the requests over the given channel, or over the controller link when none is
+// given. On the measurement thread: the message log takes lines from any thread.
 template <typename Measure>
 void withMeasurementRequests(TMainForm& form, PacketChannel* channel, Measure measure)
 {
@@ -60,20 +69,19 @@ void withMeasurementRequests(TMainForm& form, PacketChannel* channel, Measure me
 }
 
 // A log still running when the window closes is saved as a stop would save it, rather than lost.
+// A close that comes while a measurement is under way is held back until its row is written.
 class SaveLogOnClose final : public QObject {
 public:
-    SaveLogOnClose(TMainForm* form, QPushButton* startButton) : QObject(form), startButton_(startButton) {}
+    explicit SaveLogOnClose(TMainForm* form) : QObject(form) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Close && watched == parent() && startButton_->text() != kStartCaption)
-            static_cast<TMainForm*>(parent())->Temp_Start_BtnClick();
-        return false;
+        if (event->type() != QEvent::Close || watched != parent()) return false;
+        if (static_cast<TMainForm*>(parent())->settleLogBeforeClose()) return false;
+        event->ignore();
+        return true;
     }
-
-private:
-    QPushButton* startButton_;
 };
 
 }  // namespace
@@ -88,17 +96,64 @@ void TMainForm::connectRecorder()
     Temp_Timer->setTimerType(Qt::PreciseTimer);  // rows a second apart, not a twentieth more or less
     connect(Temp_Timer, &QTimer::timeout, this, &TMainForm::Temp_TimerTimer);
     connect(TempBarTimer, &QTimer::timeout, this, &TMainForm::TempBarTimerTimer);
-    installEventFilter(new SaveLogOnClose(this, Temp_Start_Btn));
+    installEventFilter(new SaveLogOnClose(this));
+}
+
+bool TMainForm::logRunning() const
+{
+    return Temp_Start_Btn->text() != kStartCaption;
 }
 
 // The caption is the recorder's state. The image-flash erase is not sent: it would only destroy the
-// controller's image data.
+// controller's image data. A press that lands inside a measurement acts once its row is written.
 void TMainForm::Temp_Start_BtnClick()
 {
-    if (Temp_Start_Btn->text() == kStartCaption)
+    if (measuring_) {
+        afterMeasurement_.press = true;
+        return;
+    }
+    if (!logRunning())
         startLog();
     else
         stopLog();
+}
+
+bool TMainForm::settleLogBeforeClose()
+{
+    if (!logRunning()) return true;
+    if (measuring_) {
+        afterMeasurement_.close = true;
+        return false;
+    }
+    // The window goes whatever the save does: a failure here must not keep it open.
+    try {
+        stopLog();
+    } catch (const std::exception& error) {
+        showException(QString::fromLocal8Bit(error.what()));
+    }
+    return true;
+}
+
+// What was asked for during a measurement, done now that its row is written, from the event loop.
+void TMainForm::actOnRequestsAfterMeasurement()
+{
+    const AfterMeasurement asked = std::exchange(afterMeasurement_, {});
+    if (asked.close)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    else if (asked.press)
+        QMetaObject::invokeMethod(this, &TMainForm::Temp_Start_BtnClick, Qt::QueuedConnection);
+}
+
+// A new name for each log, even for two started within one second: the first is not overwritten.
+QString TMainForm::newLogFilePath() const
+{
+    const LocalDateTime now = localNow();
+    for (int sequence = 1;; ++sequence) {
+        const QString path = RecordFolder + QString::fromStdString(logFileName(now, sequence));
+        const bool taken = path == LogFilePath || QFileInfo::exists(path) ||
+                           QFileInfo::exists(QString::fromStdString(journalPathOf(path.toStdString())));
+        if (!taken) return path;
+    }
 }
 
 void TMainForm::startLog()
@@ -108,14 +163,14 @@ void TMainForm::startLog()
     if (!intervalMs) throw std::runtime_error("'" + count.toStdString() + "' is not a measuring interval");
     Temp_Timer->setInterval(*intervalMs);
     Temp_Start_Btn->setText(kStopCaption);
-    LogFilePath = RecordFolder + QString::fromStdString(logFileName(localNow()));
+    LogFilePath = newLogFilePath();
     logToWorkbook_ = LogExcel_check->isChecked();
     if (logToWorkbook_) {
         LogPath_Show->setText(LogFilePath);
-        ExcelOpen();
+        openLogWorkbook();
         const DeviceModel* model = modelAt(DeviceModelTable, currentModel);
         const std::string modelName = model != nullptr ? QString::fromLatin1(model->modelName).toStdString() : std::string();
-        for (const LogCell& cell : logHeaderCells(modelName)) ExcelSetCell(1, cell.column, cell.row, cell.text);
+        writeLogCells(logHeaderCells(modelName));
     }
     Temp_Timer->start();
     TempBarTimer->start();
@@ -129,70 +184,172 @@ void TMainForm::stopLog()
     TempBarTimer->stop();
     LogPath_Show->setText(kNotLogging);
     repaint();
+    LogRowCount = 0;  // no log runs, whatever becomes of the save
     // The list lets events run, and a new log may start meanwhile: nothing of this log is touched after it.
-    const bool saving = logToWorkbook_;
-    if (saving) {
-        ExcelSaveAs(LogFilePath.toStdString());
-        ExcelQuit();
-    }
-    LogRowCount = 0;
-    if (saving) FillLogList(RecordFolder);
+    if (!logToWorkbook_) return;
+    saveLogWorkbook(LogFilePath);
+    FillLogList(RecordFolder);
 }
 
+void TMainForm::openLogWorkbook()
+{
+    ExcelOpen();
+    if (!journal_.start(LogFilePath))
+        AddMessage(QStringLiteral("No journal for the log %1: %2").arg(LogFilePath, journal_.errorText()), 0);
+}
+
+// Rows go to the journal first: what reached it survives whatever happens to the program next.
+void TMainForm::writeLogCells(const std::vector<LogCell>& cells)
+{
+    journal_.append(cells);
+    for (const LogCell& cell : cells) ExcelSetCell(1, cell.column, cell.row, cell.text);
+}
+
+// Saves the open workbook and ends its instance. A save the spreadsheet program refuses keeps the
+// rows: the user is asked until it is saved, here or elsewhere, or given up by choice.
+void TMainForm::saveLogWorkbook(QString path)
+{
+    for (;;) {
+        try {
+            ExcelSaveAs(path.toStdString());
+            break;
+        } catch (const automation::AutomationError& error) {
+            // Without an instance there is nothing to keep: shown as any other failure.
+            if (error.code() != automation::ErrorCode::ServerRefused) throw;
+            const SaveFailureChoice choice = askAfterFailedSave(path, QString::fromStdString(error.what()));
+            if (choice == SaveFailureChoice::Discard) {
+                AddMessage(QStringLiteral("The unsaved log %1 was discarded.").arg(path), 0);
+                break;
+            }
+            if (choice == SaveFailureChoice::SaveElsewhere)
+                if (const QString other = chooseOtherWorkbookPath(path); !other.isEmpty()) path = other;
+        }
+    }
+    journal_.finish();
+    ExcelQuit();
+}
+
+// The exchanges run on the measurement thread; the row is written when they are done.
 void TMainForm::Temp_TimerTimer()
 {
-    // A device job owns the link's one packet buffer: no exchange, no row, until it ends.
-    if (jobBusy) return;
+    // A device job owns the link's one packet buffer: no exchange, no row, until it ends. While the
+    // last measurement is under way the tick is let go: exchanges never overlap.
+    if (jobBusy || measuring_) return;
+    measuring_ = true;
+    measurementTime_ = localNow();  // the row's time is the tick's, however long the exchanges take
     const DeviceModel* model = modelAt(DeviceModelTable, currentModel);
     const int arrayCount = model != nullptr ? model->arrayCount : 0;
-    TemperatureReading temperatures;
-    ChannelReading channels;
-    std::int32_t fanSpeed = 0;
-    withMeasurementRequests(*this, recorderChannel_, [&](ControllerRequests& requests) {
-        temperatures = requests.Get_Temperature(arrayCount);
-        Array1Temp_Show->setText(QString::fromStdString(temperatureText(temperatures.array1)));
-        if (arrayCount != 1) Array2Temp_Show->setText(QString::fromStdString(temperatureText(temperatures.array2)));
-        AmbientTemp_Show->setText(QString::fromStdString(temperatureText(temperatures.ambient)));
+    measurementThread_.start(
+        [this, channel = recorderChannel_, arrayCount] {
+            Measurement measurement;
+            withMeasurementRequests(*this, channel, [&](ControllerRequests& requests) {
+                measurement.temperatures = requests.Get_Temperature(arrayCount);
+                measurement.channels = requests.Get_AllChannel();
+                measurement.fanSpeed = requests.Get_FanSpeed();
+            });
+            return measurement;
+        },
+        this, [this, arrayCount](const Measurement& measurement) { measurementDone(arrayCount, measurement); });
+}
 
-        channels = requests.Get_AllChannel();
-        for (std::size_t i = 0; i < CHShow.size() && i < channels.ch.size(); ++i)
-            CHShow[i]->setText(QString::number(channels.ch[i]));
+void TMainForm::measurementDone(int arrayCount, const Measurement& measurement)
+{
+    measuring_ = false;
+    try {
+        showAndWriteMeasurement(arrayCount, measurement);
+    } catch (...) {
+        actOnRequestsAfterMeasurement();
+        throw;
+    }
+    actOnRequestsAfterMeasurement();
+    if (logToWorkbook_ && logRunning() && workbookIsFull(LogRowCount)) rotateLog();
+}
 
-        fanSpeed = requests.Get_FanSpeed();
-        fansp->setText(QString::fromStdString(fanSpeedText(fanSpeed)));
-    });
+void TMainForm::showAndWriteMeasurement(int arrayCount, const Measurement& measurement)
+{
+    const TemperatureReading& temperatures = measurement.temperatures;
+    Array1Temp_Show->setText(QString::fromStdString(temperatureText(temperatures.array1)));
+    if (arrayCount != 1) Array2Temp_Show->setText(QString::fromStdString(temperatureText(temperatures.array2)));
+    AmbientTemp_Show->setText(QString::fromStdString(temperatureText(temperatures.ambient)));
+    for (std::size_t i = 0; i < CHShow.size() && i < measurement.channels.ch.size(); ++i)
+        CHShow[i]->setText(QString::number(measurement.channels.ch[i]));
+    fansp->setText(QString::fromStdString(fanSpeedText(measurement.fanSpeed)));
 
     // Without a workbook there is nothing to take the row.
-    if (!logToWorkbook_) return;
-    WriteLogRow(fanSpeed, channels, temperatures);
+    if (!logToWorkbook_ || !logRunning()) return;
+    WriteLogRow(measurement.fanSpeed, measurement.channels, temperatures);
     ++LogRowCount;
-    if (workbookIsFull(LogRowCount)) rotateLog();
 }
 
 void TMainForm::WriteLogRow(std::int32_t fanSpeed, const ChannelReading& channels, const TemperatureReading& temperatures)
 {
     const LogMeasurement measurement{fanSpeed, channels.ch, temperatures.array1, temperatures.array2, temperatures.ambient};
-    for (const LogCell& cell : logRowCells(LogRowCount, clockText(localNow()), measurement))
-        ExcelSetCell(1, cell.column, cell.row, cell.text);
+    writeLogCells(logRowCells(LogRowCount, clockText(measurementTime_), measurement));
 }
 
 // The count starts again only once the full workbook is saved: a failed save keeps its rows in the
-// open workbook, and the next tick adds its row and tries again, instead of writing over row 4.
+// open workbook and its journal, and the next tick adds its row and tries again, instead of writing
+// over row 4. The failure is shown once per workbook, from the event loop, so that the log runs on
+// while the box is up.
 void TMainForm::rotateLog()
 {
-    ExcelSaveAs(LogFilePath.toStdString());
+    try {
+        ExcelSaveAs(LogFilePath.toStdString());
+    } catch (const automation::AutomationError& error) {
+        if (error.code() != automation::ErrorCode::ServerRefused) throw;
+        if (std::exchange(rotationFailureShown_, true)) return;
+        const QString text = QString::fromStdString(error.what()) +
+                             QStringLiteral("\n\nThe log goes on in the same workbook; its rows are kept.");
+        QMetaObject::invokeMethod(this, [text] { showException(text); }, Qt::QueuedConnection);
+        return;
+    }
+    rotationFailureShown_ = false;
     LogRowCount = 0;
+    journal_.finish();
     ExcelQuit();
-    LogFilePath = RecordFolder + QString::fromStdString(logFileName(localNow()));
+    LogFilePath = newLogFilePath();
     LogPath_Show->setText(LogFilePath);
     // The list lets events run; the new workbook is open by then, so a stop clicked meanwhile saves it.
     try {
-        ExcelOpen();
+        openLogWorkbook();
     } catch (...) {
         FillLogList(RecordFolder);
         throw;
     }
     FillLogList(RecordFolder);
+}
+
+// Each journal left in the folder is a log that a crash kept from being saved: its cells are
+// written out again as its workbook, and the message log says so. A journal that cannot be written
+// out stays for the next start.
+void TMainForm::recoverJournals()
+{
+    const QFileInfoList journals =
+        QDir(RecordFolder).entryInfoList({QStringLiteral("*") + QString::fromUtf8(kJournalSuffix)}, QDir::Files, QDir::Name);
+    for (const QFileInfo& journal : journals) {
+        QFile file(journal.filePath());
+        if (!file.open(QIODevice::ReadOnly)) continue;
+        const std::vector<LogCell> cells = journalCells(file.readAll().toStdString());
+        file.close();
+        const QString wanted = QString::fromStdString(workbookPathOfJournal(journal.filePath().toStdString()));
+        QString target = wanted;
+        for (int sequence = 2; QFileInfo::exists(target); ++sequence)
+            target = wanted.chopped(4) + QStringLiteral("_%1.xls").arg(sequence);
+        try {
+            ExcelOpen();
+            for (const LogCell& cell : cells) ExcelSetCell(1, cell.column, cell.row, cell.text);
+            ExcelSaveAs(target.toStdString());
+            ExcelQuit();
+        } catch (const std::exception& error) {
+            AddMessage(QStringLiteral("The unsaved log %1 could not be recovered: %2")
+                           .arg(journal.fileName(), QString::fromLocal8Bit(error.what())), 0);
+            continue;
+        }
+        file.remove();
+        AddMessage(QStringLiteral("Recovered %1 rows of an unsaved log into %2")
+                       .arg(dataRowsIn(cells))
+                       .arg(QFileInfo(target).fileName()), 0);
+    }
 }
 
 void TMainForm::TempBarTimerTimer()

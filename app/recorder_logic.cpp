@@ -26,12 +26,12 @@ std::optional<int> measureIntervalMs(std::string_view countText, int unitIndex)
     return count * unitMs;
 }
 
-std::string logFileName(const LocalDateTime& start)
+std::string logFileName(const LocalDateTime& start, int sequence)
 {
     char name[64];
-    std::snprintf(name, sizeof name, "%04d_%02d_%02d_%02d_%02d_%02d_temp.xls", start.year, start.month, start.day,
+    std::snprintf(name, sizeof name, "%04d_%02d_%02d_%02d_%02d_%02d_temp", start.year, start.month, start.day,
                   start.hour, start.minute, start.second);
-    return name;
+    return std::string(name) + (sequence > 1 ? "_" + std::to_string(sequence) : std::string()) + ".xls";
 }
 
 std::string clockText(const LocalDateTime& moment)

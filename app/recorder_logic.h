@@ -43,8 +43,9 @@ struct LogMeasurement {
 // any other unit ("Min"). nullopt when the count is not a whole number from 1 up.
 std::optional<int> measureIntervalMs(std::string_view countText, int unitIndex);
 
-// "2026_03_07_14_05_09_temp.xls" for a log started on 7 March 2026 at 14:05:09.
-std::string logFileName(const LocalDateTime& start);
+// "2026_03_07_14_05_09_temp.xls" for a log started on 7 March 2026 at 14:05:09; a later log of the
+// same second takes sequence 2, 3, ... : "2026_03_07_14_05_09_temp_2.xls".
+std::string logFileName(const LocalDateTime& start, int sequence = 1);
 
 // "14:05:09", the time column of a row.
 std::string clockText(const LocalDateTime& moment);

@@ -1,5 +1,7 @@
 #include "xlsx_workbook_server.h"
 
+#include "typed_text.h"
+
 #include <xlsxwriter.h>
 
 #include <algorithm>
@@ -25,32 +27,56 @@ constexpr std::int32_t kMaxRow = 1048576;
 constexpr std::int32_t kMaxColumn = 16384;
 constexpr std::size_t kMaxCellText = 32767;
 
-// Each distinct text is kept once and cells refer to it by number, as the file format does: a log
-// repeats the same few numbers in every row.
+// Each distinct text is kept once, with what the program makes of it, and cells refer to it by
+// number: a log repeats the same few numbers in every row, so each is read only once.
 class TextTable {
 public:
     std::uint32_t idOf(const std::string& text)
     {
         const auto [entry, added] = ids_.try_emplace(text, static_cast<std::uint32_t>(texts_.size()));
-        if (added) texts_.push_back(&entry->first);
+        if (added) texts_.push_back({&entry->first, typeOfEnteredText(text), shownWidth(text)});
         return entry->second;
     }
-    const std::string& text(std::uint32_t id) const { return *texts_[id]; }
+    const std::string& text(std::uint32_t id) const { return *texts_[id].text; }
+    const TypedText& typed(std::uint32_t id) const { return texts_[id].typed; }
+    std::size_t width(std::uint32_t id) const { return texts_[id].width; }
 
 private:
+    struct Entry {
+        const std::string* text;
+        TypedText typed;
+        std::size_t width;
+    };
     std::unordered_map<std::string, std::uint32_t> ids_;
-    std::vector<const std::string*> texts_;
+    std::vector<Entry> texts_;
 };
 
 // Row number to its cells by column index; a cell holds text id + 1, 0 when empty.
 struct Sheet {
+    explicit Sheet(std::string sheetName) : name(std::move(sheetName)) {}
+
     std::string name;
     std::map<std::int32_t, std::vector<std::uint32_t>> rows;
+
+    // The cells of a row, made when new. A log writes row after row, so the row written last is
+    // kept at hand rather than searched for at every cell.
+    std::vector<std::uint32_t>& row(std::int32_t number)
+    {
+        if (lastRow_ == nullptr || lastRowNumber_ != number) {
+            lastRow_ = &rows[number];
+            lastRowNumber_ = number;
+        }
+        return *lastRow_;
+    }
+
+private:
+    std::vector<std::uint32_t>* lastRow_ = nullptr;  // map entries stay where they are
+    std::int32_t lastRowNumber_ = 0;
 };
 
 struct Workbook {
     TextTable texts;
-    std::vector<Sheet> sheets{Sheet{"Sheet1", {}}};
+    std::vector<Sheet> sheets = std::vector<Sheet>(1, Sheet("Sheet1"));
 };
 
 // The program's state; its objects reach their workbook through it, so Quit frees every workbook
@@ -88,6 +114,66 @@ const T& argument(std::span<const Value> args, std::size_t index)
 
 bool isRead(CallKind kind) { return kind != CallKind::PropertyPut; }
 
+// A column as wide as its widest cell, where a text with an empty cell to its right does not count:
+// it runs on over that cell as in the program, as the title of the log does.
+class ColumnWidths {
+public:
+    void take(std::size_t column, std::size_t chars)
+    {
+        if (widest_.size() <= column) widest_.resize(column + 1, 0);
+        widest_[column] = std::max(widest_[column], chars);
+    }
+    lxw_error apply(lxw_worksheet* sheet) const
+    {
+        for (std::size_t column = 0; column < widest_.size(); ++column) {
+            const double width = static_cast<double>(widest_[column]) + kPadding;
+            if (width <= LXW_DEF_COL_WIDTH) continue;
+            const auto at = static_cast<lxw_col_t>(column);
+            if (const lxw_error error = worksheet_set_column(sheet, at, at, width, nullptr); error != LXW_NO_ERROR)
+                return error;
+        }
+        return LXW_NO_ERROR;
+    }
+
+private:
+    static constexpr double kPadding = 1.5;  // the cell's margins, in characters
+    std::vector<std::size_t> widest_;
+};
+
+// Writes one cell as the program would have stored what was typed into it.
+lxw_error writeCell(lxw_worksheet* out, lxw_row_t row, lxw_col_t column, const TextTable& texts, std::uint32_t id,
+                    lxw_format* timeFormat)
+{
+    const TypedText& typed = texts.typed(id);
+    switch (typed.kind) {
+    case TypedText::Number:
+        return worksheet_write_number(out, row, column, typed.value, nullptr);
+    case TypedText::TimeOfDay:
+        return worksheet_write_number(out, row, column, typed.value, timeFormat);
+    case TypedText::Text:
+        break;
+    }
+    return worksheet_write_string(out, row, column, texts.text(id).c_str(), nullptr);
+}
+
+lxw_error writeSheet(lxw_worksheet* out, const Sheet& sheet, const TextTable& texts, lxw_format* timeFormat)
+{
+    ColumnWidths widths;
+    for (const auto& [row, cells] : sheet.rows) {
+        for (std::size_t column = 0; column < cells.size(); ++column) {
+            const std::uint32_t cell = cells[column];
+            if (cell == 0) continue;
+            const lxw_error error = writeCell(out, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column), texts,
+                                              cell - 1, timeFormat);
+            if (error != LXW_NO_ERROR) return error;
+            const bool spillsRight = texts.typed(cell - 1).kind == TypedText::Text &&
+                                     (column + 1 >= cells.size() || cells[column + 1] == 0);
+            if (!spillsRight) widths.take(column, texts.width(cell - 1));
+        }
+    }
+    return widths.apply(out);
+}
+
 // Writes the workbook beside path first and moves it into place, so that a failed save leaves any
 // earlier file at path as it was. Returns an empty text on success, else why it failed.
 std::string saveAsXlsx(const Workbook& workbook, const std::filesystem::path& path)
@@ -102,20 +188,12 @@ std::string saveAsXlsx(const Workbook& workbook, const std::filesystem::path& pa
     options.tmpdir = scratchFolder.data();
     lxw_workbook* file = workbook_new_opt(partial.string().c_str(), &options);
     if (file == nullptr) return "out of memory";
+    lxw_format* timeFormat = workbook_add_format(file);
+    format_set_num_format(timeFormat, "hh:mm:ss");
     lxw_error error = LXW_NO_ERROR;
     for (const Sheet& sheet : workbook.sheets) {
         lxw_worksheet* out = workbook_add_worksheet(file, sheet.name.c_str());
-        if (out == nullptr) {
-            error = LXW_ERROR_MEMORY_MALLOC_FAILED;
-            break;
-        }
-        for (const auto& [row, cells] : sheet.rows) {
-            for (std::size_t column = 0; column < cells.size() && error == LXW_NO_ERROR; ++column) {
-                if (cells[column] == 0) continue;
-                error = worksheet_write_string(out, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column),
-                                               workbook.texts.text(cells[column] - 1).c_str(), nullptr);
-            }
-        }
+        error = out == nullptr ? LXW_ERROR_MEMORY_MALLOC_FAILED : writeSheet(out, sheet, workbook.texts, timeFormat);
         if (error != LXW_NO_ERROR) break;
     }
     const lxw_error closeError = workbook_close(file);  // frees the workbook whatever happened
@@ -173,7 +251,7 @@ protected:
         expectCount(args, 1);
         const std::string& text = argument<std::string>(args, 0);
         if (text.size() > kMaxCellText) refuse("A cell holds at most 32767 characters.");
-        std::vector<std::uint32_t>& cells = rows[row_];
+        std::vector<std::uint32_t>& cells = workbook_->sheets[sheet_].row(row_);
         if (cells.size() <= columnIndex) cells.resize(columnIndex + 1, 0);
         cells[columnIndex] = text.empty() ? 0 : workbook_->texts.idOf(text) + 1;
         return Value{};
@@ -232,11 +310,16 @@ protected:
         expectCount(args, 1);
         const std::int32_t number = argument<std::int32_t>(args, 0);
         if (number < 1 || number > count) throw AutomationError(ErrorCode::BadIndex, "Invalid index.");
-        return Value{ObjectRef{std::make_shared<WorksheetObject>(instance(), workbook_, static_cast<std::size_t>(number - 1))}};
+        // Every cell write asks for its sheet again: the same object serves each time.
+        const auto index = static_cast<std::size_t>(number - 1);
+        if (sheets_.size() <= index) sheets_.resize(index + 1);
+        if (!sheets_[index]) sheets_[index] = std::make_shared<WorksheetObject>(instance(), workbook_, index);
+        return Value{sheets_[index]};
     }
 
 private:
     Workbook* workbook_;
+    std::vector<ObjectRef> sheets_;
 };
 
 class WorkbookObject final : public InstanceObject {
@@ -250,7 +333,8 @@ protected:
         if (!isRead(kind)) return std::nullopt;
         if (sameName(member, "Worksheets")) {
             expectCount(args, 0);
-            return Value{ObjectRef{std::make_shared<WorksheetsObject>(instance(), workbook_)}};
+            if (!worksheets_) worksheets_ = std::make_shared<WorksheetsObject>(instance(), workbook_);
+            return Value{worksheets_};
         }
         if (!sameName(member, "SaveAs")) return std::nullopt;
         expectCount(args, 1);
@@ -263,6 +347,7 @@ protected:
 
 private:
     Workbook* workbook_;
+    ObjectRef worksheets_;  // every cell write asks for it again
 };
 
 class WorkbooksObject final : public InstanceObject {

@@ -175,6 +175,7 @@ int main(int argc, char** argv)
                 ratio([](const Figures& f) { return static_cast<double>(f.peakKib); }),
                 ratio([](const Figures& f) { return static_cast<double>(f.bytes); }));
     std::filesystem::remove(folder / "bench_temp.csv");
-    std::filesystem::remove(folder / "bench_temp.xls");
+    // "keep" leaves the full workbook for a look with other readers.
+    if (argc < 3 || std::string(argv[2]) != "keep") std::filesystem::remove(folder / "bench_temp.xls");
     return 0;
 }

@@ -1,10 +1,14 @@
 // The recorder page: starting and stopping a log, the measurements shown and written row by row,
 // the workbook read back by an independent reader, rotation after 65535 rows, a spreadsheet program
-// that cannot be started, a controller that does not answer, and a log saved when the window closes.
+// that cannot be started, a controller that does not answer, a log saved when the window closes
+// (during an exchange too), saves that fail, names of logs started in one second, and the journal
+// that brings back a log a crash kept from being saved.
 #include "window_fixture.h"
 #include "xlsx_reader.h"
 
 #include "excelctrl.h"
+#include "journal_text.h"
+#include "save_failure_prompt.h"
 #include "xlsx_workbook_server.h"
 
 #include "link/controller_requests.h"
@@ -17,15 +21,24 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTime>
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -41,6 +54,7 @@ public:
     std::array<std::uint16_t, 12> channels{};
     std::uint16_t fanRaw = 0;
     std::vector<std::uint8_t> commands;  // every command written, in order
+    std::function<void()> duringExchange;  // run once, from the next read, as if events ran there
 
     platform::OsError write(const platform::Report& report, int) override
     {
@@ -73,6 +87,7 @@ public:
 
     platform::OsError read(platform::Report& report, int) override
     {
+        if (duringExchange) std::exchange(duringExchange, nullptr)();
         if (!pending_) return platform::kErrorTimeout;
         report = reply_;
         pending_ = false;
@@ -94,6 +109,7 @@ protected:
     void TearDown() override
     {
         automation::registerClass("Excel.Application", &createXlsxWorkbookServer);
+        setSaveFailureAnswers({});
         for (automation::Value* value : {&ExcelCell, &ExcelSheet, &ExcelWorksheets, &ExcelWorkbook, &ExcelWorkbooks, &ExcelApp})
             *value = automation::Value{};
         WindowTest::TearDown();
@@ -112,6 +128,12 @@ protected:
     {
         QTest::mouseClick(child<QPushButton>(form, "Temp_Start_Btn"), Qt::LeftButton);
         QCoreApplication::processEvents();  // the click is handled from the event loop
+    }
+    // One measurement, shown and written: its exchanges run on a thread of their own.
+    static void tick(TMainForm& form)
+    {
+        form.Temp_TimerTimer();
+        EXPECT_TRUE(waitUntil([&] { return !form.measuring(); }, 8000)) << "the measurement never ended";
     }
     static QString startCaption(const TMainForm& form) { return child<QPushButton>(form, "Temp_Start_Btn")->text(); }
     static bool timersRun(const TMainForm& form)
@@ -191,7 +213,7 @@ TEST_F(Recorder, EachTickShowsTheReadingsAndWritesOneRowNegativeTemperaturesIncl
     for (std::size_t i = 0; i < 12; ++i) controller.channels[i] = static_cast<std::uint16_t>(i == 11 ? 65535 : 100 + i);
     controller.fanRaw = 0x8000 | 200;  // 1500 rpm
     pressStart(*form);
-    form->Temp_TimerTimer();
+    tick(*form);
     EXPECT_EQ(caption(*form, "Array1Temp_Show"), "-5" + kDegrees);
     EXPECT_EQ(caption(*form, "Array2Temp_Show"), "23" + kDegrees);
     EXPECT_EQ(caption(*form, "AmbientTemp_Show"), "-40" + kDegrees);
@@ -201,13 +223,13 @@ TEST_F(Recorder, EachTickShowsTheReadingsAndWritesOneRowNegativeTemperaturesIncl
     QDir().mkpath(QStringLiteral(LUMARO_ARTIFACT_DIR));
     child<QWidget>(*form, "PageControl1")->grab().save(QStringLiteral(LUMARO_ARTIFACT_DIR "/recorder_page_running.png"));
     controller.temperatureRaw = {218, 218, 218};  // 0 degrees
-    form->Temp_TimerTimer();
+    tick(*form);
     EXPECT_EQ(form->LogRowCount, 2);
 
     // While a device job owns the link the tick exchanges nothing and writes nothing.
     const std::size_t sent = controller.commands.size();
     jobBusy = true;
-    form->Temp_TimerTimer();
+    tick(*form);
     jobBusy = false;
     EXPECT_EQ(controller.commands.size(), sent);
     EXPECT_EQ(form->LogRowCount, 2);
@@ -216,12 +238,13 @@ TEST_F(Recorder, EachTickShowsTheReadingsAndWritesOneRowNegativeTemperaturesIncl
     pressStart(*form);
     const SheetCells cells = readBack(path);
     SheetCells first = row(cells, 4);
-    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(QString::fromStdString(first[{4, 1}])).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^time:\\d\\d:\\d\\d:\\d\\d$").match(QString::fromStdString(first[{4, 1}])).hasMatch())
+        << first[{4, 1}];
     first.erase({4, 1});
-    SheetCells expected{{{4, 3}, "-5"}, {{4, 4}, "23"}, {{4, 5}, "-40"}, {{4, 7}, "1500"}, {{4, 20}, "65535"}};
-    for (int channel = 1; channel <= 11; ++channel) expected[{4, 8 + channel}] = std::to_string(99 + channel);
+    SheetCells expected{{{4, 3}, "int:-5"}, {{4, 4}, "int:23"}, {{4, 5}, "int:-40"}, {{4, 7}, "int:1500"}, {{4, 20}, "int:65535"}};
+    for (int channel = 1; channel <= 11; ++channel) expected[{4, 8 + channel}] = "int:" + std::to_string(99 + channel);
     EXPECT_EQ(first, expected);
-    EXPECT_EQ((row(cells, 5)[{5, 3}]), "0");
+    EXPECT_EQ((row(cells, 5)[{5, 3}]), "int:0");
     EXPECT_TRUE(row(cells, 6).empty());
 }
 
@@ -262,11 +285,11 @@ TEST_F(Recorder, Row65538EndsTheWorkbookAndTheNextRowStartsANewOneWithoutHeader)
     child<QComboBox>(*form, "TimeAT")->setCurrentIndex(1);  // the test's ticks are the only ones
     pressStart(*form);
     const QString firstPath = form->LogFilePath;
-    form->Temp_TimerTimer();                       // row 4
+    tick(*form);                       // row 4
     form->LogRowCount = 65533;                     // as if the rows between had been written
-    form->Temp_TimerTimer();                       // row 65537
+    tick(*form);                       // row 65537
     waitForNextSecond();
-    form->Temp_TimerTimer();                       // row 65538, then the rotation
+    tick(*form);                       // row 65538, then the rotation
     EXPECT_EQ(form->LogRowCount, 0);
     const QString secondPath = form->LogFilePath;
     EXPECT_NE(secondPath, firstPath);
@@ -275,19 +298,19 @@ TEST_F(Recorder, Row65538EndsTheWorkbookAndTheNextRowStartsANewOneWithoutHeader)
     EXPECT_EQ(listed(*form), QStringList{QFileInfo(firstPath).fileName()});
 
     controller.temperatureRaw = {225, 225, 0};
-    form->Temp_TimerTimer();                       // row 4 of the new workbook
+    tick(*form);                       // row 4 of the new workbook
     pressStart(*form);
     EXPECT_EQ(listed(*form).size(), 2);
 
     const SheetCells first = readBack(firstPath);
     EXPECT_EQ((first.at({1, 1})), "Measure Device : Tessaray TC-100");
-    EXPECT_EQ((first.at({4, 3})), "23");
+    EXPECT_EQ((first.at({4, 3})), "int:23");
     EXPECT_EQ(row(first, 65537).size(), 17u);
     EXPECT_EQ(row(first, 65538).size(), 17u);
     EXPECT_EQ(first.rbegin()->first.first, 65538);
     const SheetCells second = readBack(secondPath);
     EXPECT_EQ(second.begin()->first.first, 4) << "a rotated workbook has no header rows";
-    EXPECT_EQ((second.at({4, 3})), "-5");
+    EXPECT_EQ((second.at({4, 3})), "int:-5");
     EXPECT_EQ(second.size(), 17u);
 }
 
@@ -301,19 +324,23 @@ TEST_F(Recorder, AFullWorkbookThatCannotBeSavedKeepsItsRowsAndIsSavedAtTheNextTi
     const QString firstPath = form->LogFilePath;
     form->LogRowCount = 65534;
     QDir(form->RecordFolder).removeRecursively();  // the save cannot be written
-    EXPECT_THROW(form->Temp_TimerTimer(), automation::AutomationError);  // row 65538, the save fails
-    EXPECT_EQ(form->LogRowCount, 65535);
+    tick(*form);  // row 65538, the save fails
+    tick(*form);  // row 65539, and again
+    QCoreApplication::processEvents();
+    ASSERT_EQ(boxes.size(), 1u) << "the failure is shown once, not at every tick";
+    EXPECT_TRUE(boxes[0].text.contains(firstPath)) << boxes[0].text.toStdString();
+    EXPECT_EQ(form->LogRowCount, 65536);
     EXPECT_EQ(form->LogFilePath, firstPath);
 
     QDir().mkpath(form->RecordFolder);
     waitForNextSecond();
-    form->Temp_TimerTimer();  // row 65539, saved with the rest
+    tick(*form);  // row 65540, saved with the rest
     EXPECT_EQ(form->LogRowCount, 0);
     EXPECT_NE(form->LogFilePath, firstPath);
     pressStart(*form);
     const SheetCells first = readBack(firstPath);
     EXPECT_EQ(row(first, 65538).size(), 17u);
-    EXPECT_EQ(row(first, 65539).size(), 17u);
+    EXPECT_EQ(row(first, 65540).size(), 17u);
 }
 
 TEST_F(Recorder, WithoutTheWorkbookOptionTheReadingsShowButNothingIsWritten)
@@ -323,7 +350,7 @@ TEST_F(Recorder, WithoutTheWorkbookOptionTheReadingsShowButNothingIsWritten)
     automation::registerClass("Excel.Application", {});  // any call to the writer would be shown
     child<QCheckBox>(*form, "LogExcel_check")->setChecked(false);
     pressStart(*form);
-    form->Temp_TimerTimer();
+    tick(*form);
     EXPECT_EQ(caption(*form, "Array1Temp_Show"), "23" + kDegrees);
     EXPECT_EQ(form->LogRowCount, 0);
     pressStart(*form);
@@ -331,17 +358,31 @@ TEST_F(Recorder, WithoutTheWorkbookOptionTheReadingsShowButNothingIsWritten)
     EXPECT_TRUE(QDir(form->RecordFolder).isEmpty());
 }
 
-TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestAndGivesARowOfZeros)
+TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestOffTheWindowsThreadAndGivesARowOfZeros)
 {
     skipWithoutReader();
     startSim({"--controller", "ctl,fault=silent,id=" + kController});
     auto form = startForm();
     pressStart(*form);
-    form->Temp_TimerTimer();  // measured once before, so that the zeros below are the tick's
+    tick(*form);  // measured once before, so that the zeros below are the tick's
     child<QLabel>(*form, "fansp")->setText("-");
     const auto started = std::chrono::steady_clock::now();
+    const QTime asked = QTime::currentTime();
     form->Temp_TimerTimer();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100)) << "the window is not held";
+    form->Temp_TimerTimer();  // a tick while the measurement runs is let go
+    // The window answers all the while: well within the second each silent request takes (the bound
+    // leaves room for a machine busy with other work).
+    auto longestGap = std::chrono::steady_clock::duration{};
+    auto last = std::chrono::steady_clock::now();
+    ASSERT_TRUE(waitUntil([&] {
+        const auto now = std::chrono::steady_clock::now();
+        longestGap = std::max(longestGap, now - last);
+        last = now;
+        return !form->measuring();
+    }, 8000));
     const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_LT(longestGap, std::chrono::milliseconds(500));
     EXPECT_GT(took, std::chrono::milliseconds(2500));
     EXPECT_LT(took, std::chrono::milliseconds(5000));
     EXPECT_EQ(caption(*form, "Array1Temp_Show"), "0" + kDegrees);
@@ -351,9 +392,13 @@ TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestAndGivesARowOfZeros
     pressStart(*form);
 
     const SheetCells cells = readBack(path);
-    EXPECT_EQ((cells.at({5, 3})), "0");
-    EXPECT_EQ((cells.at({5, 7})), "0");
-    EXPECT_EQ((cells.at({5, 20})), "0");
+    EXPECT_EQ((cells.at({5, 3})), "int:0");
+    EXPECT_EQ((cells.at({5, 7})), "int:0");
+    EXPECT_EQ((cells.at({5, 20})), "int:0");
+    // The row carries the time the measurement was asked for, not the time its answers ran out.
+    const QTime written = QTime::fromString(QString::fromStdString(cells.at({5, 1})).remove("time:"), "hh:mm:ss");
+    ASSERT_TRUE(written.isValid()) << cells.at({5, 1});
+    EXPECT_LE(std::abs(asked.secsTo(written)), 1) << asked.toString().toStdString();
     int sent = 0;
     for (const lumaro::test::SimRecord& record : sim->records()) {
         if (record.dir != "out") continue;
@@ -371,7 +416,7 @@ TEST_F(Recorder, OneArrayModelLeavesTheSecondReadoutAloneAndClosingWhileLoggingS
     child<QLabel>(*form, "Array2Temp_Show")->setText("untouched");
     controller.temperatureRaw = {177, 225, 0};  // array 1: 23, ambient: -5
     pressStart(*form);
-    form->Temp_TimerTimer();
+    tick(*form);
     EXPECT_EQ(caption(*form, "AmbientTemp_Show"), "-5" + kDegrees);
     EXPECT_EQ(caption(*form, "Array2Temp_Show"), "untouched");
     const QString path = form->LogFilePath;
@@ -379,9 +424,183 @@ TEST_F(Recorder, OneArrayModelLeavesTheSecondReadoutAloneAndClosingWhileLoggingS
     EXPECT_TRUE(boxes.empty());
     const SheetCells cells = readBack(path);
     EXPECT_EQ(row(cells, 4).size(), 17u);
-    EXPECT_EQ((cells.at({4, 3})), "23");
-    EXPECT_EQ((cells.at({4, 4})), "0");
-    EXPECT_EQ((cells.at({4, 5})), "-5");
+    EXPECT_EQ((cells.at({4, 3})), "int:23");
+    EXPECT_EQ((cells.at({4, 4})), "int:0");
+    EXPECT_EQ((cells.at({4, 5})), "int:-5");
+}
+
+TEST_F(Recorder, AWindowClosedDuringAnExchangeClosesOnceItsRowIsWrittenAndSavesTheLog)
+{
+    skipWithoutReader();
+    auto form = startRecorderForm();
+    form->show();
+    controller.temperatureRaw = {177, 177, 0};
+    pressStart(*form);
+    const QString path = form->LogFilePath;
+    // The controller holds its answer until the test has acted.
+    std::atomic<bool> inExchange{false};
+    std::atomic<bool> answer{false};
+    auto holdAnswer = [&] {
+        inExchange = true;
+        while (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    controller.duringExchange = holdAnswer;
+    form->Temp_TimerTimer();
+    ASSERT_TRUE(waitUntil([&] { return inExchange.load(); }));
+    EXPECT_FALSE(form->close()) << "the log is not stopped under a running exchange";
+    answer = true;
+    ASSERT_TRUE(waitUntil([&] { return form->isHidden(); }, 2000)) << "the close was lost";
+    EXPECT_EQ(startCaption(*form), "Start to log temperature");
+    EXPECT_FALSE(timersRun(*form));
+    EXPECT_EQ(form->LogRowCount, 0);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(row(readBack(path), 4).size(), 17u) << "the row measured when the close came is saved";
+    EXPECT_FALSE(QFileInfo::exists(path + ".journal"));
+
+    // A stop pressed in the same place acts after the row too.
+    form->show();
+    pressStart(*form);
+    const QString secondPath = form->LogFilePath;
+    inExchange = false;
+    answer = false;
+    controller.duringExchange = holdAnswer;
+    form->Temp_TimerTimer();
+    ASSERT_TRUE(waitUntil([&] { return inExchange.load(); }));
+    pressStart(*form);
+    EXPECT_EQ(startCaption(*form), "Stop to log temperature");
+    answer = true;
+    ASSERT_TRUE(waitUntil([&] { return startCaption(*form) == "Start to log temperature"; }, 2000));
+    EXPECT_EQ(form->LogRowCount, 0);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(row(readBack(secondPath), 4).size(), 17u);
+}
+
+TEST_F(Recorder, AStopWhoseSaveFailsKeepsTheRowsUntilTheyAreSavedAgainOrElsewhere)
+{
+    skipWithoutReader();
+    auto form = startRecorderForm();
+    controller.temperatureRaw = {177, 177, 0};
+    pressStart(*form);
+    tick(*form);
+    tick(*form);
+    const QString path = form->LogFilePath;
+    QTemporaryDir elsewhere;
+    const QString otherPath = elsewhere.path() + "/kept.xls";
+    QStringList asked;
+    setSaveFailureAnswers({[&](const QString& at, const QString& reason) {
+                               asked << at + " | " + reason;
+                               // First a retry that fails the same way, then somewhere that works.
+                               return asked.size() == 1 ? SaveFailureChoice::TryAgain : SaveFailureChoice::SaveElsewhere;
+                           },
+                           [&](const QString&) { return otherPath; }});
+    QDir(form->RecordFolder).removeRecursively();  // as a removed stick would leave it
+    pressStart(*form);
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_TRUE(asked[0].startsWith(path + " | Cannot save the workbook as")) << asked[0].toStdString();
+    EXPECT_EQ(asked[1], asked[0]);
+    EXPECT_EQ(form->LogRowCount, 0);
+    EXPECT_EQ(startCaption(*form), "Start to log temperature");
+    const SheetCells cells = readBack(otherPath);
+    EXPECT_EQ((cells.at({1, 1})), "Measure Device : Tessaray TC-100");
+    EXPECT_EQ(row(cells, 5).size(), 17u);
+    EXPECT_TRUE(boxes.empty());
+
+    // The next log starts at row 4 again.
+    QDir().mkpath(form->RecordFolder);
+    pressStart(*form);
+    tick(*form);
+    const QString nextPath = form->LogFilePath;
+    pressStart(*form);
+    const SheetCells next = readBack(nextPath);
+    EXPECT_EQ(row(next, 4).size(), 17u);
+    EXPECT_TRUE(row(next, 5).empty());
+}
+
+TEST_F(Recorder, OnlyAnExplicitDiscardDropsAnUnsavedLog)
+{
+    auto form = startRecorderForm();
+    pressStart(*form);
+    tick(*form);
+    const QString path = form->LogFilePath;
+    int asked = 0;
+    setSaveFailureAnswers({[&](const QString&, const QString&) {
+                               ++asked;
+                               return SaveFailureChoice::Discard;
+                           },
+                           {}});
+    QDir(form->RecordFolder).removeRecursively();
+    pressStart(*form);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(form->LogRowCount, 0);
+    EXPECT_TRUE(child<QPlainTextEdit>(*form, "System_Memo")->toPlainText().contains("discarded")) ;
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(Recorder, LogsStartedInOneSecondGetTheirOwnFilesAndSideFilesAreNotListed)
+{
+    auto form = startRecorderForm();
+    // Early in a second, so that the three logs below start within it.
+    while (QDateTime::currentMSecsSinceEpoch() % 1000 > 300) QThread::msleep(5);
+    QStringList paths;
+    for (int i = 0; i < 3; ++i) {
+        pressStart(*form);
+        paths << form->LogFilePath;
+        pressStart(*form);
+    }
+    EXPECT_EQ(QSet<QString>(paths.begin(), paths.end()).size(), 3);
+    for (const QString& path : paths) EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+    EXPECT_TRUE(paths[1].endsWith("_temp_2.xls")) << paths[1].toStdString();
+
+    writeAppFile("Record/2026_03_07_14_05_09_temp.xls.saving", "x");
+    pressStart(*form);  // the running log's journal is in the folder while the list is read
+    const QString running = form->LogFilePath;
+    ASSERT_TRUE(QFileInfo::exists(running + ".journal"));
+    form->FillLogList(form->RecordFolder);
+    QStringList names;
+    for (const QString& path : paths) names << QFileInfo(path).fileName();
+    QStringList shown = listed(*form);
+    shown.sort();
+    EXPECT_EQ(shown, names);
+    pressStart(*form);
+}
+
+TEST_F(Recorder, TheJournalTakesEachRowAsWrittenAndALogACrashLeftIsWrittenOutAtTheNextStart)
+{
+    skipWithoutReader();
+    QString journalText;
+    QString path;
+    {
+        auto form = startRecorderForm();
+        controller.temperatureRaw = {177, 177, 0};
+        pressStart(*form);
+        path = form->LogFilePath;
+        tick(*form);
+        tick(*form);
+        QFile journal(path + ".journal");
+        ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+        journalText = QString::fromUtf8(journal.readAll());
+        const std::vector<LogCell> cells = journalCells(journalText.toStdString());
+        EXPECT_EQ(cells.size(), 18u + 2 * 17u) << "the header and both rows, already on disk";
+        EXPECT_EQ(dataRowsIn(cells), 2u);
+        pressStart(*form);
+        EXPECT_FALSE(QFileInfo::exists(path + ".journal")) << "a saved log keeps no journal";
+        sim.reset();
+    }
+
+    // As a crash during the third row would leave it: no workbook, the journal with a torn last line.
+    const QString lost = QFileInfo(path).fileName();
+    QFile::remove(path);
+    writeAppFile("Record/" + lost + ".journal", (journalText + "6\t1\t14:0").toUtf8());
+    auto form = startRecorderForm();
+    EXPECT_FALSE(QFileInfo::exists(path + ".journal"));
+    EXPECT_TRUE(listed(*form).contains(lost));
+    EXPECT_TRUE(child<QPlainTextEdit>(*form, "System_Memo")->toPlainText().contains("Recovered 2 rows of an unsaved log into " + lost));
+    const SheetCells cells = readBack(path);
+    EXPECT_EQ((cells.at({1, 1})), "Measure Device : Tessaray TC-100");
+    EXPECT_EQ(row(cells, 5).size(), 17u);
+    EXPECT_EQ((cells.at({5, 3})), "int:23");
+    EXPECT_TRUE(row(cells, 6).empty());
 }
 
 // Records the URLs the desktop is asked to open.

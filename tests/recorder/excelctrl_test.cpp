@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -182,7 +183,7 @@ protected:
     }
 };
 
-TEST_F(StandInWorkbook, SavedFileHoldsTheTextsAtTheirRowsAndColumns)
+TEST_F(StandInWorkbook, SavedFileHoldsWhatTheTextsSayNumbersAndTimesAsValuesAtTheirRowsAndColumns)
 {
     const std::string path = (folder / "2026_03_07_14_05_09_temp.xls").string();
     ExcelOpen();
@@ -192,9 +193,11 @@ TEST_F(StandInWorkbook, SavedFileHoldsTheTextsAtTheirRowsAndColumns)
     ExcelSetCell(1, 20, 4, "65535");
     ExcelSetCell(1, 5, 4, "first");
     ExcelSetCell(1, 5, 4, "23");      // the last write wins
+    ExcelSetCell(1, 6, 4, "36.5");
     ExcelSetCell(1, 1, 65538, "14:05:09");
     ExcelSetCell(1, 2, 5, "gone");
     ExcelSetCell(1, 2, 5, "");        // an empty text empties the cell
+    ExcelSetCell(1, 3, 5, "1e5");     // not a plain number: kept as typed
     ExcelSaveAs(path);
     ExcelQuit();
 
@@ -202,11 +205,34 @@ TEST_F(StandInWorkbook, SavedFileHoldsTheTextsAtTheirRowsAndColumns)
     ASSERT_TRUE(cells.has_value());
     EXPECT_EQ(*cells, (lumaro::test::SheetCells{{{1, 1}, "Measure Device : Tessaray TC-100"},
                                                {{3, 7}, "Fan Spped"},
-                                               {{4, 3}, "-5"},
-                                               {{4, 5}, "23"},
-                                               {{4, 20}, "65535"},
-                                               {{65538, 1}, "14:05:09"}}));
+                                               {{4, 3}, "int:-5"},
+                                               {{4, 5}, "int:23"},
+                                               {{4, 6}, "float:36.5"},
+                                               {{4, 20}, "int:65535"},
+                                               {{5, 3}, "1e5"},
+                                               {{65538, 1}, "time:14:05:09"}}));
     EXPECT_FALSE(fs::exists(path + ".saving"));
+}
+
+TEST_F(StandInWorkbook, ColumnsAreWideEnoughForTheirValuesWhileATextWithRoomToItsRightRunsOn)
+{
+    const std::string path = (folder / "widths.xls").string();
+    ExcelOpen();
+    ExcelSetCell(1, 1, 1, "Measure Device : Tessaray TC-100");  // B1 is empty: shown across it
+    ExcelSetCell(1, 1, 4, "14:05:09");
+    ExcelSetCell(1, 3, 3, "Ambient temperature");  // D3 is filled: needs its own room
+    ExcelSetCell(1, 4, 3, "x");
+    ExcelSetCell(1, 5, 4, "-1234567890.125");
+    ExcelSetCell(1, 6, 4, "7");
+    ExcelSaveAs(path);
+    ExcelQuit();
+
+    const std::map<int, double> widths = lumaro::test::readColumnWidths(path);
+    EXPECT_GE(widths.count(1) ? widths.at(1) : 0.0, 9.0) << "a time of day with its margins";
+    EXPECT_LT(widths.count(1) ? widths.at(1) : 0.0, 20.0) << "not as wide as the title that runs on";
+    EXPECT_GE(widths.count(3) ? widths.at(3) : 0.0, 19.0);
+    EXPECT_GE(widths.count(5) ? widths.at(5) : 0.0, 15.0);
+    EXPECT_EQ(widths.count(4) + widths.count(6), 0u) << "narrow columns keep the usual width";
 }
 
 TEST_F(StandInWorkbook, SavingOverAFileReplacesItAndAFailedSaveTellsWhyAndWritesNothing)

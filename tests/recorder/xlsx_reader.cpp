@@ -14,6 +14,20 @@ std::string shellQuoted(const std::string& text)
     return quoted + "'";
 }
 
+// The reader's output for path, with extra arguments; nullopt when it failed.
+std::optional<std::string> readerOutput(const std::string& path, const std::string& extra)
+{
+    const std::string command = shellQuoted(LUMARO_XLSX_PYTHON) + ' ' + shellQuoted(LUMARO_XLSX_READER_SCRIPT) + ' ' +
+                                shellQuoted(path) + extra + " 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return std::nullopt;
+    std::string output;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
+    if (pclose(pipe) != 0) return std::nullopt;
+    return output;
+}
+
 }  // namespace
 
 bool xlsxReaderAvailable()
@@ -23,17 +37,10 @@ bool xlsxReaderAvailable()
 
 std::optional<SheetCells> readFirstSheet(const std::string& path)
 {
-    const std::string command = shellQuoted(LUMARO_XLSX_PYTHON) + ' ' + shellQuoted(LUMARO_XLSX_READER_SCRIPT) + ' ' +
-                                shellQuoted(path) + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return std::nullopt;
-    std::string output;
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
-    if (pclose(pipe) != 0) return std::nullopt;
-
+    const std::optional<std::string> output = readerOutput(path, "");
+    if (!output) return std::nullopt;
     SheetCells cells;
-    std::istringstream lines(output);
+    std::istringstream lines(*output);
     for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
         int row = 0;
@@ -45,6 +52,16 @@ std::optional<SheetCells> readFirstSheet(const std::string& path)
         cells[{row, column}] = type == "str" ? value : type + ':' + value;
     }
     return cells;
+}
+
+std::map<int, double> readColumnWidths(const std::string& path)
+{
+    std::map<int, double> widths;
+    std::istringstream lines(readerOutput(path, " widths").value_or(""));
+    int column = 0;
+    double width = 0;
+    while (lines >> column >> width) widths[column] = width;
+    return widths;
 }
 
 }  // namespace lumaro::test

@@ -19,4 +19,7 @@ bool xlsxReaderAvailable();
 // The filled cells of worksheet 1, or nullopt when the reader failed on the file (not a workbook).
 std::optional<SheetCells> readFirstSheet(const std::string& path);
 
+// Column (counted from 1) -> width in characters, for the columns of worksheet 1 given a width.
+std::map<int, double> readColumnWidths(const std::string& path);
+
 }  // namespace lumaro::test

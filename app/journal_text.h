@@ -1,0 +1,26 @@
+// The text of a log's journal: every cell written to its workbook, one line each, so that a log
+// cut short by a crash can be written out again. A line is "row<TAB>column<TAB>text"; tabs, line
+// ends and backslashes inside the text are escaped. Pure: the file itself is log_journal's.
+#pragma once
+
+#include "recorder_logic.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The journal beside a workbook, and the workbook a journal belongs to ("" when the name is not a
+// journal's).
+inline constexpr std::string_view kJournalSuffix = ".journal";
+std::string journalPathOf(std::string_view workbookPath);
+std::string workbookPathOfJournal(std::string_view journalPath);
+
+// The lines for cells, ready to be appended in one write.
+std::string journalLines(const std::vector<LogCell>& cells);
+
+// The cells of a journal's text in the order written. A last line without its line end was being
+// written when the program stopped and is left out, as is any line that is not a cell.
+std::vector<LogCell> journalCells(std::string_view text);
+
+// How many data rows (row 4 on) the cells fill.
+std::size_t dataRowsIn(const std::vector<LogCell>& cells);

@@ -1,0 +1,27 @@
+// The journal of the running log: a file beside its workbook that takes every cell as it is
+// written, appended and handed to the system row by row, so that a crash or a power cut costs at
+// most the row being written. It goes once the workbook is saved or discarded.
+#pragma once
+
+#include "recorder_logic.h"
+
+#include <QFile>
+#include <QString>
+
+#include <vector>
+
+class LogJournal {
+public:
+    // Starts an empty journal for the workbook at workbookPath, ending any other. False when the file
+    // cannot be created; the log then runs without one.
+    bool start(const QString& workbookPath);
+    // Appends the cells in one write. False when there is no journal or the write failed.
+    bool append(const std::vector<LogCell>& cells);
+    // The workbook is safe (or was given up): the journal is removed.
+    void finish();
+    // Why the last start or append failed.
+    QString errorText() const { return file_.errorString(); }
+
+private:
+    QFile file_;
+};
