@@ -1,16 +1,11 @@
 #include "device_change_win.h"
+#include "setupapi_win.h"
 
-#include <windows.h>
 #include <dbt.h>
 
 #include <cstring>
 
 namespace platform {
-namespace {
-
-const GUID kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
-
-}  // namespace
 
 DeviceChange decodeDeviceChange(std::uintptr_t wParam, std::intptr_t lParam)
 {

@@ -4,10 +4,9 @@
 // it, as "Safely Remove Hardware" does.
 #include "drives_backends.h"
 #include "eject_volume_win.h"
+#include "setupapi_win.h"
 
-#include <windows.h>
 #include <cfgmgr32.h>
-#include <setupapi.h>
 #include <winioctl.h>
 
 #include <chrono>
@@ -29,19 +28,18 @@ bool isPresent(char letter)
 
 HRSRC toolResource(bool is64Bit) { return FindResourceA(nullptr, is64Bit ? "S2" : "S1", kToolResourceType); }
 
-// The disk number of the drive's volume, which ties it to its disk device.
-bool diskNumberOf(char letter, DWORD& number)
+// The storage device number behind a volume or disk path, which ties a volume to its disk.
+bool deviceNumberOf(const std::string& path, DWORD& number)
 {
-    const std::string volumeName = std::string("\\\\.\\") + letter + ":";
-    const HANDLE volume = CreateFileA(volumeName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
-    if (volume == INVALID_HANDLE_VALUE) return false;
-    STORAGE_DEVICE_NUMBER device{};
+    const HANDLE device =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) return false;
+    STORAGE_DEVICE_NUMBER storage{};
     DWORD returned = 0;
-    const bool ok = DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &device, sizeof device,
+    const bool ok = DeviceIoControl(device, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &storage, sizeof storage,
                                     &returned, nullptr) != 0;
-    CloseHandle(volume);
-    number = device.DeviceNumber;
+    CloseHandle(device);
+    number = storage.DeviceNumber;
     return ok;
 }
 
@@ -56,27 +54,13 @@ bool diskDeviceOf(DWORD diskNumber, DEVINST& disk)
         SP_DEVICE_INTERFACE_DATA interface{};
         interface.cbSize = sizeof interface;
         if (!SetupDiEnumDeviceInterfaces(devices, nullptr, &diskClass, index, &interface)) break;
-        DWORD size = 0;
-        SetupDiGetDeviceInterfaceDetailA(devices, &interface, nullptr, 0, &size, nullptr);
-        if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) continue;
-        std::vector<char> buffer(size);
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
         SP_DEVINFO_DATA element{};
-        element.cbSize = sizeof element;
-        if (!SetupDiGetDeviceInterfaceDetailA(devices, &interface, detail, size, nullptr, &element)) continue;
-        const HANDLE handle = CreateFileA(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) continue;
-        STORAGE_DEVICE_NUMBER device{};
-        DWORD returned = 0;
-        if (DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &device, sizeof device, &returned,
-                            nullptr) &&
-            device.DeviceNumber == diskNumber) {
+        std::string path;
+        DWORD number = 0;
+        if (interfaceDetail(devices, interface, element, path) && deviceNumberOf(path, number) && number == diskNumber) {
             disk = element.DevInst;
             found = true;
         }
-        CloseHandle(handle);
     }
     SetupDiDestroyDeviceInfoList(devices);
     return found;
@@ -137,7 +121,7 @@ std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int 
     DWORD diskNumber = 0;
     DEVINST disk = 0;
     // The device is found before the volume is ejected: afterwards it can no longer be opened.
-    if (!diskNumberOf(letter, diskNumber) || !diskDeviceOf(diskNumber, disk))
+    if (!deviceNumberOf(std::string("\\\\.\\") + letter + ":", diskNumber) || !diskDeviceOf(diskNumber, disk))
         return drive + " is not a volume of a disk the system knows";
     EjectVolume(letter);
     PNP_VETO_TYPE veto = PNP_VetoTypeUnknown;

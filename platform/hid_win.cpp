@@ -3,9 +3,7 @@
 // I/O, so that each read and write can be given its time limit: a plain synchronous read would
 // wait for ever on a device that stays silent.
 #include "hid_backends.h"
-
-#include <windows.h>
-#include <setupapi.h>
+#include "setupapi_win.h"
 
 #include <deque>
 #include <utility>
@@ -13,9 +11,6 @@
 
 namespace platform::native {
 namespace {
-
-// The HID device interface class.
-const GUID kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
 // A handle that closes itself.
 class OwnedHandle {
@@ -171,23 +166,6 @@ bool firstHardwareId(HDEVINFO devices, SP_DEVINFO_DATA& element, std::string& id
                                            reinterpret_cast<BYTE*>(buffer.data()), size, nullptr))
         return false;
     id = buffer.c_str();  // up to the first zero: the later strings of the list are not used
-    return true;
-}
-
-// The interface's openable path and the device element it belongs to.
-bool interfaceDetail(HDEVINFO devices, SP_DEVICE_INTERFACE_DATA& interface, SP_DEVINFO_DATA& element,
-                     std::string& path) {
-    DWORD size = 0;
-    SetupDiGetDeviceInterfaceDetailA(devices, &interface, nullptr, 0, &size, nullptr);
-    if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) return false;
-    std::vector<char> buffer(size);
-    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
-    // The size of the record's fixed part as this build lays it out: 8 on 64-bit Windows, where
-    // the 32-bit value (5 or 6) is refused.
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    element.cbSize = sizeof element;
-    if (!SetupDiGetDeviceInterfaceDetailA(devices, &interface, detail, size, nullptr, &element)) return false;
-    path = detail->DevicePath;
     return true;
 }
 
