@@ -382,8 +382,8 @@ TEST_F(StartUp, ArchitectureDecidesTheToolBuild)
 {
     startSim({"--controller", kPluggedController});
     for (const auto& [value, is64Bit] : {std::pair{"AMD64", true}, std::pair{"x86", false}, std::pair{"", true}}) {
-        setenv("LUMARO_VBUS_ARCH", value, 1);
-        if (*value == 0) unsetenv("LUMARO_VBUS_ARCH");
+        qputenv("LUMARO_VBUS_ARCH", value);
+        if (*value == 0) qunsetenv("LUMARO_VBUS_ARCH");
         EXPECT_EQ(startForm()->is64BitWindows, is64Bit) << value;
     }
 }

@@ -3,6 +3,7 @@
 #include "window_fixture.h"
 
 #include "platform/arch.h"
+#include "platform/hid_vbus_transport.h"
 #include "platform/hid_watch.h"
 
 #include <QCoreApplication>
@@ -14,8 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace {
 
 struct EventCounts {
@@ -23,16 +22,23 @@ struct EventCounts {
     int removed = 0;
 };
 
+// The file that stands for an interface's endpoint: a socket for a Linux client, a port file for a
+// Windows one.
+QString endpoint(const QTemporaryDir& bus, const char* name)
+{
+    return bus.filePath(QStringLiteral("hid/%1%2").arg(name, platform::vbus::endpointExtension()));
+}
+
 void touch(const QString& path)
 {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
 }
 
-TEST(VbusHidWatch, SocketsComingAndGoingAreArrivalsAndRemovals)
+TEST(VbusHidWatch, EndpointsComingAndGoingAreArrivalsAndRemovals)
 {
     QTemporaryDir bus;
-    setenv("LUMARO_VBUS_DIR", bus.path().toLocal8Bit().constData(), 1);
+    qputenv("LUMARO_VBUS_DIR", QDir::toNativeSeparators(bus.path()).toLocal8Bit());
     platform::HidWatcher watcher;
     EventCounts counts;
     QObject::connect(&watcher, &platform::HidWatcher::interfaceArrived, [&] { ++counts.arrived; });
@@ -44,12 +50,12 @@ TEST(VbusHidWatch, SocketsComingAndGoingAreArrivalsAndRemovals)
     touch(bus.filePath("hid/ctl.id"));
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(counts.arrived, 0);  // an identity file alone is no interface yet
-    touch(bus.filePath("hid/ctl.sock"));
+    touch(endpoint(bus, "ctl"));
     EXPECT_TRUE(waitUntil([&] { return counts.arrived == 1; }));
-    QFile::remove(bus.filePath("hid/ctl.sock"));
+    QFile::remove(endpoint(bus, "ctl"));
     EXPECT_TRUE(waitUntil([&] { return counts.removed == 1; }));
     EXPECT_EQ(counts.arrived, 1);
-    unsetenv("LUMARO_VBUS_DIR");
+    qunsetenv("LUMARO_VBUS_DIR");
 }
 
 // The window may not look at the folder between an unplug and a replug (it was busy, or stopped):
@@ -58,34 +64,34 @@ TEST(VbusHidWatch, AnUnplugAndReplugBetweenTwoLooksIsARemovalAndAnArrival)
 {
     QTemporaryDir bus;
     ASSERT_TRUE(QDir(bus.path()).mkdir("hid"));
-    setenv("LUMARO_VBUS_DIR", bus.path().toLocal8Bit().constData(), 1);
+    qputenv("LUMARO_VBUS_DIR", QDir::toNativeSeparators(bus.path()).toLocal8Bit());
     platform::HidWatcher watcher;
     EventCounts counts;
     QObject::connect(&watcher, &platform::HidWatcher::interfaceArrived, [&] { ++counts.arrived; });
     QObject::connect(&watcher, &platform::HidWatcher::interfaceRemoved, [&] { ++counts.removed; });
-    touch(bus.filePath("hid/ctl.sock"));
+    touch(endpoint(bus, "ctl"));
     ASSERT_TRUE(waitUntil([&] { return counts.arrived == 1; }));
 
-    // Moved away rather than deleted, the old socket keeps its inode, as a listening socket does.
-    ASSERT_TRUE(QFile::rename(bus.filePath("hid/ctl.sock"), bus.filePath("unplugged.sock")));
-    touch(bus.filePath("hid/ctl.sock"));
+    // Moved away rather than deleted, the old endpoint keeps its file, as a listening socket does.
+    ASSERT_TRUE(QFile::rename(endpoint(bus, "ctl"), bus.filePath("unplugged")));
+    touch(endpoint(bus, "ctl"));
     EXPECT_TRUE(waitUntil([&] { return counts.removed == 1 && counts.arrived == 2; }));
 
     // Nothing changed since: no event.
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(counts.removed, 1);
     EXPECT_EQ(counts.arrived, 2);
-    unsetenv("LUMARO_VBUS_DIR");
+    qunsetenv("LUMARO_VBUS_DIR");
 }
 
 TEST(Architecture, BusStandInDecides)
 {
-    setenv("LUMARO_VBUS_DIR", "/nonexistent", 1);
-    setenv("LUMARO_VBUS_ARCH", "x86", 1);
+    qputenv("LUMARO_VBUS_DIR", "/nonexistent");
+    qputenv("LUMARO_VBUS_ARCH", "x86");
     EXPECT_EQ(platform::processorArchitecture(), "x86");
-    unsetenv("LUMARO_VBUS_ARCH");
+    qunsetenv("LUMARO_VBUS_ARCH");
     EXPECT_EQ(platform::processorArchitecture(), "");
-    unsetenv("LUMARO_VBUS_DIR");
+    qunsetenv("LUMARO_VBUS_DIR");
     EXPECT_EQ(platform::processorArchitecture(), sizeof(void*) == 8 ? "AMD64" : "x86");
 }
 

@@ -9,10 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 using platform::Report;
@@ -58,19 +54,10 @@ public:
     ControllerOnBus(const ControllerOnBus&) = delete;
     ControllerOnBus& operator=(const ControllerOnBus&) = delete;
 
-    void reply(const Report& report) const {
-        ASSERT_EQ(::send(repliesEnd_, report.data(), report.size(), MSG_NOSIGNAL), 65);
-    }
+    void reply(const Report& report) const { ASSERT_TRUE(repliesEnd_.send(report)); }
 
     // The next report the program wrote; all zeros when none came within a second.
-    Report nextRequest() const {
-        Report got{};
-        pollfd pfd{requestsEnd_, POLLIN, 0};
-        if (::poll(&pfd, 1, 1000) == 1) {
-            EXPECT_EQ(::recv(requestsEnd_, got.data(), got.size(), 0), 65);
-        }
-        return got;
-    }
+    Report nextRequest() const { return requestsEnd_.receive(1000).value_or(Report{}); }
 
     // Answers the next request with reply once it has arrived, as the controller does; answered()
     // then gives the request.
@@ -86,33 +73,29 @@ public:
     }
 
     // The controller stops answering: reads see it gone, writes still reach it.
-    void stopAnswering() { closeEnd(repliesEnd_); }
+    void stopAnswering() { repliesEnd_.close(); }
     void unplug() {
-        closeEnd(requestsEnd_);
-        closeEnd(repliesEnd_);
+        requestsEnd_.close();
+        repliesEnd_.close();
     }
 
     HidHandle writeHandle;
     HidHandle readHandle;
 
 private:
-    int acceptWith(char expectedAccess) const {
+    bustest::DeviceEnd acceptWith(char expectedAccess) const {
         char access = 0;
-        const int fd = device_.accept(access);
+        bustest::DeviceEnd end = device_.accept(access);
         EXPECT_EQ(access, expectedAccess);
-        return fd;
-    }
-    static void closeEnd(int& fd) {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
+        return end;
     }
 
     bustest::TemporaryBus bus_;
     bustest::ListeningInterface device_{bus_, "ctl", "HID\\VID_1FC9&PID_0003&REV_0100\n"};
     std::thread responder_;
     Report request_{};
-    int requestsEnd_ = -1;
-    int repliesEnd_ = -1;
+    bustest::DeviceEnd requestsEnd_;
+    bustest::DeviceEnd repliesEnd_;
 };
 
 class Requests : public ::testing::Test {

@@ -1,5 +1,6 @@
 // The update job's steps, progress, stop and failures against a controller written in the test:
 // it acknowledges what it is told to and shows an update disk on the bootloader request.
+#include "environment.h"
 #include "update_job_support.h"
 
 #include "jobs/image_records.h"
@@ -10,8 +11,6 @@
 #include <deque>
 #include <fstream>
 #include <set>
-
-#include <stdlib.h>
 
 namespace {
 
@@ -70,7 +69,7 @@ protected:
         bus = files.dir / "bus";
         fs::create_directories(bus / "drives/C");
         fs::create_directories(bus / "tools");
-        ::setenv("LUMARO_VBUS_DIR", bus.c_str(), 1);
+        bustest::setEnvironment("LUMARO_VBUS_DIR", bus.string());
         // The controller's bootloader shows drive F with its old firmware; the tool takes it away.
         writeScript(bus / "tools/S2", "rm -rf \"$LUMARO_VBUS_DIR/drives/F\"");
         controller.onBootloader = [this] {
@@ -79,7 +78,7 @@ protected:
         };
         input = {"LPC1764", files.firmware, files.image(810), (files.dir / "app/").string(), true};
     }
-    void TearDown() override { ::unsetenv("LUMARO_VBUS_DIR"); }
+    void TearDown() override { bustest::clearEnvironment("LUMARO_VBUS_DIR"); }
 
     void run() {
         RequestTimeouts quick;

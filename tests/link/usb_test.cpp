@@ -39,12 +39,12 @@ TEST_F(LinkOnBus, FirstInEnumerationOrderWinsAndALaterSearchReplacesThePath)
                                   "b,id=HID\\VID_1FC9&PID_0003&REV_0200", "--board", "c,id=HID\\VID_04D8&PID_003C&REV_0002"});
     sim.useBus();
     ASSERT_TRUE(Find_HidDevice("VID_1FC9&PID_0003"));
-    EXPECT_EQ(controllerLink().devicePath, sim.busDir() + "/hid/a.sock");
+    EXPECT_EQ(controllerLink().devicePath, sim.interfacePath("a"));
     ASSERT_TRUE(Find_HidDevice("VID_04D8&PID_003C"));
-    EXPECT_EQ(controllerLink().devicePath, sim.busDir() + "/hid/c.sock");
+    EXPECT_EQ(controllerLink().devicePath, sim.interfacePath("c"));
     // A miss leaves the path of the last match.
     EXPECT_FALSE(Find_HidDevice("VID_FFFF&PID_0001"));
-    EXPECT_EQ(controllerLink().devicePath, sim.busDir() + "/hid/c.sock");
+    EXPECT_EQ(controllerLink().devicePath, sim.interfacePath("c"));
 }
 
 TEST_F(LinkOnBus, OpensBothHandlesAndKeepsTheErrorsOfAFailedOpen)

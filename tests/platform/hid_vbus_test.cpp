@@ -10,9 +10,6 @@
 #include <fstream>
 #include <string>
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -78,18 +75,16 @@ TEST(VirtualBusHandle, ReportsTravelWhole) {
     HidHandle reader = HidHandle::open(dev.path(), HidAccess::Read, error);
     ASSERT_EQ(error, platform::kOk);
     char access = 0;
-    const int writerEnd = dev.accept(access);
+    const bustest::DeviceEnd writerEnd = dev.accept(access);
     EXPECT_EQ(access, 'w');
-    const int readerEnd = dev.accept(access);
+    const bustest::DeviceEnd readerEnd = dev.accept(access);
     EXPECT_EQ(access, 'r');
 
     EXPECT_EQ(writer.write(patterned(1), 1000), platform::kOk);
-    std::uint8_t got[100];
-    EXPECT_EQ(::recv(writerEnd, got, sizeof got, 0), 65);
-    EXPECT_EQ(got[64], patterned(1)[64]);
+    EXPECT_EQ(writerEnd.receive(1000), patterned(1));
 
     const Report reply = patterned(7);
-    ASSERT_EQ(::send(readerEnd, reply.data(), reply.size(), 0), 65);
+    ASSERT_TRUE(readerEnd.send(reply));
     Report in{};
     EXPECT_EQ(reader.read(in, 1000), platform::kOk);
     EXPECT_EQ(in, reply);
@@ -97,8 +92,6 @@ TEST(VirtualBusHandle, ReportsTravelWhole) {
     // Each handle keeps to its direction, as a handle opened for one access does.
     EXPECT_EQ(writer.read(in, 0), platform::kErrorAccessDenied);
     EXPECT_EQ(reader.write(reply, 0), platform::kErrorAccessDenied);
-    ::close(writerEnd);
-    ::close(readerEnd);
 }
 
 TEST(VirtualBusHandle, ReadGivesUpAtItsTimeLimit) {
@@ -107,7 +100,7 @@ TEST(VirtualBusHandle, ReadGivesUpAtItsTimeLimit) {
     platform::OsError error = 1;
     HidHandle handle = HidHandle::open(dev.path(), HidAccess::ReadWrite, error);
     char access = 0;
-    const int deviceEnd = dev.accept(access);
+    const bustest::DeviceEnd deviceEnd = dev.accept(access);
     EXPECT_EQ(access, 'b');
 
     Report in{};
@@ -117,10 +110,9 @@ TEST(VirtualBusHandle, ReadGivesUpAtItsTimeLimit) {
     EXPECT_EQ(handle.tryRead(in, error), platform::IoProgress::Pending);
 
     // A message of the wrong length breaks the bus's rules and is not taken as a report.
-    std::uint8_t shortMessage[10] = {};
-    ::send(deviceEnd, shortMessage, sizeof shortMessage, 0);
+    const std::uint8_t shortMessage[10] = {};
+    deviceEnd.send(shortMessage);
     EXPECT_EQ(handle.read(in, 100), platform::kErrorTimeout);
-    ::close(deviceEnd);
 }
 
 TEST(VirtualBusHandle, DeviceThatLeavesIsReportedGone) {
@@ -130,13 +122,13 @@ TEST(VirtualBusHandle, DeviceThatLeavesIsReportedGone) {
     platform::OsError error = 1;
     HidHandle handle = HidHandle::open(path, HidAccess::ReadWrite, error);
     char access = 0;
-    ::close(dev->accept(access));
+    dev->accept(access).close();
 
     Report in{};
     EXPECT_EQ(handle.read(in, 1000), platform::kErrorDeviceNotConnected);
     EXPECT_EQ(handle.write(in, 1000), platform::kErrorDeviceNotConnected);
 
-    ::unlink(path.c_str());
+    fs::remove(path);
     dev.reset();
     HidHandle again = HidHandle::open(path, HidAccess::Write, error);
     EXPECT_FALSE(again.isOpen());
@@ -150,7 +142,7 @@ TEST(VirtualBusHandle, SlowDeviceMakesWritesWaitThenTimeOut) {
     platform::OsError error = 1;
     HidHandle handle = HidHandle::open(dev.path(), HidAccess::Write, error);
     char access = 0;
-    const int deviceEnd = dev.accept(access);
+    const bustest::DeviceEnd deviceEnd = dev.accept(access);
 
     // A device that takes nothing: the socket fills, later writes queue in order behind the first
     // that could not go, and a synchronous write waits out its limit.
@@ -165,15 +157,11 @@ TEST(VirtualBusHandle, SlowDeviceMakesWritesWaitThenTimeOut) {
     EXPECT_EQ(handle.write(patterned(201), 50), platform::kErrorTimeout);
 
     // Once the device takes reports, the queued ones follow in the order they were started.
-    std::uint8_t got[100];
-    while (handle.pollWrite(later, error) == platform::IoProgress::Pending)
-        ASSERT_EQ(::recv(deviceEnd, got, sizeof got, 0), 65);
+    while (handle.pollWrite(later, error) == platform::IoProgress::Pending) ASSERT_TRUE(deviceEnd.receive(1000));
     EXPECT_EQ(handle.pollWrite(ticket, error), platform::IoProgress::Done);
-    ssize_t last = 0;
-    std::uint8_t previous[100];
-    while ((last = ::recv(deviceEnd, got, sizeof got, MSG_DONTWAIT)) == 65) std::copy_n(got, 65, previous);
+    Report previous{};
+    while (const std::optional<Report> got = deviceEnd.receive(0)) previous = *got;
     EXPECT_EQ(previous[1], static_cast<std::uint8_t>(200 + 1));  // the withdrawn write never went
-    ::close(deviceEnd);
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 // A tessaray-sim process for tests: a fresh bus directory, the simulator serving the given devices
 // with its record in the same temporary folder, and a clean stop when the object goes.
+// A Linux build starts the simulator itself. A Windows build, run under Wine, cannot start or wait
+// for a Linux program: it asks the simulator broker (tests/support/sim_broker, whose port
+// LUMARO_SIM_BROKER gives) to run one for it on the Linux side, and reaches its files through Wine's
+// drive Z:, the Linux root.
 #pragma once
 
 #include "platform/hid.h"
@@ -7,10 +11,9 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
-
-#include <sys/types.h>
 
 namespace lumaro::test {
 
@@ -76,10 +79,13 @@ public:
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
+    // The temporary folder that holds the bus and the record, as the simulator names it.
+    const std::string& simulatorFolder() const { return simRoot_; }
     const std::string& busDir() const { return busDir_; }
     std::string controlPath() const { return busDir_ + "/sim.control"; }
-    std::string recordPath() const { return root_ + "/record.jsonl"; }
-    pid_t pid() const { return pid_; }
+    std::string recordPath() const;
+    // The interface path the bus's listing gives for the device's interface of that name.
+    std::string interfacePath(const std::string& name) const;
 
     // Points this process's virtual-bus clients at the simulator's bus (LUMARO_VBUS_DIR).
     void useBus() const;
@@ -104,11 +110,12 @@ public:
     int stop();
 
 private:
-    std::string root_;
+    class Running;  // the simulator process, or the broker's connection that holds it
+
+    std::string simRoot_;  // the temporary folder as the simulator names it
+    std::string root_;     // the same, as this process reaches it
     std::string busDir_;
-    pid_t pid_ = -1;
-    int stdoutFd_ = -1;
-    int exitCode_ = -1;
+    std::unique_ptr<Running> running_;
 };
 
 }  // namespace lumaro::test

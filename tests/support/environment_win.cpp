@@ -1,0 +1,12 @@
+#include "environment.h"
+
+#include <cstdlib>
+
+namespace bustest {
+
+void setEnvironment(const char* name, const std::string& value) { _putenv_s(name, value.c_str()); }
+
+// An empty value removes the variable on Windows.
+void clearEnvironment(const char* name) { _putenv_s(name, ""); }
+
+}  // namespace bustest

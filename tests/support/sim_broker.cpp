@@ -1,0 +1,87 @@
+// Runs simulators for test programs that cannot start a Linux program themselves: the Windows
+// build's tests under Wine. It listens on a loopback port, which it prints as its first line; each
+// connection asks for one simulator and holds it: the simulator ends when the connection does.
+// Requests and answers are lines, their fields separated by tabs:
+//   start <ready limit in ms> <device argument>...  ->  ready <the simulator's temporary folder>
+//   control <command>                               ->  the simulator's answer
+//   stop                                            ->  the simulator's exit code
+// A request that fails is answered "error <why>".
+#include "sim_process.h"
+
+#include <cstdio>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+std::vector<std::string> fieldsOf(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
+    return fields;
+}
+
+std::string answer(std::optional<lumaro::test::SimProcess>& sim, const std::vector<std::string>& request) {
+    if (request.empty()) return "error empty request";
+    if (request[0] == "start" && request.size() >= 2 && !sim) {
+        sim.emplace(std::vector<std::string>(request.begin() + 2, request.end()),
+                    std::chrono::milliseconds(std::stoi(request[1])));
+        return "ready\t" + sim->simulatorFolder();
+    }
+    if (!sim) return "error no simulator started";
+    if (request[0] == "control" && request.size() == 2) return sim->control(request[1]);
+    if (request[0] == "stop") return std::to_string(sim->stop());
+    return "error unknown request " + request[0];
+}
+
+// One connection: its simulator is made and ended on this thread, as a simulator must be.
+void serve(int connection) {
+    std::optional<lumaro::test::SimProcess> sim;
+    std::string line;
+    char c = 0;
+    while (::recv(connection, &c, 1, 0) == 1) {
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        std::string reply;
+        try {
+            reply = answer(sim, fieldsOf(line));
+        } catch (const std::exception& error) {
+            reply = std::string("error ") + error.what();
+        }
+        line.clear();
+        reply += '\n';
+        if (::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(reply.size())) break;
+    }
+    ::close(connection);
+}
+
+}  // namespace
+
+int main() {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener, 16) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        std::perror("sim_broker");
+        return 1;
+    }
+    std::printf("%d\n", ntohs(address.sin_port));
+    std::fflush(stdout);
+    for (;;) {
+        const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection >= 0) std::thread(serve, connection).detach();
+    }
+}
