@@ -52,6 +52,9 @@ public:
     StreamTransport& operator=(const StreamTransport&) = delete;
 
     IoProgress send(const Report& report, OsError& error) override {
+        // TCP takes the first bytes sent after the device closed its end, and fails only later: a
+        // report written to a device that has left must fail at once, as it does on a HID handle.
+        if (sentBytes_ == 0 && deviceHasLeft(error)) return IoProgress::Failed;
         while (sentBytes_ < report.size()) {
             const int sent = ::send(socket_, reinterpret_cast<const char*>(report.data()) + sentBytes_,
                                     static_cast<int>(report.size() - sentBytes_), 0);
@@ -97,6 +100,18 @@ public:
     }
 
 private:
+    // True, with error set, once the device's end is closed. Input reports still waiting mean it is
+    // there (its end is seen after them).
+    bool deviceHasLeft(OsError& error) const {
+        char next = 0;
+        const int got = ::recv(socket_, &next, 1, MSG_PEEK);
+        if (got > 0) return false;
+        const int code = got == 0 ? 0 : WSAGetLastError();
+        if (code == WSAEWOULDBLOCK) return false;
+        error = got == 0 ? kErrorDeviceNotConnected : fromWinsock(code);
+        return true;
+    }
+
     SOCKET socket_;
     std::size_t sentBytes_ = 0;  // of the report being sent
     Report incoming_{};

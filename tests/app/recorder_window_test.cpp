@@ -162,6 +162,10 @@ protected:
             if (at.first == number) picked[at] = text;
         return picked;
     }
+    // A folder where the workbook is to go: its save cannot be put in place, on every system (the
+    // folder of an open journal cannot be removed on Windows).
+    static void blockSaving(const QString& path) { ASSERT_TRUE(QDir().mkpath(path)); }
+    static void unblockSaving(const QString& path) { ASSERT_TRUE(QDir().rmdir(path)); }
     static void skipWithoutReader()
     {
         if (!lumaro::test::xlsxReaderAvailable()) GTEST_SKIP() << "no python3 with openpyxl (scripts/setup installs it)";
@@ -323,7 +327,7 @@ TEST_F(Recorder, AFullWorkbookThatCannotBeSavedKeepsItsRowsAndIsSavedAtTheNextTi
     pressStart(*form);
     const QString firstPath = form->LogFilePath;
     form->LogRowCount = 65534;
-    QDir(form->RecordFolder).removeRecursively();  // the save cannot be written
+    blockSaving(firstPath);
     tick(*form);  // row 65538, the save fails
     tick(*form);  // row 65539, and again
     QCoreApplication::processEvents();
@@ -332,7 +336,7 @@ TEST_F(Recorder, AFullWorkbookThatCannotBeSavedKeepsItsRowsAndIsSavedAtTheNextTi
     EXPECT_EQ(form->LogRowCount, 65536);
     EXPECT_EQ(form->LogFilePath, firstPath);
 
-    QDir().mkpath(form->RecordFolder);
+    unblockSaving(firstPath);
     waitForNextSecond();
     tick(*form);  // row 65540, saved with the rest
     EXPECT_EQ(form->LogRowCount, 0);
@@ -493,8 +497,9 @@ TEST_F(Recorder, AStopWhoseSaveFailsKeepsTheRowsUntilTheyAreSavedAgainOrElsewher
                                return asked.size() == 1 ? SaveFailureChoice::TryAgain : SaveFailureChoice::SaveElsewhere;
                            },
                            [&](const QString&) { return otherPath; }});
-    QDir(form->RecordFolder).removeRecursively();  // as a removed stick would leave it
+    blockSaving(path);
     pressStart(*form);
+    unblockSaving(path);
     ASSERT_EQ(asked.size(), 2);
     EXPECT_TRUE(asked[0].startsWith(path + " | Cannot save the workbook as")) << asked[0].toStdString();
     EXPECT_EQ(asked[1], asked[0]);
@@ -506,7 +511,6 @@ TEST_F(Recorder, AStopWhoseSaveFailsKeepsTheRowsUntilTheyAreSavedAgainOrElsewher
     EXPECT_TRUE(boxes.empty());
 
     // The next log starts at row 4 again.
-    QDir().mkpath(form->RecordFolder);
     pressStart(*form);
     tick(*form);
     const QString nextPath = form->LogFilePath;
@@ -528,8 +532,9 @@ TEST_F(Recorder, OnlyAnExplicitDiscardDropsAnUnsavedLog)
                                return SaveFailureChoice::Discard;
                            },
                            {}});
-    QDir(form->RecordFolder).removeRecursively();
+    blockSaving(path);
     pressStart(*form);
+    unblockSaving(path);
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(form->LogRowCount, 0);
     EXPECT_TRUE(child<QPlainTextEdit>(*form, "System_Memo")->toPlainText().contains("discarded")) ;
@@ -577,9 +582,11 @@ TEST_F(Recorder, TheJournalTakesEachRowAsWrittenAndALogACrashLeftIsWrittenOutAtT
         path = form->LogFilePath;
         tick(*form);
         tick(*form);
-        QFile journal(path + ".journal");
-        ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
-        journalText = QString::fromUtf8(journal.readAll());
+        {
+            QFile journal(path + ".journal");  // closed again: Windows removes no file that is open
+            ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+            journalText = QString::fromUtf8(journal.readAll());
+        }
         const std::vector<LogCell> cells = journalCells(journalText.toStdString());
         EXPECT_EQ(cells.size(), 18u + 2 * 17u) << "the header and both rows, already on disk";
         EXPECT_EQ(dataRowsIn(cells), 2u);

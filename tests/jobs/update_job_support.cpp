@@ -1,9 +1,9 @@
 #include "update_job_support.h"
 
+#include "temporary_folder.h"
+
 #include <algorithm>
 #include <fstream>
-
-#include <stdlib.h>
 
 namespace lumaro::test {
 
@@ -26,9 +26,7 @@ bool RecordingScreen::has(const std::string& change) const {
     return std::find(all.begin(), all.end(), change) != all.end();
 }
 
-JobFiles::JobFiles() {
-    char pattern[] = "/tmp/update-job-XXXXXX";
-    dir = ::mkdtemp(pattern);
+JobFiles::JobFiles() : dir(bustest::makeTemporaryFolder("update-job-")) {
     firmware = (dir / "Tessaray_FW_1.0.4.bin").string();
     std::ofstream(firmware, std::ios::binary) << firmwareContents;
 }

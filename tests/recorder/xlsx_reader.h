@@ -1,5 +1,6 @@
 // Reads a saved workbook back with a reader that shares no code with the writer (openpyxl, run as
-// a separate Python process), so tests see what a spreadsheet program would see.
+// a separate Python process), so tests see what a spreadsheet program would see. A Windows test
+// under Wine, which cannot wait for a Linux program, has the test broker run the reader.
 #pragma once
 
 #include <map>
@@ -15,6 +16,10 @@ using SheetCells = std::map<std::pair<int, int>, std::string>;
 
 // False when no Python with openpyxl was found at build time: the test is to be skipped.
 bool xlsxReaderAvailable();
+
+// What the reader prints for the workbook at path: a line for each filled cell of worksheet 1, or
+// with widths one for each column given a width; nullopt when the reader failed on the file.
+std::optional<std::string> xlsxReaderOutput(const std::string& path, bool widths);
 
 // The filled cells of worksheet 1, or nullopt when the reader failed on the file (not a workbook).
 std::optional<SheetCells> readFirstSheet(const std::string& path);

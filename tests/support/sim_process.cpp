@@ -81,8 +81,11 @@ std::vector<std::uint8_t> SimProcess::imageData(const std::string& device) const
     const std::string answer = control("dump " + device + " " + simRoot_ + "/" + device + ".image");
     const std::filesystem::path path = std::filesystem::path(root_) / (device + ".image");
     if (answer != "ok") throw std::runtime_error("dump " + device + ": " + answer);
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes;
+    {
+        std::ifstream in(path, std::ios::binary);  // closed before the removal, which Windows would refuse
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     std::filesystem::remove(path);
     return bytes;
 }

@@ -1,9 +1,8 @@
 // A tessaray-sim process for tests: a fresh bus directory, the simulator serving the given devices
 // with its record in the same temporary folder, and a clean stop when the object goes.
 // A Linux build starts the simulator itself. A Windows build, run under Wine, cannot start or wait
-// for a Linux program: it asks the simulator broker (tests/support/sim_broker, whose port
-// LUMARO_SIM_BROKER gives) to run one for it on the Linux side, and reaches its files through Wine's
-// drive Z:, the Linux root.
+// for a Linux program: it asks the test broker (broker_connection_win.h) to run one for it on the
+// Linux side, and reaches its files through Wine's drives.
 #pragma once
 
 #include "platform/hid.h"

@@ -14,7 +14,7 @@
 
 namespace bustest {
 
-// <temporary folder>/vbus-<random>/<name>, with an empty hid/ folder; removed again with everything in it.
+// <temporary folder>/vbus-<random digits>/<name>, with an empty hid/ folder; removed again with everything in it.
 class TemporaryBus {
 public:
     explicit TemporaryBus(const std::string& name = "bus");

@@ -1,13 +1,17 @@
-// Runs simulators for test programs that cannot start a Linux program themselves: the Windows
-// build's tests under Wine. It listens on a loopback port, which it prints as its first line; each
-// connection asks for one simulator and holds it: the simulator ends when the connection does.
-// Requests and answers are lines, their fields separated by tabs:
+// Does for the Windows build's tests under Wine what they cannot do themselves: start and wait for
+// Linux programs, the simulator and the workbook reader. It listens on a loopback port, which it
+// prints as its first line. A connection may ask for one simulator and holds it: the simulator ends
+// when the connection does. Requests and answers are lines, their fields separated by tabs:
 //   start <ready limit in ms> <device argument>...  ->  ready <the simulator's temporary folder>
 //   control <command>                               ->  the simulator's answer
 //   stop                                            ->  the simulator's exit code
+//   can-read                                        ->  yes, or no when there is no workbook reader
+//   read <path> cells|widths                        ->  ok <line count>, then the reader's lines
 // A request that fails is answered "error <why>".
 #include "sim_process.h"
+#include "xlsx_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <sstream>
@@ -29,8 +33,22 @@ std::vector<std::string> fieldsOf(const std::string& line) {
     return fields;
 }
 
+// The reader's lines after their count; the count ends up one short when the output does not end
+// its last line, so it is counted as it will be read.
+std::string readAnswer(const std::string& path, bool widths) {
+    const std::optional<std::string> output = lumaro::test::xlsxReaderOutput(path, widths);
+    if (!output) return "error the reader failed on " + path;
+    std::string lines = *output;
+    if (!lines.empty() && lines.back() != '\n') lines += '\n';
+    const auto count = std::count(lines.begin(), lines.end(), '\n');
+    if (!lines.empty()) lines.pop_back();
+    return "ok\t" + std::to_string(count) + (count > 0 ? "\n" + lines : "");
+}
+
 std::string answer(std::optional<lumaro::test::SimProcess>& sim, const std::vector<std::string>& request) {
     if (request.empty()) return "error empty request";
+    if (request[0] == "can-read") return lumaro::test::xlsxReaderAvailable() ? "yes" : "no";
+    if (request[0] == "read" && request.size() == 3) return readAnswer(request[1], request[2] == "widths");
     if (request[0] == "start" && request.size() >= 2 && !sim) {
         sim.emplace(std::vector<std::string>(request.begin() + 2, request.end()),
                     std::chrono::milliseconds(std::stoi(request[1])));
@@ -75,7 +93,7 @@ int main() {
     socklen_t size = sizeof address;
     if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listener, 16) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        std::perror("sim_broker");
+        std::perror("test_broker");
         return 1;
     }
     std::printf("%d\n", ntohs(address.sin_port));
