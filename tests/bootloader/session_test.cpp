@@ -70,7 +70,7 @@ TEST_F(DeviceSearch, AnUnreadableHardwareIdEndsTheSearchWithFailure)
     startBoard();
     const std::filesystem::path hid = std::filesystem::path(sim().busDir()) / "hid";
     std::filesystem::create_directory(hid / "a-broken.id");
-    std::ofstream(hid / "a-broken.sock").put('\0');
+    std::ofstream(sim().interfacePath("a-broken")).put('\0');
     EXPECT_EQ(M47J53_SetUSBHandle(kBoardId), 0);
     std::filesystem::remove(hid / "a-broken.id");
     EXPECT_EQ(M47J53_SetUSBHandle(kBoardId), 1);
