@@ -7,10 +7,10 @@
 #include "platform/eject_volume_win.h"
 #include "platform/hid.h"
 #include "platform/process.h"
+#include "temporary_bus.h"
 
 #include <gtest/gtest.h>
 
-#include <winsock2.h>
 #include <windows.h>
 #include <dbt.h>
 
@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -31,81 +32,6 @@ using platform::Report;
 
 const GUID kHidClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 std::string selfPath;
-
-// A fresh bus folder that LUMARO_VBUS_DIR names while it lives.
-class Bus {
-public:
-    Bus() {
-        char base[MAX_PATH];
-        GetTempPathA(MAX_PATH, base);
-        dir_ = fs::path(base) / ("vbus-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(next_++));
-        fs::create_directories(dir_ / "hid");
-        fs::create_directories(dir_ / "drives");
-        _putenv_s("LUMARO_VBUS_DIR", dir_.string().c_str());
-    }
-    ~Bus() {
-        _putenv_s("LUMARO_VBUS_DIR", "");
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-    fs::path dir() const { return dir_; }
-
-private:
-    static inline int next_ = 0;
-    fs::path dir_;
-};
-
-// A HID interface served by the test on a loopback port, as a device on the bus serves one.
-class TcpDevice {
-public:
-    TcpDevice(const Bus& bus, const std::string& name, const std::string& ids) {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 4);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-        std::ofstream(bus.dir() / "hid" / (name + ".id")) << ids;
-        std::ofstream(bus.dir() / "hid" / (name + ".tcp")) << ntohs(address.sin_port) << "\n";
-        endpoint_ = (bus.dir() / "hid" / (name + ".tcp")).string();
-    }
-    ~TcpDevice() {
-        if (connection_ != INVALID_SOCKET) closesocket(connection_);
-        closesocket(listener_);
-    }
-    std::string endpoint() const { return endpoint_; }
-
-    // The device end of the next connection; returns the access byte the client sent.
-    char accept() {
-        connection_ = ::accept(listener_, nullptr, nullptr);
-        char access = 0;
-        ::recv(connection_, &access, 1, 0);
-        return access;
-    }
-    void send(const std::uint8_t* bytes, int count) { ::send(connection_, reinterpret_cast<const char*>(bytes), count, 0); }
-    int receive(std::uint8_t* bytes, int count) {
-        int got = 0;
-        while (got < count) {
-            const int n = ::recv(connection_, reinterpret_cast<char*>(bytes) + got, count - got, 0);
-            if (n <= 0) break;
-            got += n;
-        }
-        return got;
-    }
-    void hangUp() {
-        closesocket(connection_);
-        connection_ = INVALID_SOCKET;
-    }
-
-private:
-    SOCKET listener_ = INVALID_SOCKET;
-    SOCKET connection_ = INVALID_SOCKET;
-    std::string endpoint_;
-};
 
 Report patterned(std::uint8_t seed) {
     Report report{};
@@ -127,18 +53,19 @@ TEST(WindowsHid, SetupApiListsWithoutErrorAndAMadeUpPathIsNotFound) {
 }
 
 TEST(WindowsBus, ReportsTravelWholeOverTcpAndSilenceAndHangUpAreTold) {
-    Bus bus;
-    TcpDevice device(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\nHID\\VID_04D8&PID_003C\n");
-    std::ofstream(bus.dir() / "hid" / "arriving.id") << "HID\\VID_0000&PID_0000\n";  // no endpoint yet
+    bustest::TemporaryBus bus;
+    const bustest::ListeningInterface device(bus, "board", "HID\\VID_04D8&PID_003C&REV_0002\nHID\\VID_04D8&PID_003C\n");
+    std::ofstream(bus.hid() / "arriving.id") << "HID\\VID_0000&PID_0000\n";  // no endpoint yet
 
     platform::OsError error = 1;
     const auto interfaces = platform::listHidInterfaces(&error);
     ASSERT_EQ(interfaces.size(), 1u);
     EXPECT_EQ(interfaces[0].hardwareId, "HID\\VID_04D8&PID_003C&REV_0002");
-    EXPECT_EQ(fs::path(interfaces[0].path), fs::path(device.endpoint()));
+    EXPECT_EQ(fs::path(interfaces[0].path), fs::path(device.path()));
 
     char access = 0;
-    std::thread accepting([&] { access = device.accept(); });
+    bustest::DeviceEnd deviceEnd;
+    std::thread accepting([&] { deviceEnd = device.accept(access); });
     HidHandle handle = HidHandle::open(interfaces[0].path, HidAccess::ReadWrite, error);
     accepting.join();
     ASSERT_TRUE(handle.isOpen()) << error;
@@ -146,15 +73,13 @@ TEST(WindowsBus, ReportsTravelWholeOverTcpAndSilenceAndHangUpAreTold) {
 
     const Report sent = patterned(7);
     EXPECT_EQ(handle.write(sent, 2000), platform::kOk);
-    Report taken{};
-    EXPECT_EQ(device.receive(taken.data(), 65), 65);
-    EXPECT_EQ(taken, sent);
+    EXPECT_EQ(deviceEnd.receive(2000), sent);
 
     // A report that reaches the client in two pieces is read whole, once.
     const Report reply = patterned(40);
-    device.send(reply.data(), 20);
+    deviceEnd.send(std::span(reply).first(20));
     std::this_thread::sleep_for(50ms);
-    device.send(reply.data() + 20, 45);
+    deviceEnd.send(std::span(reply).subspan(20));
     Report read{};
     EXPECT_EQ(handle.read(read, 2000), platform::kOk);
     EXPECT_EQ(read, reply);
@@ -163,7 +88,7 @@ TEST(WindowsBus, ReportsTravelWholeOverTcpAndSilenceAndHangUpAreTold) {
     EXPECT_EQ(handle.read(read, 200), platform::kErrorTimeout);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 190ms);
 
-    device.hangUp();
+    deviceEnd.close();
     EXPECT_EQ(handle.read(read, 2000), platform::kErrorDeviceNotConnected);
 }
 
@@ -219,7 +144,7 @@ void answerStop(const fs::path& drives, bool refuse) {
 }
 
 TEST(WindowsBus, AStopRequestEndsWhenTheDriveHasGoneOrWasRefused) {
-    Bus bus;
+    bustest::TemporaryBus bus;
     const fs::path drives = bus.dir() / "drives";
     for (const bool refuse : {false, true}) {
         fs::create_directories(drives / "F");
