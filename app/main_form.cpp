@@ -8,6 +8,7 @@
 #include "run_time.h"
 #include "screen_texts.h"
 
+#include "excelctrl.h"
 #include "jobs/erasethread.h"
 #include "jobs/resetthread.h"
 #include "jobs/updatethread.h"
@@ -56,7 +57,11 @@ std::int64_t tickCountMs()
 
 }  // namespace
 
-TMainForm::TMainForm(const QString& folder, QWidget* parent) : QWidget(parent), appFolder(folder)
+// A spreadsheet program still busy with the last calls when the program ends is given this long.
+constexpr std::chrono::seconds kWorkbookExitWait(10);
+
+TMainForm::TMainForm(const QString& folder, QWidget* parent)
+    : QWidget(parent), workbookThread_(&ExcelRelease, kWorkbookExitWait), appFolder(folder)
 {
     setObjectName("MainForm");
     setWindowTitle(QStringLiteral("Lumaro Tessaray Controller Firmware Update Utility"));

@@ -7,6 +7,7 @@
 #include "log_journal.h"
 #include "measurement_thread.h"
 #include "recorder_logic.h"
+#include "workbook_thread.h"
 
 #include <QPoint>
 #include <QSize>
@@ -14,6 +15,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -92,20 +94,24 @@ public:
     void LogListClick();
     // Tests measure a stand-in controller through this channel; nullptr: the controller link.
     void setRecorderChannel(PacketChannel* channel) { recorderChannel_ = channel; }
-    // True from a tick until its measurement is shown and written.
+    // True from a tick until its measurement is shown and written, and the workbook it filled saved.
     bool measuring() const { return measuring_; }
+    // Workbook calls posted to the workbook thread whose outcome has not been handled yet.
+    int workbookCallsPending() const { return workbookCallsPending_; }
     QString LogFilePath;
     std::int32_t LogRowCount = 0;
     std::int32_t BarStep = 0;
 
     // A close of the window while a log runs: true when the window may go now (the log is saved or
-    // given up), false when it is to close once the measurement under way has written its row.
+    // given up), false when it is to close once the measurement under way has written its row or
+    // the log's save has ended.
     bool settleLogBeforeClose();
     // Writes the workbooks of logs that a crash left as journals in RecordFolder (at start-up).
     void recoverJournals();
 
 private:
-    struct AfterMeasurement {
+    // Asked for while a measurement or a save was under way, done once neither is.
+    struct DeferredRequests {
         bool close = false;  // the window was closed
         bool press = false;  // the start/stop button was pressed
     };
@@ -117,18 +123,29 @@ private:
     void rotateLog();
     void measurementDone(int arrayCount, const Measurement& measurement);
     void showAndWriteMeasurement(int arrayCount, const Measurement& measurement);
-    void openLogWorkbook();
+    void onWorkbookThread(WorkbookThread::Calls calls, WorkbookThread::Done done);
+    void openLogWorkbook(const std::vector<LogCell>& firstCells);
     void writeLogCells(const std::vector<LogCell>& cells);
-    void saveLogWorkbook(QString path);
-    void actOnRequestsAfterMeasurement();
+    void saveLogWorkbook(const QString& path);
+    void logWorkbookSaved(const QString& path, const std::exception_ptr& failure);
+    void endLogSave();
+    void rotatedWorkbookSaved(const std::exception_ptr& failure);
+    void startLogTimers();
+    void actOnDeferredRequests();
     PacketChannel* recorderChannel_ = nullptr;
     bool logToWorkbook_ = false;  // LogExcel_check as the log started
     bool measuring_ = false;      // a measurement is under way: its row is not written yet
     MeasurementThread measurementThread_;
     LocalDateTime measurementTime_;  // when the measurement under way was asked for
-    AfterMeasurement afterMeasurement_;
+    DeferredRequests deferred_;
     bool rotationFailureShown_ = false;
     LogJournal journal_;
+    int logNumber_ = 0;               // counts the logs started, so that late news of an earlier one is known
+    bool savingLog_ = false;          // a stopped log's save is under way, its prompts included
+    QTimer* closeDeadline_ = nullptr;  // how long a close waits for a save before the window goes anyway
+    bool closeWithoutSave_ = false;   // that wait ran out: the journal keeps the rows for the next start
+    int workbookCallsPending_ = 0;
+    WorkbookThread workbookThread_;
 
 public:
     // Shared values.

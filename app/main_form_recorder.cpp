@@ -1,7 +1,8 @@
 // The temperature recorder's handlers: start and stop a log, one measurement per tick written as a
 // workbook row and to its journal, a fresh workbook after every 65535 rows, the progress animation,
 // opening a listed workbook, saving a running log when the window closes, and writing out the logs
-// a crash left as journals.
+// a crash left as journals. The workbook calls run on the workbook thread, in the order they are
+// posted; their outcomes come back here.
 #include "main_form.h"
 
 #include "journal_text.h"
@@ -25,9 +26,11 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QUrl>
 
+#include <chrono>
 #include <stdexcept>
 #include <utility>
 
@@ -36,6 +39,9 @@ namespace {
 const QString kStartCaption = QStringLiteral("Start to log temperature");
 const QString kStopCaption = QStringLiteral("Stop to log temperature");
 const QString kNotLogging = QStringLiteral("Not ready to log.");
+
+// How long a close waits for a log's save before the window goes anyway, its journal kept.
+constexpr std::chrono::seconds kCloseWaitForSave(60);
 
 // The row of the controller found, or nullptr when the model table has no such row.
 const DeviceModel* modelAt(const std::vector<DeviceModel>& table, int index)
@@ -68,8 +74,35 @@ void withMeasurementRequests(TMainForm& form, PacketChannel* channel, Measure me
     measure(requests);
 }
 
+// The spreadsheet program's own refusal, as its text; anything else (no instance, a program that
+// went away) is thrown on, to be shown as any other failure.
+QString refusalText(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const automation::AutomationError& error) {
+        if (error.code() != automation::ErrorCode::ServerRefused) throw;
+        return QString::fromStdString(error.what());
+    }
+}
+
+QString failureText(const std::exception_ptr& failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        return QString::fromLocal8Bit(error.what());
+    }
+}
+
+// Failures of calls whose outcome needs nothing else are shown as any other failure.
+void showAnyFailure(const std::exception_ptr& failure)
+{
+    if (failure) std::rethrow_exception(failure);
+}
+
 // A log still running when the window closes is saved as a stop would save it, rather than lost.
-// A close that comes while a measurement is under way is held back until its row is written.
+// A close that comes while a measurement or a save is under way is held back until it has ended.
 class SaveLogOnClose final : public QObject {
 public:
     explicit SaveLogOnClose(TMainForm* form) : QObject(form) {}
@@ -97,6 +130,26 @@ void TMainForm::connectRecorder()
     connect(Temp_Timer, &QTimer::timeout, this, &TMainForm::Temp_TimerTimer);
     connect(TempBarTimer, &QTimer::timeout, this, &TMainForm::TempBarTimerTimer);
     installEventFilter(new SaveLogOnClose(this));
+    closeDeadline_ = new QTimer(this);
+    closeDeadline_->setSingleShot(true);
+    closeDeadline_->setInterval(kCloseWaitForSave);
+    connect(closeDeadline_, &QTimer::timeout, this, [this] {
+        if (!savingLog_) return;
+        AddMessage(QStringLiteral("The log %1 was not saved in time; its rows are written out at the next start.")
+                       .arg(LogFilePath), 0);
+        closeWithoutSave_ = true;
+        close();
+    });
+}
+
+// Runs calls on the workbook thread; done then runs here with what they threw, if anything.
+void TMainForm::onWorkbookThread(WorkbookThread::Calls calls, WorkbookThread::Done done)
+{
+    ++workbookCallsPending_;
+    workbookThread_.post(std::move(calls), this, [this, done = std::move(done)](std::exception_ptr failure) {
+        --workbookCallsPending_;
+        done(failure);
+    });
 }
 
 bool TMainForm::logRunning() const
@@ -105,11 +158,12 @@ bool TMainForm::logRunning() const
 }
 
 // The caption is the recorder's state. The image-flash erase is not sent: it would only destroy the
-// controller's image data. A press that lands inside a measurement acts once its row is written.
+// controller's image data. A press that lands inside a measurement acts once its row is written, one
+// inside a save once the save has ended: a new log must not take the workbook a retry would save.
 void TMainForm::Temp_Start_BtnClick()
 {
-    if (measuring_) {
-        afterMeasurement_.press = true;
+    if (measuring_ || savingLog_) {
+        deferred_.press = true;
         return;
     }
     if (!logRunning())
@@ -118,26 +172,26 @@ void TMainForm::Temp_Start_BtnClick()
         stopLog();
 }
 
+// The window goes once the save has ended, however it ended: saved, given up, or failed otherwise.
 bool TMainForm::settleLogBeforeClose()
 {
-    if (!logRunning()) return true;
+    if (closeWithoutSave_) return true;
     if (measuring_) {
-        afterMeasurement_.close = true;
+        deferred_.close = true;
         return false;
     }
-    // The window goes whatever the save does: a failure here must not keep it open.
-    try {
-        stopLog();
-    } catch (const std::exception& error) {
-        showException(QString::fromLocal8Bit(error.what()));
-    }
-    return true;
+    if (logRunning()) stopLog();
+    if (!savingLog_) return true;
+    deferred_.close = true;
+    closeDeadline_->start();
+    return false;
 }
 
-// What was asked for during a measurement, done now that its row is written, from the event loop.
-void TMainForm::actOnRequestsAfterMeasurement()
+// What was asked for during a measurement or a save, done once neither is under way, from the event loop.
+void TMainForm::actOnDeferredRequests()
 {
-    const AfterMeasurement asked = std::exchange(afterMeasurement_, {});
+    if (measuring_ || savingLog_) return;
+    const DeferredRequests asked = std::exchange(deferred_, {});
     if (asked.close)
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     else if (asked.press)
@@ -156,6 +210,8 @@ QString TMainForm::newLogFilePath() const
     }
 }
 
+// With a workbook, the timers start once it is open: a program that cannot be started stops the
+// start half-way, with the caption already changed, and the next press stops the log.
 void TMainForm::startLog()
 {
     const QString count = TimeIn->currentText();
@@ -163,15 +219,21 @@ void TMainForm::startLog()
     if (!intervalMs) throw std::runtime_error("'" + count.toStdString() + "' is not a measuring interval");
     Temp_Timer->setInterval(*intervalMs);
     Temp_Start_Btn->setText(kStopCaption);
+    ++logNumber_;
     LogFilePath = newLogFilePath();
     logToWorkbook_ = LogExcel_check->isChecked();
-    if (logToWorkbook_) {
-        LogPath_Show->setText(LogFilePath);
-        openLogWorkbook();
-        const DeviceModel* model = modelAt(DeviceModelTable, currentModel);
-        const std::string modelName = model != nullptr ? QString::fromLatin1(model->modelName).toStdString() : std::string();
-        writeLogCells(logHeaderCells(modelName));
+    if (!logToWorkbook_) {
+        startLogTimers();
+        return;
     }
+    LogPath_Show->setText(LogFilePath);
+    const DeviceModel* model = modelAt(DeviceModelTable, currentModel);
+    const std::string modelName = model != nullptr ? QString::fromLatin1(model->modelName).toStdString() : std::string();
+    openLogWorkbook(logHeaderCells(modelName));
+}
+
+void TMainForm::startLogTimers()
+{
     Temp_Timer->start();
     TempBarTimer->start();
     BarStep = 0;
@@ -185,48 +247,96 @@ void TMainForm::stopLog()
     LogPath_Show->setText(kNotLogging);
     repaint();
     LogRowCount = 0;  // no log runs, whatever becomes of the save
-    // The list lets events run, and a new log may start meanwhile: nothing of this log is touched after it.
     if (!logToWorkbook_) return;
+    savingLog_ = true;
     saveLogWorkbook(LogFilePath);
-    FillLogList(RecordFolder);
 }
 
-void TMainForm::openLogWorkbook()
+// The instance and the first cells in one go: when the program cannot be started, no cell reaches
+// whatever instance the writer held before.
+void TMainForm::openLogWorkbook(const std::vector<LogCell>& firstCells)
 {
-    ExcelOpen();
     if (!journal_.start(LogFilePath))
         AddMessage(QStringLiteral("No journal for the log %1: %2").arg(LogFilePath, journal_.errorText()), 0);
+    journal_.append(firstCells);
+    onWorkbookThread(
+        [firstCells] {
+            ExcelOpen();
+            for (const LogCell& cell : firstCells) ExcelSetCell(1, cell.column, cell.row, cell.text);
+        },
+        [this, log = logNumber_](std::exception_ptr failure) {
+            const bool current = log == logNumber_ && logRunning();
+            if (!failure) {
+                if (current && !Temp_Timer->isActive()) startLogTimers();
+                return;
+            }
+            if (current) {
+                Temp_Timer->stop();
+                TempBarTimer->stop();
+                journal_.finish();  // nothing was written anywhere
+            }
+            std::rethrow_exception(failure);
+        });
 }
 
 // Rows go to the journal first: what reached it survives whatever happens to the program next.
 void TMainForm::writeLogCells(const std::vector<LogCell>& cells)
 {
     journal_.append(cells);
-    for (const LogCell& cell : cells) ExcelSetCell(1, cell.column, cell.row, cell.text);
+    onWorkbookThread(
+        [cells] {
+            for (const LogCell& cell : cells) ExcelSetCell(1, cell.column, cell.row, cell.text);
+        },
+        showAnyFailure);
 }
 
-// Saves the open workbook and ends its instance. A save the spreadsheet program refuses keeps the
-// rows: the user is asked until it is saved, here or elsewhere, or given up by choice.
-void TMainForm::saveLogWorkbook(QString path)
+// Saves the open workbook; its instance ends once the save has ended (logWorkbookSaved). The window
+// runs on meanwhile.
+void TMainForm::saveLogWorkbook(const QString& path)
 {
-    for (;;) {
+    if (deferred_.close) closeDeadline_->start();
+    onWorkbookThread([target = path.toStdString()] { ExcelSaveAs(target); },
+                     [this, path](std::exception_ptr failure) { logWorkbookSaved(path, failure); });
+}
+
+// A save the spreadsheet program refuses keeps the rows: the user is asked until it is saved, here or
+// elsewhere, or given up by choice. Any other failure is shown, and the journal stays for the next start.
+void TMainForm::logWorkbookSaved(const QString& path, const std::exception_ptr& failure)
+{
+    closeDeadline_->stop();
+    if (failure) {
+        QString reason;
         try {
-            ExcelSaveAs(path.toStdString());
+            reason = refusalText(failure);
+        } catch (...) {
+            endLogSave();
+            throw;
+        }
+        switch (askAfterFailedSave(path, reason)) {
+        case SaveFailureChoice::TryAgain:
+            saveLogWorkbook(path);
+            return;
+        case SaveFailureChoice::SaveElsewhere: {
+            const QString other = chooseOtherWorkbookPath(path);
+            saveLogWorkbook(other.isEmpty() ? path : other);
+            return;
+        }
+        case SaveFailureChoice::Discard:
+            AddMessage(QStringLiteral("The unsaved log %1 was discarded.").arg(path), 0);
             break;
-        } catch (const automation::AutomationError& error) {
-            // Without an instance there is nothing to keep: shown as any other failure.
-            if (error.code() != automation::ErrorCode::ServerRefused) throw;
-            const SaveFailureChoice choice = askAfterFailedSave(path, QString::fromStdString(error.what()));
-            if (choice == SaveFailureChoice::Discard) {
-                AddMessage(QStringLiteral("The unsaved log %1 was discarded.").arg(path), 0);
-                break;
-            }
-            if (choice == SaveFailureChoice::SaveElsewhere)
-                if (const QString other = chooseOtherWorkbookPath(path); !other.isEmpty()) path = other;
         }
     }
     journal_.finish();
-    ExcelQuit();
+    onWorkbookThread(&ExcelQuit, showAnyFailure);
+    endLogSave();
+}
+
+// The list lets events run, and a new log may start meanwhile: nothing of the saved log is touched after it.
+void TMainForm::endLogSave()
+{
+    savingLog_ = false;
+    FillLogList(RecordFolder);
+    actOnDeferredRequests();
 }
 
 // The exchanges run on the measurement thread; the row is written when they are done.
@@ -255,13 +365,8 @@ void TMainForm::Temp_TimerTimer()
 void TMainForm::measurementDone(int arrayCount, const Measurement& measurement)
 {
     measuring_ = false;
-    try {
-        showAndWriteMeasurement(arrayCount, measurement);
-    } catch (...) {
-        actOnRequestsAfterMeasurement();
-        throw;
-    }
-    actOnRequestsAfterMeasurement();
+    const auto actAfterwards = qScopeGuard([this] { actOnDeferredRequests(); });
+    showAndWriteMeasurement(arrayCount, measurement);
     if (logToWorkbook_ && logRunning() && workbookIsFull(LogRowCount)) rotateLog();
 }
 
@@ -287,35 +392,41 @@ void TMainForm::WriteLogRow(std::int32_t fanSpeed, const ChannelReading& channel
     writeLogCells(logRowCells(LogRowCount, clockText(measurementTime_), measurement));
 }
 
+// The full workbook is saved from the workbook thread; until its outcome is in, the measurement
+// counts as under way, so that ticks, presses and closes wait for it as for a row.
+void TMainForm::rotateLog()
+{
+    measuring_ = true;
+    onWorkbookThread([path = LogFilePath.toStdString()] { ExcelSaveAs(path); },
+                     [this](std::exception_ptr failure) {
+                         measuring_ = false;
+                         const auto actAfterwards = qScopeGuard([this] { actOnDeferredRequests(); });
+                         rotatedWorkbookSaved(failure);
+                     });
+}
+
 // The count starts again only once the full workbook is saved: a failed save keeps its rows in the
 // open workbook and its journal, and the next tick adds its row and tries again, instead of writing
 // over row 4. The failure is shown once per workbook, from the event loop, so that the log runs on
 // while the box is up.
-void TMainForm::rotateLog()
+void TMainForm::rotatedWorkbookSaved(const std::exception_ptr& failure)
 {
-    try {
-        ExcelSaveAs(LogFilePath.toStdString());
-    } catch (const automation::AutomationError& error) {
-        if (error.code() != automation::ErrorCode::ServerRefused) throw;
+    if (failure) {
+        const QString reason = refusalText(failure);
         if (std::exchange(rotationFailureShown_, true)) return;
-        const QString text = QString::fromStdString(error.what()) +
-                             QStringLiteral("\n\nThe log goes on in the same workbook; its rows are kept.");
+        const QString text = reason + QStringLiteral("\n\nThe log goes on in the same workbook; its rows are kept.");
         QMetaObject::invokeMethod(this, [text] { showException(text); }, Qt::QueuedConnection);
         return;
     }
     rotationFailureShown_ = false;
     LogRowCount = 0;
     journal_.finish();
-    ExcelQuit();
+    onWorkbookThread(&ExcelQuit, showAnyFailure);
     LogFilePath = newLogFilePath();
     LogPath_Show->setText(LogFilePath);
-    // The list lets events run; the new workbook is open by then, so a stop clicked meanwhile saves it.
-    try {
-        openLogWorkbook();
-    } catch (...) {
-        FillLogList(RecordFolder);
-        throw;
-    }
+    // The list lets events run; the new workbook's opening is posted by then, so a stop clicked
+    // meanwhile saves it.
+    openLogWorkbook({});
     FillLogList(RecordFolder);
 }
 
@@ -335,20 +446,25 @@ void TMainForm::recoverJournals()
         QString target = wanted;
         for (int sequence = 2; QFileInfo::exists(target); ++sequence)
             target = wanted.chopped(4) + QStringLiteral("_%1.xls").arg(sequence);
-        try {
-            ExcelOpen();
-            for (const LogCell& cell : cells) ExcelSetCell(1, cell.column, cell.row, cell.text);
-            ExcelSaveAs(target.toStdString());
-            ExcelQuit();
-        } catch (const std::exception& error) {
-            AddMessage(QStringLiteral("The unsaved log %1 could not be recovered: %2")
-                           .arg(journal.fileName(), QString::fromLocal8Bit(error.what())), 0);
-            continue;
-        }
-        file.remove();
-        AddMessage(QStringLiteral("Recovered %1 rows of an unsaved log into %2")
-                       .arg(dataRowsIn(cells))
-                       .arg(QFileInfo(target).fileName()), 0);
+        onWorkbookThread(
+            [cells, target = target.toStdString()] {
+                ExcelOpen();
+                for (const LogCell& cell : cells) ExcelSetCell(1, cell.column, cell.row, cell.text);
+                ExcelSaveAs(target);
+                ExcelQuit();
+            },
+            [this, journal, rows = dataRowsIn(cells), target](std::exception_ptr failure) {
+                if (failure) {
+                    AddMessage(QStringLiteral("The unsaved log %1 could not be recovered: %2")
+                                   .arg(journal.fileName(), failureText(failure)), 0);
+                    return;
+                }
+                QFile::remove(journal.filePath());
+                AddMessage(QStringLiteral("Recovered %1 rows of an unsaved log into %2")
+                               .arg(rows)
+                               .arg(QFileInfo(target).fileName()), 0);
+                FillLogList(RecordFolder);
+            });
     }
 }
 

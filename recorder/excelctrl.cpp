@@ -1,6 +1,7 @@
 #include "excelctrl.h"
 
 #include <array>
+#include <initializer_list>
 
 using automation::CallKind;
 using automation::Value;
@@ -46,4 +47,10 @@ void ExcelSaveAs(const std::string& path)
 void ExcelQuit()
 {
     automation::call(ExcelApp, "Quit", CallKind::Method);
+}
+
+void ExcelRelease()
+{
+    for (Value* value : {&ExcelCell, &ExcelSheet, &ExcelWorksheets, &ExcelWorkbook, &ExcelWorkbooks, &ExcelApp})
+        *value = Value{};
 }

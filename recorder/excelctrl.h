@@ -11,7 +11,7 @@
 #include <string>
 
 // The instance, held between calls. Empty at program start; ExcelQuit does not clear them, the next
-// ExcelOpen replaces them, and they are released in reverse order when the program ends.
+// ExcelOpen replaces them, and ExcelRelease or the program's end releases them in reverse order.
 extern automation::Value ExcelApp;
 extern automation::Value ExcelWorkbooks;
 extern automation::Value ExcelWorkbook;
@@ -31,3 +31,7 @@ void ExcelSaveAs(const std::string& path);
 
 // Ends the instance's program.
 void ExcelQuit();
+
+// Releases the six values in reverse order. A spreadsheet program's objects are released on the
+// thread that made them, so a thread that made them calls this before it ends.
+void ExcelRelease();

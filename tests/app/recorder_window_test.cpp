@@ -38,7 +38,11 @@
 #include <cstdlib>
 #include <thread>
 #include <functional>
+#include <memory>
+#include <span>
+#include <string_view>
 #include <utility>
+#include <variant>
 
 namespace {
 
@@ -99,6 +103,42 @@ private:
     bool pending_ = false;
 };
 
+// The stand-in workbook server with a gate before every save: a save waits while the gate is held.
+class SaveGate {
+public:
+    std::atomic<bool> held{false};
+    std::atomic<int> waiting{0};  // saves at the gate
+
+    automation::ClassFactory factory()
+    {
+        return [this] { return wrap(createXlsxWorkbookServer()); };
+    }
+
+private:
+    class GatedObject final : public automation::Object {
+    public:
+        GatedObject(SaveGate& gate, automation::ObjectRef inner) : gate_(gate), inner_(std::move(inner)) {}
+        automation::Value invoke(std::string_view member, automation::CallKind kind,
+                                 std::span<const automation::Value> args) override
+        {
+            if (member == "SaveAs") {
+                ++gate_.waiting;
+                while (gate_.held) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                --gate_.waiting;
+            }
+            automation::Value result = inner_->invoke(member, kind, args);
+            if (auto* object = std::get_if<automation::ObjectRef>(&result)) return gate_.wrap(*object);
+            return result;
+        }
+
+    private:
+        SaveGate& gate_;
+        automation::ObjectRef inner_;
+    };
+
+    automation::ObjectRef wrap(automation::ObjectRef inner) { return std::make_shared<GatedObject>(*this, std::move(inner)); }
+};
+
 class Recorder : public WindowTest {
 protected:
     void SetUp() override
@@ -110,8 +150,7 @@ protected:
     {
         automation::registerClass("Excel.Application", &createXlsxWorkbookServer);
         setSaveFailureAnswers({});
-        for (automation::Value* value : {&ExcelCell, &ExcelSheet, &ExcelWorksheets, &ExcelWorkbook, &ExcelWorkbooks, &ExcelApp})
-            *value = automation::Value{};
+        ExcelRelease();
         WindowTest::TearDown();
     }
 
@@ -124,16 +163,23 @@ protected:
         return form;
     }
 
+    // The workbook calls run on a thread of their own: their outcomes are in once none is pending.
+    static void settleWorkbook(TMainForm& form)
+    {
+        EXPECT_TRUE(waitUntil([&] { return form.workbookCallsPending() == 0; }, 8000)) << "the workbook calls never ended";
+    }
     static void pressStart(TMainForm& form)
     {
         QTest::mouseClick(child<QPushButton>(form, "Temp_Start_Btn"), Qt::LeftButton);
         QCoreApplication::processEvents();  // the click is handled from the event loop
+        settleWorkbook(form);
     }
     // One measurement, shown and written: its exchanges run on a thread of their own.
     static void tick(TMainForm& form)
     {
         form.Temp_TimerTimer();
         EXPECT_TRUE(waitUntil([&] { return !form.measuring(); }, 8000)) << "the measurement never ended";
+        settleWorkbook(form);
     }
     static QString startCaption(const TMainForm& form) { return child<QPushButton>(form, "Temp_Start_Btn")->text(); }
     static bool timersRun(const TMainForm& form)
@@ -424,7 +470,9 @@ TEST_F(Recorder, OneArrayModelLeavesTheSecondReadoutAloneAndClosingWhileLoggingS
     EXPECT_EQ(caption(*form, "AmbientTemp_Show"), "-5" + kDegrees);
     EXPECT_EQ(caption(*form, "Array2Temp_Show"), "untouched");
     const QString path = form->LogFilePath;
-    form->close();
+    form->close();  // goes once the log is saved
+    settleWorkbook(*form);
+    EXPECT_EQ(startCaption(*form), "Start to log temperature");
     EXPECT_TRUE(boxes.empty());
     const SheetCells cells = readBack(path);
     EXPECT_EQ(row(cells, 4).size(), 17u);
@@ -477,6 +525,48 @@ TEST_F(Recorder, AWindowClosedDuringAnExchangeClosesOnceItsRowIsWrittenAndSavesT
     EXPECT_EQ(form->LogRowCount, 0);
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(row(readBack(secondPath), 4).size(), 17u);
+}
+
+TEST_F(Recorder, ASaveRunsWhileTheWindowAnswersAndAPressOrACloseDuringItActsOnceItHasEnded)
+{
+    skipWithoutReader();
+    SaveGate gate;
+    automation::registerClass("Excel.Application", gate.factory());
+    auto form = startRecorderForm();
+    form->show();
+    controller.temperatureRaw = {177, 177, 0};
+    pressStart(*form);
+    tick(*form);
+    const QString firstPath = form->LogFilePath;
+    gate.held = true;
+    auto* button = child<QPushButton>(*form, "Temp_Start_Btn");
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return gate.waiting == 1; })) << "the save never started";
+    EXPECT_EQ(startCaption(*form), "Start to log temperature") << "the stop is shown while the save runs";
+    QTest::mouseClick(button, Qt::LeftButton);  // a new log waits: a retry could still need this workbook
+    QCoreApplication::processEvents();
+    EXPECT_EQ(startCaption(*form), "Start to log temperature");
+    gate.held = false;
+    ASSERT_TRUE(waitUntil([&] { return startCaption(*form) == "Stop to log temperature"; })) << "the press was lost";
+    settleWorkbook(*form);
+    const QString secondPath = form->LogFilePath;
+    EXPECT_NE(secondPath, firstPath);
+    EXPECT_EQ(row(readBack(firstPath), 4).size(), 17u);
+
+    // A close during the save: the window stays until the save has ended, then goes.
+    tick(*form);
+    gate.held = true;
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return gate.waiting == 1; }));
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(QFileInfo::exists(secondPath + ".journal")) << "the rows are kept until saved";
+    gate.held = false;
+    ASSERT_TRUE(waitUntil([&] { return form->isHidden(); })) << "the close was lost";
+    settleWorkbook(*form);
+    EXPECT_EQ(row(readBack(secondPath), 4).size(), 17u);
+    EXPECT_FALSE(QFileInfo::exists(secondPath + ".journal"));
+    EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(Recorder, AStopWhoseSaveFailsKeepsTheRowsUntilTheyAreSavedAgainOrElsewhere)
@@ -600,6 +690,7 @@ TEST_F(Recorder, TheJournalTakesEachRowAsWrittenAndALogACrashLeftIsWrittenOutAtT
     QFile::remove(path);
     writeAppFile("Record/" + lost + ".journal", (journalText + "6\t1\t14:0").toUtf8());
     auto form = startRecorderForm();
+    settleWorkbook(*form);
     EXPECT_FALSE(QFileInfo::exists(path + ".journal"));
     EXPECT_TRUE(listed(*form).contains(lost));
     EXPECT_TRUE(child<QPlainTextEdit>(*form, "System_Memo")->toPlainText().contains("Recovered 2 rows of an unsaved log into " + lost));

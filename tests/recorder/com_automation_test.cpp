@@ -151,8 +151,7 @@ TEST(SpreadsheetProgram, WithoutOneRegisteredTheBuiltInServerWritesTheWorkbook)
     ExcelSetCell(1, 7, 3, "Fan Spped");
     ExcelSaveAs(path);
     ExcelQuit();
-    for (Value* value : {&ExcelCell, &ExcelSheet, &ExcelWorksheets, &ExcelWorkbook, &ExcelWorkbooks, &ExcelApp})
-        *value = Value{};
+    ExcelRelease();  // on this thread, which made them
 
     std::ifstream saved(path, std::ios::binary);
     std::string signature(2, '\0');

@@ -55,12 +55,6 @@ private:
     std::shared_ptr<std::vector<std::string>> log_;
 };
 
-void clearInstanceValues()
-{
-    for (Value* value : {&ExcelCell, &ExcelSheet, &ExcelWorksheets, &ExcelWorkbook, &ExcelWorkbooks, &ExcelApp})
-        *value = Value{};
-}
-
 const automation::Object* objectIn(const Value& value)
 {
     const auto* object = std::get_if<ObjectRef>(&value);
@@ -76,10 +70,10 @@ fs::path uniqueFolder()
 
 class ExcelctrlTest : public ::testing::Test {
 protected:
-    void SetUp() override { clearInstanceValues(); }
+    void SetUp() override { ExcelRelease(); }
     void TearDown() override
     {
-        clearInstanceValues();
+        ExcelRelease();
         automation::registerClass("Excel.Application", &createXlsxWorkbookServer);
         fs::remove_all(folder);
     }

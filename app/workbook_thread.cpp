@@ -1,0 +1,75 @@
+#include "workbook_thread.h"
+
+#include <QMetaObject>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+struct WorkbookThread::Shared {
+    struct Job {
+        Calls calls;
+        QObject* receiver;
+        Done done;
+    };
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Job> jobs;
+    bool ending = false;     // nothing more is posted: run what is queued, then atEnd
+    bool ended = false;      // atEnd has run
+    bool abandoned = false;  // the owner stopped waiting: report nothing more, start nothing more
+
+    void run(const Calls& atEnd)
+    {
+        for (;;) {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return !jobs.empty() || ending || abandoned; });
+            if (abandoned) return;
+            if (jobs.empty()) break;
+            Job job = std::move(jobs.front());
+            jobs.pop_front();
+            lock.unlock();
+            std::exception_ptr failure;
+            try {
+                job.calls();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            // Under the lock: an owner that has gone cannot be posted to.
+            if (!abandoned)
+                QMetaObject::invokeMethod(job.receiver, [done = std::move(job.done), failure] { done(failure); },
+                                          Qt::QueuedConnection);
+        }
+        atEnd();
+        const std::lock_guard lock(mutex);
+        ended = true;
+        changed.notify_all();
+    }
+};
+
+WorkbookThread::WorkbookThread(Calls atEnd, std::chrono::milliseconds exitWait)
+    : shared_(std::make_shared<Shared>()), exitWait_(exitWait)
+{
+    std::thread([shared = shared_, atEnd = std::move(atEnd)] { shared->run(atEnd); }).detach();
+}
+
+WorkbookThread::~WorkbookThread()
+{
+    std::unique_lock lock(shared_->mutex);
+    shared_->ending = true;
+    shared_->changed.notify_all();
+    if (!shared_->changed.wait_for(lock, exitWait_, [&] { return shared_->ended; })) {
+        shared_->abandoned = true;
+        shared_->changed.notify_all();
+    }
+}
+
+void WorkbookThread::post(Calls calls, QObject* receiver, Done done)
+{
+    const std::lock_guard lock(shared_->mutex);
+    shared_->jobs.push_back({std::move(calls), receiver, std::move(done)});
+    shared_->changed.notify_all();
+}
