@@ -139,6 +139,10 @@ private:
     automation::ObjectRef wrap(automation::ObjectRef inner) { return std::make_shared<GatedObject>(*this, std::move(inner)); }
 };
 
+// In the test's own body: a skip in a function it calls would leave only that function.
+#define SKIP_WITHOUT_READER()                                                                                          \
+    if (!lumaro::test::xlsxReaderAvailable()) GTEST_SKIP() << "no workbook reader (scripts/setup installs openpyxl)"
+
 class Recorder : public WindowTest {
 protected:
     void SetUp() override
@@ -212,17 +216,13 @@ protected:
     // folder of an open journal cannot be removed on Windows).
     static void blockSaving(const QString& path) { ASSERT_TRUE(QDir().mkpath(path)); }
     static void unblockSaving(const QString& path) { ASSERT_TRUE(QDir().rmdir(path)); }
-    static void skipWithoutReader()
-    {
-        if (!lumaro::test::xlsxReaderAvailable()) GTEST_SKIP() << "no python3 with openpyxl (scripts/setup installs it)";
-    }
 
     FakeController controller;
 };
 
 TEST_F(Recorder, StartNamesTheLogAndRunsTheTimersStopSavesTheHeaderAndListsIt)
 {
-    skipWithoutReader();
+    SKIP_WITHOUT_READER();
     auto form = startRecorderForm();
     pressStart(*form);
     ASSERT_TRUE(boxes.empty()) << boxes.front().text.toStdString();
@@ -257,7 +257,7 @@ TEST_F(Recorder, StartNamesTheLogAndRunsTheTimersStopSavesTheHeaderAndListsIt)
 
 TEST_F(Recorder, EachTickShowsTheReadingsAndWritesOneRowNegativeTemperaturesIncluded)
 {
-    skipWithoutReader();
+    SKIP_WITHOUT_READER();
     auto form = startRecorderForm(kTwoArrayController);
     controller.temperatureRaw = {225, 177, 249};  // -5, 23 and -40 degrees
     for (std::size_t i = 0; i < 12; ++i) controller.channels[i] = static_cast<std::uint16_t>(i == 11 ? 65535 : 100 + i);
@@ -329,7 +329,7 @@ void waitForNextSecond()
 
 TEST_F(Recorder, Row65538EndsTheWorkbookAndTheNextRowStartsANewOneWithoutHeader)
 {
-    skipWithoutReader();
+    SKIP_WITHOUT_READER();
     auto form = startRecorderForm();
     controller.temperatureRaw = {177, 177, 0};
     child<QComboBox>(*form, "TimeAT")->setCurrentIndex(1);  // the test's ticks are the only ones
@@ -366,7 +366,7 @@ TEST_F(Recorder, Row65538EndsTheWorkbookAndTheNextRowStartsANewOneWithoutHeader)
 
 TEST_F(Recorder, AFullWorkbookThatCannotBeSavedKeepsItsRowsAndIsSavedAtTheNextTick)
 {
-    skipWithoutReader();
+    SKIP_WITHOUT_READER();
     auto form = startRecorderForm();
     controller.temperatureRaw = {177, 177, 0};
     child<QComboBox>(*form, "TimeAT")->setCurrentIndex(1);
@@ -410,7 +410,7 @@ TEST_F(Recorder, WithoutTheWorkbookOptionTheReadingsShowButNothingIsWritten)
 
 TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestOffTheWindowsThreadAndGivesARowOfZeros)
 {
-    skipWithoutReader();
+    SKIP_WITHOUT_READER();
     startSim({"--controller", "ctl,fault=silent,id=" + kController});
     auto form = startForm();
     pressStart(*form);
@@ -460,7 +460,7 @@ TEST_F(Recorder, ASilentControllerCostsAboutASecondPerRequestOffTheWindowsThread
 
 TEST_F(Recorder, OneArrayModelLeavesTheSecondReadoutAloneAndClosingWhileLoggingSavesTheRows)
 {
-    skipWithoutReader();
+    SKIP_WITHOUT_READER();
     auto form = startRecorderForm(kController);
     EXPECT_FALSE(shown(*form, "Array2Temp_Show"));
     child<QLabel>(*form, "Array2Temp_Show")->setText("untouched");
@@ -483,7 +483,7 @@ TEST_F(Recorder, OneArrayModelLeavesTheSecondReadoutAloneAndClosingWhileLoggingS
 
 TEST_F(Recorder, AWindowClosedDuringAnExchangeClosesOnceItsRowIsWrittenAndSavesTheLog)
 {
-    skipWithoutReader();
+    SKIP_WITHOUT_READER();
     auto form = startRecorderForm();
     form->show();
     controller.temperatureRaw = {177, 177, 0};
@@ -529,7 +529,7 @@ TEST_F(Recorder, AWindowClosedDuringAnExchangeClosesOnceItsRowIsWrittenAndSavesT
 
 TEST_F(Recorder, ASaveRunsWhileTheWindowAnswersAndAPressOrACloseDuringItActsOnceItHasEnded)
 {
-    skipWithoutReader();
+    SKIP_WITHOUT_READER();
     SaveGate gate;
     automation::registerClass("Excel.Application", gate.factory());
     auto form = startRecorderForm();
@@ -571,7 +571,7 @@ TEST_F(Recorder, ASaveRunsWhileTheWindowAnswersAndAPressOrACloseDuringItActsOnce
 
 TEST_F(Recorder, AStopWhoseSaveFailsKeepsTheRowsUntilTheyAreSavedAgainOrElsewhere)
 {
-    skipWithoutReader();
+    SKIP_WITHOUT_READER();
     auto form = startRecorderForm();
     controller.temperatureRaw = {177, 177, 0};
     pressStart(*form);
@@ -662,7 +662,7 @@ TEST_F(Recorder, LogsStartedInOneSecondGetTheirOwnFilesAndSideFilesAreNotListed)
 
 TEST_F(Recorder, TheJournalTakesEachRowAsWrittenAndALogACrashLeftIsWrittenOutAtTheNextStart)
 {
-    skipWithoutReader();
+    SKIP_WITHOUT_READER();
     QString journalText;
     QString path;
     {
