@@ -1,6 +1,7 @@
 // The journal of the running log: a file beside its workbook that takes every cell as it is
-// written, appended and handed to the system row by row, so that a crash or a power cut costs at
-// most the row being written. It goes once the workbook is saved or discarded.
+// written, appended and handed to the system row by row, so that a crash costs at most the row
+// being written; the workbook thread then makes each row durable (platform/file_sync.h), so that a
+// power cut costs no more. It goes once the workbook is saved or discarded.
 #pragma once
 
 #include "recorder_logic.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QString>
 
+#include <string>
 #include <vector>
 
 class LogJournal {
@@ -19,6 +21,8 @@ public:
     bool append(const std::vector<LogCell>& cells);
     // The workbook is safe (or was given up): the journal is removed.
     void finish();
+    // The journal's file; empty when there is none.
+    std::string path() const { return file_.isOpen() ? file_.fileName().toStdString() : std::string(); }
     // Why the last start or append failed.
     QString errorText() const { return file_.errorString(); }
 

@@ -13,6 +13,7 @@
 
 #include "excelctrl.h"
 #include "link/link_requests.h"
+#include "platform/file_sync.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -47,6 +48,13 @@ constexpr std::chrono::seconds kCloseWaitForSave(60);
 const DeviceModel* modelAt(const std::vector<DeviceModel>& table, int index)
 {
     return index >= 0 && static_cast<std::size_t>(index) < table.size() ? &table[static_cast<std::size_t>(index)] : nullptr;
+}
+
+// On the workbook thread, before the row's cells: from here on a power cut cannot take the row.
+// A journal that cannot be synced (gone, or a disk that refuses) costs nothing more than that.
+void syncJournal(const std::string& journal)
+{
+    if (!journal.empty()) platform::syncFileToDisk(journal);
 }
 
 LocalDateTime localNow()
@@ -260,7 +268,8 @@ void TMainForm::openLogWorkbook(const std::vector<LogCell>& firstCells)
         AddMessage(QStringLiteral("No journal for the log %1: %2").arg(LogFilePath, journal_.errorText()), 0);
     journal_.append(firstCells);
     onWorkbookThread(
-        [firstCells] {
+        [firstCells, journal = journal_.path()] {
+            syncJournal(journal);
             ExcelOpen();
             for (const LogCell& cell : firstCells) ExcelSetCell(1, cell.column, cell.row, cell.text);
         },
@@ -284,7 +293,8 @@ void TMainForm::writeLogCells(const std::vector<LogCell>& cells)
 {
     journal_.append(cells);
     onWorkbookThread(
-        [cells] {
+        [cells, journal = journal_.path()] {
+            syncJournal(journal);
             for (const LogCell& cell : cells) ExcelSetCell(1, cell.column, cell.row, cell.text);
         },
         showAnyFailure);
