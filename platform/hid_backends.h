@@ -3,6 +3,14 @@
 
 #include "hid.h"
 
+namespace platform {
+// A step of a backend that failed: error takes its code.
+inline IoProgress failedWith(OsError code, OsError& error) {
+    error = code;
+    return IoProgress::Failed;
+}
+}  // namespace platform
+
 namespace platform::vbus {
 std::vector<HidInterfaceInfo> listHidInterfaces(const std::string& busDir, OsError& error);
 std::unique_ptr<HidBackendHandle> openHid(const std::string& path, HidAccess access, OsError& error);

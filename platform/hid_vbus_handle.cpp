@@ -74,7 +74,7 @@ public:
     }
 
     IoProgress startWrite(const Report& report, WriteTicket& ticket, OsError& error) override {
-        if (access_ == HidAccess::Read) return fail(kErrorAccessDenied, error);
+        if (access_ == HidAccess::Read) return failedWith(kErrorAccessDenied, error);
         ticket = sentCount_ + unsent_.size();
         unsent_.push_back(report);
         return pollWrite(ticket, error);
@@ -94,20 +94,15 @@ public:
             }
         }
         if (sentCount_ > ticket) return IoProgress::Done;
-        return fail(kErrorDeviceNotConnected, error);  // dropped with a broken connection
+        return failedWith(kErrorDeviceNotConnected, error);  // dropped with a broken connection
     }
 
     IoProgress tryRead(Report& report, OsError& error) override {
-        if (access_ == HidAccess::Write) return fail(kErrorAccessDenied, error);
+        if (access_ == HidAccess::Write) return failedWith(kErrorAccessDenied, error);
         return transport_->receive(report, error);
     }
 
 private:
-    static IoProgress fail(OsError code, OsError& error) {
-        error = code;
-        return IoProgress::Failed;
-    }
-
     std::unique_ptr<Transport> transport_;
     HidAccess access_;
     std::deque<Report> unsent_;  // started writes the device has not taken yet, oldest first

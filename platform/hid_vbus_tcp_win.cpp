@@ -1,5 +1,6 @@
 // Windows client of the virtual bus: hid/<name>.tcp names a loopback TCP port that carries the same
 // conversation as the Unix socket, as a stream of whole 65-byte reports.
+#include "hid_backends.h"
 #include "hid_vbus_transport.h"
 
 #include <winsock2.h>
@@ -12,11 +13,6 @@
 
 namespace platform::vbus {
 namespace {
-
-IoProgress fail(OsError code, OsError& error) {
-    error = code;
-    return IoProgress::Failed;
-}
 
 // Winsock's codes are Windows error numbers already; those that mean the device closed its end
 // are reported as a device that left.
@@ -62,7 +58,7 @@ public:
                 const int code = WSAGetLastError();
                 if (code == WSAEWOULDBLOCK) return IoProgress::Pending;
                 sentBytes_ = 0;
-                return fail(fromWinsock(code), error);
+                return failedWith(fromWinsock(code), error);
             }
             sentBytes_ += static_cast<std::size_t>(sent);
         }
@@ -76,11 +72,11 @@ public:
         while (receivedBytes_ < kReportSize) {
             const int got = ::recv(socket_, reinterpret_cast<char*>(incoming_.data()) + receivedBytes_,
                                    static_cast<int>(kReportSize - receivedBytes_), 0);
-            if (got == 0) return fail(kErrorDeviceNotConnected, error);  // end of stream: the device left
+            if (got == 0) return failedWith(kErrorDeviceNotConnected, error);  // end of stream: the device left
             if (got == SOCKET_ERROR) {
                 const int code = WSAGetLastError();
                 if (code == WSAEWOULDBLOCK) return IoProgress::Pending;
-                return fail(fromWinsock(code), error);
+                return failedWith(fromWinsock(code), error);
             }
             receivedBytes_ += static_cast<std::size_t>(got);
         }

@@ -1,5 +1,6 @@
 // Linux client of the virtual bus: hid/<name>.sock is a SOCK_SEQPACKET socket that carries one
 // 65-byte report per message.
+#include "hid_backends.h"
 #include "hid_vbus_transport.h"
 
 #include <algorithm>
@@ -15,11 +16,6 @@
 namespace platform::vbus {
 namespace {
 
-IoProgress fail(OsError code, OsError& error) {
-    error = code;
-    return IoProgress::Failed;
-}
-
 class SeqPacketTransport final : public Transport {
 public:
     explicit SeqPacketTransport(int fd) : fd_(fd) {}
@@ -33,7 +29,7 @@ public:
             if (sent < 0 && errno == EINTR) continue;
             if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return IoProgress::Pending;
             if (sent != static_cast<ssize_t>(report.size()))
-                return fail(sent < 0 ? fromErrno(errno) : kErrorGenFailure, error);
+                return failedWith(sent < 0 ? fromErrno(errno) : kErrorGenFailure, error);
             return IoProgress::Done;
         }
     }
@@ -50,11 +46,11 @@ public:
                 std::copy_n(message, kReportSize, report.begin());
                 return IoProgress::Done;
             }
-            if (got == 0) return fail(kErrorDeviceNotConnected, error);  // the device closed us: it left
+            if (got == 0) return failedWith(kErrorDeviceNotConnected, error);  // the device closed us: it left
             if (got > 0) continue;
             if (errno == EINTR) continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) return IoProgress::Pending;
-            return fail(fromErrno(errno), error);
+            return failedWith(fromErrno(errno), error);
         }
     }
 

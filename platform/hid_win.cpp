@@ -90,13 +90,13 @@ public:
 
     // The HID class driver takes the writes of one handle in the order they were started.
     IoProgress startWrite(const Report& report, WriteTicket& ticket, OsError& error) override {
-        if (access_ == HidAccess::Read) return fail(kErrorAccessDenied, error);
+        if (access_ == HidAccess::Read) return failedWith(kErrorAccessDenied, error);
         auto transfer = std::make_unique<Transfer>();
         transfer->report = report;
         if (!WriteFile(device_.get(), transfer->report.data(), static_cast<DWORD>(kReportSize), nullptr,
                        &transfer->overlapped) &&
             GetLastError() != ERROR_IO_PENDING)
-            return fail(lastError(), error);
+            return failedWith(lastError(), error);
         ticket = firstTicket_ + writes_.size();
         writes_.push_back(std::move(transfer));
         return pollWrite(ticket, error);
@@ -105,7 +105,7 @@ public:
     // A write's outcome is kept until its own ticket is asked for, so a failure is never lost to
     // a poll for another one.
     IoProgress pollWrite(WriteTicket ticket, OsError& error) override {
-        if (ticket < firstTicket_ || ticket - firstTicket_ >= writes_.size()) return fail(kErrorInvalidParameter, error);
+        if (ticket < firstTicket_ || ticket - firstTicket_ >= writes_.size()) return failedWith(kErrorInvalidParameter, error);
         Transfer& transfer = *writes_[ticket - firstTicket_];
         if (!transfer.reported) {
             if (!HasOverlappedIoCompleted(&transfer.overlapped)) return IoProgress::Pending;
@@ -119,11 +119,11 @@ public:
             writes_.pop_front();
             ++firstTicket_;
         }
-        return result == kOk ? IoProgress::Done : fail(result, error);
+        return result == kOk ? IoProgress::Done : failedWith(result, error);
     }
 
     IoProgress tryRead(Report& report, OsError& error) override {
-        if (access_ == HidAccess::Write) return fail(kErrorAccessDenied, error);
+        if (access_ == HidAccess::Write) return failedWith(kErrorAccessDenied, error);
         if (!read_) {
             read_ = std::make_unique<Transfer>();
             read_->report[0] = 0;
@@ -131,7 +131,7 @@ public:
                           &read_->overlapped) &&
                 GetLastError() != ERROR_IO_PENDING) {
                 read_.reset();
-                return fail(lastError(), error);
+                return failedWith(lastError(), error);
             }
         }
         if (!HasOverlappedIoCompleted(&read_->overlapped)) return IoProgress::Pending;
@@ -140,15 +140,10 @@ public:
         const OsError code = ok ? kOk : lastError();
         if (ok) report = read_->report;
         read_.reset();
-        return ok ? IoProgress::Done : fail(code, error);
+        return ok ? IoProgress::Done : failedWith(code, error);
     }
 
 private:
-    static IoProgress fail(OsError code, OsError& error) {
-        error = code;
-        return IoProgress::Failed;
-    }
-
     OwnedHandle device_;
     HidAccess access_;
     std::deque<std::unique_ptr<Transfer>> writes_;  // under way, oldest first
