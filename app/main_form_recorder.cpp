@@ -50,6 +50,12 @@ const DeviceModel* modelAt(const std::vector<DeviceModel>& table, int index)
     return index >= 0 && static_cast<std::size_t>(index) < table.size() ? &table[static_cast<std::size_t>(index)] : nullptr;
 }
 
+// On the workbook thread: the cells into worksheet 1 of the open workbook.
+void setLogCells(const std::vector<LogCell>& cells)
+{
+    for (const LogCell& cell : cells) ExcelSetCell(1, cell.column, cell.row, cell.text);
+}
+
 // On the workbook thread, before the row's cells: from here on a power cut cannot take the row.
 // A journal that cannot be synced (gone, or a disk that refuses) costs nothing more than that.
 void syncJournal(const std::string& journal)
@@ -271,7 +277,7 @@ void TMainForm::openLogWorkbook(const std::vector<LogCell>& firstCells)
         [firstCells, journal = journal_.path()] {
             syncJournal(journal);
             ExcelOpen();
-            for (const LogCell& cell : firstCells) ExcelSetCell(1, cell.column, cell.row, cell.text);
+            setLogCells(firstCells);
         },
         [this, log = logNumber_](std::exception_ptr failure) {
             const bool current = log == logNumber_ && logRunning();
@@ -295,7 +301,7 @@ void TMainForm::writeLogCells(const std::vector<LogCell>& cells)
     onWorkbookThread(
         [cells, journal = journal_.path()] {
             syncJournal(journal);
-            for (const LogCell& cell : cells) ExcelSetCell(1, cell.column, cell.row, cell.text);
+            setLogCells(cells);
         },
         showAnyFailure);
 }
@@ -459,7 +465,7 @@ void TMainForm::recoverJournals()
         onWorkbookThread(
             [cells, target = target.toStdString()] {
                 ExcelOpen();
-                for (const LogCell& cell : cells) ExcelSetCell(1, cell.column, cell.row, cell.text);
+                setLogCells(cells);
                 ExcelSaveAs(target);
                 ExcelQuit();
             },
