@@ -114,9 +114,23 @@ UpdateJob::Outcome UpdateJob::sendImageData() {
     return Outcome::Done;
 }
 
+// Called once the bootloader wait is over; the time is counted in the job's own waits, so a job
+// whose waits are cut short for a test reaches its deadline as soon.
+UpdateJob::Outcome UpdateJob::awaitUpdateDrive(const DriveList& drivesBefore, std::string& updateDrive) {
+    for (int waited = kBootloaderWaitMs;; waited += kUpdateDiskPollMs) {
+        updateDrive = Find_UpdateDrive(drivesBefore, GetDriveList());
+        if (!updateDrive.empty()) return Outcome::Done;
+        if (waited >= kUpdateDiskDeadlineMs)
+            return failed("Error -> No update disk appeared within " + std::to_string(kUpdateDiskDeadlineMs / 1000) +
+                          " s after the bootloader switch");
+        if (waited == kBootloaderWaitMs) screen_.log("Waiting for the update disk ...");
+        if (!wait_(kUpdateDiskPollMs)) return Outcome::Stopped;
+    }
+}
+
 UpdateJob::Outcome UpdateJob::putFirmwareOnDisk(const DriveList& drivesBefore) {
-    const std::string updateDrive = Find_UpdateDrive(drivesBefore, GetDriveList());
-    if (updateDrive.empty()) return failed("Error -> No update disk appeared after the bootloader switch");
+    std::string updateDrive;
+    if (const Outcome found = awaitUpdateDrive(drivesBefore, updateDrive); found != Outcome::Done) return found;
     screen_.setProgress(385);
     if (const DiskResult copied = Copy_Firmware(updateDrive, input_.firmwarePath); !copied.ok)
         return failed("Error -> Copy firmware to the update disk fail: " + copied.problem);

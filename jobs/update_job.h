@@ -14,6 +14,10 @@
 #include <string>
 
 inline constexpr int kBootloaderWaitMs = 8000;  // the controller needs this long to show its disk
+// A PC that meets the update disk for the first time installs its driver first, which can take
+// most of a minute: the job keeps looking until this long after the bootloader switch.
+inline constexpr int kUpdateDiskDeadlineMs = 60000;
+inline constexpr int kUpdateDiskPollMs = 500;
 inline constexpr int kFinishWaitMs = 5000;      // device events stay ignored this long after the end
 inline constexpr int kAfterStartWaitMs = 100;
 inline constexpr int kBeforeEndWaitMs = 10;
@@ -46,6 +50,7 @@ private:
 
     Outcome runSteps();
     Outcome sendImageData();
+    Outcome awaitUpdateDrive(const DriveList& drivesBefore, std::string& updateDrive);
     Outcome putFirmwareOnDisk(const DriveList& drivesBefore);
     Outcome awaitDriveLeaving(const std::string& updateDrive);
     Outcome failed(const std::string& line);  // logs the line (if any) and shows the failed screen

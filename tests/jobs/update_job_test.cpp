@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <fstream>
+#include <optional>
 #include <set>
 
 namespace {
@@ -72,20 +74,27 @@ protected:
         bustest::setEnvironment("LUMARO_VBUS_DIR", bus.string());
         // The controller's bootloader shows drive F with its old firmware; the tool takes it away.
         writeScript(bus / "tools/S2", "rm -rf \"$LUMARO_VBUS_DIR/drives/F\"");
-        controller.onBootloader = [this] {
-            fs::create_directories(bus / "drives/F");
-            std::ofstream(bus / "drives/F/firmware.bin") << "old firmware";
-        };
+        controller.onBootloader = [this] { showUpdateDisk(); };
         input = {"LPC1764", files.firmware, files.image(810), (files.dir / "app/").string(), true};
     }
     void TearDown() override { bustest::clearEnvironment("LUMARO_VBUS_DIR"); }
+
+    void showUpdateDisk() {
+        fs::create_directories(bus / "drives/F");
+        std::ofstream(bus / "drives/F/firmware.bin") << "old firmware";
+    }
 
     void run() {
         RequestTimeouts quick;
         quick.eraseAckMs = quick.startAckMs = quick.recordAckMs = 150;
         ControllerRequests requests(controller, packet, ioError, busy, [this](const std::string& l) { screen.log(l); },
                                     [](int) {}, quick);
-        UpdateJob job(input, requests, screen, busy, [this](int ms) { waits.push_back(ms); return true; }, 5000);
+        UpdateJob job(input, requests, screen, busy,
+                      [this](int ms) {
+                          waits.push_back(ms);
+                          return onWait ? onWait(ms) : true;
+                      },
+                      5000);
         job.RunUpdateJob();
     }
 
@@ -98,6 +107,7 @@ protected:
     platform::OsError ioError = 0;
     std::atomic<bool> busy{false};
     std::vector<int> waits;
+    std::function<bool(int ms)> onWait;  // after the wait is counted; false: the window closes
 };
 
 // What arrives at the controller is checked against the simulator; here: the window's changes in
@@ -219,6 +229,72 @@ TEST_F(UpdateJobTest, AnUnansweredStartOrADiskThatIsNotStoppedEndsFailed) {
         screen.clear();
         SetUp();
     }
+}
+
+// The first time a PC meets the update disk, Windows installs its driver before the disk shows.
+// Time here is the job's own waits: a minute passes at once.
+class LateUpdateDisk : public UpdateJobTest {
+protected:
+    void SetUp() override {
+        UpdateJobTest::SetUp();
+        controller.onBootloader = [this] { sinceSwitch = 0; };
+        onWait = [this](int ms) {
+            if (!sinceSwitch) return true;
+            *sinceSwitch += ms;
+            if (diskAfterMs && *sinceSwitch >= *diskAfterMs) {
+                showUpdateDisk();
+                diskAfterMs.reset();
+            }
+            return !closeAfterMs || *sinceSwitch < *closeAfterMs;
+        };
+    }
+    std::vector<int> pollsAfterTheBootloaderWait() const {
+        const auto switchWait = std::find(waits.begin(), waits.end(), kBootloaderWaitMs);
+        std::vector<int> polls;
+        for (auto at = switchWait + 1; at != waits.end() && *at == kUpdateDiskPollMs; ++at) polls.push_back(*at);
+        return polls;
+    }
+    long waitingLines() const {
+        const auto lines = screen.logLines();
+        return std::count(lines.begin(), lines.end(), "Waiting for the update disk ...");
+    }
+
+    std::optional<int> sinceSwitch;  // counted from the bootloader request
+    std::optional<int> diskAfterMs;
+    std::optional<int> closeAfterMs;
+};
+
+TEST_F(LateUpdateDisk, ADiskThatShowsWithinTheMinuteIsTakenAndTheWaitIsLoggedOnce) {
+    diskAfterMs = 20000;
+    run();
+    EXPECT_TRUE(screen.has("done"));
+    EXPECT_FALSE(screen.has("failed"));
+    EXPECT_EQ(pollsAfterTheBootloaderWait().size(), 24u);  // looked for at 8 s, then every half second
+    EXPECT_EQ(waitingLines(), 1);
+    EXPECT_FALSE(fs::exists(bus / "drives/F"));
+}
+
+TEST_F(LateUpdateDisk, ADiskThatNeverShowsFailsOneMinuteAfterTheSwitch) {
+    run();
+    EXPECT_EQ(kBootloaderWaitMs + kUpdateDiskPollMs * static_cast<int>(pollsAfterTheBootloaderWait().size()), 60000);
+    EXPECT_EQ(waitingLines(), 1);
+    const auto lines = screen.logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Error -> No update disk appeared within 60 s after the bootloader switch");
+    const auto changes = screen.changes();
+    EXPECT_EQ(std::vector<std::string>(changes.end() - 3, changes.end()),
+              (std::vector<std::string>{"failed", "buttons", "timer off"}));
+    EXPECT_FALSE(busy);
+}
+
+// A window that closes while the job looks for the disk ends the job without a word on the screen.
+TEST_F(LateUpdateDisk, ClosingTheWindowWhileTheDiskIsAwaitedEndsTheJobQuietly) {
+    closeAfterMs = 9000;
+    run();
+    EXPECT_EQ(pollsAfterTheBootloaderWait().size(), 2u);
+    EXPECT_EQ(waits.back(), kUpdateDiskPollMs);
+    EXPECT_EQ(screen.changes().back(), "log Waiting for the update disk ...");
+    EXPECT_FALSE(screen.has("failed") || screen.has("done") || screen.has("buttons"));
 }
 
 }  // namespace
