@@ -27,6 +27,8 @@ std::optional<std::string> imageDataFileProblem(const std::string& path) {
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     if (error) return "cannot read " + path;
+    // Sent, it would leave the controller with its images erased and one record of zeros.
+    if (size == 0) return "empty file: " + path;
     if (imageRecordCount(size) > kMaxImageRecords) return tooManyRecordsProblem(path);
     return std::nullopt;
 }

@@ -27,7 +27,7 @@ std::optional<std::string> unreadableFileProblem(const std::string& path);
 // The same, and an empty firmware file: copied, it would leave the controller without firmware.
 std::optional<std::string> firmwareFileProblem(const std::string& path);
 
-// The same, and an image data file of more than kMaxImageRecords records.
+// The same, and an empty image data file or one of more than kMaxImageRecords records.
 std::optional<std::string> imageDataFileProblem(const std::string& path);
 std::string tooManyRecordsProblem(const std::string& path);
 

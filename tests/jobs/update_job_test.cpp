@@ -141,6 +141,7 @@ TEST_F(UpdateJobTest, NothingIsSentWhenTheUpdateCannotBeMade) {
     for (const Case& c : {Case{"boot board", "47J53", files.firmware, input.imagePath, ""},
                           Case{"no firmware", "LPC1764", missing, input.imagePath, "Error -> Firmware file: no such file: " + missing},
                           Case{"empty firmware", "LPC1764", empty, input.imagePath, "Error -> Firmware file: empty file: " + empty},
+                          Case{"empty image data", "LPC1764", files.firmware, empty, "Error -> Image data file: empty file: " + empty},
                           Case{"image is a folder", "LPC1764", files.firmware, folder, "Error -> Image data file: not a file: " + folder},
                           Case{"too many records", "LPC1764", files.firmware, tooLong,
                                "Error -> Image data file: more than 65535 records, the most the controller can take: " + tooLong}}) {
