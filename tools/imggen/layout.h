@@ -5,8 +5,8 @@
 #include <QSize>
 
 // Where the update screen places each picture and text, in client pixels. The pictures are drawn
-// at exactly these sizes so the window shows them unscaled, and the small ones take their
-// surroundings from the background at these spots.
+// at exactly these sizes so the window shows them unscaled (and at twice them for screens scaled
+// up), and the small ones take their surroundings from the background at these spots.
 namespace layout {
 
 inline constexpr QSize background{736, 454};

@@ -1,4 +1,4 @@
-// Draws the update window's bitmaps into a folder:
+// Draws the update window's bitmaps into a folder, each also at twice the size for scaled screens:
 //   lumaro-imggen <output-folder> [--preview <mock-up-folder>]
 
 #include "layout.h"
@@ -20,6 +20,15 @@ int fail(const QString& message)
   return 1;
 }
 
+// Qt's name for a picture's twin drawn at twice the size: "Start.bmp" and "Start@2x.bmp".
+QString fileNameAt(const QString& fileName, int scale)
+{
+  if (scale == 1)
+    return fileName;
+  const qsizetype dot = fileName.lastIndexOf('.');
+  return fileName.left(dot) + QStringLiteral("@%1x").arg(scale) + fileName.mid(dot);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -37,15 +46,17 @@ int main(int argc, char* argv[])
   if (!output.mkpath("."))
     return fail("cannot create " + output.path());
 
-  const Backgrounds backgrounds = drawBackgrounds();
-  // The disabled face shows on both backgrounds, so they must agree behind it.
-  if (backgrounds.found.copy(layout::buttonFace) != backgrounds.notFound.copy(layout::buttonFace))
-    return fail("the two backgrounds differ behind the button face");
+  for (const int scale : {1, 2}) {
+    const Backgrounds backgrounds = drawBackgrounds(scale);
+    // The disabled face shows on both backgrounds, so they must agree behind it.
+    if (backdrop(backgrounds.found, layout::buttonFace) != backdrop(backgrounds.notFound, layout::buttonFace))
+      return fail("the two backgrounds differ behind the button face");
 
-  for (const Picture& picture : windowPictures()) {
-    const QString path = output.filePath(QString::fromLatin1(picture.fileName));
-    if (!saveBmp(picture.draw(backgrounds), path))
-      return fail("cannot write " + path);
+    for (const Picture& picture : windowPictures()) {
+      const QString path = output.filePath(fileNameAt(QString::fromLatin1(picture.fileName), scale));
+      if (!saveBmp(picture.draw(backgrounds), path))
+        return fail("cannot write " + path);
+    }
   }
 
   if (withPreview) {

@@ -138,9 +138,10 @@ void paintUnpluggedHint(QPainter& painter)
   painter.restore();
 }
 
-QImage drawBackground(bool found)
+QImage drawBackground(bool found, int scale)
 {
-  QImage image(layout::background, QImage::Format_RGB32);
+  QImage image(layout::background * scale, QImage::Format_RGB32);
+  image.setDevicePixelRatio(scale);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
   paintBase(painter);
@@ -163,10 +164,10 @@ QImage drawBackground(bool found)
   return image;
 }
 
-// A small picture that starts as the background behind its spot on the window.
-QImage backdrop(const QImage& background, const QRect& spot)
+// An image's whole area in layout pixels, where painting on it happens.
+QRectF layoutRect(const QImage& image)
 {
-  return background.copy(spot);
+  return QRectF(QPointF(0, 0), image.deviceIndependentSize());
 }
 
 QImage drawFace(const QImage& background, const SurfaceStyle& style)
@@ -174,7 +175,7 @@ QImage drawFace(const QImage& background, const SurfaceStyle& style)
   QImage image = backdrop(background, layout::buttonFace);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
-  paintSurface(painter, QRectF(image.rect()).adjusted(0.5, 0.5, -0.5, -0.5), faceRadius, style);
+  paintSurface(painter, layoutRect(image).adjusted(0.5, 0.5, -0.5, -0.5), faceRadius, style);
   return image;
 }
 
@@ -221,7 +222,7 @@ QImage drawProgressTrack(const Backgrounds& backgrounds)
   QImage image = backdrop(backgrounds.found, layout::progressTrack);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
-  paintSurface(painter, QRectF(image.rect()).adjusted(0.5, 0.5, -0.5, -0.5), trackRadius,
+  paintSurface(painter, layoutRect(image).adjusted(0.5, 0.5, -0.5, -0.5), trackRadius,
                {.top = QColor(20, 12, 34), .bottom = QColor(46, 24, 72),
                 .rim = QColor(159, 38, 229, 110), .insetShadowAlpha = 90});
   return image;
@@ -246,6 +247,7 @@ QImage drawErrorMark(const Backgrounds& backgrounds)
   const QImage behind = backdrop(backgrounds.found, layout::errorMark);
   const QColor flat = behind.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(0, 0);
   QImage image(behind.size(), QImage::Format_RGB32);
+  image.setDevicePixelRatio(behind.devicePixelRatio());
   image.fill(flat);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
@@ -291,9 +293,18 @@ constexpr std::array pictures{
 
 } // namespace
 
-Backgrounds drawBackgrounds()
+Backgrounds drawBackgrounds(int scale)
 {
-  return {drawBackground(true), drawBackground(false)};
+  return {drawBackground(true, scale), drawBackground(false, scale)};
+}
+
+// A small picture starts as the background behind its spot on the window.
+QImage backdrop(const QImage& background, const QRect& spot)
+{
+  const int scale = qRound(background.devicePixelRatio());
+  QImage piece = background.copy(QRect(spot.topLeft() * scale, spot.size() * scale));
+  piece.setDevicePixelRatio(scale);
+  return piece;
 }
 
 std::span<const Picture> windowPictures()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRect>
 
 #include <span>
 
@@ -11,7 +12,12 @@ struct Backgrounds {
   QImage notFound;
 };
 
-Backgrounds drawBackgrounds();
+// Drawn at scale device pixels per layout pixel, the images' device pixel ratio: 1 for the
+// pictures the window shows at 100 %, 2 for their twins that keep it sharp on scaled screens.
+Backgrounds drawBackgrounds(int scale);
+
+// The piece of a background behind a spot of the window, given in layout pixels.
+QImage backdrop(const QImage& background, const QRect& spot);
 
 struct Picture {
   const char* fileName;
