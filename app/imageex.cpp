@@ -2,10 +2,23 @@
 
 #include <QBitmap>
 #include <QFile>
+#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include <stdexcept>
+
+namespace {
+
+// Qt's name for a picture's twin drawn at twice the size.
+QString doubleSizeName(const QString& path)
+{
+    const QFileInfo file(path);
+    const QString suffix = file.suffix().isEmpty() ? QString() : QStringLiteral(".") + file.suffix();
+    return file.path() + QStringLiteral("/") + file.completeBaseName() + QStringLiteral("@2x") + suffix;
+}
+
+}  // namespace
 
 TImageEx::TImageEx(QWidget* owner) : QWidget(owner) {}
 
@@ -16,13 +29,26 @@ void TImageEx::loadFromFile(const QString& path)
     QPixmap loaded;
     if (!loaded.load(path))
         throw std::runtime_error(QStringLiteral("Cannot read picture \"%1\".").arg(path).toStdString());
-    if (transparent_ && !loaded.isNull()) {
-        const QColor key = loaded.toImage().pixelColor(0, loaded.height() - 1);
-        loaded.setMask(loaded.createMaskFromColor(key, Qt::MaskInColor));
-    }
-    picture_ = loaded;
+    QPixmap doubleSize;
+    if (doubleSize.load(doubleSizeName(path))) doubleSize.setDevicePixelRatio(2);
+    picture_ = keyedOut(loaded);
+    doubleSizePicture_ = keyedOut(doubleSize);
     pictureFile_ = path;
     update();
+}
+
+QPixmap TImageEx::keyedOut(QPixmap picture) const
+{
+    if (transparent_ && !picture.isNull()) {
+        const QColor key = picture.toImage().pixelColor(0, picture.height() - 1);
+        picture.setMask(picture.createMaskFromColor(key, Qt::MaskInColor));
+    }
+    return picture;
+}
+
+const QPixmap& TImageEx::pictureFor(qreal devicePixelRatio) const
+{
+    return devicePixelRatio > 1 && !doubleSizePicture_.isNull() ? doubleSizePicture_ : picture_;
 }
 
 void TImageEx::FMouseEnter()
@@ -53,13 +79,17 @@ void TImageEx::paintEvent(QPaintEvent*)
 {
     if (picture_.isNull()) return;
     QPainter painter(this);
+    // The painter's own scale, not the screen's: the control may be painted into an image too.
+    const QPixmap& shown = pictureFor(painter.deviceTransform().m11());
+    // At 125 % or 150 % the picture is scaled to the device: smoothly, not by repeating pixels.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (!stretch_) {
-        painter.drawPixmap(0, 0, picture_);
+        painter.drawPixmap(0, 0, shown);
         return;
     }
     QSize size = rect().size();
-    if (proportional_) size = picture_.size().scaled(size, Qt::KeepAspectRatio);
-    painter.drawPixmap(QRect(QPoint(0, 0), size), picture_);
+    if (proportional_) size = shown.deviceIndependentSize().toSize().scaled(size, Qt::KeepAspectRatio);
+    painter.drawPixmap(QRect(QPoint(0, 0), size), shown);
 }
 
 void TImageEx::mousePressEvent(QMouseEvent* event)

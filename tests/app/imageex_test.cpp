@@ -2,7 +2,10 @@
 #include "imageex.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QEnterEvent>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -65,6 +68,77 @@ TEST(ImageEx, LoadingAMissingOrBrokenFileNamesIt)
     EXPECT_TRUE(image.pictureFile().isEmpty());
     image.loadFromFile(QStringLiteral(LUMARO_SOURCE_DIR "/data/img/com.bmp"));
     EXPECT_FALSE(image.picture().isNull());
+}
+
+// From a Windows bitmap's header.
+int bitsPerPixel(const QString& bmp)
+{
+    QFile file(bmp);
+    if (!file.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray header = file.read(30);
+    return header.size() == 30 ? static_cast<unsigned char>(header[28]) | static_cast<unsigned char>(header[29]) << 8 : -1;
+}
+
+// What the control paints where each layout pixel covers ratio device pixels.
+QImage paintedAt(TImageEx& image, int ratio)
+{
+    QImage painted(image.size() * ratio, QImage::Format_RGB32);
+    painted.setDevicePixelRatio(ratio);
+    painted.fill(Qt::green);
+    image.render(&painted);
+    painted.setDevicePixelRatio(1);
+    return painted;
+}
+
+// On a screen scaled up the twin is painted pixel for pixel, in the place and size of the picture.
+TEST(ImageEx, APictureTwiceTheSizeIsPaintedOnScaledScreensAndTheSizeStays)
+{
+    QTemporaryDir dir;
+    QImage plain(20, 10, QImage::Format_RGB32);
+    plain.fill(Qt::red);
+    // A chequerboard: any scaling on the way would blur it.
+    QImage fine(40, 20, QImage::Format_RGB32);
+    for (int y = 0; y < fine.height(); ++y)
+        for (int x = 0; x < fine.width(); ++x) fine.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 64));
+    ASSERT_TRUE(plain.save(dir.filePath("Start.bmp")) && fine.save(dir.filePath("Start@2x.bmp")));
+    ASSERT_TRUE(plain.save(dir.filePath("Alone.bmp")));
+
+    TImageEx image(nullptr);
+    image.setGeometry(0, 0, 20, 10);
+    image.setStretch(true);
+    image.loadFromFile(dir.filePath("Start.bmp"));
+    EXPECT_EQ(image.pictureFile(), dir.filePath("Start.bmp"));
+    EXPECT_EQ(image.size(), QSize(20, 10));
+    EXPECT_EQ(image.pictureFor(2).devicePixelRatio(), 2);
+    EXPECT_EQ(image.pictureFor(1.5).deviceIndependentSize(), QSizeF(20, 10));
+    EXPECT_EQ(image.pictureFor(1).devicePixelRatio(), 1);
+    EXPECT_EQ(paintedAt(image, 1), plain);
+    EXPECT_EQ(paintedAt(image, 2), fine);
+
+    image.loadFromFile(dir.filePath("Alone.bmp"));  // no twin: the picture, scaled up
+    EXPECT_EQ(image.pictureFor(2).devicePixelRatio(), 1);
+    EXPECT_EQ(paintedAt(image, 2), plain.scaled(40, 20));
+    EXPECT_EQ(image.size(), QSize(20, 10));
+}
+
+TEST(ImageEx, EveryShippedPictureHasATwinOfTwiceItsSize)
+{
+    const QDir pictures(QStringLiteral(LUMARO_SOURCE_DIR "/data/img"));
+    const QStringList files = pictures.entryList({QStringLiteral("*.bmp")}, QDir::Files);
+    int pairs = 0;
+    for (const QString& file : files) {
+        if (file.endsWith(QStringLiteral("@2x.bmp"))) continue;
+        SCOPED_TRACE(file.toStdString());
+        const QString twin = file.chopped(4) + QStringLiteral("@2x.bmp");
+        ASSERT_TRUE(files.contains(twin));
+        const QImage picture(pictures.filePath(file));
+        const QImage twice(pictures.filePath(twin));
+        EXPECT_EQ(twice.size(), picture.size() * 2);
+        EXPECT_EQ(bitsPerPixel(pictures.filePath(twin)), bitsPerPixel(pictures.filePath(file)));
+        ++pairs;
+    }
+    EXPECT_EQ(pairs * 2, files.size());
+    EXPECT_GT(pairs, 0);
 }
 
 }  // namespace
