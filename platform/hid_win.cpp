@@ -1,10 +1,11 @@
 // Windows HID interfaces: SetupAPI lists the present interfaces of the HID class with each device's
-// first hardware ID; CreateFileA opens an interface path. Every handle is opened for overlapped
+// first hardware ID; CreateFileW opens an interface path. Every handle is opened for overlapped
 // I/O, so that each read and write can be given its time limit: a plain synchronous read would
 // wait for ever on a device that stays silent. At open the interface's report lengths are read from
 // its HID descriptor, so that a device that does not move 65-byte reports is refused there.
 #include "hid_backends.h"
 #include "setupapi_win.h"
+#include "utf8_path.h"
 
 // The HID headers of the mingw-w64 runtime declare C functions without a C linkage block of their own.
 extern "C" {
@@ -233,8 +234,8 @@ std::unique_ptr<HidBackendHandle> openHid(const std::string& path, HidAccess acc
     const DWORD rights = access == HidAccess::Read    ? GENERIC_READ
                          : access == HidAccess::Write ? GENERIC_WRITE
                                                       : GENERIC_READ | GENERIC_WRITE;
-    OwnedHandle device(CreateFileA(path.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_OVERLAPPED, nullptr));
+    OwnedHandle device(CreateFileW(utf8Path(path).c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (device.get() == INVALID_HANDLE_VALUE) {
         error = lastError();
         return nullptr;
