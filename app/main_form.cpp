@@ -256,6 +256,13 @@ bool TMainForm::DetectController()
         AddMessage(QStringLiteral("Found USB device"), 0);
         currentModel = static_cast<int>(i);
         Open_HidDevice();
+        // A controller whose reports the link cannot carry is named once here: its requests would
+        // all fail later without a word of why.
+        const ControllerLink& link = controllerLink();
+        if (link.writeOpenError == platform::kErrorReportLength || link.readOpenError == platform::kErrorReportLength)
+            AddMessage(QStringLiteral("Open USB device fail: ") +
+                           QString::fromStdString(platform::describe(platform::kErrorReportLength)),
+                       0);
         SetRecorderControlsEnabled(true);
         Array2Temp_Label->setVisible(model.arrayCount != 1);
         Array2Temp_Show->setVisible(model.arrayCount != 1);

@@ -1,5 +1,6 @@
 // Arrival and removal of HID interfaces, delivered as Qt signals on the thread that owns the
-// watcher (the UI thread). One backend per source of events: the operating system's device
+// watcher (the UI thread), from its event loop: never inside the handler that took the event from
+// its source. One backend per source of events: the operating system's device
 // notifications, or the virtual bus's hid/ folder when LUMARO_VBUS_DIR is set at construction.
 #pragma once
 
@@ -26,6 +27,8 @@ signals:
     void interfaceRemoved();
 
 private:
+    void post(void (HidWatcher::*signal)());
+
     std::unique_ptr<HidWatchBackend> backend_;
 };
 

@@ -1,9 +1,16 @@
 // Windows HID interfaces: SetupAPI lists the present interfaces of the HID class with each device's
-// first hardware ID; CreateFileA opens an interface path. Every handle is opened for overlapped
+// first hardware ID; CreateFileW opens an interface path. Every handle is opened for overlapped
 // I/O, so that each read and write can be given its time limit: a plain synchronous read would
-// wait for ever on a device that stays silent.
+// wait for ever on a device that stays silent. At open the interface's report lengths are read from
+// its HID descriptor, so that a device that does not move 65-byte reports is refused there.
 #include "hid_backends.h"
 #include "setupapi_win.h"
+#include "utf8_path.h"
+
+// The HID headers of the mingw-w64 runtime declare C functions without a C linkage block of their own.
+extern "C" {
+#include <hidsdi.h>
+}
 
 #include <deque>
 #include <utility>
@@ -45,7 +52,7 @@ OsError lastError() { return GetLastError(); }
 
 class WinHidHandle final : public HidBackendHandle {
 public:
-    WinHidHandle(HANDLE device, HidAccess access) : device_(device), access_(access) {}
+    WinHidHandle(OwnedHandle device, HidAccess access) : device_(std::move(device)), access_(access) {}
     ~WinHidHandle() override {
         // Transfers still under way are cancelled and waited for: their buffers go with this object.
         CancelIoEx(device_.get(), nullptr);
@@ -74,18 +81,17 @@ public:
     }
 
     OsError read(Report& report, int timeoutMs) override {
-        OsError error = kOk;
-        const IoProgress progress = tryRead(report, error);
-        if (progress != IoProgress::Pending) return progress == IoProgress::Done ? kOk : error;
-        // The read stays under way after a time-out, so a report that comes later is not lost.
-        if (WaitForSingleObject(read_->event.get(), static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0)
-            return kErrorTimeout;
-        switch (tryRead(report, error)) {
-        case IoProgress::Done: return kOk;
-        case IoProgress::Failed: return error;
-        case IoProgress::Pending: return kErrorTimeout;
+        const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeoutMs > 0 ? timeoutMs : 0);
+        for (;;) {
+            OsError error = kOk;
+            const IoProgress progress = tryRead(report, error);
+            if (progress != IoProgress::Pending) return progress == IoProgress::Done ? kOk : error;
+            // The read stays under way after a time-out, so a report that comes later is not lost.
+            // A read started again after an abort has an event of its own: the wait goes on with it.
+            const ULONGLONG now = GetTickCount64();
+            const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+            if (WaitForSingleObject(read_->event.get(), left) != WAIT_OBJECT_0) return kErrorTimeout;
         }
-        return kErrorTimeout;
     }
 
     // The HID class driver takes the writes of one handle in the order they were started.
@@ -122,18 +128,34 @@ public:
         return result == kOk ? IoProgress::Done : failedWith(result, error);
     }
 
+    // The system cancels the I/O a thread started when that thread ends, so the read left under way
+    // by a request on a thread that has since ended completes as aborted. This handle cancels its
+    // read only as it closes: an aborted read is no failure, and the report it waited for is still
+    // queued in the driver, so a new read is started in its place.
     IoProgress tryRead(Report& report, OsError& error) override {
         if (access_ == HidAccess::Write) return failedWith(kErrorAccessDenied, error);
-        if (!read_) {
-            read_ = std::make_unique<Transfer>();
-            read_->report[0] = 0;
-            if (!ReadFile(device_.get(), read_->report.data(), static_cast<DWORD>(kReportSize), nullptr,
-                          &read_->overlapped) &&
-                GetLastError() != ERROR_IO_PENDING) {
-                read_.reset();
-                return failedWith(lastError(), error);
-            }
+        if (!read_ && !startRead(error)) return IoProgress::Failed;
+        const IoProgress progress = takeRead(report, error);
+        if (progress != IoProgress::Failed || error != ERROR_OPERATION_ABORTED) return progress;
+        if (!startRead(error)) return IoProgress::Failed;
+        return takeRead(report, error);
+    }
+
+private:
+    bool startRead(OsError& error) {
+        read_ = std::make_unique<Transfer>();
+        read_->report[0] = 0;
+        if (!ReadFile(device_.get(), read_->report.data(), static_cast<DWORD>(kReportSize), nullptr, &read_->overlapped) &&
+            GetLastError() != ERROR_IO_PENDING) {
+            error = lastError();
+            read_.reset();
+            return false;
         }
+        return true;
+    }
+
+    // The outcome of the read under way, without waiting; a finished read is let go.
+    IoProgress takeRead(Report& report, OsError& error) {
         if (!HasOverlappedIoCompleted(&read_->overlapped)) return IoProgress::Pending;
         DWORD got = 0;
         const bool ok = GetOverlappedResult(device_.get(), &read_->overlapped, &got, FALSE);
@@ -143,7 +165,6 @@ public:
         return ok ? IoProgress::Done : failedWith(code, error);
     }
 
-private:
     OwnedHandle device_;
     HidAccess access_;
     std::deque<std::unique_ptr<Transfer>> writes_;  // under way, oldest first
@@ -162,6 +183,19 @@ bool firstHardwareId(HDEVINFO devices, SP_DEVINFO_DATA& element, std::string& id
         return false;
     id = buffer.c_str();  // up to the first zero: the later strings of the list are not used
     return true;
+}
+
+// The longest input and output report of the interface, as its HID descriptor gives them; false for
+// a handle whose lengths cannot be read (one that is no HID interface).
+bool reportLengths(HANDLE device, USHORT& input, USHORT& output) {
+    PHIDP_PREPARSED_DATA preparsed = nullptr;
+    if (!HidD_GetPreparsedData(device, &preparsed)) return false;
+    HIDP_CAPS caps{};
+    const bool read = HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS;
+    HidD_FreePreparsedData(preparsed);
+    input = caps.InputReportByteLength;
+    output = caps.OutputReportByteLength;
+    return read;
 }
 
 }  // namespace
@@ -200,14 +234,22 @@ std::unique_ptr<HidBackendHandle> openHid(const std::string& path, HidAccess acc
     const DWORD rights = access == HidAccess::Read    ? GENERIC_READ
                          : access == HidAccess::Write ? GENERIC_WRITE
                                                       : GENERIC_READ | GENERIC_WRITE;
-    const HANDLE device = CreateFileA(path.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OVERLAPPED, nullptr);
-    if (device == INVALID_HANDLE_VALUE) {
+    OwnedHandle device(CreateFileW(utf8Path(path).c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (device.get() == INVALID_HANDLE_VALUE) {
         error = lastError();
         return nullptr;
     }
+    // The system takes reads and writes only of the interface's own report length: a device whose
+    // reports are not 65 bytes long would fail every transfer, so it fails here, once, saying why.
+    USHORT input = 0;
+    USHORT output = 0;
+    if (reportLengths(device.get(), input, output) && (input != kReportSize || output != kReportSize)) {
+        error = kErrorReportLength;
+        return nullptr;
+    }
     error = kOk;
-    return std::make_unique<WinHidHandle>(device, access);
+    return std::make_unique<WinHidHandle>(std::move(device), access);
 }
 
 }  // namespace platform::native

@@ -42,6 +42,7 @@ std::string describe(OsError error) {
     case kErrorAccessDenied: return "access denied";
     case kErrorInvalidHandle: return "handle not open";
     case kErrorNotEnoughMemory: return "not enough memory";
+    case kErrorReportLength: return "the device's reports are not 65 bytes long";
     case kErrorGenFailure: return "device I/O failure";
     case kErrorInvalidParameter: return "invalid parameter";
     case kErrorDeviceNotConnected: return "device not connected";

@@ -17,6 +17,7 @@ inline constexpr OsError kErrorFileNotFound = 2;       // path does not exist (d
 inline constexpr OsError kErrorAccessDenied = 5;       // held exclusively, no permission, wrong direction
 inline constexpr OsError kErrorInvalidHandle = 6;      // I/O on a handle that is not open
 inline constexpr OsError kErrorNotEnoughMemory = 8;
+inline constexpr OsError kErrorReportLength = 24;      // ERROR_BAD_LENGTH: the interface's reports are not 65 bytes
 inline constexpr OsError kErrorGenFailure = 31;        // anything without a closer match
 inline constexpr OsError kErrorInvalidParameter = 87;
 inline constexpr OsError kErrorDeviceNotConnected = 1167;  // the device left while a handle was open

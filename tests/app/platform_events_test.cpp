@@ -1,4 +1,5 @@
-// Hot-plug events of the virtual bus, the architecture stand-in, and the event-pumping wait.
+// Hot-plug events of the virtual bus (which and how many, and that they come from the event loop),
+// the architecture stand-in, and the event-pumping wait.
 #include "wait_with_messages.h"
 #include "window_fixture.h"
 
@@ -10,6 +11,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileSystemWatcher>
+#include <QMetaObject>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -81,6 +84,38 @@ TEST(VbusHidWatch, AnUnplugAndReplugBetweenTwoLooksIsARemovalAndAnArrival)
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(counts.removed, 1);
     EXPECT_EQ(counts.arrived, 2);
+    qunsetenv("LUMARO_VBUS_DIR");
+}
+
+// What an event leads to, detection, waits for threads and lets events run: it must not run inside
+// the handler that took the event from its source (for the bus, the folder watcher's signal; on
+// Windows, the native filter of the system's message). The event comes once that handler returned.
+TEST(VbusHidWatch, AnEventComesFromTheEventLoopOnceTheSourcesHandlerHasReturned)
+{
+    QTemporaryDir bus;
+    ASSERT_TRUE(QDir(bus.path()).mkdir("hid"));
+    qputenv("LUMARO_VBUS_DIR", QDir::toNativeSeparators(bus.path()).toLocal8Bit());
+    platform::HidWatcher watcher;
+    auto* folderWatch = watcher.findChild<QFileSystemWatcher*>();
+    ASSERT_NE(folderWatch, nullptr);
+    bool insideHandler = false;
+    int arrived = 0;
+    int arrivedInsideHandler = 0;
+    QObject::connect(&watcher, &platform::HidWatcher::interfaceArrived, [&] {
+        ++arrived;
+        if (insideHandler) ++arrivedInsideHandler;
+    });
+
+    // The folder's change is handed to the source's handler at once, before the event loop sees it.
+    touch(endpoint(bus, "ctl"));
+    insideHandler = true;
+    ASSERT_TRUE(QMetaObject::invokeMethod(folderWatch, "directoryChanged", Qt::DirectConnection,
+                                          Q_ARG(QString, bus.filePath("hid"))));
+    insideHandler = false;
+    EXPECT_TRUE(waitUntil([&] { return arrived == 1; }));
+    EXPECT_EQ(arrivedInsideHandler, 0);
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(arrived, 1);  // the folder's own notification that follows finds nothing new
     qunsetenv("LUMARO_VBUS_DIR");
 }
 
