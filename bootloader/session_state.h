@@ -30,6 +30,9 @@ extern std::uint8_t bytesPerAddress;
 // Whether the session holds a layout that programming and verification can use.
 bool hasUsableLayout();
 
+// Whether the session also holds a whole image for each region: a failed load leaves none.
+bool hasImagesToProgram();
+
 // Opens bootWriteHandle and bootReadHandle on bootDevicePath for the lifetime of the object and
 // closes both when it ends, whatever the outcome. A failed open keeps its code in bootLastIoError.
 class SessionHandles {

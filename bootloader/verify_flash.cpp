@@ -133,7 +133,7 @@ private:
 
 bool verifyFlash()
 {
-    if (!hasUsableLayout()) return false;
+    if (!hasImagesToProgram()) return false;
     platform::OsError error = platform::kOk;
     platform::HidHandle writer = platform::HidHandle::open(bootDevicePath, platform::HidAccess::Write, error);
     platform::HidHandle reader;

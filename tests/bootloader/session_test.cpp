@@ -151,10 +151,38 @@ TEST_F(Flashing, VerificationFindsADifferenceAndSeparateEraseAndProgramWork)
     ASSERT_EQ(M47J53_Transfer_FlashData(), 1);
     waitUntilProgrammed(2);
     ASSERT_EQ(M47J53_VerifyFlash(), 1);
-    // Loading overlays the images; the board still holds the first file.
+    // The board still holds the first file.
     ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("b.hex", dataRecord(0x1100, {0x99})).c_str()), 1);
     EXPECT_EQ(M47J53_VerifyFlash(), 0);
     EXPECT_EQ(M47J53_LoadFirmwareFile(writeFile("missing-dir/none.hex", "").c_str()), 0);
+}
+
+// A second file replaces the first rather than being laid over it, and a file that fails to load
+// leaves nothing to program: not even the part read before the bad record.
+TEST_F(Flashing, EachLoadStartsBlankAndAFailedLoadLeavesNothingToProgram)
+{
+    startBoard("erase-ms=20,regions=1:0x1000:0x400");
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("a.hex", firmware(1)).c_str()), 1);
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("b.hex", dataRecord(0x1100, {0x99})).c_str()), 1);
+    ASSERT_EQ(M47J53_UpdateFlash(), 1);
+    waitUntilProgrammed(2);  // the flush after the blank start, and the region's end
+    const std::vector<platform::Report> programs = received(BootCmdProgram);
+    ASSERT_EQ(programs.size(), 1u) << "the first file's data was programmed with the second";
+    EXPECT_EQ(addressOf(programs[0]), 0x1000u + 4 * 56);  // the packet holding 0x1100
+    EXPECT_EQ(M47J53_VerifyFlash(), 1);
+
+    const std::size_t sentBefore = received().size();
+    const std::string halfLoaded = firmware(2) + ":0100000000FE\n" + dataRecord(0x1200, {0x55});
+    EXPECT_EQ(M47J53_LoadFirmwareFile(writeFile("bad.hex", halfLoaded).c_str()), 0);
+    EXPECT_EQ(M47J53_UpdateFlash(), 0);
+    EXPECT_EQ(M47J53_Transfer_FlashData(), 0);
+    EXPECT_EQ(M47J53_VerifyFlash(), 0);
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("c.hex", firmware(3)).c_str()), 1);
+    EXPECT_EQ(M47J53_LoadFirmwareFile(writeFile("missing-dir/none.hex", "").c_str()), 0);
+    EXPECT_EQ(M47J53_UpdateFlash(), 0);
+    settle();
+    EXPECT_EQ(received().size(), sentBefore) << "the board was erased or programmed after a failed load";
 }
 
 TEST_F(Flashing, TwoByteAddressingRoundTripIgnoresPadBytes)
