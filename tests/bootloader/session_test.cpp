@@ -205,6 +205,22 @@ TEST_F(Flashing, TwoByteAddressingRoundTripIgnoresPadBytes)
     EXPECT_EQ(programs[2][6], 8);
 }
 
+// 58-byte packets hold 29 addresses, so every other one starts at an odd address. The board keeps
+// no pad bytes (they read back as 0x00) while this file carries values in them.
+TEST_F(Flashing, TwoByteAddressingInPacketsOfOddAddressCountsVerifies)
+{
+    startBoard("family=2,bpp=58,erase-ms=20,regions=1:0x200:0x40");
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    const std::vector<std::uint8_t> words = sequence(32, 0x40);  // pad bytes 0x43, 0x47, ...
+    const std::string text = dataRecord(0x400, words) + dataRecord(0x420, words) + dataRecord(0x440, words) +
+                             dataRecord(0x460, words);  // addresses 0x200 to 0x23F: three packets
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("w.hex", text).c_str()), 1);
+    ASSERT_EQ(M47J53_UpdateFlash(), 1);
+    waitUntilProgrammed(1);
+    EXPECT_EQ(M47J53_VerifyFlash(), 1);
+    EXPECT_EQ(received(BootCmdGetData).size(), 3u);
+}
+
 TEST_F(Flashing, ASecondQueryReplacesTheLayout)
 {
     startBoard("erase-ms=20,regions=1:0:0x40;1:0x100:0x40;1:0x200:0x40;1:0x300:0x40");
