@@ -30,8 +30,8 @@ extern "C" {
 ZERLIN_EXPORT void Initial47J53Parameter(void);
 
 /* Starts a session and looks for the first HID interface whose upper-cased hardware ID contains
- * vidPid (upper case, e.g. "VID_04D8&PID_003C"). 0 when none matches; the device path of an
- * earlier successful search is then kept. */
+ * vidPid (upper case, e.g. "VID_04D8&PID_003C"). 0 when none matches; the session then has no
+ * board, and the calls that need one fail until a search succeeds. */
 ZERLIN_EXPORT uint8_t M47J53_SetUSBHandle(const char* vidPid);
 
 /* Asks the board's application firmware to restart into its bootloader. */

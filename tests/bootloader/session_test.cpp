@@ -53,14 +53,20 @@ TEST_F(DeviceSearch, FirstMatchInEnumerationOrderAndOnlyUpperCaseFragments)
     settle();
     EXPECT_TRUE(received(BootCmdReset, "b-board").empty());
 
-    // A failed search keeps the path of the last good one (the reset board is back by then).
+    // A failed search leaves the session without a board: nothing reaches the board of the last
+    // good one (back on the bus by then).
     ASSERT_TRUE(sim().waitForEvent("a-board", "plugged", 2));
-    EXPECT_EQ(M47J53_SetUSBHandle("vid_1234&pid_0001"), 0);
-    EXPECT_EQ(M47J53_SetUSBHandle("VID_9999"), 0);
-    EXPECT_EQ(M47J53_SetUSBHandle(""), 0);
-    EXPECT_EQ(M47J53_SetUSBHandle(nullptr), 0);
-    EXPECT_EQ(M47J53_Reset(), 1);
-    EXPECT_EQ(received(BootCmdReset, "a-board", 2).size(), 2u);
+    for (const char* fragment : {"vid_1234&pid_0001", "VID_9999", "", static_cast<const char*>(nullptr)}) {
+        SCOPED_TRACE(fragment == nullptr ? "null" : fragment);
+        ASSERT_EQ(M47J53_SetUSBHandle(kBoardId), 1);
+        EXPECT_EQ(M47J53_SetUSBHandle(fragment), 0);
+        EXPECT_NE(M47J53_Reset(), 1);
+        EXPECT_EQ(M47J53_EraseFlashData(), 0);
+        EXPECT_EQ(M47J53_Set_BootLoaderMode(), 0);
+        EXPECT_EQ(M47J53_QueryDevice(), 0);
+    }
+    settle();
+    EXPECT_EQ(received(-1, "a-board").size(), 1u);  // the first reset alone
     EXPECT_TRUE(received(-1, "c-other").empty());
 }
 
