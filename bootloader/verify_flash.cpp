@@ -130,7 +130,7 @@ private:
     platform::HidHandle& reader_;
     std::array<WriteSlot, 2> slots_{};
     std::deque<Report> inFlight_;  // requests started and not yet answered, oldest first
-    bool silent_ = false;    // gave up after a whole period without an answer
+    bool silent_ = false;          // gave up after a whole period without an answer
     Clock::time_point progressMark_ = Clock::now();
     bool noProgress_ = false;
 };
