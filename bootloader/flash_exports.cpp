@@ -35,7 +35,7 @@ ZERLIN_EXPORT uint8_t M47J53_EraseFlashData(void)
 ZERLIN_EXPORT uint8_t M47J53_Transfer_FlashData(void)
 {
     return failSafe([] {
-        if (!hasUsableLayout()) return false;
+        if (!hasImagesToProgram()) return false;
         SessionHandles handles;
         return handles.isOpen() && programRegions();
     });
@@ -44,7 +44,7 @@ ZERLIN_EXPORT uint8_t M47J53_Transfer_FlashData(void)
 ZERLIN_EXPORT uint8_t M47J53_UpdateFlash(void)
 {
     return failSafe([] {
-        if (!hasUsableLayout()) return false;
+        if (!hasImagesToProgram()) return false;
         SessionHandles handles;
         return handles.isOpen() && eraseAndWait() && programRegions();
     });

@@ -7,6 +7,7 @@ namespace zerlin {
 namespace {
 
 constexpr std::uint32_t kDataRecord = 0x00;
+constexpr std::uint32_t kExtendedSegmentAddressRecord = 0x02;
 constexpr std::uint32_t kExtendedLinearAddressRecord = 0x04;
 
 std::uint32_t digitValue(unsigned char c)
@@ -40,9 +41,17 @@ int regionOfByteAddress(const ImageSet& target, std::uint64_t byteAddress)
     return -1;
 }
 
-void placeData(const HexRecord& record, std::uint32_t hexBaseAddress, const ImageSet& target)
+// The byte address the data records that follow are relative to. Kept wide: a base that does not
+// fit 32 bits places its data outside every region instead of wrapping onto another address.
+std::uint64_t baseOfAddressRecord(const HexRecord& record)
 {
-    const std::uint32_t byteAddress = hexBaseAddress * 65536u + record.address;
+    const std::uint64_t value = readHexField(record.body, 8, 2 * std::size_t{record.byteCount});
+    return record.type == kExtendedSegmentAddressRecord ? value * 16 : value << 16;
+}
+
+void placeData(const HexRecord& record, std::uint64_t baseAddress, const ImageSet& target)
+{
+    const std::uint64_t byteAddress = baseAddress + record.address;
     const int index = regionOfByteAddress(target, byteAddress);
     if (index < 0) return;
     const MemoryRegion& region = target.regions[static_cast<std::size_t>(index)];
@@ -105,7 +114,7 @@ bool isComplete(const HexRecord& record)
 
 HexLoadResult loadHexText(std::string_view content, const ImageSet& target)
 {
-    std::uint32_t hexBaseAddress = 0;
+    std::uint64_t baseAddress = 0;
     std::size_t lineNumber = 0;
     for (std::string_view line : splitHexLines(content)) {
         ++lineNumber;
@@ -117,9 +126,9 @@ HexLoadResult loadHexText(std::string_view content, const ImageSet& target)
         if (!isComplete(record)) return {HexLoadStatus::RecordCutShort, lineNumber};
         if (!hasValidChecksum(record)) return {HexLoadStatus::ChecksumMismatch, lineNumber};
         if (record.type == kDataRecord) {
-            placeData(record, hexBaseAddress, target);
-        } else if (record.type == kExtendedLinearAddressRecord) {
-            hexBaseAddress = readHexField(record.body, 8, 2 * std::size_t{record.byteCount});
+            placeData(record, baseAddress, target);
+        } else if (record.type == kExtendedSegmentAddressRecord || record.type == kExtendedLinearAddressRecord) {
+            baseAddress = baseOfAddressRecord(record);
         }
     }
     return {};

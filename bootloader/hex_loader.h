@@ -1,8 +1,9 @@
 // Intel HEX firmware loading into region images. No I/O: the caller reads the file.
 //
 // The loader is line-based and tolerant in the way firmware files from the field need: it checks
-// each record's start character and checksum, places data records and extended linear address
-// records, and skips every other record type (end-of-file included; reading goes on to the end).
+// each record's start character and checksum, places data records after the base of the last
+// extended segment (segment x 16) or extended linear (value x 65536) address record, and skips
+// every other record type (end-of-file included; reading goes on to the end).
 #pragma once
 
 #include "bootloader/memory_layout.h"

@@ -20,16 +20,21 @@ Report readBackRequest(std::uint32_t address, std::uint8_t size)
     return request;
 }
 
-ReplyCheck checkReadBackReply(const Report& reply, const MemoryRegion& region, std::span<const std::uint8_t> image,
-                              std::uint8_t bytesPerAddress)
+ReplyCheck checkReadBackReply(const Report& reply, const Report& request, const MemoryRegion& region,
+                              std::span<const std::uint8_t> image, std::uint8_t bytesPerAddress)
 {
-    const std::uint32_t address = getLittleEndian32(reply, kAddressOffset);
-    const std::size_t size = reply[kCountOffset];
+    const std::uint32_t address = getLittleEndian32(request, kAddressOffset);
+    const std::size_t size = request[kCountOffset];
+    // A reply that answers some other request would compare other bytes than the ones asked for.
+    if (reply[kCommandOffset] != BootCmdGetData || getLittleEndian32(reply, kAddressOffset) != address ||
+        reply[kCountOffset] != size)
+        return ReplyCheck::NotItsAnswer;
     if (address < region.start || size > kMaxDataPerPacket) return ReplyCheck::OutOfRegion;
     const std::uint64_t first = std::uint64_t{address - region.start} * bytesPerAddress;
     if (first + size > image.size()) return ReplyCheck::OutOfRegion;
     for (std::size_t k = 0; k < size; ++k) {
-        if (isPadOffset(k, bytesPerAddress)) continue;  // counted from the reply's first byte
+        // A packet may begin at an odd address, so a pad byte is found by where it lies in the image.
+        if (isPadOffset(first + k, bytesPerAddress)) continue;
         if (reply[kReportSize - size + k] != image[first + k]) return ReplyCheck::Differs;
     }
     return ReplyCheck::Match;

@@ -19,11 +19,13 @@ Report readBackRequest(std::uint32_t address, std::uint8_t size);
 enum class ReplyCheck {
     Match,
     Differs,
-    OutOfRegion,  // the reply's address and count do not lie within the region's image
+    OutOfRegion,   // the reply's address and count do not lie within the region's image
+    NotItsAnswer,  // not the read-back reply to the request: another command, address or count
 };
 
-// Compares a reply's data with the image bytes at the reply's own address; pad bytes are ignored.
-ReplyCheck checkReadBackReply(const Report& reply, const MemoryRegion& region, std::span<const std::uint8_t> image,
-                              std::uint8_t bytesPerAddress);
+// Compares the reply to request with the image bytes at the request's address. Pad bytes, by
+// their offset in the image, are ignored.
+ReplyCheck checkReadBackReply(const Report& reply, const Report& request, const MemoryRegion& region,
+                              std::span<const std::uint8_t> image, std::uint8_t bytesPerAddress);
 
 }  // namespace zerlin

@@ -49,6 +49,9 @@ ZERLIN_EXPORT void Initial47J53Parameter(void)
 ZERLIN_EXPORT uint8_t M47J53_SetUSBHandle(const char* vidPid)
 {
     Initial47J53Parameter();
+    // Until a board is found there is none: the calls that need one fail rather than reach
+    // whatever device now sits at an earlier search's path.
+    bootDevicePath.clear();
     if (vidPid == nullptr) return 0;
     return failSafe([vidPid] {
         platform::OsError error = platform::kOk;

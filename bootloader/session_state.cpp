@@ -21,6 +21,14 @@ bool hasUsableLayout()
     return regionTable.has_value() && isUsableLayout(bytesPerPacket, bytesPerAddress);
 }
 
+bool hasImagesToProgram()
+{
+    if (!hasUsableLayout()) return false;
+    for (std::size_t i = 0; i < regionCount; ++i)
+        if (regionImage[i].size() != (std::size_t{(*regionTable)[i].length} + 1) * bytesPerAddress) return false;
+    return true;
+}
+
 SessionHandles::SessionHandles()
 {
     platform::OsError error = platform::kOk;

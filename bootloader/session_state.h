@@ -14,7 +14,7 @@
 
 namespace zerlin {
 
-// Interface path found by the last successful search. On Windows the path comes in an interface
+// Interface path found by the session's search; empty when it found none. On Windows the path comes in an interface
 // detail record whose size field must be the fixed part's size for the build (8 on 64-bit, 6 on
 // 32-bit; a 6 on 64-bit makes the detail call fail); here it is kept as the path alone.
 extern std::string bootDevicePath;
@@ -29,6 +29,9 @@ extern std::uint8_t bytesPerAddress;
 
 // Whether the session holds a layout that programming and verification can use.
 bool hasUsableLayout();
+
+// Whether the session also holds a whole image for each region: a failed load leaves none.
+bool hasImagesToProgram();
 
 // Opens bootWriteHandle and bootReadHandle on bootDevicePath for the lifetime of the object and
 // closes both when it ends, whatever the outcome. A failed open keeps its code in bootLastIoError.

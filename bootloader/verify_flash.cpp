@@ -2,12 +2,14 @@
 //
 // Read-back requests are pipelined: two write slots take turns offering requests while up to ten
 // are in flight, and replies are compared as they arrive, so the bus carries a request and a reply
-// in every frame instead of one round trip per packet. Nothing here blocks; the loop polls.
+// in every frame instead of one round trip per packet. The board answers in order, so each reply
+// must answer the oldest request in flight. Nothing here blocks; the loop polls.
 #include "bootloader/read_back.h"
 #include "bootloader/session_state.h"
 #include "bootloader/zerlin.h"
 
 #include <chrono>
+#include <deque>
 #include <span>
 #include <thread>
 
@@ -33,29 +35,30 @@ public:
         const std::uint64_t end = regionEnd(region);
         const std::uint32_t addressesPerRequest = bytesPerPacket / bytesPerAddress;
         std::uint64_t address = region.start;
-        while (inFlight_ > 0 || address < end) {
+        while (!inFlight_.empty() || address < end) {
             std::this_thread::yield();
             if (!stillProgressing()) return false;
             for (WriteSlot& slot : slots_) {
                 if (slot.pending && !poll(slot)) return false;
-                if (slot.pending || inFlight_ >= kMaxInFlight || address >= end) continue;
+                if (slot.pending || inFlight_.size() >= kMaxInFlight || address >= end) continue;
                 const Report request = readBackRequest(
                     static_cast<std::uint32_t>(address), readBackRequestSize(address, end, bytesPerPacket, bytesPerAddress));
                 if (!start(slot, request)) return false;
-                ++inFlight_;
+                inFlight_.push_back(request);
                 address += addressesPerRequest;
                 noProgress_ = false;
             }
             // A read is outstanding whenever a request is in flight, so every reply is read once.
-            if (inFlight_ == 0) continue;
+            if (inFlight_.empty()) continue;
             Report reply{};
             platform::OsError error = platform::kOk;
             const platform::IoProgress progress = reader_.tryRead(reply, error);
             if (progress == platform::IoProgress::Pending) continue;
             if (progress == platform::IoProgress::Failed) return fail(error);
-            --inFlight_;
+            const Report request = inFlight_.front();
+            inFlight_.pop_front();
             noProgress_ = false;
-            if (checkReadBackReply(reply, region, image, bytesPerAddress) != ReplyCheck::Match) return false;
+            if (checkReadBackReply(reply, request, region, image, bytesPerAddress) != ReplyCheck::Match) return false;
         }
         return true;
     }
@@ -67,11 +70,12 @@ public:
     void takeOwedReplies()
     {
         if (silent_) return;
+        std::size_t owed = inFlight_.size();
         for (WriteSlot& slot : slots_) {
             platform::OsError ignored = platform::kOk;
-            if (slot.pending && writer_.pollWrite(slot.ticket, ignored) != platform::IoProgress::Done) --inFlight_;
+            if (slot.pending && writer_.pollWrite(slot.ticket, ignored) != platform::IoProgress::Done) --owed;
         }
-        for (; inFlight_ > 0; --inFlight_) {
+        for (; owed > 0; --owed) {
             Report reply{};
             if (reader_.read(reply, kQueryReplyTimeoutMs) != platform::kOk) return;
         }
@@ -125,15 +129,15 @@ private:
     platform::HidHandle& writer_;
     platform::HidHandle& reader_;
     std::array<WriteSlot, 2> slots_{};
-    unsigned inFlight_ = 0;  // requests started and not yet answered
-    bool silent_ = false;    // gave up after a whole period without an answer
+    std::deque<Report> inFlight_;  // requests started and not yet answered, oldest first
+    bool silent_ = false;          // gave up after a whole period without an answer
     Clock::time_point progressMark_ = Clock::now();
     bool noProgress_ = false;
 };
 
 bool verifyFlash()
 {
-    if (!hasUsableLayout()) return false;
+    if (!hasImagesToProgram()) return false;
     platform::OsError error = platform::kOk;
     platform::HidHandle writer = platform::HidHandle::open(bootDevicePath, platform::HidAccess::Write, error);
     platform::HidHandle reader;

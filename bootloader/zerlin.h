@@ -30,8 +30,8 @@ extern "C" {
 ZERLIN_EXPORT void Initial47J53Parameter(void);
 
 /* Starts a session and looks for the first HID interface whose upper-cased hardware ID contains
- * vidPid (upper case, e.g. "VID_04D8&PID_003C"). 0 when none matches; the device path of an
- * earlier successful search is then kept. */
+ * vidPid (upper case, e.g. "VID_04D8&PID_003C"). 0 when none matches; the session then has no
+ * board, and the calls that need one fail until a search succeeds. */
 ZERLIN_EXPORT uint8_t M47J53_SetUSBHandle(const char* vidPid);
 
 /* Asks the board's application firmware to restart into its bootloader. */
@@ -41,9 +41,9 @@ ZERLIN_EXPORT uint8_t M47J53_Set_BootLoaderMode(void);
  * timeout, and for a layout this library cannot program (the session then has no layout). */
 ZERLIN_EXPORT uint8_t M47J53_QueryDevice(void);
 
-/* Loads an Intel HEX file into the region images. 0 when the file cannot be opened or a record is
- * rejected (bad start character, bad checksum, a line too short for its byte count); records
- * before it stay loaded. */
+/* Loads an Intel HEX file into blank region images. 0 when the file cannot be opened or a record
+ * is rejected (bad start character, bad checksum, a line too short for its byte count); the
+ * session then holds no images, and programming and verification fail until a load succeeds. */
 ZERLIN_EXPORT uint8_t M47J53_LoadFirmwareFile(const char* path);
 
 /* Erases the board's flash and waits (time-limited) for the bootloader to answer again. */

@@ -3,7 +3,9 @@
 #include "bootloader/zerlin.h"
 #include "link/usb.h"
 
-void handBoardToLibrary(const std::string& vidPid, EngineeringPage& page) {
+bool handBoardToLibrary(const std::string& vidPid, EngineeringPage& page) {
     Close_HidDevice();
-    if (M47J53_SetUSBHandle(vidPid.c_str()) == 0) page.log("Error -> Device " + vidPid + " not found !!");
+    if (M47J53_SetUSBHandle(vidPid.c_str()) != 0) return true;
+    page.log("Error -> Device " + vidPid + " not found !!");
+    return false;
 }

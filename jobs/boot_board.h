@@ -7,5 +7,5 @@
 #include <string>
 
 // Closes the link's handles so that they no longer hold the board, then starts the library's
-// session on vidPid. A board the library cannot find is logged; the caller goes on regardless.
-void handBoardToLibrary(const std::string& vidPid, EngineeringPage& page);
+// session on vidPid. False, and logged, when the library cannot find the board: the job ends there.
+bool handBoardToLibrary(const std::string& vidPid, EngineeringPage& page);

@@ -7,9 +7,10 @@
 void RunEraseJob(const DeviceJobInput& input, ControllerRequests& requests, EngineeringPage& page,
                  std::atomic<bool>& busy) {
     if (input.chipType == "47J53") {
-        handBoardToLibrary(input.vidPid, page);
-        page.log("Start to erase device .... ");
-        page.log(M47J53_EraseFlashData() != 0 ? "Erase image device OK .... " : "Erase image device fail .... ");
+        if (handBoardToLibrary(input.vidPid, page)) {
+            page.log("Start to erase device .... ");
+            page.log(M47J53_EraseFlashData() != 0 ? "Erase image device OK .... " : "Erase image device fail .... ");
+        }
     } else {
         page.log("Start to erase image flash .... ");
         const bool erased = requests.Erase_Flash_ImgData() == AckResult::Acknowledged;

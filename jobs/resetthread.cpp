@@ -6,8 +6,7 @@
 #include "link/job_busy.h"
 
 void RunResetJob(const DeviceJobInput& input, EngineeringPage& page, std::atomic<bool>& busy) {
-    if (input.chipType == "47J53") {
-        handBoardToLibrary(input.vidPid, page);
+    if (input.chipType == "47J53" && handBoardToLibrary(input.vidPid, page)) {
         page.log("Start to reset device .... ");
         M47J53_Reset();  // a board that restarts leaves the bus at once; there is nothing to check
     }

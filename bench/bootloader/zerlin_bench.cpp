@@ -98,10 +98,10 @@ double sequentialReadBackMs(const std::string& path, const std::vector<std::uint
     const Clock::time_point start = Clock::now();
     for (std::uint64_t address = 0; address < kRegionBytes; address += kBytesPerPacket) {
         const std::uint8_t size = zerlin::readBackRequestSize(address, kRegionBytes, kBytesPerPacket, 1);
+        const platform::Report request = zerlin::readBackRequest(static_cast<std::uint32_t>(address), size);
         platform::Report reply{};
-        if (writer.write(zerlin::readBackRequest(static_cast<std::uint32_t>(address), size), 1000) != platform::kOk ||
-            reader.read(reply, 1000) != platform::kOk ||
-            zerlin::checkReadBackReply(reply, region, image, 1) != zerlin::ReplyCheck::Match) {
+        if (writer.write(request, 1000) != platform::kOk || reader.read(reply, 1000) != platform::kOk ||
+            zerlin::checkReadBackReply(reply, request, region, image, 1) != zerlin::ReplyCheck::Match) {
             std::fprintf(stderr, "sequential read-back failed at 0x%llx\n", static_cast<unsigned long long>(address));
             std::abort();
         }

@@ -51,14 +51,41 @@ TEST(HexLoader, PlacesDataRecordsAndFollowsExtendedLinearAddresses)
 {
     Images set({{1, 0x0000, 0x20}, {1, 0x10000, 0x10}}, 1);
     const std::string text = ":00000001FF\n" + dataRecord(0x0004, {0x11, 0x22}) +  // reading goes on after EOF
-                             ":020000040001F9\n" + dataRecord(0x0000, {0xAB}) +
-                             hexRecord(0x02, 0, {0x10, 0x00}) +  // segment address: no effect
-                             dataRecord(0x0001, {0xCD});
+                             ":020000040001F9\n" + dataRecord(0x0000, {0xAB}) + dataRecord(0x0001, {0xCD});
     EXPECT_EQ(set.load(text).status, HexLoadStatus::Ok);
     EXPECT_EQ(set.images[0][4], 0x11);
     EXPECT_EQ(set.images[0][5], 0x22);
     EXPECT_EQ(set.images[1][0], 0xAB);
     EXPECT_EQ(set.images[1][1], 0xCD);
+}
+
+// A segment record's base is its value times 16; the last address record of either kind sets the
+// base of the data records that follow.
+TEST(HexLoader, ExtendedSegmentAddressesPlaceDataAtSegmentTimesSixteen)
+{
+    Images set({{1, 0x1000, 0x20}, {1, 0x11000, 0x20}, {1, 0x20000, 0x10}}, 1);
+    const std::string text = hexRecord(0x02, 0, {0x10, 0x00}) + dataRecord(0x1000, {0xAB}) +  // 0x10000 + 0x1000
+                             hexRecord(0x04, 0, {0x00, 0x02}) + dataRecord(0x0003, {0xCD}) +
+                             hexRecord(0x02, 0, {0x00, 0x00}) + dataRecord(0x1001, {0xEF});
+    ASSERT_EQ(set.load(text).status, HexLoadStatus::Ok);
+    EXPECT_EQ(set.images[1][0], 0xAB);
+    EXPECT_EQ(set.images[0][0], 0xFF) << "segment data placed without its segment";
+    EXPECT_EQ(set.images[2][3], 0xCD);
+    EXPECT_EQ(set.images[0][1], 0xEF);
+}
+
+// An address record with more data than its two bytes gives a base past 32 bits: its data lies
+// in no region, rather than wrapping round onto the start of the flash.
+TEST(HexLoader, ABasePastThirtyTwoBitsPlacesNothing)
+{
+    Images set({{1, 0x0000, 0x20}}, 1);
+    for (const std::uint8_t type : {std::uint8_t{0x02}, std::uint8_t{0x04}}) {
+        SCOPED_TRACE(int{type});
+        const std::vector<std::uint8_t> base =
+            type == 0x04 ? std::vector<std::uint8_t>{0x01, 0x00, 0x00} : std::vector<std::uint8_t>{0x10, 0x00, 0x00, 0x00};
+        ASSERT_EQ(set.load(hexRecord(type, 0, base) + dataRecord(0x0000, {0x12})).status, HexLoadStatus::Ok);
+        EXPECT_EQ(set.images[0][0], 0xFF);
+    }
 }
 
 TEST(HexLoader, LowerCaseDigitsLoadLikeUpperCase)

@@ -12,6 +12,14 @@ Report replyFor(std::uint32_t address, const std::vector<std::uint8_t>& data)
     return reply;
 }
 
+// Checks a reply against the request it answers rightly.
+ReplyCheck check(const Report& reply, const MemoryRegion& region, std::span<const std::uint8_t> image,
+                 std::uint8_t bytesPerAddress)
+{
+    const Report request = readBackRequest(getLittleEndian32(reply, kAddressOffset), reply[kCountOffset]);
+    return checkReadBackReply(reply, request, region, image, bytesPerAddress);
+}
+
 TEST(ReadBackRequests, FullPacketsAndWhatIsLeftAtTheRegionEnd)
 {
     const Report request = readBackRequest(0x12345678, 56);
@@ -34,8 +42,8 @@ TEST(ReadBackReplies, ComparedAtTheReplysOwnAddress)
     std::vector<std::uint8_t> image = blankImage(region, 1);
     image[4] = 0x10;
     image[5] = 0x20;
-    EXPECT_EQ(checkReadBackReply(replyFor(0x104, {0x10, 0x20}), region, image, 1), ReplyCheck::Match);
-    EXPECT_EQ(checkReadBackReply(replyFor(0x104, {0x10, 0x21}), region, image, 1), ReplyCheck::Differs);
+    EXPECT_EQ(check(replyFor(0x104, {0x10, 0x20}), region, image, 1), ReplyCheck::Match);
+    EXPECT_EQ(check(replyFor(0x104, {0x10, 0x21}), region, image, 1), ReplyCheck::Differs);
 }
 
 TEST(ReadBackReplies, PadBytesAreIgnoredWithTwoByteAddressing)
@@ -45,20 +53,54 @@ TEST(ReadBackReplies, PadBytesAreIgnoredWithTwoByteAddressing)
     std::vector<std::uint8_t> data(image.begin(), image.begin() + 8);
     data[3] = 0x77;
     data[7] = 0x88;
-    EXPECT_EQ(checkReadBackReply(replyFor(0, data), region, image, 2), ReplyCheck::Match);
+    EXPECT_EQ(check(replyFor(0, data), region, image, 2), ReplyCheck::Match);
     data[2] = 0x00;
-    EXPECT_EQ(checkReadBackReply(replyFor(0, data), region, image, 2), ReplyCheck::Differs);
+    EXPECT_EQ(check(replyFor(0, data), region, image, 2), ReplyCheck::Differs);
 }
 
 TEST(ReadBackReplies, RepliesOutsideTheRegionAreRefused)
 {
     const MemoryRegion region{1, 0x100, 8};
     const std::vector<std::uint8_t> image = blankImage(region, 1);
-    EXPECT_EQ(checkReadBackReply(replyFor(0xFF, {0xFF}), region, image, 1), ReplyCheck::OutOfRegion);
-    EXPECT_EQ(checkReadBackReply(replyFor(0x108, {0xFF, 0xFF}), region, image, 1), ReplyCheck::OutOfRegion);
+    EXPECT_EQ(check(replyFor(0xFF, {0xFF}), region, image, 1), ReplyCheck::OutOfRegion);
+    EXPECT_EQ(check(replyFor(0x108, {0xFF, 0xFF}), region, image, 1), ReplyCheck::OutOfRegion);
     Report tooLong = replyFor(0x100, {0xFF});
     tooLong[kCountOffset] = 200;
-    EXPECT_EQ(checkReadBackReply(tooLong, region, image, 1), ReplyCheck::OutOfRegion);
+    EXPECT_EQ(check(tooLong, region, image, 1), ReplyCheck::OutOfRegion);
+}
+
+// The board answers in order: a reply must carry the command, address and count of the request
+// it is taken for, or it would verify bytes that were never compared.
+TEST(ReadBackReplies, AReplyMustAnswerItsRequest)
+{
+    const MemoryRegion region{1, 0x1000, 0x800};
+    const std::vector<std::uint8_t> image = blankImage(region, 1);
+    const std::vector<std::uint8_t> blank(56, 0xFF);
+    const Report request = readBackRequest(0x1400, 56);
+    ASSERT_EQ(checkReadBackReply(replyFor(0x1400, blank), request, region, image, 1), ReplyCheck::Match);
+
+    EXPECT_EQ(checkReadBackReply(replyFor(0x1000, blank), request, region, image, 1), ReplyCheck::NotItsAnswer);
+    EXPECT_EQ(checkReadBackReply(replyFor(0x1400, {}), request, region, image, 1), ReplyCheck::NotItsAnswer);
+    EXPECT_EQ(checkReadBackReply(replyFor(0x1400, std::vector<std::uint8_t>(40, 0xFF)), request, region, image, 1),
+              ReplyCheck::NotItsAnswer);
+    Report otherCommand = replyFor(0x1400, blank);
+    otherCommand[kCommandOffset] = BootCmdQuery;
+    EXPECT_EQ(checkReadBackReply(otherCommand, request, region, image, 1), ReplyCheck::NotItsAnswer);
+}
+
+// 58-byte packets hold 29 addresses, so every other packet begins at an odd address: its pad
+// bytes are the 2nd, 6th, ... of the reply, not the 4th, 8th, ...
+TEST(ReadBackReplies, PadBytesAreFoundByTheirOffsetInTheImage)
+{
+    const MemoryRegion region{1, 0, 58};
+    std::vector<std::uint8_t> image = blankImage(region, 2);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        if (!isPadOffset(i, 2)) image[i] = static_cast<std::uint8_t>(i);
+    std::vector<std::uint8_t> data(image.begin() + 58, image.begin() + 116);  // address 29 on
+    data[1] = 0x77;                                                           // image offset 59: a pad byte
+    EXPECT_EQ(check(replyFor(29, data), region, image, 2), ReplyCheck::Match);
+    data[3] ^= 0x01;  // image offset 61: data
+    EXPECT_EQ(check(replyFor(29, data), region, image, 2), ReplyCheck::Differs);
 }
 
 }  // namespace

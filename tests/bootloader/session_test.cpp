@@ -53,14 +53,20 @@ TEST_F(DeviceSearch, FirstMatchInEnumerationOrderAndOnlyUpperCaseFragments)
     settle();
     EXPECT_TRUE(received(BootCmdReset, "b-board").empty());
 
-    // A failed search keeps the path of the last good one (the reset board is back by then).
+    // A failed search leaves the session without a board: nothing reaches the board of the last
+    // good one (back on the bus by then).
     ASSERT_TRUE(sim().waitForEvent("a-board", "plugged", 2));
-    EXPECT_EQ(M47J53_SetUSBHandle("vid_1234&pid_0001"), 0);
-    EXPECT_EQ(M47J53_SetUSBHandle("VID_9999"), 0);
-    EXPECT_EQ(M47J53_SetUSBHandle(""), 0);
-    EXPECT_EQ(M47J53_SetUSBHandle(nullptr), 0);
-    EXPECT_EQ(M47J53_Reset(), 1);
-    EXPECT_EQ(received(BootCmdReset, "a-board", 2).size(), 2u);
+    for (const char* fragment : {"vid_1234&pid_0001", "VID_9999", "", static_cast<const char*>(nullptr)}) {
+        SCOPED_TRACE(fragment == nullptr ? "null" : fragment);
+        ASSERT_EQ(M47J53_SetUSBHandle(kBoardId), 1);
+        EXPECT_EQ(M47J53_SetUSBHandle(fragment), 0);
+        EXPECT_NE(M47J53_Reset(), 1);
+        EXPECT_EQ(M47J53_EraseFlashData(), 0);
+        EXPECT_EQ(M47J53_Set_BootLoaderMode(), 0);
+        EXPECT_EQ(M47J53_QueryDevice(), 0);
+    }
+    settle();
+    EXPECT_EQ(received(-1, "a-board").size(), 1u);  // the first reset alone
     EXPECT_TRUE(received(-1, "c-other").empty());
 }
 
@@ -151,10 +157,38 @@ TEST_F(Flashing, VerificationFindsADifferenceAndSeparateEraseAndProgramWork)
     ASSERT_EQ(M47J53_Transfer_FlashData(), 1);
     waitUntilProgrammed(2);
     ASSERT_EQ(M47J53_VerifyFlash(), 1);
-    // Loading overlays the images; the board still holds the first file.
+    // The board still holds the first file.
     ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("b.hex", dataRecord(0x1100, {0x99})).c_str()), 1);
     EXPECT_EQ(M47J53_VerifyFlash(), 0);
     EXPECT_EQ(M47J53_LoadFirmwareFile(writeFile("missing-dir/none.hex", "").c_str()), 0);
+}
+
+// A second file replaces the first rather than being laid over it, and a file that fails to load
+// leaves nothing to program: not even the part read before the bad record.
+TEST_F(Flashing, EachLoadStartsBlankAndAFailedLoadLeavesNothingToProgram)
+{
+    startBoard("erase-ms=20,regions=1:0x1000:0x400");
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("a.hex", firmware(1)).c_str()), 1);
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("b.hex", dataRecord(0x1100, {0x99})).c_str()), 1);
+    ASSERT_EQ(M47J53_UpdateFlash(), 1);
+    waitUntilProgrammed(2);  // the flush after the blank start, and the region's end
+    const std::vector<platform::Report> programs = received(BootCmdProgram);
+    ASSERT_EQ(programs.size(), 1u) << "the first file's data was programmed with the second";
+    EXPECT_EQ(addressOf(programs[0]), 0x1000u + 4 * 56);  // the packet holding 0x1100
+    EXPECT_EQ(M47J53_VerifyFlash(), 1);
+
+    const std::size_t sentBefore = received().size();
+    const std::string halfLoaded = firmware(2) + ":0100000000FE\n" + dataRecord(0x1200, {0x55});
+    EXPECT_EQ(M47J53_LoadFirmwareFile(writeFile("bad.hex", halfLoaded).c_str()), 0);
+    EXPECT_EQ(M47J53_UpdateFlash(), 0);
+    EXPECT_EQ(M47J53_Transfer_FlashData(), 0);
+    EXPECT_EQ(M47J53_VerifyFlash(), 0);
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("c.hex", firmware(3)).c_str()), 1);
+    EXPECT_EQ(M47J53_LoadFirmwareFile(writeFile("missing-dir/none.hex", "").c_str()), 0);
+    EXPECT_EQ(M47J53_UpdateFlash(), 0);
+    settle();
+    EXPECT_EQ(received().size(), sentBefore) << "the board was erased or programmed after a failed load";
 }
 
 TEST_F(Flashing, TwoByteAddressingRoundTripIgnoresPadBytes)
@@ -175,6 +209,22 @@ TEST_F(Flashing, TwoByteAddressingRoundTripIgnoresPadBytes)
     EXPECT_EQ(addressOf(programs[1]), 0x200u + 8 * 28);
     EXPECT_EQ(addressOf(programs[2]), 0x200u + 9 * 28);
     EXPECT_EQ(programs[2][6], 8);
+}
+
+// 58-byte packets hold 29 addresses, so every other one starts at an odd address. The board keeps
+// no pad bytes (they read back as 0x00) while this file carries values in them.
+TEST_F(Flashing, TwoByteAddressingInPacketsOfOddAddressCountsVerifies)
+{
+    startBoard("family=2,bpp=58,erase-ms=20,regions=1:0x200:0x40");
+    ASSERT_EQ(M47J53_QueryDevice(), 1);
+    const std::vector<std::uint8_t> words = sequence(32, 0x40);  // pad bytes 0x43, 0x47, ...
+    const std::string text = dataRecord(0x400, words) + dataRecord(0x420, words) + dataRecord(0x440, words) +
+                             dataRecord(0x460, words);  // addresses 0x200 to 0x23F: three packets
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("w.hex", text).c_str()), 1);
+    ASSERT_EQ(M47J53_UpdateFlash(), 1);
+    waitUntilProgrammed(1);
+    EXPECT_EQ(M47J53_VerifyFlash(), 1);
+    EXPECT_EQ(received(BootCmdGetData).size(), 3u);
 }
 
 TEST_F(Flashing, ASecondQueryReplacesTheLayout)

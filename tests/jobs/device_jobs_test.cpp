@@ -1,5 +1,6 @@
 // The erase and reset jobs against the simulator: the controller's image flash over the link, the
 // "47J53" board through the bootloader library, and the log lines and ends of every road.
+#include "bootloader/zerlin.h"
 #include "jobs/erasethread.h"
 #include "jobs/resetthread.h"
 #include "sim_process.h"
@@ -80,12 +81,29 @@ TEST_F(DeviceJobs, BoardEraseGoesThroughTheLibraryWithTheLinkClosed) {
     EXPECT_FALSE(jobBusy);
 }
 
-TEST_F(DeviceJobs, BoardNotFoundIsLoggedBeforeTheFailedErase) {
+TEST_F(DeviceJobs, BoardNotFoundIsLoggedAndEndsTheErase) {
     start({"--board", "board,unplugged"});
     erase("47J53", "VID_04D8&PID_0099");
-    EXPECT_EQ(page.lines, (std::vector<std::string>{"Error -> Device VID_04D8&PID_0099 not found !!",
-                                                    "Start to erase device .... ", "Erase image device fail .... ",
-                                                    "[erase button]"}));
+    EXPECT_EQ(page.lines,
+              (std::vector<std::string>{"Error -> Device VID_04D8&PID_0099 not found !!", "[erase button]"}));
+}
+
+// A board found by an earlier job stays on the bus, but a search for another model finds nothing:
+// neither job may reach the board of the earlier search.
+TEST_F(DeviceJobs, AFailedSearchEndsTheEraseAndResetBeforeTheyReachAnEarlierBoard) {
+    start({"--board", "board,erase-ms=20,reset-ms=20"});
+    ASSERT_EQ(M47J53_SetUSBHandle(kBoardVidPid.c_str()), 1);
+    const std::string otherModel = "VID_04D8&PID_0099";
+    erase("47J53", otherModel);
+    EXPECT_EQ(page.lines, (std::vector<std::string>{"Error -> Device " + otherModel + " not found !!", "[erase button]"}));
+    EXPECT_FALSE(jobBusy);
+
+    page.lines.clear();
+    jobBusy = true;
+    RunResetJob({"47J53", otherModel}, page, jobBusy);
+    EXPECT_EQ(page.lines, (std::vector<std::string>{"Error -> Device " + otherModel + " not found !!", "[reset button]"}));
+    EXPECT_FALSE(jobBusy);
+    EXPECT_EQ(reportsReceived(), 0u) << "the board of the earlier search was erased or reset";
 }
 
 TEST_F(DeviceJobs, ResetRestartsABoardAndLeavesOtherControllersAlone) {

@@ -37,6 +37,12 @@ BrokerConnection::BrokerConnection() : socket_(INVALID_SOCKET) {
         throw std::runtime_error(std::string("cannot reach the test broker on port ") + port);
     }
     socket_ = connection;
+    const char* token = std::getenv("LUMARO_TEST_BROKER_TOKEN");
+    if (ask(std::string("token\t") + (token != nullptr ? token : "")) != "ok") {
+        ::closesocket(connection);
+        ::WSACleanup();
+        throw std::runtime_error("the test broker refused this run's token (LUMARO_TEST_BROKER_TOKEN)");
+    }
 }
 
 BrokerConnection::~BrokerConnection() {

@@ -1,6 +1,7 @@
 // A Windows test's connection to the test broker (tests/support/test_broker.cpp), the Linux
 // program that does what a program under Wine cannot: start and wait for Linux programs. Its port
-// is in LUMARO_TEST_BROKER. Paths cross between the two sides through Wine's own mapping.
+// is in LUMARO_TEST_BROKER, and the run's token that it asks of every connection in
+// LUMARO_TEST_BROKER_TOKEN. Paths cross between the two sides through Wine's own mapping.
 #pragma once
 
 #include <chrono>
@@ -12,7 +13,7 @@ namespace bustest {
 
 class BrokerConnection {
 public:
-    BrokerConnection();  // throws std::runtime_error when the broker cannot be reached
+    BrokerConnection();  // throws std::runtime_error when the broker cannot be reached or refuses
     ~BrokerConnection();
     BrokerConnection(const BrokerConnection&) = delete;
     BrokerConnection& operator=(const BrokerConnection&) = delete;

@@ -1,7 +1,11 @@
 // Does for the Windows build's tests under Wine what they cannot do themselves: start and wait for
 // Linux programs, the simulator and the workbook reader. It listens on a loopback port, which it
-// prints as its first line. A connection may ask for one simulator and holds it: the simulator ends
-// when the connection does. Requests and answers are lines, their fields separated by tabs:
+// prints as its first line. Any local program can connect, so a connection is served only after it
+// has shown the run's token, the secret that scripts/test-windows gives the broker and its tests in
+// LUMARO_TEST_BROKER_TOKEN; anything else ends the connection. A connection may ask for one
+// simulator and holds it: the simulator ends when the connection does. Requests and answers are
+// lines, their fields separated by tabs:
+//   token <the run's token>                         ->  ok (the first request of every connection)
 //   start <ready limit in ms> <device argument>...  ->  ready <the simulator's temporary folder>
 //   control <command>                               ->  the simulator's answer
 //   stop                                            ->  the simulator's exit code
@@ -13,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -25,6 +30,25 @@
 #include <unistd.h>
 
 namespace {
+
+// Shorter would be guessable; a request line is far shorter than this limit.
+constexpr std::size_t kMinTokenLength = 16;
+constexpr std::size_t kMaxLineLength = 64 * 1024;
+
+std::string runToken;
+
+// Compared in full whatever the first difference, so the time taken tells nothing of the token.
+bool isRunToken(const std::string& offered) {
+    if (offered.size() != runToken.size()) return false;
+    unsigned char difference = 0;
+    for (std::size_t i = 0; i < offered.size(); ++i)
+        difference = static_cast<unsigned char>(difference | (offered[i] ^ runToken[i]));
+    return difference == 0;
+}
+
+bool isTokenRequest(const std::vector<std::string>& request) {
+    return request.size() == 2 && request[0] == "token" && isRunToken(request[1]);
+}
 
 std::vector<std::string> fieldsOf(const std::string& line) {
     std::vector<std::string> fields;
@@ -60,25 +84,37 @@ std::string answer(std::optional<lumaro::test::SimProcess>& sim, const std::vect
     return "error unknown request " + request[0];
 }
 
+bool send(int connection, std::string reply) {
+    reply += '\n';
+    return ::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(reply.size());
+}
+
 // One connection: its simulator is made and ended on this thread, as a simulator must be.
 void serve(int connection) {
     std::optional<lumaro::test::SimProcess> sim;
+    bool admitted = false;
     std::string line;
     char c = 0;
     while (::recv(connection, &c, 1, 0) == 1) {
         if (c != '\n') {
             line += c;
+            if (line.size() > kMaxLineLength) break;
+            continue;
+        }
+        const std::vector<std::string> request = fieldsOf(line);
+        line.clear();
+        if (!admitted) {
+            admitted = isTokenRequest(request);
+            if (!send(connection, admitted ? "ok" : "error the run's token is missing or wrong") || !admitted) break;
             continue;
         }
         std::string reply;
         try {
-            reply = answer(sim, fieldsOf(line));
+            reply = answer(sim, request);
         } catch (const std::exception& error) {
             reply = std::string("error ") + error.what();
         }
-        line.clear();
-        reply += '\n';
-        if (::send(connection, reply.data(), reply.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(reply.size())) break;
+        if (!send(connection, reply)) break;
     }
     ::close(connection);
 }
@@ -86,6 +122,13 @@ void serve(int connection) {
 }  // namespace
 
 int main() {
+    const char* token = std::getenv("LUMARO_TEST_BROKER_TOKEN");
+    runToken = token != nullptr ? token : "";
+    if (runToken.size() < kMinTokenLength || runToken.find_first_of("\t\n") != std::string::npos) {
+        std::fprintf(stderr, "test_broker: LUMARO_TEST_BROKER_TOKEN must hold the run's token (%zu characters or more)\n",
+                     kMinTokenLength);
+        return 1;
+    }
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
