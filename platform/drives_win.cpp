@@ -1,7 +1,7 @@
 // Windows: drives by drive type from C: to Z:. The update disk is stopped by the program's own stop
-// tool when the build carries its two builds as resources "S1" and "S2" (type "EXEFILE"); otherwise
-// the volume is ejected and the configuration manager is asked to eject the USB device that holds
-// it, as "Safely Remove Hardware" does.
+// tool when the build carries it (stop_tool_win.cpp); otherwise the volume is ejected and the
+// configuration manager is asked to eject the USB device that holds it, as "Safely Remove Hardware"
+// does.
 #include "drives_backends.h"
 #include "eject_volume_win.h"
 #include "setupapi_win.h"
@@ -10,13 +10,10 @@
 #include <winioctl.h>
 
 #include <chrono>
-#include <fstream>
 #include <thread>
 
 namespace platform::native {
 namespace {
-
-const char* const kToolResourceType = "EXEFILE";
 
 std::string rootOf(char letter) { return std::string(1, letter) + ":\\"; }
 
@@ -25,8 +22,6 @@ bool isPresent(char letter)
     const UINT type = GetDriveTypeA(rootOf(letter).c_str());
     return type != DRIVE_UNKNOWN && type != DRIVE_NO_ROOT_DIR;
 }
-
-HRSRC toolResource(bool is64Bit) { return FindResourceA(nullptr, is64Bit ? "S2" : "S1", kToolResourceType); }
 
 // The storage device number behind a volume or disk path, which ties a volume to its disk.
 bool deviceNumberOf(const std::string& path, DWORD& number)
@@ -94,25 +89,6 @@ std::vector<std::string> listDrives()
 }
 
 std::string pathOnDrive(const std::string& drive, const std::string& fileName) { return drive + "\\" + fileName; }
-
-std::optional<std::string> stopToolPath(const std::string& appFolder)
-{
-    if (toolResource(true) == nullptr && toolResource(false) == nullptr) return std::nullopt;
-    return appFolder + "USBDeview.exe";
-}
-
-OsError writeStopTool(bool is64Bit, const std::string& toolPath)
-{
-    const HRSRC resource = toolResource(is64Bit);
-    if (resource == nullptr) return kErrorFileNotFound;
-    const HGLOBAL loaded = LoadResource(nullptr, resource);
-    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (bytes == nullptr) return GetLastError() != 0 ? GetLastError() : kErrorGenFailure;
-    std::ofstream out(toolPath, std::ios::binary | std::ios::trunc);
-    out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(SizeofResource(nullptr, resource)));
-    out.close();
-    return out.fail() ? kErrorAccessDenied : kOk;
-}
 
 std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs)
 {

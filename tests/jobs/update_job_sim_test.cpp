@@ -42,7 +42,7 @@ protected:
         quick.eraseAckMs = 1000;
         LinkRequests link(controllerLink(), [this](const std::string& line) { screen.log(line); }, {}, quick);
         // The fixed waits shortened forty-fold: still long enough for the simulated disk to appear.
-        UpdateJob job({"LPC1764", files.firmware, files.image(imageBytes), sim->busDir() + "/", true}, link.requests(),
+        UpdateJob job({"LPC1764", files.firmware, files.image(imageBytes), true}, link.requests(),
                       screen, jobBusy, [](int ms) {
                           std::this_thread::sleep_for(std::chrono::milliseconds(ms / 40));
                           return true;

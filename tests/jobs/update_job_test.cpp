@@ -76,7 +76,7 @@ protected:
             fs::create_directories(bus / "drives/F");
             std::ofstream(bus / "drives/F/firmware.bin") << "old firmware";
         };
-        input = {"LPC1764", files.firmware, files.image(810), (files.dir / "app/").string(), true};
+        input = {"LPC1764", files.firmware, files.image(810), true};
     }
     void TearDown() override { bustest::clearEnvironment("LUMARO_VBUS_DIR"); }
 
