@@ -5,10 +5,13 @@
 #include "drives_backends.h"
 #include "eject_volume_win.h"
 #include "setupapi_win.h"
+#include "usb_eject_rules.h"
+#include "usb_eject_win.h"
 
 #include <cfgmgr32.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -61,23 +64,6 @@ bool diskDeviceOf(DWORD diskNumber, DEVINST& disk)
     return found;
 }
 
-// The device to eject: the disk itself or the first parent that the system counts as removable
-// (the USB device of a disk on a stick or of the controller's update disk).
-DEVINST removableDeviceOf(DEVINST disk)
-{
-    for (DEVINST node = disk;;) {
-        ULONG capabilities = 0;
-        ULONG size = sizeof capabilities;
-        if (CM_Get_DevNode_Registry_PropertyA(node, CM_DRP_CAPABILITIES, nullptr, &capabilities, &size, 0) ==
-                CR_SUCCESS &&
-            (capabilities & CM_DEVCAP_REMOVABLE) != 0)
-            return node;
-        DEVINST parent = 0;
-        if (CM_Get_Parent(&parent, node, 0) != CR_SUCCESS) return disk;
-        node = parent;
-    }
-}
-
 }  // namespace
 
 std::vector<std::string> listDrives()
@@ -100,11 +86,8 @@ std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int 
     if (!deviceNumberOf(std::string("\\\\.\\") + letter + ":", diskNumber) || !diskDeviceOf(diskNumber, disk))
         return drive + " is not a volume of a disk the system knows";
     EjectVolume(letter);
-    PNP_VETO_TYPE veto = PNP_VetoTypeUnknown;
-    char vetoName[MAX_PATH] = {};
-    const CONFIGRET ejected = CM_Request_Device_EjectA(removableDeviceOf(disk), &veto, vetoName, MAX_PATH, 0);
-    if (ejected != CR_SUCCESS || veto != PNP_VetoTypeUnknown)
-        return "the system refused to eject the device of " + drive + (vetoName[0] != '\0' ? std::string(" (held by ") + vetoName + ")" : std::string());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (auto problem = ejectUsbDeviceOf(disk, drive, std::min(kEjectRetryFor, left))) return problem;
     while (isPresent(letter)) {
         if (std::chrono::steady_clock::now() >= deadline)
             return drive + " is still there " + std::to_string(timeoutMs) + " ms after its device was ejected";
