@@ -144,6 +144,8 @@ void TMainForm::connectRecorder()
     connect(Temp_Timer, &QTimer::timeout, this, &TMainForm::Temp_TimerTimer);
     connect(TempBarTimer, &QTimer::timeout, this, &TMainForm::TempBarTimerTimer);
     installEventFilter(new SaveLogOnClose(this));
+    // That the spreadsheet program could not be made and the built-in writer took its place.
+    workbookThread_.showNotes(this, [this](const std::string& note) { AddMessage(QString::fromStdString(note), 0); });
     closeDeadline_ = new QTimer(this);
     closeDeadline_->setSingleShot(true);
     closeDeadline_->setInterval(kCloseWaitForSave);

@@ -1,5 +1,7 @@
 #include "workbook_thread.h"
 
+#include "spreadsheet_notes.h"
+
 #include <QMetaObject>
 
 #include <condition_variable>
@@ -20,9 +22,16 @@ struct WorkbookThread::Shared {
     bool ending = false;     // nothing more is posted: run what is queued, then atEnd
     bool ended = false;      // atEnd has run
     bool abandoned = false;  // the owner stopped waiting: report nothing more, start nothing more
+    QObject* noteReceiver = nullptr;
+    ShowNote showNote;
 
     void run(const Calls& atEnd)
     {
+        setSpreadsheetNoteSink([this](const std::string& note) {
+            const std::lock_guard lock(mutex);
+            if (abandoned || !showNote) return;
+            QMetaObject::invokeMethod(noteReceiver, [show = showNote, note] { show(note); }, Qt::QueuedConnection);
+        });
         for (;;) {
             std::unique_lock lock(mutex);
             changed.wait(lock, [&] { return !jobs.empty() || ending || abandoned; });
@@ -44,6 +53,7 @@ struct WorkbookThread::Shared {
                                           Qt::QueuedConnection);
         }
         atEnd();
+        setSpreadsheetNoteSink({});
         const std::lock_guard lock(mutex);
         ended = true;
         changed.notify_all();
@@ -72,4 +82,11 @@ void WorkbookThread::post(Calls calls, QObject* receiver, Done done)
     const std::lock_guard lock(shared_->mutex);
     shared_->jobs.push_back({std::move(calls), receiver, std::move(done)});
     shared_->changed.notify_all();
+}
+
+void WorkbookThread::showNotes(QObject* receiver, ShowNote show)
+{
+    const std::lock_guard lock(shared_->mutex);
+    shared_->noteReceiver = receiver;
+    shared_->showNote = std::move(show);
 }

@@ -10,6 +10,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <string>
 
 class WorkbookThread {
 public:
@@ -29,6 +30,12 @@ public:
     // Queues calls and returns at once. done then runs on receiver's thread, from its event loop,
     // unless receiver is gone by then; receiver must outlive this object.
     void post(Calls calls, QObject* receiver, Done done);
+
+    // Notes the calls make about the spreadsheet program (recorder's spreadsheet_notes.h) go to
+    // show, run on receiver's thread from its event loop; before this, and once the owner has
+    // stopped waiting, they are dropped. receiver must outlive this object.
+    using ShowNote = std::function<void(const std::string& note)>;
+    void showNotes(QObject* receiver, ShowNote show);
 
 private:
     struct Shared;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <system_error>
 
@@ -90,20 +91,23 @@ std::optional<std::string> stopToolCommandLine(const std::string& toolPath, cons
     return "\"" + toolPath + "\" /stop_by_drive " + drive;
 }
 
-DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows, const std::string& appFolder,
-                            int timeoutMs) {
-    const std::optional<std::string> toolPath = platform::stopToolPath(appFolder);
-    if (!toolPath) {
+DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows, int timeoutMs) {
+    platform::OsError placeError = platform::kOk;
+    // Removed (Windows) when it goes, after the run.
+    const std::unique_ptr<platform::StopTool> tool = platform::placeStopTool(placeError);
+    if (placeError != platform::kOk)
+        return failure("cannot make a folder for the stop tool (system error " + std::to_string(placeError) + ")");
+    if (!tool) {
         if (const auto problem = platform::stopDriveThroughSystem(updateDrive, timeoutMs))
             return failure("stopping " + updateDrive + " through the system: " + *problem);
         return {};
     }
-    const std::optional<std::string> commandLine = stopToolCommandLine(*toolPath, updateDrive);
+    const std::optional<std::string> commandLine = stopToolCommandLine(tool->path(), updateDrive);
     if (!commandLine)
         return failure("the stop tool's path is longer than " + std::to_string(kMaxToolPath) +
-                       " characters or holds a double quote: " + *toolPath);
-    if (const platform::OsError error = platform::writeStopTool(is64BitWindows, *toolPath); error != platform::kOk)
-        return failure("cannot write the stop tool to " + *toolPath + " (system error " + std::to_string(error) + ")");
+                       " characters or holds a double quote: " + tool->path());
+    if (const platform::OsError error = tool->write(is64BitWindows); error != platform::kOk)
+        return failure("cannot write the stop tool to " + tool->path() + " (system error " + std::to_string(error) + ")");
     // The tool's exit codes are not documented: a tool that ran and ended has done what it could.
     const platform::ProcessResult run = platform::runCommandLine(*commandLine, timeoutMs);
     if (run.status == platform::ProcessResult::Status::Exited) return {};

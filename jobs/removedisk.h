@@ -51,8 +51,8 @@ DiskResult Copy_Firmware(const std::string& updateDrive, const std::string& firm
 std::optional<std::string> stopToolCommandLine(const std::string& toolPath, const std::string& drive);
 
 // Stops the update disk's USB device: writes the stop tool's 64-bit or 32-bit build (is64BitWindows)
-// and runs it with the drive, or, where the program carries no tool, has the system stop it; waits
-// at most timeoutMs. Fails when the tool cannot be written, started or does not end in time. The
-// tool's exit code is not judged: whether the drive then leaves the drive list is the caller's test.
-DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows, const std::string& appFolder,
-                            int timeoutMs = kStopToolTimeoutMs);
+// where the platform places it (platform::placeStopTool) and runs it with the drive, or, where the
+// program carries no tool, has the system stop it; waits at most timeoutMs. Fails when the tool
+// cannot be written, started or does not end in time. The tool's exit code is not judged: whether
+// the drive then leaves the drive list is the caller's test.
+DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows, int timeoutMs = kStopToolTimeoutMs);

@@ -134,8 +134,7 @@ UpdateJob::Outcome UpdateJob::putFirmwareOnDisk(const DriveList& drivesBefore) {
     screen_.setProgress(385);
     if (const DiskResult copied = Copy_Firmware(updateDrive, input_.firmwarePath); !copied.ok)
         return failed("Error -> Copy firmware to the update disk fail: " + copied.problem);
-    if (const DiskResult diskStopped = Stop_UpdateDrive(updateDrive, input_.is64BitWindows, input_.appFolder,
-                                                        stopToolTimeoutMs_);
+    if (const DiskResult diskStopped = Stop_UpdateDrive(updateDrive, input_.is64BitWindows, stopToolTimeoutMs_);
         !diskStopped.ok)
         return failed("Error -> Stop the update disk fail: " + diskStopped.problem);
     if (const Outcome left = awaitDriveLeaving(updateDrive); left != Outcome::Done) return left;

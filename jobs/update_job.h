@@ -28,7 +28,6 @@ struct UpdateJobInput {
     std::string chipType;      // of the current model; "47J53" boards are not updated here
     std::string firmwarePath;  // copied onto the update disk
     std::string imagePath;     // streamed into the image flash
-    std::string appFolder;     // where the stop tool is written
     bool is64BitWindows = false;
 };
 

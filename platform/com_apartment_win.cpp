@@ -13,10 +13,12 @@ ApartmentMembership::ApartmentMembership()
     if (FAILED(result) && result != RPC_E_CHANGED_MODE)
         fail(result, " (starting COM on this thread)");
     joined_ = SUCCEEDED(result);
+    if (joined_) filter_.emplace();
 }
 
 ApartmentMembership::~ApartmentMembership()
 {
+    filter_.reset();  // while COM still runs on the thread
     if (joined_) CoUninitialize();
 }
 

@@ -21,6 +21,9 @@ std::string describeResult(std::uint32_t result)
     case 0x8002000A: return "Out of present range";
     case 0x80020009: return "Exception occurred";
     case 0x80010108: return "The object invoked has disconnected from its clients";
+    // What a call still rejected once the message filter gave up fails with.
+    case 0x80010001: return "Call was rejected by callee";
+    case 0x8001010A: return "The message filter indicated that the application is busy";
     default: break;
     }
     // A system error code wrapped as an HRESULT has its text under the plain code.

@@ -8,6 +8,7 @@
 
 #include "os_error.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,14 +22,26 @@ std::vector<std::string> listDrives();
 // Where the file fileName in the root of drive lives.
 std::string pathOnDrive(const std::string& drive, const std::string& fileName);
 
-// Where the program's own stop tool is written and run from (Windows: appFolder + "USBDeview.exe";
-// virtual bus: USBDeview.exe in the bus's folder); nothing where the system stops drives itself (Linux).
-std::optional<std::string> stopToolPath(const std::string& appFolder);
+// The program's own stop tool, written out for one run.
+class StopTool {
+public:
+    virtual ~StopTool() = default;
+    // Where the tool is written and run from.
+    virtual const std::string& path() const = 0;
+    // Writes the 64-bit or the 32-bit build of the tool to path(), once. Returns kOk, or the error
+    // that kept it from being written (kErrorFileNotFound where the program carries no such build).
+    virtual OsError write(bool is64Bit) = 0;
+};
 
-// Writes the 64-bit or the 32-bit build of the stop tool to toolPath, replacing a file that is
-// there. Returns kOk, or the error that kept it from being written (kErrorFileNotFound where
-// the program carries no tool).
-OsError writeStopTool(bool is64Bit, const std::string& toolPath);
+// A place for the stop tool for one run; nothing where drives are stopped without it (Linux; a
+// Windows build that carries no tool, or runs on the virtual bus). error tells why a program that
+// carries the tool has no place for it; kOk otherwise.
+// - Windows: USBDeview.exe in a new folder of the user's temporary folder, where a normal user may
+//   write (unlike the program's folder under Program Files) and nobody else may. Once written, the
+//   file is held so that it cannot be changed, replaced or deleted before it has run; it is removed
+//   with its folder when the StopTool goes.
+// - Virtual bus: USBDeview.exe in the bus's folder; it stays there.
+std::unique_ptr<StopTool> placeStopTool(OsError& error);
 
 // Stops drive through the system's own service where the program carries no tool (Linux: udisks2
 // unmounts the volume and powers its disk off; Windows: the volume is ejected and the USB device

@@ -6,15 +6,13 @@
 namespace platform::vbus {
 std::vector<std::string> listDrives(const std::string& busDir);
 std::string pathOnDrive(const std::string& busDir, const std::string& drive, const std::string& fileName);
-std::optional<std::string> stopToolPath(const std::string& busDir);
-OsError writeStopTool(const std::string& busDir, bool is64Bit, const std::string& toolPath);
+std::unique_ptr<StopTool> placeStopTool(const std::string& busDir);
 std::optional<std::string> stopDriveByRequest(const std::string& busDir, const std::string& drive, int timeoutMs);
 }  // namespace platform::vbus
 
 namespace platform::native {
 std::vector<std::string> listDrives();
 std::string pathOnDrive(const std::string& drive, const std::string& fileName);
-std::optional<std::string> stopToolPath(const std::string& appFolder);
-OsError writeStopTool(bool is64Bit, const std::string& toolPath);
+std::unique_ptr<StopTool> placeStopTool(OsError& error);
 std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs);
 }  // namespace platform::native

@@ -66,9 +66,7 @@ std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
     return (fs::path(drive) / fileName).string();
 }
 
-std::optional<std::string> stopToolPath(const std::string& /*appFolder*/) { return std::nullopt; }
-
-OsError writeStopTool(bool /*is64Bit*/, const std::string& /*toolPath*/) { return kErrorFileNotFound; }
+std::unique_ptr<StopTool> placeStopTool(OsError& /*error*/) { return nullptr; }
 
 std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs) {
     const auto volumes = mountedVolumes();

@@ -13,14 +13,10 @@ std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
     return bus ? vbus::pathOnDrive(*bus, drive, fileName) : native::pathOnDrive(drive, fileName);
 }
 
-std::optional<std::string> stopToolPath(const std::string& appFolder) {
+std::unique_ptr<StopTool> placeStopTool(OsError& error) {
+    error = kOk;
     const auto bus = virtualBusDir();
-    return bus ? vbus::stopToolPath(*bus) : native::stopToolPath(appFolder);
-}
-
-OsError writeStopTool(bool is64Bit, const std::string& toolPath) {
-    const auto bus = virtualBusDir();
-    return bus ? vbus::writeStopTool(*bus, is64Bit, toolPath) : native::writeStopTool(is64Bit, toolPath);
+    return bus ? vbus::placeStopTool(*bus) : native::placeStopTool(error);
 }
 
 std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs) {

@@ -24,6 +24,26 @@ bool wasRefused(const fs::path& request) {
     return text == "refused";
 }
 
+// The bus's contract: the tool is copied to USBDeview.exe in the bus's folder and stays there.
+class BusStopTool final : public StopTool {
+public:
+    explicit BusStopTool(const std::string& busDir)
+        : tools_(fs::path(busDir) / "tools"), path_((fs::absolute(busDir) / "USBDeview.exe").string()) {}
+
+    const std::string& path() const override { return path_; }
+
+    OsError write(bool is64Bit) override {
+        std::error_code ec;
+        fs::copy_file(tools_ / (is64Bit ? "S2" : "S1"), path_, fs::copy_options::overwrite_existing, ec);
+        if (!ec) fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+        return ec ? fromErrno(ec.value()) : kOk;
+    }
+
+private:
+    fs::path tools_;
+    std::string path_;
+};
+
 }  // namespace
 
 std::vector<std::string> listDrives(const std::string& busDir) {
@@ -40,17 +60,9 @@ std::string pathOnDrive(const std::string& busDir, const std::string& drive, con
     return (fs::path(busDir) / "drives" / letter / fileName).string();
 }
 
-std::optional<std::string> stopToolPath(const std::string& busDir) {
-    if (!kClientRunsBusTools) return std::nullopt;
-    return (fs::absolute(busDir) / "USBDeview.exe").string();
-}
-
-OsError writeStopTool(const std::string& busDir, bool is64Bit, const std::string& toolPath) {
-    const fs::path build = fs::path(busDir) / "tools" / (is64Bit ? "S2" : "S1");
-    std::error_code ec;
-    fs::copy_file(build, toolPath, fs::copy_options::overwrite_existing, ec);
-    if (!ec) fs::permissions(toolPath, fs::perms::owner_all, fs::perm_options::add, ec);
-    return ec ? fromErrno(ec.value()) : kOk;
+std::unique_ptr<StopTool> placeStopTool(const std::string& busDir) {
+    if (!kClientRunsBusTools) return nullptr;
+    return std::make_unique<BusStopTool>(busDir);
 }
 
 // The device side stops the drive (its folder and then the request go away) or writes "refused"

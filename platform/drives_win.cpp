@@ -1,22 +1,22 @@
 // Windows: drives by drive type from C: to Z:. The update disk is stopped by the program's own stop
-// tool when the build carries its two builds as resources "S1" and "S2" (type "EXEFILE"); otherwise
-// the volume is ejected and the configuration manager is asked to eject the USB device that holds
-// it, as "Safely Remove Hardware" does.
+// tool when the build carries it (stop_tool_win.cpp); otherwise the volume is ejected and the
+// configuration manager is asked to eject the USB device that holds it, as "Safely Remove Hardware"
+// does.
 #include "drives_backends.h"
 #include "eject_volume_win.h"
 #include "setupapi_win.h"
+#include "usb_eject_rules.h"
+#include "usb_eject_win.h"
 
 #include <cfgmgr32.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <thread>
 
 namespace platform::native {
 namespace {
-
-const char* const kToolResourceType = "EXEFILE";
 
 std::string rootOf(char letter) { return std::string(1, letter) + ":\\"; }
 
@@ -25,8 +25,6 @@ bool isPresent(char letter)
     const UINT type = GetDriveTypeA(rootOf(letter).c_str());
     return type != DRIVE_UNKNOWN && type != DRIVE_NO_ROOT_DIR;
 }
-
-HRSRC toolResource(bool is64Bit) { return FindResourceA(nullptr, is64Bit ? "S2" : "S1", kToolResourceType); }
 
 // The storage device number behind a volume or disk path, which ties a volume to its disk.
 bool deviceNumberOf(const std::string& path, DWORD& number)
@@ -66,23 +64,6 @@ bool diskDeviceOf(DWORD diskNumber, DEVINST& disk)
     return found;
 }
 
-// The device to eject: the disk itself or the first parent that the system counts as removable
-// (the USB device of a disk on a stick or of the controller's update disk).
-DEVINST removableDeviceOf(DEVINST disk)
-{
-    for (DEVINST node = disk;;) {
-        ULONG capabilities = 0;
-        ULONG size = sizeof capabilities;
-        if (CM_Get_DevNode_Registry_PropertyA(node, CM_DRP_CAPABILITIES, nullptr, &capabilities, &size, 0) ==
-                CR_SUCCESS &&
-            (capabilities & CM_DEVCAP_REMOVABLE) != 0)
-            return node;
-        DEVINST parent = 0;
-        if (CM_Get_Parent(&parent, node, 0) != CR_SUCCESS) return disk;
-        node = parent;
-    }
-}
-
 }  // namespace
 
 std::vector<std::string> listDrives()
@@ -95,25 +76,6 @@ std::vector<std::string> listDrives()
 
 std::string pathOnDrive(const std::string& drive, const std::string& fileName) { return drive + "\\" + fileName; }
 
-std::optional<std::string> stopToolPath(const std::string& appFolder)
-{
-    if (toolResource(true) == nullptr && toolResource(false) == nullptr) return std::nullopt;
-    return appFolder + "USBDeview.exe";
-}
-
-OsError writeStopTool(bool is64Bit, const std::string& toolPath)
-{
-    const HRSRC resource = toolResource(is64Bit);
-    if (resource == nullptr) return kErrorFileNotFound;
-    const HGLOBAL loaded = LoadResource(nullptr, resource);
-    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (bytes == nullptr) return GetLastError() != 0 ? GetLastError() : kErrorGenFailure;
-    std::ofstream out(toolPath, std::ios::binary | std::ios::trunc);
-    out.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(SizeofResource(nullptr, resource)));
-    out.close();
-    return out.fail() ? kErrorAccessDenied : kOk;
-}
-
 std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -124,11 +86,8 @@ std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int 
     if (!deviceNumberOf(std::string("\\\\.\\") + letter + ":", diskNumber) || !diskDeviceOf(diskNumber, disk))
         return drive + " is not a volume of a disk the system knows";
     EjectVolume(letter);
-    PNP_VETO_TYPE veto = PNP_VetoTypeUnknown;
-    char vetoName[MAX_PATH] = {};
-    const CONFIGRET ejected = CM_Request_Device_EjectA(removableDeviceOf(disk), &veto, vetoName, MAX_PATH, 0);
-    if (ejected != CR_SUCCESS || veto != PNP_VetoTypeUnknown)
-        return "the system refused to eject the device of " + drive + (vetoName[0] != '\0' ? std::string(" (held by ") + vetoName + ")" : std::string());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (auto problem = ejectUsbDeviceOf(disk, drive, std::min(kEjectRetryFor, left))) return problem;
     while (isPresent(letter)) {
         if (std::chrono::steady_clock::now() >= deadline)
             return drive + " is still there " + std::to_string(timeoutMs) + " ms after its device was ejected";

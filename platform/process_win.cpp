@@ -1,5 +1,8 @@
-// Windows: CreateProcessA with the window hidden, then a bounded wait on the process handle.
+// Windows: CreateProcessW with the window hidden, then a bounded wait on the process handle. The
+// command line goes as UTF-16, so that a program under a folder whose name the ANSI code page cannot
+// hold is found.
 #include "process.h"
+#include "utf8_path.h"
 
 #include <windows.h>
 
@@ -35,13 +38,14 @@ ProcessResult runCommandLine(const std::string& commandLine, int timeoutMs)
         result.error = kErrorInvalidParameter;
         return result;
     }
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
-    std::string line = commandLine;  // CreateProcessA may write into its command line
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr,
+    // UTF-8 to UTF-16 as for a path; CreateProcessW may write into its command line.
+    std::wstring line = utf8Path(commandLine).native();
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr,
                         &startup, &process)) {
         result.error = GetLastError();
         return result;

@@ -27,6 +27,8 @@ enum class CallKind { PropertyGet, PropertyPut, Method };
 // Failure codes, with the values COM gives the same failures.
 enum class ErrorCode : std::uint32_t {
     ClassNotRegistered = 0x800401F3,  // invalid class string
+    ClassNotMade = 0x80040154,        // the name is registered, the class behind it is not
+    ServerNotStarted = 0x80080005,    // the class's program did not start
     MemberNotFound = 0x80020003,
     TypeMismatch = 0x80020005,
     BadParamCount = 0x8002000E,

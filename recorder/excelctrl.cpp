@@ -46,6 +46,11 @@ void ExcelSaveAs(const std::string& path)
 
 void ExcelQuit()
 {
+    // A reference kept after Quit keeps the spreadsheet program's hidden process alive until the
+    // next log; released also when Quit fails, as nothing more is asked of that instance.
+    struct ReleaseAfterwards {
+        ~ReleaseAfterwards() { ExcelRelease(); }
+    } releaseAfterwards;
     automation::call(ExcelApp, "Quit", CallKind::Method);
 }
 

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string>
 
-// The instance, held between calls. Empty at program start; ExcelQuit does not clear them, the next
-// ExcelOpen replaces them, and ExcelRelease or the program's end releases them in reverse order.
+// The instance, held between calls. Empty at program start; ExcelQuit releases them (in reverse
+// order, as ExcelRelease does), as does the program's end; a second ExcelOpen replaces them.
 extern automation::Value ExcelApp;
 extern automation::Value ExcelWorkbooks;
 extern automation::Value ExcelWorkbook;
@@ -26,10 +26,11 @@ void ExcelOpen();
 // Sets the cell at column and row (counted from 1) of worksheet `sheet` to text.
 void ExcelSetCell(std::int32_t sheet, std::int32_t column, std::int32_t row, const std::string& text);
 
-// Saves the workbook under path (full path with file name); the program picks the format.
+// Saves the workbook under path (full path with file name). The built-in workbook server writes an
+// Office Open XML workbook; a spreadsheet program is asked for the format a ".xls" name stands for.
 void ExcelSaveAs(const std::string& path);
 
-// Ends the instance's program.
+// Ends the instance's program and releases the six values, also when the program refuses to end.
 void ExcelQuit();
 
 // Releases the six values in reverse order. A spreadsheet program's objects are released on the

@@ -1,12 +1,15 @@
 // The workbook thread: calls in the order posted, all on one thread with its end, outcomes back on
-// the receiver's thread in order, posting that never waits, and an owner that does not wait forever
-// for a call that never returns.
+// the receiver's thread in order, notes about the spreadsheet program shown there too, posting that
+// never waits, and an owner that does not wait forever for a call that never returns.
 #include "workbook_thread.h"
+
+#include "spreadsheet_notes.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QObject>
+#include <QThread>
 
 #include <atomic>
 #include <chrono>
@@ -65,6 +68,32 @@ TEST(WorkbookThread, RunsCallsInOrderOnOneThreadReportsEachOutcomeInOrderAndEnds
     EXPECT_EQ(callThreads[1], callThreads[0]);
     EXPECT_EQ(callThreads[2], callThreads[0]);
     EXPECT_EQ(endThread, callThreads[0]) << "what the calls made is released where they made it";
+}
+
+TEST(WorkbookThread, NotesMadeByTheCallsAreShownOnTheReceiversThreadOnlyOnceAskedFor)
+{
+    QObject receiver;
+    std::vector<std::string> shown;
+    std::vector<bool> onReceiverThread;
+    bool before = false;
+    bool done = false;
+    {
+        WorkbookThread thread([] {}, 5s);
+        thread.post([] { noteAboutSpreadsheet("before anyone asked"); }, &receiver,
+                    [&](std::exception_ptr) { before = true; });
+        ASSERT_TRUE(waitFor([&] { return before; }));
+        thread.showNotes(&receiver, [&](const std::string& note) {
+            shown.push_back(note);
+            onReceiverThread.push_back(QThread::currentThread() == receiver.thread());
+        });
+        thread.post([] { noteAboutSpreadsheet("the built-in writer saves the log"); }, &receiver,
+                    [&](std::exception_ptr) { done = true; });
+        ASSERT_TRUE(waitFor([&] { return done; }));
+        noteAboutSpreadsheet("from another thread");  // this thread said nothing about its notes
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(shown, std::vector<std::string>{"the built-in writer saves the log"});
+    EXPECT_EQ(onReceiverThread, std::vector<bool>{true});
 }
 
 TEST(WorkbookThread, PostingDoesNotWaitForARunningCallAndTheOwnerStopsWaitingForOneThatNeverEnds)

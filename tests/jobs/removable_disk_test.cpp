@@ -128,7 +128,7 @@ void checkInNamespace(const fs::path& dir, ChildReport& report) {
         return report.skip("the removable flag cannot be bound over: " + systemError("mount " + flag));
     if (!listed(mountPoint)) report.fail("the removable disk mounted at \"" + mountPoint + "\" is not listed");
 
-    const DiskResult stopped = Stop_UpdateDrive(mountPoint, true, "/unused/", 5000);
+    const DiskResult stopped = Stop_UpdateDrive(mountPoint, true, 5000);
     if (!installed("udisksctl") && stopped.problem.find("udisksctl is not installed") == std::string::npos)
         report.fail("without udisksctl the stop says: " + stopped.problem);
     if (stopped.ok && listed(mountPoint)) report.fail("a stop that succeeded left the drive listed");

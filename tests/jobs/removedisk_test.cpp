@@ -149,12 +149,12 @@ TEST(StopToolCommandLine, QuotesThePathAndRefusesWhatCannotBeHeld) {
 TEST(StopToolOnBus, RunsTheBuildForTheSystemWithTheDrive) {
     Bus bus;
     bus.installRecordingTools();
-    const DiskResult result = Stop_UpdateDrive("F:", true, "/unused/");
+    const DiskResult result = Stop_UpdateDrive("F:", true);
     EXPECT_TRUE(result.ok) << result.problem;
     EXPECT_EQ(contentsOf(bus.dir() / "ran-S2"), (bus.dir() / "USBDeview.exe").string() + "|/stop_by_drive|F:");
     EXPECT_FALSE(fs::exists(bus.dir() / "ran-S1"));
 
-    EXPECT_TRUE(Stop_UpdateDrive("G:", false, "/unused/").ok);
+    EXPECT_TRUE(Stop_UpdateDrive("G:", false).ok);
     EXPECT_EQ(contentsOf(bus.dir() / "ran-S1"), (bus.dir() / "USBDeview.exe").string() + "|/stop_by_drive|G:");
     EXPECT_TRUE(fs::exists(bus.dir() / "USBDeview.exe"));  // stays after the run
 }
@@ -164,19 +164,19 @@ TEST(StopToolOnBus, FolderWithABlankRunsNoOtherProgram) {
     bus.installRecordingTools();
     // Where an unquoted command line would be cut at the blank.
     writeScript(bus.top() / "vbus", "touch \"" + (bus.top() / "decoy-ran").string() + "\"");
-    EXPECT_TRUE(Stop_UpdateDrive("F:", true, "/unused/").ok);
+    EXPECT_TRUE(Stop_UpdateDrive("F:", true).ok);
     EXPECT_FALSE(fs::exists(bus.top() / "decoy-ran"));
     EXPECT_EQ(contentsOf(bus.dir() / "ran-S2"), (bus.dir() / "USBDeview.exe").string() + "|/stop_by_drive|F:");
 }
 
 TEST(StopToolOnBus, ToolThatCannotBeWrittenOrStartedIsAFailure) {
     Bus bus;
-    const DiskResult missing = Stop_UpdateDrive("F:", true, "/unused/");
+    const DiskResult missing = Stop_UpdateDrive("F:", true);
     EXPECT_FALSE(missing.ok);
     EXPECT_NE(missing.problem.find("cannot write the stop tool"), std::string::npos) << missing.problem;
 
     writeFile(bus.dir() / "tools/S2", "neither a script nor a program");
-    const DiskResult notStarted = Stop_UpdateDrive("F:", true, "/unused/");
+    const DiskResult notStarted = Stop_UpdateDrive("F:", true);
     EXPECT_FALSE(notStarted.ok);
     EXPECT_NE(notStarted.problem.find("could not be started"), std::string::npos) << notStarted.problem;
 }
@@ -185,7 +185,7 @@ TEST(StopToolOnBus, ToolThatDoesNotEndIsStoppedAtItsTimeLimit) {
     Bus bus;
     writeScript(bus.dir() / "tools/S2", "exec sleep 30");
     const auto start = std::chrono::steady_clock::now();
-    const DiskResult result = Stop_UpdateDrive("F:", true, "/unused/", 300);
+    const DiskResult result = Stop_UpdateDrive("F:", true, 300);
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.problem.find("did not end"), std::string::npos) << result.problem;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
@@ -194,7 +194,7 @@ TEST(StopToolOnBus, ToolThatDoesNotEndIsStoppedAtItsTimeLimit) {
 TEST(StopToolOnBus, ToolPathLongerThanItsBufferIsRefusedNotCut) {
     Bus bus(std::string(120, 'a') + "/" + std::string(120, 'b'));
     bus.installRecordingTools();
-    const DiskResult result = Stop_UpdateDrive("F:", true, "/unused/");
+    const DiskResult result = Stop_UpdateDrive("F:", true);
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.problem.find("longer than 255"), std::string::npos) << result.problem;
     EXPECT_FALSE(fs::exists(bus.dir() / "USBDeview.exe"));

@@ -75,7 +75,7 @@ protected:
         // The controller's bootloader shows drive F with its old firmware; the tool takes it away.
         writeScript(bus / "tools/S2", "rm -rf \"$LUMARO_VBUS_DIR/drives/F\"");
         controller.onBootloader = [this] { showUpdateDisk(); };
-        input = {"LPC1764", files.firmware, files.image(810), (files.dir / "app/").string(), true};
+        input = {"LPC1764", files.firmware, files.image(810), true};
     }
     void TearDown() override { bustest::clearEnvironment("LUMARO_VBUS_DIR"); }
 

@@ -1,9 +1,17 @@
 // COM late binding on Windows (and under Wine): a class every system registers, driven by member
-// name with each kind of value in both directions; the failures and their texts; and the spreadsheet
-// program's fallback to the built-in workbook server where none is registered.
+// name with each kind of value in both directions; the failures and their texts; the message filter
+// that retries calls a busy program rejects; and the spreadsheet program: its fallback to the
+// built-in workbook server where none is registered or the registered one cannot be made, and what
+// it is told (no alerts; SaveAs with backslashes and the format a ".xls" name stands for), shown
+// through a stand-in program.
 #include "com_object.h"
 #include "excelctrl.h"
+#include "spreadsheet_application.h"
+#include "spreadsheet_notes.h"
+#include "spreadsheet_program_win.h"
 #include "xlsx_workbook_server.h"
+
+#include "platform/com_message_filter_win.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +22,10 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
+
+#include <objbase.h>
 
 namespace {
 
@@ -159,6 +171,188 @@ TEST(SpreadsheetProgram, WithoutOneRegisteredTheBuiltInServerWritesTheWorkbook)
     EXPECT_EQ(signature, "PK") << "not an Office Open XML workbook";
     saved.close();
     fs::remove_all(folder);
+}
+
+TEST(ComMessageFilter, ARejectedCallIsTriedAgainForAFewSecondsThenGivenUp)
+{
+    using platform::com::retryDelayAfterRejection;
+    EXPECT_GE(retryDelayAfterRejection(0, SERVERCALL_RETRYLATER), 100);  // COM waits that long, then retries
+    EXPECT_GE(retryDelayAfterRejection(4000, SERVERCALL_REJECTED), 100);
+    EXPECT_EQ(retryDelayAfterRejection(platform::com::kRetryRejectedForMs, SERVERCALL_RETRYLATER), -1);
+    EXPECT_EQ(retryDelayAfterRejection(0, SERVERCALL_ISHANDLED), -1);
+}
+
+TEST(ComMessageFilter, AThreadHoldingObjectsHasTheFilterAndGetsItsOwnBackAfterwards)
+{
+    std::thread worker([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+        const auto currentFilter = [] {
+            IMessageFilter* current = nullptr;
+            CoRegisterMessageFilter(nullptr, &current);
+            CoRegisterMessageFilter(current, nullptr);  // put back
+            if (current != nullptr) current->Release();
+            return current;
+        };
+        EXPECT_EQ(currentFilter(), nullptr);
+        {
+            const Value dictionary = newDictionary();
+            IMessageFilter* filter = nullptr;
+            CoRegisterMessageFilter(nullptr, &filter);
+            ASSERT_NE(filter, nullptr);
+            EXPECT_EQ(filter->RetryRejectedCall(nullptr, 1000, SERVERCALL_RETRYLATER),
+                      static_cast<DWORD>(platform::com::kRetryRejectedPauseMs));
+            EXPECT_EQ(filter->RetryRejectedCall(nullptr, 60000, SERVERCALL_RETRYLATER), 0xFFFFFFFFu);
+            CoRegisterMessageFilter(filter, nullptr);
+            filter->Release();
+        }
+        EXPECT_EQ(currentFilter(), nullptr);
+        CoUninitialize();
+    });
+    worker.join();
+}
+
+// A class registered under progId whose object cannot be made: nothing is registered to serve it,
+// or the program named to serve it is not there. Registered for the current user, as a normal user
+// can; Wine reads classes only from the machine's part, where it is written too.
+class UnmakeableClass {
+public:
+    UnmakeableClass(const std::wstring& progId, const wchar_t* localServer) : progId_(progId)
+    {
+        GUID id{};
+        CoCreateGuid(&id);
+        wchar_t text[64] = {};
+        StringFromGUID2(id, text, 64);
+        classId_ = text;
+        registerUnder(HKEY_CURRENT_USER, L"Software\\Classes\\", localServer);
+        CLSID found{};
+        if (FAILED(CLSIDFromProgID(progId_.c_str(), &found))) registerUnder(HKEY_CLASSES_ROOT, L"", localServer);
+    }
+    ~UnmakeableClass()
+    {
+        for (const auto& [root, prefix] : registered_) {
+            RegDeleteTreeW(root, (prefix + progId_).c_str());
+            RegDeleteTreeW(root, (prefix + L"CLSID\\" + classId_).c_str());
+        }
+    }
+    UnmakeableClass(const UnmakeableClass&) = delete;
+    UnmakeableClass& operator=(const UnmakeableClass&) = delete;
+
+private:
+    void registerUnder(HKEY root, const std::wstring& prefix, const wchar_t* localServer)
+    {
+        registered_.emplace_back(root, prefix);
+        const std::wstring classKey = prefix + L"CLSID\\" + classId_;
+        setValue(root, prefix + progId_ + L"\\CLSID", classId_);
+        setValue(root, classKey, L"Lumaro test class");
+        if (localServer != nullptr) setValue(root, classKey + L"\\LocalServer32", localServer);
+    }
+
+    static void setValue(HKEY root, const std::wstring& key, const std::wstring& value)
+    {
+        HKEY opened = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr), ERROR_SUCCESS);
+        RegSetValueExW(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(opened);
+    }
+
+    std::wstring progId_;
+    std::wstring classId_;
+    std::vector<std::pair<HKEY, std::wstring>> registered_;
+};
+
+TEST(SpreadsheetProgram, ARegisteredProgramThatCannotBeMadeIsReplacedByTheBuiltInServerAndThatIsNoted)
+{
+    std::vector<std::string> notes;
+    setSpreadsheetNoteSink([&](const std::string& note) { notes.push_back(note); });
+    const UnmakeableClass withoutServer(L"Lumaro.SheetWithoutServer", nullptr);
+    const UnmakeableClass missingProgram(L"Lumaro.SheetWithoutProgram", L"C:\\no\\such\\folder\\sheet.exe");
+
+    const AutomationError notMade = failureOf([] { automation::createComObject("Lumaro.SheetWithoutServer"); });
+    EXPECT_EQ(notMade.code(), ErrorCode::ClassNotMade) << notMade.what();
+    for (const char* progId : {"Lumaro.SheetWithoutServer", "Lumaro.SheetWithoutProgram"}) {
+        notes.clear();
+        const Value program{spreadsheetProgramOrBuiltIn([progId] { return automation::createComObject(progId); })};
+        const Value workbooks = get(program, "Workbooks");  // the built-in server answers
+        EXPECT_TRUE(std::holds_alternative<ObjectRef>(callMethod(workbooks, "Add"))) << progId;
+        ASSERT_EQ(notes.size(), 1u) << progId;
+        EXPECT_NE(notes[0].find("could not be started"), std::string::npos) << notes[0];
+        EXPECT_NE(notes[0].find(progId), std::string::npos) << notes[0];
+    }
+
+    // A program that does not start (Wine answers a missing server program as above, Windows may
+    // answer so).
+    notes.clear();
+    EXPECT_NE(spreadsheetProgramOrBuiltIn([]() -> ObjectRef {
+                  throw AutomationError(ErrorCode::ServerNotStarted, "Server execution failed, ProgID: \"Excel.Application\"");
+              }),
+              nullptr);
+    EXPECT_EQ(notes.size(), 1u);
+
+    // Nothing registered at all is the usual PC without a spreadsheet program: no note.
+    notes.clear();
+    EXPECT_NE(spreadsheetProgramOrBuiltIn([] { return automation::createComObject("Lumaro.NoSuchClass"); }), nullptr);
+    EXPECT_TRUE(notes.empty());
+    // Any other failure is a program that is there and refused: it is not hidden.
+    EXPECT_EQ(failureOf([] {
+                  spreadsheetProgramOrBuiltIn([]() -> ObjectRef {
+                      throw AutomationError(ErrorCode::ServerRefused, "The program is busy.");
+                  });
+              }).code(),
+              ErrorCode::ServerRefused);
+    setSpreadsheetNoteSink({});
+}
+
+// Answers every call with a new object named after the member and writes the call down as
+// "Object.Member kind(args)".
+class RecordingProgram final : public automation::Object {
+public:
+    RecordingProgram(std::string name, std::shared_ptr<std::vector<std::string>> log)
+        : name_(std::move(name)), log_(std::move(log)) {}
+
+    Value invoke(std::string_view member, CallKind kind, std::span<const Value> args) override
+    {
+        static const char* const kinds[] = {"get", "put", "call"};
+        std::string line = name_ + '.' + std::string(member) + ' ' + kinds[static_cast<int>(kind)] + '(';
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            if (i > 0) line += ',';
+            if (const auto* text = std::get_if<std::string>(&args[i])) line += '"' + *text + '"';
+            if (const auto* number = std::get_if<std::int32_t>(&args[i])) line += std::to_string(*number);
+            if (const auto* flag = std::get_if<bool>(&args[i])) line += *flag ? "true" : "false";
+        }
+        log_->push_back(line + ')');
+        if (kind == CallKind::PropertyPut) return Value{};
+        return Value{ObjectRef{std::make_shared<RecordingProgram>(std::string(member), log_)}};
+    }
+
+private:
+    std::string name_;
+    std::shared_ptr<std::vector<std::string>> log_;
+};
+
+TEST(SpreadsheetProgram, IsToldNoAlertsAndASaveAsGetsBackslashesAndTheFormatOfAnXlsName)
+{
+    const auto calls = std::make_shared<std::vector<std::string>>();
+    automation::registerClass("Excel.Application", [calls] {
+        return spreadsheetProgramOrBuiltIn([calls] { return std::make_shared<RecordingProgram>("Application", calls); });
+    });
+    ExcelOpen();
+    ASSERT_GE(calls->size(), 2u);
+    EXPECT_EQ((*calls)[0], "Application.DisplayAlerts put(false)");
+    EXPECT_EQ((*calls)[1], "Application.Visible put(false)");
+    calls->clear();
+    ExcelSaveAs("C:/Users/Zo\xC3\xAB M\xC3\xBCller/Record/2026_03_07_14_05_09_temp.xls");
+    ExcelQuit();
+    EXPECT_EQ(*calls, (std::vector<std::string>{
+                          "Add.SaveAs call(\"C:\\Users\\Zo\xC3\xAB M\xC3\xBCller\\Record\\2026_03_07_14_05_09_temp.xls\",56)",
+                          "Application.Quit call()"}));
+    EXPECT_FALSE(std::holds_alternative<ObjectRef>(ExcelApp)) << "released right after Quit";
+    automation::registerClass("Excel.Application", &createSpreadsheetApplication);
+
+    EXPECT_EQ(saveAsArguments("D:\\Logs\\LOG.XLS"), (std::vector<Value>{Value{std::string("D:\\Logs\\LOG.XLS")},
+                                                                       Value{std::int32_t{56}}}));
+    EXPECT_EQ(saveAsArguments("D:/Logs/log.xlsx"), std::vector<Value>{Value{std::string("D:\\Logs\\log.xlsx")}});
+    EXPECT_EQ(saveAsArguments("D:/Logs/log.xls.bak"), std::vector<Value>{Value{std::string("D:\\Logs\\log.xls.bak")}});
 }
 
 }  // namespace

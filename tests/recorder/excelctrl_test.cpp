@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -117,9 +118,19 @@ TEST_F(ExcelctrlTest, EachOperationMakesItsCallsByNameInOrderWithTheCellsRowFirs
                           "Add.Worksheets get()", "Worksheets.Item get(1)", "Item.Cells get(3,7)", "Cells.Value put(\"Fan Spped\")",
                           "Add.Worksheets get()", "Worksheets.Item get(2)", "Item.Cells get(65538,1)", "Cells.Value put(\"-5\")",
                           "Add.SaveAs call(\"/logs/2026_03_07_14_05_09_temp.xls\")", "Application.Quit call()"}));
-    // Quit leaves the values holding their references.
+    // Quit releases every reference: none keeps a hidden program alive.
     for (const Value* value : {&ExcelApp, &ExcelWorkbooks, &ExcelWorkbook, &ExcelWorksheets, &ExcelSheet, &ExcelCell})
-        EXPECT_NE(objectIn(*value), nullptr);
+        EXPECT_EQ(objectIn(*value), nullptr);
+}
+
+TEST_F(ExcelctrlTest, AQuitTheProgramRefusesStillReleasesEveryReference)
+{
+    ExcelOpen();
+    const Value app = ExcelApp;
+    automation::call(app, "Quit", CallKind::Method);  // gone before the writer asks
+    EXPECT_EQ(failureOf([] { ExcelQuit(); }), ErrorCode::Disconnected);
+    for (const Value* value : {&ExcelApp, &ExcelWorkbooks, &ExcelWorkbook, &ExcelWorksheets, &ExcelSheet, &ExcelCell})
+        EXPECT_EQ(objectIn(*value), nullptr);
 }
 
 TEST_F(ExcelctrlTest, WithoutASpreadsheetProgramOpenFailsNamingTheProgIdAndKeepsTheValues)
@@ -158,13 +169,17 @@ TEST_F(ExcelctrlTest, CallsWithoutAnOpenInstanceFailAndWriteNothing)
     EXPECT_EQ(failureOf([&] { ExcelSaveAs(path); }), ErrorCode::NoObject);
     EXPECT_EQ(failureOf([] { ExcelQuit(); }), ErrorCode::NoObject);
 
-    // After a quit the held references answer nothing either.
+    // After a quit nothing is held, and a reference kept elsewhere answers nothing either.
     ExcelOpen();
     ExcelSetCell(1, 1, 1, "kept?");
+    const Value keptWorkbook = ExcelWorkbook;
     ExcelQuit();
-    EXPECT_EQ(failureOf([] { ExcelSetCell(1, 1, 2, "x"); }), ErrorCode::Disconnected);
-    EXPECT_EQ(failureOf([&] { ExcelSaveAs(path); }), ErrorCode::Disconnected);
-    EXPECT_EQ(failureOf([] { ExcelQuit(); }), ErrorCode::Disconnected);
+    EXPECT_EQ(failureOf([] { ExcelSetCell(1, 1, 2, "x"); }), ErrorCode::NoObject);
+    EXPECT_EQ(failureOf([&] { ExcelSaveAs(path); }), ErrorCode::NoObject);
+    EXPECT_EQ(failureOf([] { ExcelQuit(); }), ErrorCode::NoObject);
+    const std::array target{Value{path}};
+    EXPECT_EQ(failureOf([&] { automation::call(keptWorkbook, "SaveAs", CallKind::Method, target); }),
+              ErrorCode::Disconnected);
     EXPECT_TRUE(fs::is_empty(folder));
 }
 

@@ -124,7 +124,9 @@ TEST(WindowsDrives, DriveTypesListTheSystemDriveAndAFixedDiskIsNotEjected) {
     ASSERT_FALSE(drives.empty());
     EXPECT_EQ(drives.front(), "C:");
     EXPECT_EQ(platform::pathOnDrive("F:", "Upfirmware.bin"), "F:\\Upfirmware.bin");
-    EXPECT_EQ(platform::stopToolPath("C:\\App\\"), std::nullopt);  // this program carries no stop tool
+    platform::OsError error = 1;
+    EXPECT_EQ(platform::placeStopTool(error), nullptr);  // this program carries no stop tool
+    EXPECT_EQ(error, platform::kOk);
 
     testing::internal::CaptureStdout();
     EXPECT_FALSE(platform::EjectVolume('C'));
@@ -149,7 +151,8 @@ TEST(WindowsBus, AStopRequestEndsWhenTheDriveHasGoneOrWasRefused) {
     for (const bool refuse : {false, true}) {
         fs::create_directories(drives / "F");
         EXPECT_EQ(platform::listDrives(), std::vector<std::string>{"F:"});
-        EXPECT_EQ(platform::stopToolPath("C:\\App\\"), std::nullopt);  // a Windows build asks the device side
+        platform::OsError error = 1;
+        EXPECT_EQ(platform::placeStopTool(error), nullptr);  // a Windows build asks the device side
         std::thread device(answerStop, drives, refuse);
         const std::optional<std::string> problem = platform::stopDriveThroughSystem("F:", 5000);
         device.join();

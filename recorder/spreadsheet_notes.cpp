@@ -1,0 +1,14 @@
+#include "spreadsheet_notes.h"
+
+namespace {
+
+thread_local SpreadsheetNoteSink threadSink;
+
+}  // namespace
+
+void setSpreadsheetNoteSink(SpreadsheetNoteSink sink) { threadSink = std::move(sink); }
+
+void noteAboutSpreadsheet(const std::string& note)
+{
+    if (threadSink) threadSink(note);
+}
