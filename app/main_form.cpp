@@ -23,6 +23,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -86,6 +87,13 @@ TMainForm::TMainForm(const QString& folder, QWidget* parent)
     }
 }
 
+// The data files are read from the working directory; a program started from elsewhere (a console,
+// a script, a launcher that sets no folder) finds them beside itself.
+QString TMainForm::dataFilePath(const QString& name) const
+{
+    return QFileInfo::exists(name) ? name : appFolder + name;
+}
+
 QString TMainForm::imagePathOf(const char* relativeName) const
 {
     return appFolder + QString::fromLatin1(relativeName);
@@ -94,12 +102,12 @@ QString TMainForm::imagePathOf(const char* relativeName) const
 void TMainForm::FormCreate()
 {
     is64BitWindows = Detect_64BitWindows();
-    if (!QFile(QStringLiteral("DevInfo.DAT")).open(QIODevice::ReadOnly)) {
+    if (!QFile(dataFilePath(QStringLiteral("DevInfo.DAT"))).open(QIODevice::ReadOnly)) {
         showInformation(QStringLiteral("Error"), QStringLiteral("Some important file lose ! - msg(01)"));
         startupAborted_ = true;
         return;
     }
-    QFile pageFile(QStringLiteral("Page.DAT"));
+    QFile pageFile(dataFilePath(QStringLiteral("Page.DAT")));
     if (!pageFile.open(QIODevice::ReadOnly)) {
         showInformation(QStringLiteral("Error"), QStringLiteral("Some important file lose ! - msg(02)"));
         startupAborted_ = true;
@@ -164,7 +172,7 @@ bool TMainForm::Detect_64BitWindows() const
 
 void TMainForm::LoadDevInfo()
 {
-    QFile file(QStringLiteral("DevInfo.DAT"));
+    QFile file(dataFilePath(QStringLiteral("DevInfo.DAT")));
     DeviceModelTable.clear();
     if (!file.open(QIODevice::ReadOnly)) return;
     DevInfoTable table = parseDevInfo(file.readAll().toStdString());

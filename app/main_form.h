@@ -55,7 +55,7 @@ class TMainForm : public QWidget {
     Q_OBJECT
 public:
     // appFolder: the program's folder with a trailing separator; the data files are read from the
-    // working directory. Runs the whole start-up.
+    // working directory, or from appFolder when the working directory has none. Runs the whole start-up.
     explicit TMainForm(const QString& appFolder, QWidget* parent = nullptr);
     ~TMainForm() override;
 
@@ -188,6 +188,7 @@ private:
     bool buttonIsQuiet(bool ruleOutFailedState) const;
     void clearProgressAndResultLines();
     QString imagePathOf(const char* relativeName) const;
+    QString dataFilePath(const QString& name) const;
     void launchUpdateThread();
     bool detectWithoutOverlap();
 

@@ -2,6 +2,7 @@
 #include "bootloader/hex_loader.h"
 #include "bootloader/session_state.h"
 #include "bootloader/zerlin.h"
+#include "platform/utf8_path.h"
 
 #include <fstream>
 #include <iterator>
@@ -21,7 +22,7 @@ void dropImages()
 bool loadFirmwareFile(const char* path)
 {
     if (!regionTable || path == nullptr) return false;
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(platform::utf8Path(path), std::ios::binary);
     if (!file) return false;
     const std::string content{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     if (file.bad()) return false;

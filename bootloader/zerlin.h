@@ -41,9 +41,10 @@ ZERLIN_EXPORT uint8_t M47J53_Set_BootLoaderMode(void);
  * timeout, and for a layout this library cannot program (the session then has no layout). */
 ZERLIN_EXPORT uint8_t M47J53_QueryDevice(void);
 
-/* Loads an Intel HEX file into blank region images. 0 when the file cannot be opened or a record
- * is rejected (bad start character, bad checksum, a line too short for its byte count); the
- * session then holds no images, and programming and verification fail until a load succeeds. */
+/* Loads an Intel HEX file into blank region images. path is UTF-8 on every system (on Windows not
+ * the ANSI code page, which cannot hold every user's folder name). 0 when the file cannot be opened
+ * or a record is rejected (bad start character, bad checksum, a line too short for its byte count);
+ * the session then holds no images, and programming and verification fail until a load succeeds. */
 ZERLIN_EXPORT uint8_t M47J53_LoadFirmwareFile(const char* path);
 
 /* Erases the board's flash and waits (time-limited) for the bootloader to answer again. */

@@ -6,7 +6,9 @@
 #include "bootloader/tool_progress.h"
 #include "bootloader/zerlin.h"
 #include "platform/os_error.h"
+#include "platform/program_arguments.h"
 #include "platform/terminal.h"
+#include "platform/utf8_path.h"
 
 #include <chrono>
 #include <cstdio>
@@ -15,8 +17,8 @@
 #include <iterator>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -53,21 +55,21 @@ struct Options {
     bool reset = true;
 };
 
-bool parseOptions(int argc, char** argv, Options& options)
+bool parseOptions(const std::vector<std::string>& args, Options& options)
 {
     std::string* positional[] = {&options.hardwareId, &options.firmwarePath};
     std::size_t positionals = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if ((arg == "--switch" || arg == "--wait-ms") && i + 1 >= argc) {
-            std::fprintf(stderr, "zerlin-tool: %s needs a value\n", argv[i]);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if ((arg == "--switch" || arg == "--wait-ms") && i + 1 >= args.size()) {
+            std::fprintf(stderr, "zerlin-tool: %s needs a value\n", arg.c_str());
             return false;
         }
         if (arg == "--switch") {
-            options.applicationId = argv[++i];
+            options.applicationId = args[++i];
         } else if (arg == "--wait-ms") {
             char* rest = nullptr;
-            const long value = std::strtol(argv[++i], &rest, 10);
+            const long value = std::strtol(args[++i].c_str(), &rest, 10);
             if (*rest != '\0' || value < 0 || value > 600000) {
                 std::fprintf(stderr, "zerlin-tool: --wait-ms takes milliseconds from 0 to 600000\n");
                 return false;
@@ -78,12 +80,12 @@ bool parseOptions(int argc, char** argv, Options& options)
         } else if (arg == "--no-reset") {
             options.reset = false;
         } else if (arg.starts_with("-")) {
-            std::fprintf(stderr, "zerlin-tool: unknown option %s\n", argv[i]);
+            std::fprintf(stderr, "zerlin-tool: unknown option %s\n", arg.c_str());
             return false;
         } else if (positionals < 2) {
             *positional[positionals++] = arg;
         } else {
-            std::fprintf(stderr, "zerlin-tool: unexpected argument %s\n", argv[i]);
+            std::fprintf(stderr, "zerlin-tool: unexpected argument %s\n", arg.c_str());
             return false;
         }
     }
@@ -141,7 +143,7 @@ bool switchToBootloader(const Options& options)
 
 bool readFile(const std::string& path, std::string& content)
 {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(platform::utf8Path(path), std::ios::binary);
     if (!file) return false;
     content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     return !file.bad();
@@ -219,14 +221,16 @@ bool run(const Options& options)
 
 int main(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) == "-h" || std::string_view(argv[i]) == "--help") {
+    // A firmware path may hold letters that the ANSI code page lacks: the arguments come as UTF-8.
+    const std::vector<std::string> args = platform::programArguments(argc, argv);
+    for (const std::string& arg : args) {
+        if (arg == "-h" || arg == "--help") {
             printUsage(stdout);
             return 0;
         }
     }
     Options options;
-    if (!parseOptions(argc, argv, options)) {
+    if (!parseOptions(args, options)) {
         printUsage(stderr);
         return kExitUsage;
     }

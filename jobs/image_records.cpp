@@ -1,14 +1,16 @@
 #include "image_records.h"
 
+#include "platform/utf8_path.h"
+
 #include <filesystem>
 #include <system_error>
 
 std::optional<std::string> unreadableFileProblem(const std::string& path) {
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(platform::utf8Path(path), error);
     if (path.empty() || !std::filesystem::exists(status)) return "no such file: " + path;
     if (!std::filesystem::is_regular_file(status)) return "not a file: " + path;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::utf8Path(path), std::ios::binary);
     char first = 0;
     in.read(&first, 1);
     if (!in.is_open() || in.bad()) return "cannot read " + path;
@@ -18,14 +20,14 @@ std::optional<std::string> unreadableFileProblem(const std::string& path) {
 std::optional<std::string> firmwareFileProblem(const std::string& path) {
     if (auto problem = unreadableFileProblem(path)) return problem;
     std::error_code error;
-    if (std::filesystem::file_size(path, error) == 0 && !error) return "empty file: " + path;
+    if (std::filesystem::file_size(platform::utf8Path(path), error) == 0 && !error) return "empty file: " + path;
     return std::nullopt;
 }
 
 std::optional<std::string> imageDataFileProblem(const std::string& path) {
     if (auto problem = unreadableFileProblem(path)) return problem;
     std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    const std::uintmax_t size = std::filesystem::file_size(platform::utf8Path(path), error);
     if (error) return "cannot read " + path;
     // Sent, it would leave the controller with its images erased and one record of zeros.
     if (size == 0) return "empty file: " + path;

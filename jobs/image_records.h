@@ -5,6 +5,7 @@
 #pragma once
 
 #include "link/controller_frame.h"
+#include "platform/utf8_path.h"
 
 #include <array>
 #include <cstdint>
@@ -33,7 +34,7 @@ std::string tooManyRecordsProblem(const std::string& path);
 
 class ImageRecordReader {
 public:
-    explicit ImageRecordReader(const std::string& path) : in_(path, std::ios::binary) {}
+    explicit ImageRecordReader(const std::string& path) : in_(platform::utf8Path(path), std::ios::binary) {}
 
     bool isOpen() const { return in_.is_open(); }
     // True once a read has met the end of the file.

@@ -2,6 +2,7 @@
 
 #include "platform/drives.h"
 #include "platform/process.h"
+#include "platform/utf8_path.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -20,7 +21,7 @@ const std::string kNewFirmwareFile = "Upfirmware.bin";
 DiskResult failure(std::string problem) { return {false, std::move(problem)}; }
 
 std::optional<std::string> readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::utf8Path(path), std::ios::binary);
     if (!in) return std::nullopt;
     std::ostringstream contents;
     contents << in.rdbuf();
@@ -30,7 +31,7 @@ std::optional<std::string> readWholeFile(const std::string& path) {
 
 // Plain stream copy: a copy that also carries the file's mode can be refused by a FAT volume.
 bool writeWholeFile(const std::string& path, const std::string& contents) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(platform::utf8Path(path), std::ios::binary | std::ios::trunc);
     out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
     out.close();
     return !out.fail();
@@ -69,14 +70,14 @@ std::string chooseUpdateDrive(const DriveList& candidates, const std::function<b
 std::string Find_UpdateDrive(const DriveList& drivesBefore, const DriveList& drivesAfter) {
     return chooseUpdateDrive(newDrives(drivesBefore, drivesAfter), [](const std::string& drive) {
         std::error_code ec;
-        return fs::is_regular_file(platform::pathOnDrive(drive, kOldFirmwareFile), ec);
+        return fs::is_regular_file(platform::utf8Path(platform::pathOnDrive(drive, kOldFirmwareFile)), ec);
     });
 }
 
 DiskResult Copy_Firmware(const std::string& updateDrive, const std::string& firmwarePath) {
     // The old file may well be absent; what counts is the new one.
     std::error_code ignored;
-    fs::remove(platform::pathOnDrive(updateDrive, kOldFirmwareFile), ignored);
+    fs::remove(platform::utf8Path(platform::pathOnDrive(updateDrive, kOldFirmwareFile)), ignored);
 
     const std::optional<std::string> firmware = readWholeFile(firmwarePath);
     if (!firmware) return failure("cannot read the firmware file " + firmwarePath);

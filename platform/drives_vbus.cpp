@@ -2,6 +2,7 @@
 // builds of the stop tool. A client that cannot run them (a Windows build) asks the device side to
 // stop a drive through drives/<L>.stop instead.
 #include "drives_backends.h"
+#include "utf8_path.h"
 #include "vbus_dir.h"
 
 #include <chrono>
@@ -57,7 +58,7 @@ std::vector<std::string> listDrives(const std::string& busDir) {
 
 std::string pathOnDrive(const std::string& busDir, const std::string& drive, const std::string& fileName) {
     const std::string letter = drive.substr(0, drive.find(':'));
-    return (fs::path(busDir) / "drives" / letter / fileName).string();
+    return utf8String(utf8Path(busDir) / "drives" / letter / fileName);
 }
 
 std::unique_ptr<StopTool> placeStopTool(const std::string& busDir) {

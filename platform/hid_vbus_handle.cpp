@@ -2,6 +2,7 @@
 // a Windows client, hid/<name>.tcp) is the endpoint the reports travel through.
 #include "hid_backends.h"
 #include "hid_vbus_transport.h"
+#include "utf8_path.h"
 
 #include <algorithm>
 #include <chrono>
@@ -114,7 +115,7 @@ private:
 std::vector<HidInterfaceInfo> listHidInterfaces(const std::string& busDir, OsError& error) {
     error = kOk;
     std::vector<std::pair<std::string, HidInterfaceInfo>> found;
-    const fs::path hidDir = fs::absolute(fs::path(busDir) / "hid");
+    const fs::path hidDir = fs::absolute(utf8Path(busDir) / "hid");
     std::error_code ec;
     for (fs::directory_iterator it(hidDir, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path& file = it->path();
@@ -122,7 +123,7 @@ std::vector<HidInterfaceInfo> listHidInterfaces(const std::string& busDir, OsErr
         fs::path idFile = file;
         idFile.replace_extension(".id");
         if (!fs::exists(idFile)) continue;  // half-way through arriving or leaving
-        found.push_back({file.stem().string(), HidInterfaceInfo{{}, file.string()}});
+        found.push_back({utf8String(file.stem()), HidInterfaceInfo{{}, utf8String(file)}});
     }
     if (ec && ec != std::errc::no_such_file_or_directory) error = fromErrno(ec.value());
     // Byte-wise order of <name>, as the bus defines its enumeration order.
@@ -132,7 +133,7 @@ std::vector<HidInterfaceInfo> listHidInterfaces(const std::string& busDir, OsErr
     for (auto& [name, info] : found) {
         // As a hardware ID that cannot be read ends the system's enumeration, an unreadable .id
         // ends the list here, unless it went away meanwhile with its interface.
-        const fs::path idFile = hidDir / (name + ".id");
+        const fs::path idFile = hidDir / utf8Path(name + ".id");
         std::optional<std::string> hardwareId = firstLine(idFile);
         if (!hardwareId && !fs::exists(idFile)) continue;
         if (!hardwareId) {

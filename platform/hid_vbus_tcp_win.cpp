@@ -2,6 +2,7 @@
 // conversation as the Unix socket, as a stream of whole 65-byte reports.
 #include "hid_backends.h"
 #include "hid_vbus_transport.h"
+#include "utf8_path.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -119,8 +120,8 @@ private:
 const char* endpointExtension() { return ".tcp"; }
 
 std::optional<std::string> endpointIdentity(const std::string& path) {
-    const HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+    const HANDLE file = CreateFileW(utf8Path(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info{};
     const bool known = GetFileInformationByHandle(file, &info) != 0;
@@ -132,7 +133,7 @@ std::optional<std::string> endpointIdentity(const std::string& path) {
 }
 
 std::unique_ptr<Transport> connectEndpoint(const std::string& path, char access, OsError& error) {
-    std::ifstream portFile(path);
+    std::ifstream portFile(utf8Path(path));
     if (!portFile) {
         error = kErrorFileNotFound;
         return nullptr;

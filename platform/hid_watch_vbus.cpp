@@ -6,7 +6,6 @@
 #include "hid_watch.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileSystemWatcher>
 
 #include <map>
@@ -57,8 +56,9 @@ private:
         const QDir dir(hidDir_);
         const QStringList pattern{QStringLiteral("*") + QLatin1String(vbus::endpointExtension())};
         for (const QString& name : dir.entryList(pattern, QDir::Files | QDir::System | QDir::Hidden)) {
-            // An endpoint gone between the listing and this look is not present.
-            if (auto identity = vbus::endpointIdentity(QFile::encodeName(dir.filePath(name)).toStdString()))
+            // An endpoint gone between the listing and this look is not present. The path goes as
+            // UTF-8, as every path of the program (not in the ANSI code page of encodeName on Windows).
+            if (auto identity = vbus::endpointIdentity(dir.filePath(name).toStdString()))
                 sockets[name] = std::move(*identity);
         }
         return sockets;

@@ -2,11 +2,15 @@
 
 #include "typed_text.h"
 
+#include "platform/narrow_path.h"
+#include "platform/utf8_path.h"
+
 #include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -184,9 +188,19 @@ std::string saveAsXlsx(const Workbook& workbook, const std::filesystem::path& pa
     options.constant_memory = LXW_TRUE;  // rows go to disk as written: memory stays flat for any size
     // Its scratch files go beside the workbook, which is writable when the save can succeed at all;
     // the system's temporary folder need not be (the root of the system drive on Windows).
-    std::string scratchFolder = path.parent_path().empty() ? std::string(".") : path.parent_path().string();
-    options.tmpdir = scratchFolder.data();
-    lxw_workbook* file = workbook_new_opt(partial.string().c_str(), &options);
+    // The writer opens files by narrow names, which Windows reads in the ANSI code page: the partial
+    // file is made by its wide name first, and both are handed over by names that reach them.
+    std::ofstream(partial).close();
+    const std::optional<std::string> partialName = platform::narrowPathOf(partial);
+    std::optional<std::string> scratchFolder =
+        platform::narrowPathOf(path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path());
+    std::error_code fsError;
+    if (!partialName || !scratchFolder) {
+        std::filesystem::remove(partial, fsError);
+        return "the workbook writer cannot reach this folder (no name for it in the system's code page)";
+    }
+    options.tmpdir = scratchFolder->data();
+    lxw_workbook* file = workbook_new_opt(partialName->c_str(), &options);
     if (file == nullptr) return "out of memory";
     lxw_format* timeFormat = workbook_add_format(file);
     format_set_num_format(timeFormat, "hh:mm:ss");
@@ -198,7 +212,6 @@ std::string saveAsXlsx(const Workbook& workbook, const std::filesystem::path& pa
     }
     const lxw_error closeError = workbook_close(file);  // frees the workbook whatever happened
     if (error == LXW_NO_ERROR) error = closeError;
-    std::error_code fsError;
     if (error == LXW_NO_ERROR) {
         std::filesystem::rename(partial, path, fsError);
         if (!fsError) return {};
@@ -340,7 +353,7 @@ protected:
         expectCount(args, 1);
         const std::string& path = argument<std::string>(args, 0);
         if (path.empty()) refuse("SaveAs needs a file name.");
-        const std::string failure = saveAsXlsx(*workbook_, std::filesystem::path(path));
+        const std::string failure = saveAsXlsx(*workbook_, platform::utf8Path(path));
         if (!failure.empty()) refuse("Cannot save the workbook as '" + path + "': " + failure + ".");
         return Value{};
     }

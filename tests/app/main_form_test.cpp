@@ -3,6 +3,7 @@
 #include "window_fixture.h"
 
 #include "imageex.h"
+#include "page_settings.h"
 
 #include "link/job_busy.h"
 #include "link/usb.h"
@@ -308,6 +309,31 @@ TEST_F(StartUp, DataFilesComeFromTheWorkingDirectoryAndPicturesFromTheProgramFol
     EXPECT_EQ(caption(*form, "OpDevName"), "Tessaray TC-100");
     EXPECT_TRUE(QDir(appDir.filePath("Record")).exists());
     EXPECT_EQ(picture(*form, "WarIcon"), "War_devNotFound.bmp");
+}
+
+// Started from another folder (a console, a script, a launcher that sets none): the working
+// directory has no data files, and those beside the program are read, each on its own.
+TEST_F(StartUp, DataFilesMissingFromTheWorkingDirectoryAreReadFromBesideTheProgram)
+{
+    startSim({"--controller", kPluggedController});
+    QFile shipped(workDir.filePath("DevInfo.DAT"));
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    writeAppFile("DevInfo.DAT", shipped.readAll());
+    shipped.close();
+    writeAppFile("Page.DAT", "UpdateFW=1\nTempTest=1\n");
+    ASSERT_TRUE(QFile::remove(workDir.filePath("DevInfo.DAT")) && QFile::remove(workDir.filePath("Page.DAT")));
+    {
+        auto form = startForm();
+        EXPECT_FALSE(form->startupAborted());
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_EQ(caption(*form, "OpDevName"), "Tessaray TC-100");
+        EXPECT_EQ(child<QTabWidget>(*form, "PageControl1")->currentIndex(), kRecorderPage) << "Page.DAT beside the program";
+    }
+    // The working directory's file still comes first where it has one.
+    writeWorkFile("Page.DAT", "UpdateFW=1\nTempTest=0\n");
+    auto form = startForm();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(child<QTabWidget>(*form, "PageControl1")->currentIndex(), kUpdatePage);
 }
 
 TEST_F(StartUp, ABadModelRowIsReportedAndTheDesignStays)

@@ -6,6 +6,7 @@
 #include "main_form.h"
 #include "sim_process.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QString>
 #include <QTemporaryDir>
@@ -60,7 +61,9 @@ protected:
     // Saves the window as a PNG under the test artifacts folder; returns its path.
     static QString saveScreenshot(TMainForm& form, const QString& name);
 
-    QTemporaryDir appDir;
+    // Named as users' folders often are: letters outside ASCII and a blank, which reach the system
+    // whole only as UTF-16 on Windows.
+    QTemporaryDir appDir{QDir::tempPath() + QStringLiteral("/Zoë Müller XXXXXX")};
     QTemporaryDir workDir;
     QString savedWorkDir;
     std::vector<MessageBox> boxes;

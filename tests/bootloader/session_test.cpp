@@ -116,7 +116,9 @@ TEST_F(Flashing, FullUpdateProgramsVerifiesAndResets)
 {
     startBoard("timing=full-speed,erase-ms=50,regions=1:0x1000:0x400;3:0x1FFF8:8");
     ASSERT_EQ(M47J53_QueryDevice(), 1);
-    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("fw.hex", firmware(1)).c_str()), 1);
+    // From a folder named as users' folders often are: the path is UTF-8, not the ANSI code page.
+    std::filesystem::create_directory(platform::utf8Path(sim().busDir() + "/Zoë Müller"));
+    ASSERT_EQ(M47J53_LoadFirmwareFile(writeFile("Zoë Müller/fw.hex", firmware(1)).c_str()), 1);
     ASSERT_EQ(M47J53_UpdateFlash(), 1);
     waitUntilProgrammed(2);
     ASSERT_EQ(M47J53_VerifyFlash(), 1);

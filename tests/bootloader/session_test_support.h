@@ -4,6 +4,7 @@
 #include "sim_process.h"
 
 #include "bootloader/zerlin.h"
+#include "platform/utf8_path.h"
 
 #include <gtest/gtest.h>
 
@@ -34,10 +35,11 @@ protected:
         ASSERT_EQ(M47J53_SetUSBHandle(kBoardId), 1);
     }
 
+    // name and the path returned are UTF-8, as the library takes paths.
     std::string writeFile(const std::string& name, const std::string& text) const
     {
         const std::string path = sim_->busDir() + "/" + name;
-        std::ofstream(path, std::ios::binary) << text;
+        std::ofstream(platform::utf8Path(path), std::ios::binary) << text;
         return path;
     }
 

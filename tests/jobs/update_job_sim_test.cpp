@@ -5,6 +5,7 @@
 
 #include "jobs/update_job.h"
 #include "link/link_requests.h"
+#include "platform/utf8_path.h"
 #include "sim_process.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,7 @@ using lumaro::test::SimProcess;
 using Clock = std::chrono::steady_clock;
 
 std::vector<std::uint8_t> bytesOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::utf8Path(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 

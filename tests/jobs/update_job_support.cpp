@@ -2,6 +2,8 @@
 
 #include "temporary_folder.h"
 
+#include "platform/utf8_path.h"
+
 #include <algorithm>
 #include <fstream>
 
@@ -26,19 +28,22 @@ bool RecordingScreen::has(const std::string& change) const {
     return std::find(all.begin(), all.end(), change) != all.end();
 }
 
-JobFiles::JobFiles() : dir(bustest::makeTemporaryFolder("update-job-")) {
-    firmware = (dir / "Tessaray_FW_1.0.4.bin").string();
-    std::ofstream(firmware, std::ios::binary) << firmwareContents;
+// Named as users' folders often are, with letters outside ASCII and a blank: the paths reach the
+// system whole only as UTF-16 on Windows.
+JobFiles::JobFiles() : dir(bustest::makeTemporaryFolder("update-job-") / u8"Zoë Müller") {
+    std::filesystem::create_directory(dir);
+    firmware = platform::utf8String(dir / "Tessaray_FW_1.0.4.bin");
+    std::ofstream(platform::utf8Path(firmware), std::ios::binary) << firmwareContents;
 }
 
-JobFiles::~JobFiles() { std::filesystem::remove_all(dir); }
+JobFiles::~JobFiles() { std::filesystem::remove_all(dir.parent_path()); }
 
 std::string JobFiles::image(std::size_t size) const {
-    const std::string path = (dir / ("image-" + std::to_string(size) + ".bin")).string();
+    const std::filesystem::path path = dir / ("image-" + std::to_string(size) + ".bin");
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 % 251);
     std::ofstream(path, std::ios::binary) << bytes;
-    return path;
+    return platform::utf8String(path);
 }
 
 }  // namespace lumaro::test

@@ -57,10 +57,11 @@ struct JobFiles {
     JobFiles(const JobFiles&) = delete;
     JobFiles& operator=(const JobFiles&) = delete;
 
-    // Writes the image data file with size bytes (byte i is i * 7 mod 251) and returns its path.
+    // Writes the image data file with size bytes (byte i is i * 7 mod 251) and returns its path
+    // (UTF-8, as the program carries paths).
     std::string image(std::size_t size) const;
     std::filesystem::path dir;
-    std::string firmware;  // path of a small firmware file
+    std::string firmware;  // UTF-8 path of a small firmware file
     std::string firmwareContents = "new firmware build 1.0.4";
 };
 

@@ -12,9 +12,11 @@
 #include "xlsx_workbook_server.h"
 
 #include "platform/com_message_filter_win.h"
+#include "platform/utf8_path.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <filesystem>
@@ -150,27 +152,35 @@ TEST(ComObject, AThreadThatNeverStartedComCanCreateAndUseObjects)
     EXPECT_EQ(get(newDictionary(), "Count"), Value{std::int32_t{0}});
 }
 
+// Also into folders named as users' folders are, which the ANSI code page may not hold (Cyrillic
+// and Chinese letters beside a Western one): the workbook writer opens files by narrow names.
 TEST(SpreadsheetProgram, WithoutOneRegisteredTheBuiltInServerWritesTheWorkbook)
 {
     const AutomationError direct = failureOf([] { automation::createComObject("Excel.Application"); });
     if (direct.code() != ErrorCode::ClassNotRegistered) GTEST_SKIP() << "a spreadsheet program is registered here";
 
-    fs::path folder;
-    do folder = fs::temp_directory_path() / ("lumaro-com-" + std::to_string(std::random_device{}()));
-    while (!fs::create_directory(folder));
-    const std::string path = (folder / "2026_03_07_14_05_09_temp.xls").string();
-    ExcelOpen();
-    ExcelSetCell(1, 7, 3, "Fan Spped");
-    ExcelSaveAs(path);
-    ExcelQuit();
-    ExcelRelease();  // on this thread, which made them
+    fs::path root;
+    do root = fs::temp_directory_path() / ("lumaro-com-" + std::to_string(std::random_device{}()));
+    while (!fs::create_directory(root));
+    for (const fs::path& folder : {root, root / u8"Zoë Müller", root / u8"Пользователь 用户"}) {
+        fs::create_directories(folder);
+        const fs::path path = folder / "2026_03_07_14_05_09_temp.xls";
+        ExcelOpen();
+        ExcelSetCell(1, 7, 3, "Fan Spped");
+        ExcelSaveAs(platform::utf8String(path));
+        ExcelQuit();
+        ExcelRelease();  // on this thread, which made them
 
-    std::ifstream saved(path, std::ios::binary);
-    std::string signature(2, '\0');
-    saved.read(signature.data(), 2);
-    EXPECT_EQ(signature, "PK") << "not an Office Open XML workbook";
-    saved.close();
-    fs::remove_all(folder);
+        std::ifstream saved(path, std::ios::binary);
+        std::string signature(2, '\0');
+        saved.read(signature.data(), 2);
+        EXPECT_EQ(signature, "PK") << "not an Office Open XML workbook: " << platform::utf8String(path);
+        saved.close();
+        const auto files = std::count_if(fs::directory_iterator(folder), fs::directory_iterator(),
+                                         [](const fs::directory_entry& entry) { return entry.is_regular_file(); });
+        EXPECT_EQ(files, 1) << "scratch or partial files left in " << platform::utf8String(folder);
+    }
+    fs::remove_all(root);
 }
 
 TEST(ComMessageFilter, ARejectedCallIsTriedAgainForAFewSecondsThenGivenUp)

@@ -81,7 +81,7 @@ std::string windowsPathOf(const std::string& linuxPath) {
     WCHAR* converted = toDos != nullptr ? toDos(linuxPath.c_str()) : nullptr;
     if (converted == nullptr) return linuxPath;
     char path[MAX_PATH * 4] = {};
-    ::WideCharToMultiByte(CP_ACP, 0, converted, -1, path, sizeof path, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, converted, -1, path, sizeof path, nullptr, nullptr);
     ::HeapFree(::GetProcessHeap(), 0, converted);
     return path;
 }
@@ -90,7 +90,7 @@ std::string linuxPathOf(const std::string& windowsPath) {
     using ToUnix = char*(CDECL*)(const WCHAR*);
     const auto toUnix = wineFunction<ToUnix>("wine_get_unix_file_name");
     WCHAR wide[MAX_PATH * 4] = {};
-    ::MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH * 4);
+    ::MultiByteToWideChar(CP_UTF8, 0, windowsPath.c_str(), -1, wide, MAX_PATH * 4);
     char* converted = toUnix != nullptr ? toUnix(wide) : nullptr;
     if (converted == nullptr) return windowsPath;
     std::string path = converted;

@@ -28,7 +28,8 @@ private:
     std::uintptr_t socket_;
 };
 
-// A Linux path as this process names it, and back (under Wine; the same path elsewhere).
+// A Linux path as this process names it, and back (under Wine; the same path elsewhere); the
+// Windows side in UTF-8, as the program carries paths.
 std::string windowsPathOf(const std::string& linuxPath);
 std::string linuxPathOf(const std::string& windowsPath);
 

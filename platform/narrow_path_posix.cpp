@@ -1,0 +1,8 @@
+#include "narrow_path.h"
+
+namespace platform {
+
+// The system takes a path's bytes as they are.
+std::optional<std::string> narrowPathOf(const std::filesystem::path& path) { return path.string(); }
+
+}  // namespace platform
