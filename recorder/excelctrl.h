@@ -11,13 +11,14 @@
 #include <string>
 
 // The instance, held between calls. Empty at program start; ExcelQuit does not clear them, the next
-// ExcelOpen replaces them, and ExcelRelease or the program's end releases them in reverse order.
-extern automation::Value ExcelApp;
-extern automation::Value ExcelWorkbooks;
-extern automation::Value ExcelWorkbook;
-extern automation::Value ExcelWorksheets;
-extern automation::Value ExcelSheet;
-extern automation::Value ExcelCell;
+// ExcelOpen replaces them, and ExcelRelease releases them in reverse order; the program's end
+// leaves them alone.
+extern automation::Value& ExcelApp;
+extern automation::Value& ExcelWorkbooks;
+extern automation::Value& ExcelWorkbook;
+extern automation::Value& ExcelWorksheets;
+extern automation::Value& ExcelSheet;
+extern automation::Value& ExcelCell;
 
 // Starts a hidden spreadsheet program with one new workbook. When the program cannot be created the
 // six values keep what they held.

@@ -111,11 +111,15 @@ TEST_F(ExcelctrlTest, EachOperationMakesItsCallsByNameInOrderWithTheCellsRowFirs
     calls->clear();
     ExcelSetCell(1, 7, 3, "Fan Spped");
     ExcelSetCell(2, 1, 65538, "-5");
+    ExcelSetCell(2, 2, 65538, "=HYPERLINK(\"x\")");
     ExcelSaveAs("/logs/2026_03_07_14_05_09_temp.xls");
     ExcelQuit();
+    // A number goes as typed; any other text marked as text, so that no program takes it for a formula.
     EXPECT_EQ(*calls, (std::vector<std::string>{
-                          "Add.Worksheets get()", "Worksheets.Item get(1)", "Item.Cells get(3,7)", "Cells.Value put(\"Fan Spped\")",
+                          "Add.Worksheets get()", "Worksheets.Item get(1)", "Item.Cells get(3,7)", "Cells.Value put(\"'Fan Spped\")",
                           "Add.Worksheets get()", "Worksheets.Item get(2)", "Item.Cells get(65538,1)", "Cells.Value put(\"-5\")",
+                          "Add.Worksheets get()", "Worksheets.Item get(2)", "Item.Cells get(65538,2)",
+                          "Cells.Value put(\"'=HYPERLINK(\"x\")\")",
                           "Add.SaveAs call(\"/logs/2026_03_07_14_05_09_temp.xls\")", "Application.Quit call()"}));
     // Quit leaves the values holding their references.
     for (const Value* value : {&ExcelApp, &ExcelWorkbooks, &ExcelWorkbook, &ExcelWorksheets, &ExcelSheet, &ExcelCell})
