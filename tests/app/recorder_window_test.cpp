@@ -11,6 +11,9 @@
 #include "save_failure_prompt.h"
 #include "xlsx_workbook_server.h"
 
+#include "platform/file_handle.h"
+#include "platform/file_lock.h"
+
 #include "link/controller_requests.h"
 #include "link/job_busy.h"
 
@@ -139,6 +142,43 @@ private:
     automation::ObjectRef wrap(automation::ObjectRef inner) { return std::make_shared<GatedObject>(*this, std::move(inner)); }
 };
 
+// The stand-in workbook server with a hook before every call, which may throw as a spreadsheet program
+// that went away would.
+class HookedServer {
+public:
+    std::function<void(std::string_view member, automation::CallKind kind)> before;
+
+    automation::ClassFactory factory()
+    {
+        return [this] { return wrap(createXlsxWorkbookServer()); };
+    }
+    static void gone()
+    {
+        throw automation::AutomationError(automation::ErrorCode::Disconnected,
+                                          "The object invoked has disconnected from its clients.");
+    }
+
+private:
+    class HookedObject final : public automation::Object {
+    public:
+        HookedObject(HookedServer& server, automation::ObjectRef inner) : server_(server), inner_(std::move(inner)) {}
+        automation::Value invoke(std::string_view member, automation::CallKind kind,
+                                 std::span<const automation::Value> args) override
+        {
+            if (server_.before) server_.before(member, kind);
+            automation::Value result = inner_->invoke(member, kind, args);
+            if (auto* object = std::get_if<automation::ObjectRef>(&result)) return server_.wrap(*object);
+            return result;
+        }
+
+    private:
+        HookedServer& server_;
+        automation::ObjectRef inner_;
+    };
+
+    automation::ObjectRef wrap(automation::ObjectRef inner) { return std::make_shared<HookedObject>(*this, std::move(inner)); }
+};
+
 // In the test's own body: a skip in a function it calls would leave only that function.
 #define SKIP_WITHOUT_READER()                                                                                          \
     if (!lumaro::test::xlsxReaderAvailable()) GTEST_SKIP() << "no workbook reader (scripts/setup installs openpyxl)"
@@ -216,6 +256,12 @@ protected:
     // folder of an open journal cannot be removed on Windows).
     static void blockSaving(const QString& path) { ASSERT_TRUE(QDir().mkpath(path)); }
     static void unblockSaving(const QString& path) { ASSERT_TRUE(QDir().rmdir(path)); }
+    static std::string readAppJournal(const QString& workbookPath)
+    {
+        QFile journal(workbookPath + ".journal");
+        EXPECT_TRUE(journal.open(QIODevice::ReadOnly));
+        return journal.readAll().toStdString();
+    }
 
     FakeController controller;
 };
@@ -699,6 +745,113 @@ TEST_F(Recorder, TheJournalTakesEachRowAsWrittenAndALogACrashLeftIsWrittenOutAtT
     EXPECT_EQ(row(cells, 5).size(), 17u);
     EXPECT_EQ((cells.at({5, 3})), "int:23");
     EXPECT_TRUE(row(cells, 6).empty());
+}
+
+// A save that fails otherwise than by a refusal (the program gone) is shown and keeps the journal; the
+// next log does not take it away, and the next start writes the rows out.
+TEST_F(Recorder, ASaveThatFailsWithoutARefusalKeepsTheJournalThroughTheNextLog)
+{
+    SKIP_WITHOUT_READER();
+    HookedServer server;
+    bool failSaves = true;
+    server.before = [&](std::string_view member, automation::CallKind) {
+        if (member == "SaveAs" && failSaves) HookedServer::gone();
+    };
+    automation::registerClass("Excel.Application", server.factory());
+    QString path;
+    {
+        auto form = startRecorderForm();
+        controller.temperatureRaw = {177, 177, 0};
+        pressStart(*form);
+        path = form->LogFilePath;
+        tick(*form);
+        tick(*form);
+        pressStart(*form);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(QFileInfo::exists(path + ".journal"));
+        failSaves = false;
+        pressStart(*form);  // a new log, saved this time
+        tick(*form);
+        pressStart(*form);
+        EXPECT_TRUE(QFileInfo::exists(path + ".journal")) << "the unsaved log's journal was removed";
+        EXPECT_FALSE(QFileInfo::exists(path));
+        sim.reset();
+    }
+    auto form = startRecorderForm();
+    settleWorkbook(*form);
+    EXPECT_TRUE(child<QPlainTextEdit>(*form, "System_Memo")->toPlainText().contains("Recovered 2 rows of an unsaved log into " +
+                                                                                    QFileInfo(path).fileName()));
+    EXPECT_EQ(row(readBack(path), 5).size(), 17u);
+    EXPECT_FALSE(QFileInfo::exists(path + ".journal"));
+}
+
+// A program that goes away during a log: one box, not one per tick; the timers stop; the workbook,
+// saved after all, lacks the rows, so its journal stays and the next start writes them all out.
+TEST_F(Recorder, AWorkbookThatStopsTakingRowsShowsOneBoxStopsTheLogAndKeepsItsJournal)
+{
+    SKIP_WITHOUT_READER();
+    HookedServer server;
+    bool failCells = false;
+    server.before = [&](std::string_view member, automation::CallKind kind) {
+        if (member == "Value" && kind == automation::CallKind::PropertyPut && failCells) HookedServer::gone();
+    };
+    automation::registerClass("Excel.Application", server.factory());
+    auto form = startRecorderForm();
+    pressStart(*form);
+    const QString path = form->LogFilePath;
+    tick(*form);
+    failCells = true;
+    tick(*form);
+    tick(*form);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_FALSE(child<QTimer>(*form, "Temp_Timer")->isActive());
+    EXPECT_FALSE(child<QTimer>(*form, "TempBarTimer")->isActive());
+    failCells = false;
+    pressStart(*form);
+    EXPECT_EQ(startCaption(*form), "Start to log temperature");
+    EXPECT_TRUE(QFileInfo::exists(path)) << "the workbook was saved";
+    EXPECT_TRUE(QFileInfo::exists(path + ".journal")) << "the rows only the journal has were removed with it";
+    EXPECT_EQ(journalCells(readAppJournal(path)).size(), 18u + 3 * 17u);
+}
+
+// Only the recorder's own leftovers are written out: a journal named otherwise is left alone, one a
+// running log holds is left alone, and two journals whose workbooks would take one name get two.
+TEST_F(Recorder, RecoveryTakesOnlyTheRecordersOwnJournalsNobodyHoldsEachIntoANameOfItsOwn)
+{
+    SKIP_WITHOUT_READER();
+    const QString stamp = "2026_03_07_14_05_09_temp";
+    const QByteArray header = "1\t1\tMeasure Device : old\n";
+    writeAppFile("Record/abc", "not a workbook");
+    writeAppFile("Record/abc.journal", header + "4\t1\t1\n");
+    writeAppFile("Record/" + stamp + ".xls", "kept as it is");
+    writeAppFile("Record/" + stamp + ".xls.journal", header + "4\t1\tfirst\n");
+    // One bad line each: past the last row, past the last column, a text too long for a cell.
+    writeAppFile("Record/" + stamp + "_2.xls.journal", header + "4\t1\tsecond\n2000000\t1\tx\n5\t20000\tx\n6\t1\t" +
+                                                         QByteArray(40000, 'x') + "\n7\t1\t\xFF\n");
+    writeAppFile("Record/2026_03_07_14_05_10_temp.xls.journal", header);
+    const QString record = appDir.path() + "/Record/";
+    platform::File live = platform::openForReading((record + "2026_03_07_14_05_10_temp.xls.journal").toStdString());
+    ASSERT_TRUE(platform::tryLockFile(live));
+
+    auto form = startRecorderForm();
+    settleWorkbook(*form);
+    const QString memo = child<QPlainTextEdit>(*form, "System_Memo")->toPlainText();
+    EXPECT_TRUE(QFileInfo::exists(record + "abc.journal"));
+    EXPECT_TRUE(QFileInfo::exists(record + "2026_03_07_14_05_10_temp.xls.journal")) << "a live journal was taken";
+    EXPECT_FALSE(QFileInfo::exists(record + stamp + ".xls.journal"));
+    EXPECT_FALSE(QFileInfo::exists(record + stamp + "_2.xls.journal"));
+    EXPECT_EQ(QDir(appDir.path()).entryList({"*.xls"}, QDir::Files), QStringList{}) << "a workbook outside Record/";
+    EXPECT_EQ(QDir(record).entryList({"abc*"}, QDir::Files), (QStringList{"abc", "abc.journal"}));
+    QFile kept(record + stamp + ".xls");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "kept as it is");
+    EXPECT_EQ(readBack(record + stamp + "_2.xls").at({4, 1}), "second");
+    EXPECT_EQ(readBack(record + stamp + "_3.xls").at({4, 1}), "first");
+    EXPECT_EQ(readBack(record + stamp + "_2.xls").at({7, 1}), "\xEF\xBF\xBD");
+    EXPECT_TRUE(memo.contains("Recovered 2 rows of an unsaved log into " + stamp + "_2.xls; 3 cells beyond what a "
+                              "worksheet holds were left out")) << memo.toStdString();
+    EXPECT_TRUE(memo.contains("Recovered 1 rows of an unsaved log into " + stamp + "_3.xls")) << memo.toStdString();
 }
 
 // Records the URLs the desktop is asked to open.
