@@ -123,7 +123,7 @@ std::vector<LogCell> journalCells(std::string_view text)
         start = end + 1;
         const std::size_t firstTab = line.find('\t');
         const std::size_t secondTab = firstTab == std::string_view::npos ? firstTab : line.find('\t', firstTab + 1);
-        if (secondTab == std::string_view::npos) continue;
+        if (secondTab == std::string_view::npos || line.find('\t', secondTab + 1) != std::string_view::npos) continue;
         LogCell cell;
         if (!positiveNumber(line.substr(0, firstTab), cell.row) ||
             !positiveNumber(line.substr(firstTab + 1, secondTab - firstTab - 1), cell.column))

@@ -26,7 +26,7 @@ bool LogJournal::start(const QString& workbookPath)
 bool LogJournal::append(const std::vector<LogCell>& cells)
 {
     if (!file_.isOpen()) return false;
-    const std::string lines = (torn_ ? "\n" : "") + journalLines(cells);
+    const std::string lines = (torn_ ? std::string(kTornLineEnd) : std::string()) + journalLines(cells);
     const std::size_t written = file_.write(lines);
     if (written > 0) torn_ = lines[written - 1] != '\n';  // nothing written: the file ends as it did
     if (written == lines.size()) return true;

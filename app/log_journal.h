@@ -22,7 +22,7 @@ public:
     // without one.
     bool start(const QString& workbookPath);
     // Appends the cells in one write. False when there is no journal or the write failed; a write cut
-    // short leaves a torn line, which the next one starts after, on a line of its own.
+    // short leaves a torn line, which the next append ends first (kTornLineEnd).
     bool append(const std::vector<LogCell>& cells);
     // The log is over but its workbook is not saved: the journal stays for the next start.
     void close();

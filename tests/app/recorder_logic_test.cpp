@@ -59,6 +59,25 @@ TEST(RecorderJournal, CellsComeBackAsWrittenAndAnUnfinishedLastLineIsLeftOut)
     EXPECT_EQ(workbookPathOfJournal("/r/a_temp.xls"), "");
 }
 
+// A full disk cuts an append short anywhere: once the torn line is ended, it reads as no cell, and
+// the rows after it come back whole, none run into it.
+TEST(RecorderJournal, ALineCutShortAnywhereIsNoCellOnceEndedAndTheNextRowsComeBackWhole)
+{
+    const std::vector<LogCell> header = logHeaderCells("TC-100");
+    LogMeasurement reading{1500, {}, -5, 23, 40};
+    const std::string torn = journalLines(logRowCells(0, "12:00:00", reading));
+    const std::vector<LogCell> next = logRowCells(1, "12:00:01", reading);
+    for (std::size_t cut = 1; cut < torn.size(); ++cut) {
+        if (torn[cut - 1] == '\n') continue;  // a whole line reached the file: not torn there
+        // The lines of the torn append that reached the file whole are kept; the cut one is not.
+        std::vector<LogCell> expected = header;
+        for (const LogCell& cell : journalCells(torn.substr(0, cut))) expected.push_back(cell);
+        expected.insert(expected.end(), next.begin(), next.end());
+        const std::string text = journalLines(header) + torn.substr(0, cut) + std::string(kTornLineEnd) + journalLines(next);
+        EXPECT_EQ(journalCells(text), expected) << "cut after " << cut << " bytes";
+    }
+}
+
 TEST(RecorderJournal, BrokenUtf8IsReplacedAndCellsNoWorksheetHoldsAreDroppedAndCounted)
 {
     // A stray continuation byte, a cut sequence, an overlong slash, a surrogate, a code point past
