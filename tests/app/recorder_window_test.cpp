@@ -4,6 +4,7 @@
 // (during an exchange too), saves that fail, names of logs started in one second, and the journal
 // that brings back a log a crash kept from being saved.
 #include "window_fixture.h"
+#include "file_size_limit.h"
 #include "xlsx_reader.h"
 
 #include "excelctrl.h"
@@ -41,6 +42,7 @@
 #include <cstdlib>
 #include <thread>
 #include <functional>
+#include <map>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -813,6 +815,37 @@ TEST_F(Recorder, AWorkbookThatStopsTakingRowsShowsOneBoxStopsTheLogAndKeepsItsJo
     EXPECT_TRUE(QFileInfo::exists(path)) << "the workbook was saved";
     EXPECT_TRUE(QFileInfo::exists(path + ".journal")) << "the rows only the journal has were removed with it";
     EXPECT_EQ(journalCells(readAppJournal(path)).size(), 18u + 3 * 17u);
+}
+
+// A full disk cuts a journal append short: the user is told once that the rows are not being kept,
+// the log runs on in its workbook, and once there is room the rows after the torn one are kept whole.
+TEST_F(Recorder, AJournalAppendCutShortIsToldOnceAndTheNextRowsAreKeptWhole)
+{
+    SKIP_WITHOUT_READER();
+    auto form = startRecorderForm();
+    controller.temperatureRaw = {177, 177, 0};
+    pressStart(*form);
+    const QString path = form->LogFilePath;
+    tick(*form);
+    const auto journalSize = static_cast<std::uint64_t>(QFileInfo(path + ".journal").size());
+    // Room for the next row's time ("5\t1\t12:00:00\n", 13 bytes) and 3 bytes of its next line.
+    if (!bustest::limitFileSize(journalSize + 16)) GTEST_SKIP() << "no limit on a file's size here";
+    tick(*form);
+    tick(*form);
+    bustest::liftFileSizeLimit();
+    tick(*form);
+    const QString memo = child<QPlainTextEdit>(*form, "System_Memo")->toPlainText();
+    EXPECT_EQ(memo.count("are not being kept in its journal"), 1) << memo.toStdString();
+    const std::vector<LogCell> cells = journalCells(readAppJournal(path));
+    std::map<std::int32_t, std::size_t> perRow;
+    for (const LogCell& cell : cells) ++perRow[cell.row];
+    EXPECT_EQ(perRow[4], 17u);
+    EXPECT_LT(perRow[5], 17u) << "the row cut short";
+    EXPECT_EQ(perRow[6], 0u) << "the row that found the disk full";
+    EXPECT_EQ(perRow[7], 17u) << "the row after the torn one";
+    pressStart(*form);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(row(readBack(path), 7).size(), 17u) << "the workbook took every row";
 }
 
 // Only the recorder's own leftovers are written out: a journal named otherwise is left alone, one a
