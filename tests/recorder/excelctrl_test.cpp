@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
+#include <chrono>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -337,6 +340,41 @@ TEST_F(ExcelctrlTest, CellsInTheLastColumnTakeNoRoomForTheColumnsBeforeThem)
     const std::size_t grown = residentBytes() - std::min(before, residentBytes());
     EXPECT_LT(grown, std::size_t{40} << 20) << "2,000 cells took " << (grown >> 20) << " MiB";
     ExcelQuit();
+}
+
+// A spreadsheet program that stopped answering in a save, as one that the window gave up waiting
+// for at exit: the save never returns. Its objects end the test process with code 3 when they are
+// destroyed while that call is still inside them.
+class HangingObject final : public automation::Object, public std::enable_shared_from_this<HangingObject> {
+public:
+    static inline std::atomic<int> savesInside{0};
+    ~HangingObject() override
+    {
+        if (savesInside > 0) std::_Exit(3);
+    }
+    Value invoke(std::string_view member, CallKind kind, std::span<const Value>) override
+    {
+        if (member == "SaveAs") {
+            ++savesInside;
+            for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (kind == CallKind::PropertyPut) return Value{};
+        return Value{ObjectRef{shared_from_this()}};
+    }
+};
+
+TEST(ExcelctrlExit, TheProgramEndsCleanlyWhileAThreadIsLeftInsideASave)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            automation::registerClass("Excel.Application", [] { return std::make_shared<HangingObject>(); });
+            ExcelOpen();
+            std::thread([] { ExcelSaveAs("never.xls"); }).detach();
+            while (HangingObject::savesInside == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
