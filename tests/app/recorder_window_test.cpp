@@ -5,6 +5,7 @@
 // that brings back a log a crash kept from being saved.
 #include "window_fixture.h"
 #include "file_size_limit.h"
+#include "foreign_owner.h"
 #include "xlsx_reader.h"
 
 #include "excelctrl.h"
@@ -885,6 +886,33 @@ TEST_F(Recorder, RecoveryTakesOnlyTheRecordersOwnJournalsNobodyHoldsEachIntoANam
     EXPECT_TRUE(memo.contains("Recovered 2 rows of an unsaved log into " + stamp + "_2.xls; 3 cells beyond what a "
                               "worksheet holds were left out")) << memo.toStdString();
     EXPECT_TRUE(memo.contains("Recovered 1 rows of an unsaved log into " + stamp + "_3.xls")) << memo.toStdString();
+}
+
+// A Record/ that another user turned into a link would send this user's workbooks where they chose:
+// the program refuses it at start-up, says so, writes nothing there and takes no journal from it.
+TEST_F(Recorder, ARecordFolderThatSomeoneElseLinkedElsewhereIsRefused)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "a junction of another user's takes an administrator to make";
+#endif
+    QTemporaryDir elsewhere;
+    const QString lost = "2026_03_07_14_05_09_temp.xls";
+    {
+        QFile journal(elsewhere.path() + "/" + lost + ".journal");
+        ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+        journal.write("1\t1\tx\n");
+    }
+    const QString record = appDir.path() + "/Record";
+    ASSERT_TRUE(QFile::link(elsewhere.path(), record));
+    if (!bustest::giveToAnotherUser(record.toStdString())) GTEST_SKIP() << "cannot give a link to another user here";
+    auto form = startRecorderForm();
+    settleWorkbook(*form);
+    const QString memo = child<QPlainTextEdit>(*form, "System_Memo")->toPlainText();
+    EXPECT_TRUE(memo.contains("is a link to another place")) << memo.toStdString();
+    EXPECT_FALSE(child<QCheckBox>(*form, "LogExcel_check")->isEnabled());
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.path() + "/" + lost + ".journal"));
+    EXPECT_FALSE(QFileInfo::exists(elsewhere.path() + "/" + lost));
+    EXPECT_TRUE(listed(*form).isEmpty());
 }
 
 // Records the URLs the desktop is asked to open.
