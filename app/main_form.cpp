@@ -123,8 +123,7 @@ void TMainForm::FormCreate()
 
     RecordFolder = appFolder + QStringLiteral("Record/");
     QDir().mkpath(RecordFolder);
-    recoverJournals();
-    FillLogList(RecordFolder);
+    openRecordFolder();
     LoadDevInfo();
     if (detectWithoutOverlap()) {
         Sel_ImageBin_Btn->hide();

@@ -10,6 +10,7 @@
 #include "workbook_thread.h"
 
 #include <QPoint>
+#include <QSet>
 #include <QSize>
 #include <QString>
 #include <QWidget>
@@ -108,6 +109,9 @@ public:
     bool settleLogBeforeClose();
     // Writes the workbooks of logs that a crash left as journals in RecordFolder (at start-up).
     void recoverJournals();
+    // At start-up: refuses a RecordFolder that someone may have pointed elsewhere, else recovers
+    // its journals and lists its workbooks.
+    void openRecordFolder();
 
 private:
     // Asked for while a measurement or a save was under way, done once neither is.
@@ -126,6 +130,11 @@ private:
     void onWorkbookThread(WorkbookThread::Calls calls, WorkbookThread::Done done);
     void openLogWorkbook(const std::vector<LogCell>& firstCells);
     void writeLogCells(const std::vector<LogCell>& cells);
+    void keepInJournal(const std::vector<LogCell>& cells);
+    void workbookStoppedTakingRows(const std::exception_ptr& failure);
+    void settleJournalAfterSave();
+    void removeJournal();
+    QString recoveryTarget(const LogFileNameParts& name, const QString& journalPath) const;
     void saveLogWorkbook(const QString& path);
     void logWorkbookSaved(const QString& path, const std::exception_ptr& failure);
     void endLogSave();
@@ -140,6 +149,9 @@ private:
     DeferredRequests deferred_;
     bool rotationFailureShown_ = false;
     LogJournal journal_;
+    bool journalFailureShown_ = false;  // the journal's failure was told for this workbook
+    bool workbookLostRows_ = false;     // a row of this workbook was refused: its journal outlives its save
+    QSet<QString> recoveryTargets_;     // workbooks being written out from journals, taken for new logs too
     int logNumber_ = 0;               // counts the logs started, so that late news of an earlier one is known
     bool savingLog_ = false;          // a stopped log's save is under way, its prompts included
     QTimer* closeDeadline_ = nullptr;  // how long a close waits for a save before the window goes anyway

@@ -13,7 +13,12 @@
 
 #include "excelctrl.h"
 #include "link/link_requests.h"
+#include "platform/file_handle.h"
+#include "platform/file_lock.h"
+#include "platform/file_owner.h"
 #include "platform/file_sync.h"
+#include "platform/folder_link.h"
+#include "platform/utf8_path.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -32,7 +37,10 @@
 #include <QUrl>
 
 #include <chrono>
+#include <filesystem>
+#include <memory>
 #include <stdexcept>
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -43,6 +51,10 @@ const QString kNotLogging = QStringLiteral("Not ready to log.");
 
 // How long a close waits for a log's save before the window goes anyway, its journal kept.
 constexpr std::chrono::seconds kCloseWaitForSave(60);
+
+// A journal larger than this is no log of the recorder's (a full workbook's journal is some 7 MiB)
+// and is not read in: it could take the memory the program needs.
+constexpr std::size_t kMaxJournalBytes = 32u << 20;
 
 // The row of the controller found, or nullptr when the model table has no such row.
 const DeviceModel* modelAt(const std::vector<DeviceModel>& table, int index)
@@ -61,6 +73,18 @@ void setLogCells(const std::vector<LogCell>& cells)
 void syncJournal(const std::string& journal)
 {
     if (!journal.empty()) platform::syncFileToDisk(journal);
+}
+
+// On the workbook thread: the save counts as done only once the workbook and its name are on the
+// disk; until then its journal is what keeps the rows through a power cut.
+void saveWorkbookDurably(const std::string& target)
+{
+    ExcelSaveAs(target);
+    const std::size_t slash = target.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    if (!platform::syncFileToDisk(target) || !platform::syncFolderToDisk(folder))
+        throw std::runtime_error("The workbook " + target + " was saved, but the disk did not confirm it (" +
+                                 platform::lastErrorText() + "); its rows stay in its journal.");
 }
 
 LocalDateTime localNow()
@@ -220,7 +244,7 @@ QString TMainForm::newLogFilePath() const
     const LocalDateTime now = localNow();
     for (int sequence = 1;; ++sequence) {
         const QString path = RecordFolder + QString::fromStdString(logFileName(now, sequence));
-        const bool taken = path == LogFilePath || QFileInfo::exists(path) ||
+        const bool taken = path == LogFilePath || recoveryTargets_.contains(path) || QFileInfo::exists(path) ||
                            QFileInfo::exists(QString::fromStdString(journalPathOf(path.toStdString())));
         if (!taken) return path;
     }
@@ -272,9 +296,11 @@ void TMainForm::stopLog()
 // whatever instance the writer held before.
 void TMainForm::openLogWorkbook(const std::vector<LogCell>& firstCells)
 {
+    workbookLostRows_ = false;
+    journalFailureShown_ = false;
     if (!journal_.start(LogFilePath))
         AddMessage(QStringLiteral("No journal for the log %1: %2").arg(LogFilePath, journal_.errorText()), 0);
-    journal_.append(firstCells);
+    keepInJournal(firstCells);
     onWorkbookThread(
         [firstCells, journal = journal_.path()] {
             syncJournal(journal);
@@ -290,7 +316,7 @@ void TMainForm::openLogWorkbook(const std::vector<LogCell>& firstCells)
             if (current) {
                 Temp_Timer->stop();
                 TempBarTimer->stop();
-                journal_.finish();  // nothing was written anywhere
+                removeJournal();  // no row was taken anywhere
             }
             std::rethrow_exception(failure);
         });
@@ -299,13 +325,54 @@ void TMainForm::openLogWorkbook(const std::vector<LogCell>& firstCells)
 // Rows go to the journal first: what reached it survives whatever happens to the program next.
 void TMainForm::writeLogCells(const std::vector<LogCell>& cells)
 {
-    journal_.append(cells);
+    keepInJournal(cells);
     onWorkbookThread(
         [cells, journal = journal_.path()] {
             syncJournal(journal);
             setLogCells(cells);
         },
-        showAnyFailure);
+        [this, log = logNumber_](std::exception_ptr failure) {
+            if (failure && log == logNumber_) workbookStoppedTakingRows(failure);
+        });
+}
+
+// A journal that stops taking rows is told once per log: the log runs on, in its workbook only.
+void TMainForm::keepInJournal(const std::vector<LogCell>& cells)
+{
+    if (journal_.append(cells) || journal_.path().empty() || std::exchange(journalFailureShown_, true)) return;
+    AddMessage(QStringLiteral("The rows of the log %1 are not being kept in its journal (%2): a crash would lose them.")
+                   .arg(LogFilePath, journal_.errorText()), 0);
+}
+
+// The workbook lost a row (its program gone, or refusing): the log stops measuring, the failure is
+// shown once rather than at every tick, and the journal, which has every row, stays for the next
+// start even if the workbook is saved after all.
+void TMainForm::workbookStoppedTakingRows(const std::exception_ptr& failure)
+{
+    if (std::exchange(workbookLostRows_, true)) return;
+    Temp_Timer->stop();
+    TempBarTimer->stop();
+    AddMessage(QStringLiteral("The workbook of the log %1 took no more rows: the log stopped measuring. Its rows are "
+                              "kept in its journal and written out at the next start.").arg(LogFilePath), 0);
+    std::rethrow_exception(failure);
+}
+
+// The workbook is saved: its journal goes, unless the workbook lacks rows that only the journal has.
+void TMainForm::settleJournalAfterSave()
+{
+    if (workbookLostRows_) {
+        journal_.close();
+        return;
+    }
+    removeJournal();
+}
+
+void TMainForm::removeJournal()
+{
+    const QString path = QString::fromStdString(journal_.path());
+    if (!journal_.remove())
+        AddMessage(QStringLiteral("The journal %1 could not be removed (%2): its rows are written out again at the next "
+                                  "start.").arg(path, journal_.errorText()), 0);
 }
 
 // Saves the open workbook; its instance ends once the save has ended (logWorkbookSaved). The window
@@ -313,7 +380,7 @@ void TMainForm::writeLogCells(const std::vector<LogCell>& cells)
 void TMainForm::saveLogWorkbook(const QString& path)
 {
     if (deferred_.close) closeDeadline_->start();
-    onWorkbookThread([target = path.toStdString()] { ExcelSaveAs(target); },
+    onWorkbookThread([target = path.toStdString()] { saveWorkbookDurably(target); },
                      [this, path](std::exception_ptr failure) { logWorkbookSaved(path, failure); });
 }
 
@@ -327,6 +394,7 @@ void TMainForm::logWorkbookSaved(const QString& path, const std::exception_ptr& 
         try {
             reason = refusalText(failure);
         } catch (...) {
+            journal_.close();  // the rows are nowhere else: written out at the next start
             endLogSave();
             throw;
         }
@@ -341,10 +409,13 @@ void TMainForm::logWorkbookSaved(const QString& path, const std::exception_ptr& 
         }
         case SaveFailureChoice::Discard:
             AddMessage(QStringLiteral("The unsaved log %1 was discarded.").arg(path), 0);
-            break;
+            removeJournal();
+            onWorkbookThread(&ExcelQuit, showAnyFailure);
+            endLogSave();
+            return;
         }
     }
-    journal_.finish();
+    settleJournalAfterSave();
     onWorkbookThread(&ExcelQuit, showAnyFailure);
     endLogSave();
 }
@@ -415,7 +486,7 @@ void TMainForm::WriteLogRow(std::int32_t fanSpeed, const ChannelReading& channel
 void TMainForm::rotateLog()
 {
     measuring_ = true;
-    onWorkbookThread([path = LogFilePath.toStdString()] { ExcelSaveAs(path); },
+    onWorkbookThread([path = LogFilePath.toStdString()] { saveWorkbookDurably(path); },
                      [this](std::exception_ptr failure) {
                          measuring_ = false;
                          const auto actAfterwards = qScopeGuard([this] { actOnDeferredRequests(); });
@@ -430,7 +501,13 @@ void TMainForm::rotateLog()
 void TMainForm::rotatedWorkbookSaved(const std::exception_ptr& failure)
 {
     if (failure) {
-        const QString reason = refusalText(failure);
+        QString reason;
+        try {
+            reason = refusalText(failure);
+        } catch (...) {
+            workbookStoppedTakingRows(std::current_exception());
+            return;
+        }
         if (std::exchange(rotationFailureShown_, true)) return;
         const QString text = reason + QStringLiteral("\n\nThe log goes on in the same workbook; its rows are kept.");
         QMetaObject::invokeMethod(this, [text] { showException(text); }, Qt::QueuedConnection);
@@ -438,7 +515,7 @@ void TMainForm::rotatedWorkbookSaved(const std::exception_ptr& failure)
     }
     rotationFailureShown_ = false;
     LogRowCount = 0;
-    journal_.finish();
+    settleJournalAfterSave();
     onWorkbookThread(&ExcelQuit, showAnyFailure);
     LogFilePath = newLogFilePath();
     LogPath_Show->setText(LogFilePath);
@@ -448,41 +525,88 @@ void TMainForm::rotatedWorkbookSaved(const std::exception_ptr& failure)
     FillLogList(RecordFolder);
 }
 
+// At start-up: a Record that is a link someone else made would send the workbooks where they chose.
+void TMainForm::openRecordFolder()
+{
+    if (platform::isUntrustedFolderLink(RecordFolder.toStdString())) {
+        LogExcel_check->setChecked(false);
+        LogExcel_check->setEnabled(false);
+        AddMessage(QStringLiteral("The folder %1 is a link to another place (a symbolic link or junction), which is not "
+                                  "safe to write into: the recorder keeps no workbooks. Remove the link; the next start "
+                                  "makes the folder again.").arg(RecordFolder), 0);
+        return;
+    }
+    recoverJournals();
+    FillLogList(RecordFolder);
+}
+
 // Each journal left in the folder is a log that a crash kept from being saved: its cells are
-// written out again as its workbook, and the message log says so. A journal that cannot be written
-// out stays for the next start.
+// written out again as its workbook, and the message log says so. Only the recorder's own journals
+// are taken: named as it names them, plain files of this user, of a sane size, and held by no
+// running log (another instance's, or another user's). Each is held, locked, until it is written
+// out. A journal that cannot be written out stays for the next start.
 void TMainForm::recoverJournals()
 {
-    const QFileInfoList journals =
-        QDir(RecordFolder).entryInfoList({QStringLiteral("*") + QString::fromUtf8(kJournalSuffix)}, QDir::Files, QDir::Name);
+    const QFileInfoList journals = QDir(RecordFolder).entryInfoList(
+        {QStringLiteral("*") + QString::fromUtf8(kJournalSuffix)}, QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
     for (const QFileInfo& journal : journals) {
-        QFile file(journal.filePath());
-        if (!file.open(QIODevice::ReadOnly)) continue;
-        const std::vector<LogCell> cells = journalCells(file.readAll().toStdString());
-        file.close();
-        const QString wanted = QString::fromStdString(workbookPathOfJournal(journal.filePath().toStdString()));
-        QString target = wanted;
-        for (int sequence = 2; QFileInfo::exists(target); ++sequence)
-            target = wanted.chopped(4) + QStringLiteral("_%1.xls").arg(sequence);
+        const std::string journalPath = journal.filePath().toStdString();
+        const std::optional<LogFileNameParts> name =
+            parseLogFileName(QFileInfo(QString::fromStdString(workbookPathOfJournal(journalPath))).fileName().toStdString());
+        if (!name) continue;
+        auto held = std::make_shared<platform::File>(platform::openForReading(journalPath));
+        if (!held->isOpen() || !platform::isOwnRegularFile(*held) || !platform::tryLockFile(*held)) continue;
+        const std::optional<std::string> text = held->readAll(kMaxJournalBytes);
+        if (!text) {
+            AddMessage(QStringLiteral("The unsaved log %1 could not be read: %2")
+                           .arg(journal.fileName(), QString::fromStdString(platform::lastErrorText())), 0);
+            continue;
+        }
+        std::vector<LogCell> cells = journalCells(*text);
+        const std::size_t dropped = dropCellsOutsideSheet(cells);
+        const QString target = recoveryTarget(*name, journal.filePath());
+        recoveryTargets_.insert(target);
         onWorkbookThread(
-            [cells, target = target.toStdString()] {
+            [cells = std::move(cells), target = target.toStdString()] {
                 ExcelOpen();
                 setLogCells(cells);
-                ExcelSaveAs(target);
+                saveWorkbookDurably(target);
                 ExcelQuit();
             },
-            [this, journal, rows = dataRowsIn(cells), target](std::exception_ptr failure) {
+            [this, held, journal, rows = dataRowsIn(cells), dropped, target](std::exception_ptr failure) {
+                recoveryTargets_.remove(target);
                 if (failure) {
                     AddMessage(QStringLiteral("The unsaved log %1 could not be recovered: %2")
                                    .arg(journal.fileName(), failureText(failure)), 0);
                     return;
                 }
-                QFile::remove(journal.filePath());
-                AddMessage(QStringLiteral("Recovered %1 rows of an unsaved log into %2")
-                               .arg(rows)
-                               .arg(QFileInfo(target).fileName()), 0);
+                // Removed while still held, so that no other instance takes it in between.
+                std::error_code removeError;
+                const bool removed = std::filesystem::remove(platform::utf8Path(journal.filePath().toStdString()), removeError);
+                held->close();
+                QString line = QStringLiteral("Recovered %1 rows of an unsaved log into %2").arg(rows).arg(QFileInfo(target).fileName());
+                if (dropped > 0)
+                    line += QStringLiteral("; %1 cells beyond what a worksheet holds were left out").arg(dropped);
+                AddMessage(line, 0);
+                if (!removed)
+                    AddMessage(QStringLiteral("The journal %1 could not be removed (%2): it is written out again at the "
+                                              "next start.").arg(journal.fileName(), QString::fromStdString(removeError.message())), 0);
                 FillLogList(RecordFolder);
             });
+    }
+}
+
+// The journal's own name when free, else the next of its start's sequence that no file, no other
+// journal and no recovery of this start has taken: never another file, and always in Record/.
+QString TMainForm::recoveryTarget(const LogFileNameParts& name, const QString& journalPath) const
+{
+    for (int sequence = name.sequence;; ++sequence) {
+        const QString target = RecordFolder + QString::fromStdString(logFileName(name.start, sequence));
+        const QString targetJournal = QString::fromStdString(journalPathOf(target.toStdString()));
+        const QFileInfo existing(target);
+        const bool taken = recoveryTargets_.contains(target) || existing.exists() || existing.isSymLink() ||
+                           (targetJournal != journalPath && QFileInfo::exists(targetJournal));
+        if (!taken) return target;
     }
 }
 

@@ -34,6 +34,36 @@ std::string logFileName(const LocalDateTime& start, int sequence)
     return std::string(name) + (sequence > 1 ? "_" + std::to_string(sequence) : std::string()) + ".xls";
 }
 
+std::optional<LogFileNameParts> parseLogFileName(std::string_view fileName)
+{
+    // Fixed-width fields, then an optional sequence: read back, and accepted only when the name made
+    // from what was read is the name itself (no sign, no leading zero, no other date form).
+    constexpr std::size_t kStampLength = 19;  // "2026_03_07_14_05_09"
+    if (fileName.size() < kStampLength + 9) return std::nullopt;
+    const auto field = [&](std::size_t at, std::size_t length) {
+        int value = -1;
+        const char* first = fileName.data() + at;
+        const auto [end, error] = std::from_chars(first, first + length, value);
+        return error == std::errc() && end == first + length ? value : -1;
+    };
+    LogFileNameParts parts;
+    parts.start = {field(0, 4), field(5, 2), field(8, 2), field(11, 2), field(14, 2), field(17, 2)};
+    const LocalDateTime& start = parts.start;
+    if (start.year < 0 || start.month < 1 || start.month > 12 || start.day < 1 || start.day > 31 || start.hour < 0 ||
+        start.hour > 23 || start.minute < 0 || start.minute > 59 || start.second < 0 || start.second > 60)
+        return std::nullopt;
+    constexpr std::string_view kSequenceMark = "_temp_";
+    const std::string_view rest = fileName.substr(kStampLength);
+    if (rest.starts_with(kSequenceMark) && rest.size() > kSequenceMark.size() + 4) {
+        const std::size_t digits = rest.size() - kSequenceMark.size() - 4;
+        if (digits > 9) return std::nullopt;
+        parts.sequence = field(kStampLength + kSequenceMark.size(), digits);
+        if (parts.sequence < 2) return std::nullopt;
+    }
+    if (logFileName(parts.start, parts.sequence) != fileName) return std::nullopt;
+    return parts;
+}
+
 std::string clockText(const LocalDateTime& moment)
 {
     char text[16];

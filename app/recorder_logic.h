@@ -47,6 +47,14 @@ std::optional<int> measureIntervalMs(std::string_view countText, int unitIndex);
 // same second takes sequence 2, 3, ... : "2026_03_07_14_05_09_temp_2.xls".
 std::string logFileName(const LocalDateTime& start, int sequence = 1);
 
+// The start and sequence of a name logFileName made, exactly as it makes it; nothing for any other
+// name (a journal named otherwise is not the recorder's).
+struct LogFileNameParts {
+    LocalDateTime start;
+    int sequence = 1;
+};
+std::optional<LogFileNameParts> parseLogFileName(std::string_view fileName);
+
 // "14:05:09", the time column of a row.
 std::string clockText(const LocalDateTime& moment);
 

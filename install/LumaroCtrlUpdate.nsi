@@ -42,11 +42,17 @@ Section "Install"
   !include "${INSTALL_LIST}"
 
   ; The recorder writes its workbooks into Record\ beside the program, and Program Files is
-  ; read-only for users: the users (by their well-known SID, whatever the system's language) may
-  ; change what is in this one folder.
+  ; read-only for users. The users (by their well-known SIDs, whatever the system's language) may
+  ; read what is there and add files and folders to this one folder; what each adds is theirs alone
+  ; to change or remove (CREATOR OWNER), so that no user can replace, remove or redirect another's
+  ; workbooks. /grant:r first replaces the change rights that earlier versions gave.
   CreateDirectory "$INSTDIR\Record"
-  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR\Record" /grant *S-1-5-32-545:(OI)(CI)M'
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR\Record" /grant:r *S-1-5-32-545:(OI)(CI)(RX)'
   Pop $0
+  ${If} $0 == 0
+    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR\Record" /grant *S-1-5-32-545:(WD,AD) *S-1-3-0:(OI)(CI)(IO)(F)'
+    Pop $0
+  ${EndIf}
   ${If} $0 != 0
     DetailPrint "Could not let users write into $INSTDIR\Record (icacls: $0): the recorder will need an administrator"
   ${EndIf}

@@ -1,18 +1,22 @@
 #include "excelctrl.h"
 
+#include "typed_text.h"
+
 #include <array>
 #include <initializer_list>
 
 using automation::CallKind;
 using automation::Value;
 
-// Defined in this order so that the program's end releases them in reverse.
-Value ExcelApp;
-Value ExcelWorkbooks;
-Value ExcelWorkbook;
-Value ExcelWorksheets;
-Value ExcelSheet;
-Value ExcelCell;
+// Never destroyed: a thread that made them may be left inside a call on them when the program ends
+// (a spreadsheet program that stopped answering), and destroying them then would pull the objects
+// from under that call. The thread releases them as it ends (ExcelRelease).
+Value& ExcelApp = *new Value;
+Value& ExcelWorkbooks = *new Value;
+Value& ExcelWorkbook = *new Value;
+Value& ExcelWorksheets = *new Value;
+Value& ExcelSheet = *new Value;
+Value& ExcelCell = *new Value;
 
 void ExcelOpen()
 {
@@ -34,7 +38,10 @@ void ExcelSetCell(std::int32_t sheet, std::int32_t column, std::int32_t row, con
     // Cells takes the row first.
     const std::array position{Value{row}, Value{column}};
     ExcelCell = automation::call(ExcelSheet, "Cells", CallKind::PropertyGet, position);
-    const std::array value{Value{text}};
+    // A text that is no number and no time goes in marked as text: a recovered journal may hold
+    // anything, and a program would take "=..." as a formula, "1/2" as a date.
+    const bool plainText = !text.empty() && typeOfEnteredText(text).kind == TypedText::Text;
+    const std::array value{Value{plainText ? markedAsText(text) : text}};
     automation::call(ExcelCell, "Value", CallKind::PropertyPut, value);
 }
 

@@ -11,13 +11,13 @@
 #include <string>
 
 // The instance, held between calls. Empty at program start; ExcelQuit releases them (in reverse
-// order, as ExcelRelease does), as does the program's end; a second ExcelOpen replaces them.
-extern automation::Value ExcelApp;
-extern automation::Value ExcelWorkbooks;
-extern automation::Value ExcelWorkbook;
-extern automation::Value ExcelWorksheets;
-extern automation::Value ExcelSheet;
-extern automation::Value ExcelCell;
+// order, as ExcelRelease does); a second ExcelOpen replaces them; the program's end leaves them alone.
+extern automation::Value& ExcelApp;
+extern automation::Value& ExcelWorkbooks;
+extern automation::Value& ExcelWorkbook;
+extern automation::Value& ExcelWorksheets;
+extern automation::Value& ExcelSheet;
+extern automation::Value& ExcelCell;
 
 // Starts a hidden spreadsheet program with one new workbook. When the program cannot be created the
 // six values keep what they held.

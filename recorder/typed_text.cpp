@@ -50,9 +50,20 @@ bool clockTime(std::string_view text, double& dayFraction)
 
 }  // namespace
 
+bool isMarkedAsText(std::string_view entered)
+{
+    return entered.starts_with('\'');
+}
+
+std::string markedAsText(std::string_view text)
+{
+    return '\'' + std::string(text);
+}
+
 TypedText typeOfEnteredText(std::string_view text)
 {
     TypedText typed;
+    if (isMarkedAsText(text)) return typed;
     if (clockTime(text, typed.value)) {
         typed.kind = TypedText::TimeOfDay;
         return typed;

@@ -3,6 +3,7 @@
 // server and its tests share one rule.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 struct TypedText {
@@ -11,6 +12,12 @@ struct TypedText {
 };
 
 TypedText typeOfEnteredText(std::string_view text);
+
+// A text typed after an apostrophe stays text whatever it looks like (a number, a date, a formula
+// after "=", "+", "-" or "@"), and the apostrophe is not part of the cell: the one way to put a
+// text into a cell exactly as it is.
+bool isMarkedAsText(std::string_view entered);
+std::string markedAsText(std::string_view text);
 
 // The width of the text as shown, in characters: UTF-8 sequences count once.
 std::size_t shownWidth(std::string_view text);

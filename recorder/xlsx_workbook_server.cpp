@@ -1,7 +1,10 @@
 #include "xlsx_workbook_server.h"
 
+#include "sheet_limits.h"
 #include "typed_text.h"
 
+#include "platform/exclusive_file.h"
+#include "platform/file_move.h"
 #include "platform/narrow_path.h"
 #include "platform/utf8_path.h"
 
@@ -26,28 +29,30 @@ using automation::ErrorCode;
 using automation::ObjectRef;
 using automation::Value;
 
-// The limits of an Office Open XML worksheet.
-constexpr std::int32_t kMaxRow = 1048576;
-constexpr std::int32_t kMaxColumn = 16384;
-constexpr std::size_t kMaxCellText = 32767;
-
 // Each distinct text is kept once, with what the program makes of it, and cells refer to it by
-// number: a log repeats the same few numbers in every row, so each is read only once.
+// number: a log repeats the same few numbers in every row, so each is read only once. A text is
+// kept as entered: one marked as text (typed_text.h) is another entry than the same text unmarked.
 class TextTable {
 public:
-    std::uint32_t idOf(const std::string& text)
+    std::uint32_t idOf(const std::string& entered)
     {
-        const auto [entry, added] = ids_.try_emplace(text, static_cast<std::uint32_t>(texts_.size()));
-        if (added) texts_.push_back({&entry->first, typeOfEnteredText(text), shownWidth(text)});
+        const auto [entry, added] = ids_.try_emplace(entered, static_cast<std::uint32_t>(texts_.size()));
+        if (added) {
+            const bool markedText = isMarkedAsText(entered);
+            std::string text = markedText ? entered.substr(1) : entered;
+            const TypedText typed = markedText ? TypedText{} : typeOfEnteredText(entered);
+            const std::size_t width = shownWidth(text);
+            texts_.push_back({std::move(text), typed, width});
+        }
         return entry->second;
     }
-    const std::string& text(std::uint32_t id) const { return *texts_[id].text; }
+    const std::string& text(std::uint32_t id) const { return texts_[id].text; }
     const TypedText& typed(std::uint32_t id) const { return texts_[id].typed; }
     std::size_t width(std::uint32_t id) const { return texts_[id].width; }
 
 private:
     struct Entry {
-        const std::string* text;
+        std::string text;  // the cell's text, without the mark
         TypedText typed;
         std::size_t width;
     };
@@ -55,16 +60,60 @@ private:
     std::vector<Entry> texts_;
 };
 
-// Row number to its cells by column index; a cell holds text id + 1, 0 when empty.
+// The cells of one row that hold something, by column, ascending: only what was written takes room,
+// wherever in the row it is.
+class Row {
+public:
+    struct Cell {
+        std::int32_t column;
+        std::uint32_t id;  // into the text table
+    };
+    const std::vector<Cell>& cells() const { return cells_; }
+
+    const Cell* find(std::int32_t column) const
+    {
+        const auto at = lowerBound(column);
+        return at != cells_.end() && at->column == column ? &*at : nullptr;
+    }
+    void set(std::int32_t column, std::uint32_t id)
+    {
+        if (cells_.empty() || cells_.back().column < column) {  // a log writes left to right
+            cells_.push_back({column, id});
+            return;
+        }
+        const auto at = lowerBound(column);
+        if (at != cells_.end() && at->column == column)
+            at->id = id;
+        else
+            cells_.insert(at, {column, id});
+    }
+    void clear(std::int32_t column)
+    {
+        const auto at = lowerBound(column);
+        if (at != cells_.end() && at->column == column) cells_.erase(at);
+    }
+
+private:
+    std::vector<Cell>::iterator lowerBound(std::int32_t column)
+    {
+        return std::ranges::lower_bound(cells_, column, {}, &Cell::column);
+    }
+    std::vector<Cell>::const_iterator lowerBound(std::int32_t column) const
+    {
+        return std::ranges::lower_bound(cells_, column, {}, &Cell::column);
+    }
+    std::vector<Cell> cells_;
+};
+
 struct Sheet {
     explicit Sheet(std::string sheetName) : name(std::move(sheetName)) {}
 
     std::string name;
-    std::map<std::int32_t, std::vector<std::uint32_t>> rows;
+    std::map<std::int32_t, Row> rows;
 
-    // The cells of a row, made when new. A log writes row after row, so the row written last is
-    // kept at hand rather than searched for at every cell.
-    std::vector<std::uint32_t>& row(std::int32_t number)
+    // The row, made when new. A log writes row after row, so the row written last is kept at hand
+    // rather than searched for at every cell.
+    Row& row(std::int32_t number)
     {
         if (lastRow_ == nullptr || lastRowNumber_ != number) {
             lastRow_ = &rows[number];
@@ -74,7 +123,7 @@ struct Sheet {
     }
 
 private:
-    std::vector<std::uint32_t>* lastRow_ = nullptr;  // map entries stay where they are
+    Row* lastRow_ = nullptr;  // map entries stay where they are
     std::int32_t lastRowNumber_ = 0;
 };
 
@@ -164,60 +213,69 @@ lxw_error writeSheet(lxw_worksheet* out, const Sheet& sheet, const TextTable& te
 {
     ColumnWidths widths;
     for (const auto& [row, cells] : sheet.rows) {
-        for (std::size_t column = 0; column < cells.size(); ++column) {
-            const std::uint32_t cell = cells[column];
-            if (cell == 0) continue;
-            const lxw_error error = writeCell(out, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column), texts,
-                                              cell - 1, timeFormat);
+        const std::vector<Row::Cell>& filled = cells.cells();
+        for (std::size_t at = 0; at < filled.size(); ++at) {
+            const auto [column, id] = filled[at];
+            const auto index = static_cast<std::size_t>(column - 1);
+            const lxw_error error = writeCell(out, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(index), texts,
+                                              id, timeFormat);
             if (error != LXW_NO_ERROR) return error;
-            const bool spillsRight = texts.typed(cell - 1).kind == TypedText::Text &&
-                                     (column + 1 >= cells.size() || cells[column + 1] == 0);
-            if (!spillsRight) widths.take(column, texts.width(cell - 1));
+            const bool spillsRight = texts.typed(id).kind == TypedText::Text &&
+                                     (at + 1 == filled.size() || filled[at + 1].column != column + 1);
+            if (!spillsRight) widths.take(index, texts.width(id));
         }
     }
     return widths.apply(out);
 }
 
 // Writes the workbook beside path first and moves it into place, so that a failed save leaves any
-// earlier file at path as it was. Returns an empty text on success, else why it failed.
-std::string saveAsXlsx(const Workbook& workbook, const std::filesystem::path& path)
+// earlier file at path as it was, and a power cut after the save leaves the new one whole. The
+// partial file is made here under a fresh name (a link planted under a name known ahead would send
+// the writing into another file) and held open meanwhile, so that it is synced as written. Returns
+// an empty text on success, else why it failed.
+std::string saveAsXlsx(const Workbook& workbook, const std::string& path)
 {
-    std::filesystem::path partial = path;
-    partial += ".saving";
+    std::string partial;
+    platform::File held = platform::createUniqueFile(path, ".saving", partial);
+    if (!held.isOpen()) return "the file cannot be made (" + platform::lastErrorText() + ")";
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;  // rows go to disk as written: memory stays flat for any size
     // Its scratch files go beside the workbook, which is writable when the save can succeed at all;
     // the system's temporary folder need not be (the root of the system drive on Windows).
     // The writer opens files by narrow names, which Windows reads in the ANSI code page: the partial
-    // file is made by its wide name first, and both are handed over by names that reach them.
-    std::ofstream(partial).close();
-    const std::optional<std::string> partialName = platform::narrowPathOf(partial);
+    // file and the folder are handed over by names that reach them.
+    const std::filesystem::path target = platform::utf8Path(path);
+    const std::optional<std::string> partialName = platform::narrowPathOf(platform::utf8Path(partial));
     std::optional<std::string> scratchFolder =
-        platform::narrowPathOf(path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path());
-    std::error_code fsError;
+        platform::narrowPathOf(target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path());
     if (!partialName || !scratchFolder) {
-        std::filesystem::remove(partial, fsError);
+        held.close();
+        std::error_code ignored;
+        std::filesystem::remove(platform::utf8Path(partial), ignored);
         return "the workbook writer cannot reach this folder (no name for it in the system's code page)";
     }
     options.tmpdir = scratchFolder->data();
     lxw_workbook* file = workbook_new_opt(partialName->c_str(), &options);
-    if (file == nullptr) return "out of memory";
-    lxw_format* timeFormat = workbook_add_format(file);
-    format_set_num_format(timeFormat, "hh:mm:ss");
-    lxw_error error = LXW_NO_ERROR;
-    for (const Sheet& sheet : workbook.sheets) {
-        lxw_worksheet* out = workbook_add_worksheet(file, sheet.name.c_str());
-        error = out == nullptr ? LXW_ERROR_MEMORY_MALLOC_FAILED : writeSheet(out, sheet, workbook.texts, timeFormat);
-        if (error != LXW_NO_ERROR) break;
+    lxw_error error = file == nullptr ? LXW_ERROR_MEMORY_MALLOC_FAILED : LXW_NO_ERROR;
+    if (file != nullptr) {
+        lxw_format* timeFormat = workbook_add_format(file);
+        format_set_num_format(timeFormat, "hh:mm:ss");
+        for (const Sheet& sheet : workbook.sheets) {
+            lxw_worksheet* out = workbook_add_worksheet(file, sheet.name.c_str());
+            error = out == nullptr ? LXW_ERROR_MEMORY_MALLOC_FAILED : writeSheet(out, sheet, workbook.texts, timeFormat);
+            if (error != LXW_NO_ERROR) break;
+        }
+        const lxw_error closeError = workbook_close(file);  // frees the workbook whatever happened
+        if (error == LXW_NO_ERROR) error = closeError;
     }
-    const lxw_error closeError = workbook_close(file);  // frees the workbook whatever happened
-    if (error == LXW_NO_ERROR) error = closeError;
-    if (error == LXW_NO_ERROR) {
-        std::filesystem::rename(partial, path, fsError);
-        if (!fsError) return {};
-    }
-    std::filesystem::remove(partial, fsError);
-    return error != LXW_NO_ERROR ? lxw_strerror(error) : "the file could not be put in place";
+    std::string failure = error != LXW_NO_ERROR ? lxw_strerror(error) : std::string();
+    if (failure.empty() && !held.sync()) failure = "the file could not be written to the disk";
+    held.close();
+    if (failure.empty() && !platform::moveIntoPlace(partial, path)) failure = "the file could not be put in place";
+    if (failure.empty()) return {};
+    std::error_code ignored;
+    std::filesystem::remove(platform::utf8Path(partial), ignored);
+    return failure;
 }
 
 // Every object of an instance answers nothing once its program has quit.
@@ -253,20 +311,23 @@ protected:
     std::optional<Value> answer(std::string_view member, CallKind kind, std::span<const Value> args) override
     {
         if (!sameName(member, "Value")) return std::nullopt;
-        std::map<std::int32_t, std::vector<std::uint32_t>>& rows = workbook_->sheets[sheet_].rows;
-        const auto columnIndex = static_cast<std::size_t>(column_ - 1);
+        std::map<std::int32_t, Row>& rows = workbook_->sheets[sheet_].rows;
         if (isRead(kind)) {
             expectCount(args, 0);
             const auto row = rows.find(row_);
-            if (row == rows.end() || columnIndex >= row->second.size() || row->second[columnIndex] == 0) return Value{};
-            return Value{workbook_->texts.text(row->second[columnIndex] - 1)};
+            const Row::Cell* cell = row == rows.end() ? nullptr : row->second.find(column_);
+            if (cell == nullptr) return Value{};
+            return Value{workbook_->texts.text(cell->id)};
         }
         expectCount(args, 1);
         const std::string& text = argument<std::string>(args, 0);
-        if (text.size() > kMaxCellText) refuse("A cell holds at most 32767 characters.");
-        std::vector<std::uint32_t>& cells = workbook_->sheets[sheet_].row(row_);
-        if (cells.size() <= columnIndex) cells.resize(columnIndex + 1, 0);
-        cells[columnIndex] = text.empty() ? 0 : workbook_->texts.idOf(text) + 1;
+        if (cellTextLength(text) - (isMarkedAsText(text) ? 1 : 0) > kCellMaxChars)
+            refuse("A cell holds at most 32767 characters.");
+        Row& cells = workbook_->sheets[sheet_].row(row_);
+        if (text.empty())
+            cells.clear(column_);
+        else
+            cells.set(column_, workbook_->texts.idOf(text));
         return Value{};
     }
 
@@ -294,7 +355,7 @@ protected:
         expectCount(args, 2);
         const std::int32_t row = argument<std::int32_t>(args, 0);
         const std::int32_t column = argument<std::int32_t>(args, 1);
-        if (row < 1 || row > kMaxRow || column < 1 || column > kMaxColumn)
+        if (row < 1 || row > kSheetMaxRow || column < 1 || column > kSheetMaxColumn)
             refuse("Application-defined or object-defined error: no cell at row " + std::to_string(row) + ", column " +
                    std::to_string(column) + ".");
         return Value{ObjectRef{std::make_shared<RangeObject>(instance(), workbook_, sheet_, row, column)}};
@@ -353,7 +414,7 @@ protected:
         expectCount(args, 1);
         const std::string& path = argument<std::string>(args, 0);
         if (path.empty()) refuse("SaveAs needs a file name.");
-        const std::string failure = saveAsXlsx(*workbook_, platform::utf8Path(path));
+        const std::string failure = saveAsXlsx(*workbook_, path);
         if (!failure.empty()) refuse("Cannot save the workbook as '" + path + "': " + failure + ".");
         return Value{};
     }

@@ -4,12 +4,17 @@
 // (during an exchange too), saves that fail, names of logs started in one second, and the journal
 // that brings back a log a crash kept from being saved.
 #include "window_fixture.h"
+#include "file_size_limit.h"
+#include "foreign_owner.h"
 #include "xlsx_reader.h"
 
 #include "excelctrl.h"
 #include "journal_text.h"
 #include "save_failure_prompt.h"
 #include "xlsx_workbook_server.h"
+
+#include "platform/file_handle.h"
+#include "platform/file_lock.h"
 
 #include "link/controller_requests.h"
 #include "link/job_busy.h"
@@ -38,6 +43,7 @@
 #include <cstdlib>
 #include <thread>
 #include <functional>
+#include <map>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -139,6 +145,43 @@ private:
     automation::ObjectRef wrap(automation::ObjectRef inner) { return std::make_shared<GatedObject>(*this, std::move(inner)); }
 };
 
+// The stand-in workbook server with a hook before every call, which may throw as a spreadsheet program
+// that went away would.
+class HookedServer {
+public:
+    std::function<void(std::string_view member, automation::CallKind kind)> before;
+
+    automation::ClassFactory factory()
+    {
+        return [this] { return wrap(createXlsxWorkbookServer()); };
+    }
+    static void gone()
+    {
+        throw automation::AutomationError(automation::ErrorCode::Disconnected,
+                                          "The object invoked has disconnected from its clients.");
+    }
+
+private:
+    class HookedObject final : public automation::Object {
+    public:
+        HookedObject(HookedServer& server, automation::ObjectRef inner) : server_(server), inner_(std::move(inner)) {}
+        automation::Value invoke(std::string_view member, automation::CallKind kind,
+                                 std::span<const automation::Value> args) override
+        {
+            if (server_.before) server_.before(member, kind);
+            automation::Value result = inner_->invoke(member, kind, args);
+            if (auto* object = std::get_if<automation::ObjectRef>(&result)) return server_.wrap(*object);
+            return result;
+        }
+
+    private:
+        HookedServer& server_;
+        automation::ObjectRef inner_;
+    };
+
+    automation::ObjectRef wrap(automation::ObjectRef inner) { return std::make_shared<HookedObject>(*this, std::move(inner)); }
+};
+
 // In the test's own body: a skip in a function it calls would leave only that function.
 #define SKIP_WITHOUT_READER()                                                                                          \
     if (!lumaro::test::xlsxReaderAvailable()) GTEST_SKIP() << "no workbook reader (scripts/setup installs openpyxl)"
@@ -216,6 +259,12 @@ protected:
     // folder of an open journal cannot be removed on Windows).
     static void blockSaving(const QString& path) { ASSERT_TRUE(QDir().mkpath(path)); }
     static void unblockSaving(const QString& path) { ASSERT_TRUE(QDir().rmdir(path)); }
+    static std::string readAppJournal(const QString& workbookPath)
+    {
+        QFile journal(workbookPath + ".journal");
+        EXPECT_TRUE(journal.open(QIODevice::ReadOnly));
+        return journal.readAll().toStdString();
+    }
 
     FakeController controller;
 };
@@ -699,6 +748,171 @@ TEST_F(Recorder, TheJournalTakesEachRowAsWrittenAndALogACrashLeftIsWrittenOutAtT
     EXPECT_EQ(row(cells, 5).size(), 17u);
     EXPECT_EQ((cells.at({5, 3})), "int:23");
     EXPECT_TRUE(row(cells, 6).empty());
+}
+
+// A save that fails otherwise than by a refusal (the program gone) is shown and keeps the journal; the
+// next log does not take it away, and the next start writes the rows out.
+TEST_F(Recorder, ASaveThatFailsWithoutARefusalKeepsTheJournalThroughTheNextLog)
+{
+    SKIP_WITHOUT_READER();
+    HookedServer server;
+    bool failSaves = true;
+    server.before = [&](std::string_view member, automation::CallKind) {
+        if (member == "SaveAs" && failSaves) HookedServer::gone();
+    };
+    automation::registerClass("Excel.Application", server.factory());
+    QString path;
+    {
+        auto form = startRecorderForm();
+        controller.temperatureRaw = {177, 177, 0};
+        pressStart(*form);
+        path = form->LogFilePath;
+        tick(*form);
+        tick(*form);
+        pressStart(*form);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(QFileInfo::exists(path + ".journal"));
+        failSaves = false;
+        pressStart(*form);  // a new log, saved this time
+        tick(*form);
+        pressStart(*form);
+        EXPECT_TRUE(QFileInfo::exists(path + ".journal")) << "the unsaved log's journal was removed";
+        EXPECT_FALSE(QFileInfo::exists(path));
+        sim.reset();
+    }
+    auto form = startRecorderForm();
+    settleWorkbook(*form);
+    EXPECT_TRUE(child<QPlainTextEdit>(*form, "System_Memo")->toPlainText().contains("Recovered 2 rows of an unsaved log into " +
+                                                                                    QFileInfo(path).fileName()));
+    EXPECT_EQ(row(readBack(path), 5).size(), 17u);
+    EXPECT_FALSE(QFileInfo::exists(path + ".journal"));
+}
+
+// A program that goes away during a log: one box, not one per tick; the timers stop; the workbook,
+// saved after all, lacks the rows, so its journal stays and the next start writes them all out.
+TEST_F(Recorder, AWorkbookThatStopsTakingRowsShowsOneBoxStopsTheLogAndKeepsItsJournal)
+{
+    SKIP_WITHOUT_READER();
+    HookedServer server;
+    bool failCells = false;
+    server.before = [&](std::string_view member, automation::CallKind kind) {
+        if (member == "Value" && kind == automation::CallKind::PropertyPut && failCells) HookedServer::gone();
+    };
+    automation::registerClass("Excel.Application", server.factory());
+    auto form = startRecorderForm();
+    pressStart(*form);
+    const QString path = form->LogFilePath;
+    tick(*form);
+    failCells = true;
+    tick(*form);
+    tick(*form);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_FALSE(child<QTimer>(*form, "Temp_Timer")->isActive());
+    EXPECT_FALSE(child<QTimer>(*form, "TempBarTimer")->isActive());
+    failCells = false;
+    pressStart(*form);
+    EXPECT_EQ(startCaption(*form), "Start to log temperature");
+    EXPECT_TRUE(QFileInfo::exists(path)) << "the workbook was saved";
+    EXPECT_TRUE(QFileInfo::exists(path + ".journal")) << "the rows only the journal has were removed with it";
+    EXPECT_EQ(journalCells(readAppJournal(path)).size(), 18u + 3 * 17u);
+}
+
+// A full disk cuts a journal append short: the user is told once that the rows are not being kept,
+// the log runs on in its workbook, and once there is room the rows after the torn one are kept whole.
+TEST_F(Recorder, AJournalAppendCutShortIsToldOnceAndTheNextRowsAreKeptWhole)
+{
+    SKIP_WITHOUT_READER();
+    auto form = startRecorderForm();
+    controller.temperatureRaw = {177, 177, 0};
+    pressStart(*form);
+    const QString path = form->LogFilePath;
+    tick(*form);
+    const auto journalSize = static_cast<std::uint64_t>(QFileInfo(path + ".journal").size());
+    // Room for the next row's time ("5\t1\t12:00:00\n", 13 bytes) and 3 bytes of its next line.
+    if (!bustest::limitFileSize(journalSize + 16)) GTEST_SKIP() << "no limit on a file's size here";
+    tick(*form);
+    tick(*form);
+    bustest::liftFileSizeLimit();
+    tick(*form);
+    const QString memo = child<QPlainTextEdit>(*form, "System_Memo")->toPlainText();
+    EXPECT_EQ(memo.count("are not being kept in its journal"), 1) << memo.toStdString();
+    const std::vector<LogCell> cells = journalCells(readAppJournal(path));
+    std::map<std::int32_t, std::size_t> perRow;
+    for (const LogCell& cell : cells) ++perRow[cell.row];
+    EXPECT_EQ(perRow[4], 17u);
+    EXPECT_LT(perRow[5], 17u) << "the row cut short";
+    EXPECT_EQ(perRow[6], 0u) << "the row that found the disk full";
+    EXPECT_EQ(perRow[7], 17u) << "the row after the torn one";
+    pressStart(*form);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(row(readBack(path), 7).size(), 17u) << "the workbook took every row";
+}
+
+// Only the recorder's own leftovers are written out: a journal named otherwise is left alone, one a
+// running log holds is left alone, and two journals whose workbooks would take one name get two.
+TEST_F(Recorder, RecoveryTakesOnlyTheRecordersOwnJournalsNobodyHoldsEachIntoANameOfItsOwn)
+{
+    SKIP_WITHOUT_READER();
+    const QString stamp = "2026_03_07_14_05_09_temp";
+    const QByteArray header = "1\t1\tMeasure Device : old\n";
+    writeAppFile("Record/abc", "not a workbook");
+    writeAppFile("Record/abc.journal", header + "4\t1\t1\n");
+    writeAppFile("Record/" + stamp + ".xls", "kept as it is");
+    writeAppFile("Record/" + stamp + ".xls.journal", header + "4\t1\tfirst\n");
+    // One bad line each: past the last row, past the last column, a text too long for a cell.
+    writeAppFile("Record/" + stamp + "_2.xls.journal", header + "4\t1\tsecond\n2000000\t1\tx\n5\t20000\tx\n6\t1\t" +
+                                                         QByteArray(40000, 'x') + "\n7\t1\t\xFF\n");
+    writeAppFile("Record/2026_03_07_14_05_10_temp.xls.journal", header);
+    const QString record = appDir.path() + "/Record/";
+    platform::File live = platform::openForReading((record + "2026_03_07_14_05_10_temp.xls.journal").toStdString());
+    ASSERT_TRUE(platform::tryLockFile(live));
+
+    auto form = startRecorderForm();
+    settleWorkbook(*form);
+    const QString memo = child<QPlainTextEdit>(*form, "System_Memo")->toPlainText();
+    EXPECT_TRUE(QFileInfo::exists(record + "abc.journal"));
+    EXPECT_TRUE(QFileInfo::exists(record + "2026_03_07_14_05_10_temp.xls.journal")) << "a live journal was taken";
+    EXPECT_FALSE(QFileInfo::exists(record + stamp + ".xls.journal"));
+    EXPECT_FALSE(QFileInfo::exists(record + stamp + "_2.xls.journal"));
+    EXPECT_EQ(QDir(appDir.path()).entryList({"*.xls"}, QDir::Files), QStringList{}) << "a workbook outside Record/";
+    EXPECT_EQ(QDir(record).entryList({"abc*"}, QDir::Files), (QStringList{"abc", "abc.journal"}));
+    QFile kept(record + stamp + ".xls");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "kept as it is");
+    EXPECT_EQ(readBack(record + stamp + "_2.xls").at({4, 1}), "second");
+    EXPECT_EQ(readBack(record + stamp + "_3.xls").at({4, 1}), "first");
+    EXPECT_EQ(readBack(record + stamp + "_2.xls").at({7, 1}), "\xEF\xBF\xBD");
+    EXPECT_TRUE(memo.contains("Recovered 2 rows of an unsaved log into " + stamp + "_2.xls; 3 cells beyond what a "
+                              "worksheet holds were left out")) << memo.toStdString();
+    EXPECT_TRUE(memo.contains("Recovered 1 rows of an unsaved log into " + stamp + "_3.xls")) << memo.toStdString();
+}
+
+// A Record/ that another user turned into a link would send this user's workbooks where they chose:
+// the program refuses it at start-up, says so, writes nothing there and takes no journal from it.
+TEST_F(Recorder, ARecordFolderThatSomeoneElseLinkedElsewhereIsRefused)
+{
+#ifdef _WIN32
+    GTEST_SKIP() << "a junction of another user's takes an administrator to make";
+#endif
+    QTemporaryDir elsewhere;
+    const QString lost = "2026_03_07_14_05_09_temp.xls";
+    {
+        QFile journal(elsewhere.path() + "/" + lost + ".journal");
+        ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+        journal.write("1\t1\tx\n");
+    }
+    const QString record = appDir.path() + "/Record";
+    ASSERT_TRUE(QFile::link(elsewhere.path(), record));
+    if (!bustest::giveToAnotherUser(record.toStdString())) GTEST_SKIP() << "cannot give a link to another user here";
+    auto form = startRecorderForm();
+    settleWorkbook(*form);
+    const QString memo = child<QPlainTextEdit>(*form, "System_Memo")->toPlainText();
+    EXPECT_TRUE(memo.contains("is a link to another place")) << memo.toStdString();
+    EXPECT_FALSE(child<QCheckBox>(*form, "LogExcel_check")->isEnabled());
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.path() + "/" + lost + ".journal"));
+    EXPECT_FALSE(QFileInfo::exists(elsewhere.path() + "/" + lost));
+    EXPECT_TRUE(listed(*form).isEmpty());
 }
 
 // Records the URLs the desktop is asked to open.

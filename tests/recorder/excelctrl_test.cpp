@@ -9,11 +9,15 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -112,11 +116,15 @@ TEST_F(ExcelctrlTest, EachOperationMakesItsCallsByNameInOrderWithTheCellsRowFirs
     calls->clear();
     ExcelSetCell(1, 7, 3, "Fan Spped");
     ExcelSetCell(2, 1, 65538, "-5");
+    ExcelSetCell(2, 2, 65538, "=HYPERLINK(\"x\")");
     ExcelSaveAs("/logs/2026_03_07_14_05_09_temp.xls");
     ExcelQuit();
+    // A number goes as typed; any other text marked as text, so that no program takes it for a formula.
     EXPECT_EQ(*calls, (std::vector<std::string>{
-                          "Add.Worksheets get()", "Worksheets.Item get(1)", "Item.Cells get(3,7)", "Cells.Value put(\"Fan Spped\")",
+                          "Add.Worksheets get()", "Worksheets.Item get(1)", "Item.Cells get(3,7)", "Cells.Value put(\"'Fan Spped\")",
                           "Add.Worksheets get()", "Worksheets.Item get(2)", "Item.Cells get(65538,1)", "Cells.Value put(\"-5\")",
+                          "Add.Worksheets get()", "Worksheets.Item get(2)", "Item.Cells get(65538,2)",
+                          "Cells.Value put(\"'=HYPERLINK(\"x\")\")",
                           "Add.SaveAs call(\"/logs/2026_03_07_14_05_09_temp.xls\")", "Application.Quit call()"}));
     // Quit releases every reference: none keeps a hidden program alive.
     for (const Value* value : {&ExcelApp, &ExcelWorkbooks, &ExcelWorkbook, &ExcelWorksheets, &ExcelSheet, &ExcelCell})
@@ -262,6 +270,126 @@ TEST_F(StandInWorkbook, SavingOverAFileReplacesItAndAFailedSaveTellsWhyAndWrites
         EXPECT_NE(std::string(error.what()).find(unwritable), std::string::npos) << error.what();
     }
     EXPECT_FALSE(fs::exists(folder / "missing"));
+}
+
+TEST_F(StandInWorkbook, TextsThatLookLikeFormulasOrAreMarkedAsTextKeepTheirExactText)
+{
+    const std::string path = (folder / "texts.xls").string();
+    ExcelOpen();
+    ExcelSetCell(1, 1, 1, "=1+2");
+    ExcelSetCell(1, 2, 1, "@SUM(A1)");
+    ExcelSetCell(1, 3, 1, "'quoted");
+    ExcelSetCell(1, 4, 1, "-");
+    ExcelSetCell(1, 5, 1, "+5");
+    ExcelSaveAs(path);
+    ExcelQuit();
+    EXPECT_EQ(lumaro::test::readFirstSheet(path), (lumaro::test::SheetCells{{{1, 1}, "=1+2"},
+                                                                           {{1, 2}, "@SUM(A1)"},
+                                                                           {{1, 3}, "'quoted"},
+                                                                           {{1, 4}, "-"},
+                                                                           {{1, 5}, "int:5"}}));
+}
+
+TEST_F(StandInWorkbook, ACellsLimitCountsCharactersNotBytes)
+{
+    std::string accented;
+    for (int i = 0; i < 20000; ++i) accented += "\xC3\xA9";  // 20,000 characters, 40,000 bytes
+    ExcelOpen();
+    ExcelSetCell(1, 1, 1, accented);
+    EXPECT_EQ(failureOf([] { ExcelSetCell(1, 1, 2, std::string(32768, 'x')); }), ErrorCode::ServerRefused);
+    ExcelSetCell(1, 1, 3, std::string(32767, 'x'));
+    const std::string path = (folder / "long.xls").string();
+    ExcelSaveAs(path);
+    ExcelQuit();
+    const auto cells = lumaro::test::readFirstSheet(path);
+    ASSERT_TRUE(cells.has_value());
+    EXPECT_EQ(cells->size(), 2u);
+    EXPECT_EQ(cells->at({1, 1}), accented);
+}
+
+// A planted link where the partial workbook once went (a name known ahead) is neither followed nor
+// replaced, and no partial file is left beside the workbook.
+TEST_F(StandInWorkbook, TheWorkbookIsWrittenUnderAFreshNameAndAPlantedLinkIsNotFollowed)
+{
+    const fs::path path = folder / "2026_03_07_14_05_09_temp.xls";
+    const fs::path victim = folder / "victim.txt";
+    std::ofstream(victim) << "keep";
+    std::error_code linkError;
+    fs::create_symlink(victim, fs::path(path.string() + ".saving"), linkError);
+    ExcelOpen();
+    ExcelSetCell(1, 1, 1, "Measure Device : Tessaray TC-100");
+    ExcelSaveAs(path.string());
+    ExcelQuit();
+    EXPECT_EQ(lumaro::test::readFirstSheet(path.string()),
+              (lumaro::test::SheetCells{{{1, 1}, "Measure Device : Tessaray TC-100"}}));
+    std::ifstream kept(victim);
+    std::stringstream text;
+    text << kept.rdbuf();
+    EXPECT_EQ(text.str(), "keep");
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected{path.filename().string(), "victim.txt"};
+    if (!linkError) expected.insert(expected.begin() + 1, path.filename().string() + ".saving");
+    EXPECT_EQ(names, expected);
+}
+
+// The resident memory of this process, where the system tells it; 0 elsewhere.
+std::size_t residentBytes()
+{
+    std::ifstream statm("/proc/self/statm");
+    std::size_t pages = 0;
+    std::size_t resident = 0;
+    if (!(statm >> pages >> resident)) return 0;
+    return resident * 4096;
+}
+
+// A cell far to the right takes no more room than one at the left: a damaged journal with cells
+// in the last column must not exhaust memory.
+TEST_F(ExcelctrlTest, CellsInTheLastColumnTakeNoRoomForTheColumnsBeforeThem)
+{
+    if (residentBytes() == 0) GTEST_SKIP() << "no /proc/self/statm here";
+    ExcelOpen();
+    const std::size_t before = residentBytes();
+    for (std::int32_t row = 1; row <= 2000; ++row) ExcelSetCell(1, 16384, row, "1");
+    const std::size_t grown = residentBytes() - std::min(before, residentBytes());
+    EXPECT_LT(grown, std::size_t{40} << 20) << "2,000 cells took " << (grown >> 20) << " MiB";
+    ExcelQuit();
+}
+
+// A spreadsheet program that stopped answering in a save, as one that the window gave up waiting
+// for at exit: the save never returns. Its objects end the test process with code 3 when they are
+// destroyed while that call is still inside them.
+class HangingObject final : public automation::Object, public std::enable_shared_from_this<HangingObject> {
+public:
+    static inline std::atomic<int> savesInside{0};
+    ~HangingObject() override
+    {
+        if (savesInside > 0) std::_Exit(3);
+    }
+    Value invoke(std::string_view member, CallKind kind, std::span<const Value>) override
+    {
+        if (member == "SaveAs") {
+            ++savesInside;
+            for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (kind == CallKind::PropertyPut) return Value{};
+        return Value{ObjectRef{shared_from_this()}};
+    }
+};
+
+TEST(ExcelctrlExit, TheProgramEndsCleanlyWhileAThreadIsLeftInsideASave)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            automation::registerClass("Excel.Application", [] { return std::make_shared<HangingObject>(); });
+            ExcelOpen();
+            std::thread([] { ExcelSaveAs("never.xls"); }).detach();
+            while (HangingObject::savesInside == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

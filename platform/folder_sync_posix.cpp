@@ -1,0 +1,16 @@
+#include "file_sync.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform {
+
+bool syncFolderToDisk(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+}  // namespace platform
