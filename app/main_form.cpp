@@ -116,6 +116,7 @@ void TMainForm::FormCreate()
     RecordFolder = appFolder + QStringLiteral("Record/");
     QDir().mkpath(RecordFolder);
     recoverJournals();
+    recoverUpdateHistory();
     FillLogList(RecordFolder);
     LoadDevInfo();
     if (detectWithoutOverlap()) {

@@ -5,6 +5,7 @@
 
 #include "jobs/history_row.h"
 #include "jobs/update_history.h"
+#include "platform/utf8_path.h"
 
 #include <gtest/gtest.h>
 
@@ -142,6 +143,18 @@ TEST_F(HistoryFiles, AFreshFileHasTheMarkAndTheHeaderOnceAndRowsBelow) {
     EXPECT_EQ(last[0] + "\r\n", historyRowLine(second));
     EXPECT_EQ(history.lastRows(20).size(), 2u);  // the first row's error holds a line break
     EXPECT_TRUE(UpdateHistory((folder / "none").string()).lastRows(20).empty());
+}
+
+// The record folder lies in the user's folder, whose name need not fit the system's code page.
+TEST_F(HistoryFiles, AFolderWithANonAsciiNameHoldsTheHistoryAndTheMarker) {
+    const fs::path record = folder / fs::path(u8"Zo\u00eb \u6587\u4ef6");
+    fs::create_directories(record);
+    UpdateHistory history(platform::utf8String(record));
+    HistoryEntry entry = sampleEntry();
+    EXPECT_TRUE(history.writeMarker(entry, true));
+    EXPECT_TRUE(fs::exists(record / "UpdateHistory.running"));
+    EXPECT_FALSE(history.append(entry));
+    EXPECT_TRUE(contentsOf(record / "UpdateHistory.csv").ends_with(historyRowLine(entry)));
 }
 
 TEST_F(HistoryFiles, ADamagedLastLineIsKeptAndTheNextRowStartsOnItsOwnLine) {
