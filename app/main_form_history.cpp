@@ -75,7 +75,9 @@ std::unique_ptr<EngineeringPage> TMainForm::recordingPage(const std::string& job
 void TMainForm::recoverUpdateHistory()
 {
     history_ = std::make_unique<UpdateHistory>(RecordFolder.toStdString());
-    std::optional<std::string> problem = history_->appendPending();
+    // Rows kept from the last run go first, so that the rows stay in the order of their jobs.
+    const std::optional<std::string> pendingProblem = history_->appendPending();
+    std::optional<std::string> problem;
     if (const std::optional<HistoryEntry> interrupted = history_->recoverInterruptedJob(problem)) {
         const QString device = utf8(interrupted->modelName) + " (" + utf8(interrupted->vidPid) + ")";
         const QString step = utf8(std::string(jobStepName(interrupted->step)));
@@ -91,7 +93,7 @@ void TMainForm::recoverUpdateHistory()
             line += QStringLiteral("Re-plug the controller and run the job again.");
         AddMessage(line, 0);
     }
-    if (const auto told = history_->problemToTell(problem))
+    if (const auto told = history_->problemToTell(problem ? problem : pendingProblem))
         AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
 
     strandedCheck_ = new QTimer(this);
