@@ -128,10 +128,18 @@ void UpdateHistory::keepPendingRowsOnDisk() {
     for (const std::string& rows : pending_) out << rows;
 }
 
+// Rewritten in place, padded with empty lines to the length it had: cutting a file back to nothing
+// and writing it again makes some file systems write it out at once, which a job would wait for
+// at every step.
 bool UpdateHistory::writeMarker(const HistoryEntry& entry, bool sync) {
     {
-        std::ofstream out(platform::utf8Path(markerPath()), std::ios::binary | std::ios::trunc);
-        out << markerText(entry);
+        const fs::path path = platform::utf8Path(markerPath());
+        std::string text = markerText(entry);
+        std::error_code error;
+        const std::uintmax_t size = fs::file_size(path, error);
+        if (!error && size > text.size()) text.append(static_cast<std::size_t>(size - text.size()), '\n');
+        std::ofstream out(path, error ? std::ios::binary : std::ios::binary | std::ios::in | std::ios::out);
+        out << text;
         out.close();
         if (!out) return false;
     }

@@ -157,6 +157,22 @@ TEST_F(HistoryFiles, AFolderWithANonAsciiNameHoldsTheHistoryAndTheMarker) {
     EXPECT_TRUE(contentsOf(record / "UpdateHistory.csv").ends_with(historyRowLine(entry)));
 }
 
+// The marker is rewritten in place: a shorter one must not keep the end of the longer one before it.
+TEST_F(HistoryFiles, AMarkerRewrittenShorterReadsAsTheNewOne) {
+    UpdateHistory history(folder.string());
+    HistoryEntry entry = sampleEntry();
+    entry.step = JobStep::WaitingForDisk;
+    ASSERT_TRUE(history.writeMarker(entry, false));
+    entry.step = JobStep::Copy;
+    entry.firmwarePath = "F.bin";
+    ASSERT_TRUE(history.writeMarker(entry, false));
+    const auto back = parseMarker(contentsOf(history.markerPath()));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->step, JobStep::Copy);
+    EXPECT_EQ(back->firmwarePath, "F.bin");
+    EXPECT_EQ(back->computerName, entry.computerName);
+}
+
 TEST_F(HistoryFiles, ADamagedLastLineIsKeptAndTheNextRowStartsOnItsOwnLine) {
     std::ofstream(csv(), std::ios::binary) << kUtf8ByteOrderMark << historyHeaderLine() << "2026-12-09T08:00:00+01:00,2026-12";
     UpdateHistory history(folder.string());
