@@ -124,6 +124,7 @@ void TMainForm::FormCreate()
     RecordFolder = appFolder + QStringLiteral("Record/");
     QDir().mkpath(RecordFolder);
     openRecordFolder();
+    recoverUpdateHistory();
     LoadDevInfo();
     if (detectWithoutOverlap()) {
         Sel_ImageBin_Btn->hide();

@@ -9,6 +9,8 @@
 #include "recorder_logic.h"
 #include "workbook_thread.h"
 
+#include "jobs/update_history.h"
+
 #include <QPoint>
 #include <QSet>
 #include <QSize>
@@ -39,6 +41,8 @@ class TImageEx;
 class UpdateThread;
 class EraseThread;
 class ResetThread;
+class EngineeringPage;
+class UpdateScreen;
 namespace platform {
 class HidWatcher;
 }
@@ -265,6 +269,17 @@ private:
     std::unique_ptr<EraseThread> eraseThread;
     std::unique_ptr<ResetThread> resetThread;
     void connectJobButtons();
+
+    // The update history (main_form_history.cpp): a row per device job, the interrupted job's row
+    // at start-up, and the offer to finish an update that a dead program left in the bootloader.
+    void recoverUpdateHistory();
+    void offerToFinishStrandedUpdate();
+    HistoryEntry historyEntryFor(const std::string& job) const;
+    std::unique_ptr<EngineeringPage> recordingPage(const std::string& job);
+    std::unique_ptr<UpdateScreen> recordingUpdateScreen();
+    std::unique_ptr<UpdateHistory> history_;
+    QTimer* strandedCheck_ = nullptr;
+    bool strandedDeclined_ = false;  // the user said No: asked again at the next start
     QString chooseFile(const QStringList& filters);
     bool serviceView_ = false;
     std::vector<QWidget*> serviceHidden_;  // the controls the service view showed, to hide again

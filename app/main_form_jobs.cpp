@@ -1,8 +1,6 @@
 // The window's side of the device jobs and of the engineering page: starting the jobs on their own
 // threads, stopping them when the window goes, the page's file choice and log buttons, and the
 // service view that brings the page into sight.
-#include "form_engineering_page.h"
-#include "form_update_screen.h"
 #include "main_form.h"
 #include "service_view.h"
 
@@ -73,7 +71,7 @@ void TMainForm::launchUpdateThread()
     updateThread.reset();  // the last job has ended: jobBusy was clear
     measurementThread_.waitUntilIdle();  // the job's exchanges must not overlap the recorder's
     updateThread = std::make_unique<UpdateThread>(std::move(input), controllerLink(),
-                                                  std::make_unique<FormUpdateScreen>(*this), jobWaitHook);
+                                                  recordingUpdateScreen(), jobWaitHook);
     updateThread->start(QThread::NormalPriority);
 }
 
@@ -112,7 +110,7 @@ void TMainForm::EraseBtnClick()
     jobBusy = true;
     EraseBtn->setEnabled(false);
     eraseThread = std::make_unique<EraseThread>(DeviceJobInput{currentChipType(*this), currentVidPid},
-                                                controllerLink(), std::make_unique<FormEngineeringPage>(*this));
+                                                controllerLink(), recordingPage("erase"));
     eraseThread->start(QThread::NormalPriority);
 }
 
@@ -124,7 +122,7 @@ void TMainForm::Reset_DevBtnClick()
     jobBusy = true;
     Reset_DevBtn->setEnabled(false);
     resetThread = std::make_unique<ResetThread>(DeviceJobInput{currentChipType(*this), currentVidPid},
-                                                std::make_unique<FormEngineeringPage>(*this));
+                                                recordingPage("reset"));
     resetThread->start(QThread::NormalPriority);
 }
 

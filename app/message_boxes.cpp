@@ -12,7 +12,25 @@ MessageBoxSink& sink()
     return current;
 }
 
+QuestionSink& questionSink()
+{
+    static QuestionSink current;
+    return current;
+}
+
 }  // namespace
+
+void setQuestionSink(QuestionSink newSink)
+{
+    questionSink() = std::move(newSink);
+}
+
+bool askYesNo(const QString& caption, const QString& text, bool defaultYes)
+{
+    if (questionSink()) return questionSink()(caption, text);
+    return QMessageBox::question(nullptr, caption, text, QMessageBox::Yes | QMessageBox::No,
+                                 defaultYes ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
+}
 
 void setMessageBoxSink(MessageBoxSink newSink)
 {

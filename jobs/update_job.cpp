@@ -20,6 +20,12 @@ void UpdateJob::RunUpdateJob() {
     if (runSteps() != Outcome::Stopped) FinishJob();
 }
 
+void UpdateJob::FinishOnUpdateDrive(const std::string& updateDrive) {
+    bool idle = false;
+    if (!jobBusy_.compare_exchange_strong(idle, true)) return;
+    if (finishOnDisk(updateDrive) != Outcome::Stopped) FinishJob();
+}
+
 void UpdateJob::FinishJob() {
     screen_.enableJobButtons();
     screen_.stopRunTimer();
@@ -46,6 +52,7 @@ UpdateJob::Outcome UpdateJob::runSteps() {
     screen_.log("Get Update Disk String.." + formatDriveList(drivesBefore));
     screen_.log("Start to clear image data .... ");
     screen_.setProgress(10);
+    screen_.enteredStep(JobStep::Erase);
     if (const AckResult erased = requests_.Erase_Flash_ImgData(); erased != AckResult::Acknowledged) {
         failed("Error -> Erase image flash fail: " + describe(erased));
         screen_.setStartUpdateCaption("Start Update Firmware");
@@ -58,6 +65,7 @@ UpdateJob::Outcome UpdateJob::runSteps() {
     // A job told to stop during the end request (the window closing) must not leave the controller
     // in its bootloader, showing its update disk with nobody left to put the firmware on it.
     if (stopped()) return Outcome::Stopped;
+    screen_.enteredStep(JobStep::BootloaderSwitch);
     requests_.Send_BootLoaderMode();  // a request that did not go out shows as no update disk
     if (!wait_(kBootloaderWaitMs)) return Outcome::Stopped;
     screen_.setProgress(375);
@@ -66,6 +74,7 @@ UpdateJob::Outcome UpdateJob::runSteps() {
 
 UpdateJob::Outcome UpdateJob::sendImageData() {
     screen_.setProgress(20);
+    screen_.enteredStep(JobStep::ImageData);
     ImageRecord record{};
     std::int32_t recordCount = 0;
     {
@@ -117,6 +126,7 @@ UpdateJob::Outcome UpdateJob::sendImageData() {
 // Called once the bootloader wait is over; the time is counted in the job's own waits, so a job
 // whose waits are cut short for a test reaches its deadline as soon.
 UpdateJob::Outcome UpdateJob::awaitUpdateDrive(const DriveList& drivesBefore, std::string& updateDrive) {
+    screen_.enteredStep(JobStep::WaitingForDisk);
     for (int waited = kBootloaderWaitMs;; waited += kUpdateDiskPollMs) {
         updateDrive = Find_UpdateDrive(drivesBefore, GetDriveList());
         if (!updateDrive.empty()) return Outcome::Done;
@@ -131,9 +141,15 @@ UpdateJob::Outcome UpdateJob::awaitUpdateDrive(const DriveList& drivesBefore, st
 UpdateJob::Outcome UpdateJob::putFirmwareOnDisk(const DriveList& drivesBefore) {
     std::string updateDrive;
     if (const Outcome found = awaitUpdateDrive(drivesBefore, updateDrive); found != Outcome::Done) return found;
+    return finishOnDisk(updateDrive);
+}
+
+UpdateJob::Outcome UpdateJob::finishOnDisk(const std::string& updateDrive) {
     screen_.setProgress(385);
+    screen_.enteredStep(JobStep::Copy);
     if (const DiskResult copied = Copy_Firmware(updateDrive, input_.firmwarePath); !copied.ok)
         return failed("Error -> Copy firmware to the update disk fail: " + copied.problem);
+    screen_.enteredStep(JobStep::StopDisk);
     if (const DiskResult diskStopped = Stop_UpdateDrive(updateDrive, input_.is64BitWindows, stopToolTimeoutMs_);
         !diskStopped.ok)
         return failed("Error -> Stop the update disk fail: " + diskStopped.problem);

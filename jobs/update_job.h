@@ -41,6 +41,9 @@ public:
               JobWait wait, int stopToolTimeoutMs = kStopToolTimeoutMs);
 
     void RunUpdateJob();
+    // The end of an update that a dead program left in the controller's bootloader: the firmware
+    // file onto updateDrive, the disk stopped, the done or the failed screen.
+    void FinishOnUpdateDrive(const std::string& updateDrive);
     // The end of every run that was not stopped: buttons back, timer off, and after a while jobBusy clear.
     void FinishJob();
 
@@ -51,6 +54,7 @@ private:
     Outcome sendImageData();
     Outcome awaitUpdateDrive(const DriveList& drivesBefore, std::string& updateDrive);
     Outcome putFirmwareOnDisk(const DriveList& drivesBefore);
+    Outcome finishOnDisk(const std::string& updateDrive);
     Outcome awaitDriveLeaving(const std::string& updateDrive);
     Outcome failed(const std::string& line);  // logs the line (if any) and shows the failed screen
     bool stopped() const { return !jobBusy_.load(); }

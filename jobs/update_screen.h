@@ -2,6 +2,8 @@
 // carries each change out on the window's thread in the order of the calls, and returns at once.
 #pragma once
 
+#include "job_step.h"
+
 #include <string>
 
 class UpdateScreen {
@@ -15,4 +17,6 @@ public:
     virtual void setStartUpdateCaption(const std::string& caption) = 0;
     virtual void enableJobButtons() = 0;  // the engineering page's erase and reset buttons
     virtual void stopRunTimer() = 0;      // the process-time display
+    // The job begins a step (for the update history); the window shows nothing of it.
+    virtual void enteredStep(JobStep /*step*/) {}
 };

@@ -16,10 +16,18 @@ public:
     UpdateThread(UpdateJobInput input, ControllerLink& link, std::unique_ptr<UpdateScreen> screen, JobWait wait = {});
     ~UpdateThread() override { stopAndWait(); }
 
+    // Makes the thread, once started, only finish an update that a dead program left on
+    // updateDrive (UpdateJob::FinishOnUpdateDrive) instead of running a whole one.
+    void finishOn(std::string updateDrive) { finishDrive_ = std::move(updateDrive); }
+
 protected:
-    void run() override { job_.RunUpdateJob(); }
+    void run() override {
+        if (finishDrive_.empty()) job_.RunUpdateJob();
+        else job_.FinishOnUpdateDrive(finishDrive_);
+    }
 
 private:
+    std::string finishDrive_;
     std::unique_ptr<UpdateScreen> screen_;
     LinkRequests link_;
     UpdateJob job_;

@@ -2,9 +2,13 @@
 // controller to the done screen, and closing the window stops a running job.
 #include "window_fixture.h"
 
+#include "message_boxes.h"
+
+#include "jobs/update_job.h"
 #include "link/job_busy.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -61,6 +65,106 @@ TEST_F(UpdateFromTheWindow, ClosingTheWindowStopsARunningJob)
     form.reset();
     EXPECT_LT(closing.elapsed(), 1000);
     EXPECT_FALSE(jobBusy);
+}
+
+// A program that dies after the bootloader switch leaves the controller in its bootloader, showing
+// its update disk, and the job's marker. Here the first window's job is abandoned during the wait
+// after the switch and its marker put back as a killed program would have left it (the real kill
+// is in the jobs' tests).
+class StrandedUpdate : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        setQuestionSink([this](const QString&, const QString& text) {
+            questions.push_back(text);
+            return answer;
+        });
+    }
+    void TearDown() override
+    {
+        setQuestionSink({});
+        WindowTest::TearDown();
+    }
+    QString markerPath() const { return appDir.filePath("Record/UpdateHistory.running"); }
+    QString history() const
+    {
+        QFile file(appDir.filePath("Record/UpdateHistory.csv"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    void leaveControllerInItsBootloader()
+    {
+        startSim({"--controller", kQuickController});
+        QByteArray leftBehind;
+        {
+            auto form = startForm();
+            form->jobWaitHook = [&](int ms) {
+                if (ms != kBootloaderWaitMs) return true;
+                QFile marker(markerPath());
+                if (marker.open(QIODevice::ReadOnly)) leftBehind = marker.readAll();
+                return false;
+            };
+            QTest::mouseClick(child<QLabel>(*form, "UpBtnLabel"), Qt::LeftButton);
+            ASSERT_TRUE(waitUntil([&] { return !leftBehind.isEmpty(); }, 10000));
+        }
+        ASSERT_TRUE(sim->waitForEvent("ctl", "disk-shown"));
+        QFile marker(markerPath());
+        ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+        marker.write(leftBehind);
+        jobBusy = false;  // a new program starts with no job
+    }
+    static bool quickly(int ms)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms / 40));
+        return true;
+    }
+
+    std::vector<QString> questions;
+    bool answer = true;
+};
+
+TEST_F(StrandedUpdate, YesAtTheNextStartPutsTheFirmwareOnTheDiskAndStopsIt)
+{
+    leaveControllerInItsBootloader();
+    auto form = startForm();
+    form->jobWaitHook = quickly;
+    ASSERT_TRUE(waitUntil([&] { return caption(*form, "UpBtnLabel") == "OK"; }, 10000))
+        << form->findChild<QPlainTextEdit*>("FWUpdate_Memo")->toPlainText().toStdString();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(questions[0].startsWith("The update of ")) << questions[0].toStdString();
+    EXPECT_TRUE(questions[0].endsWith(" was interrupted. Finish it now?")) << questions[0].toStdString();
+    EXPECT_TRUE(sim->waitForEvent("ctl", "firmware-updated"));
+    EXPECT_TRUE(sim->waitForEvent("ctl", "disk-stopped"));
+    EXPECT_TRUE(history().contains(",interrupted,bootloader switch,")) << history().toStdString();
+    EXPECT_TRUE(history().contains(",done,finished after an interruption,")) << history().toStdString();
+    const QString systemLog = form->findChild<QPlainTextEdit*>("System_Memo")->toPlainText();
+    EXPECT_TRUE(systemLog.contains("Interrupted -> The program ended during the update")) << systemLog.toStdString();
+    EXPECT_FALSE(QFile::exists(appDir.filePath("Record/UpdateHistory.stranded")));
+}
+
+TEST_F(StrandedUpdate, NoLeavesTheDiskAsItIsAndSaysWhatToDo)
+{
+    leaveControllerInItsBootloader();
+    answer = false;
+    auto form = startForm();
+    ASSERT_TRUE(waitUntil([&] { return !questions.empty(); }, 5000));
+    QTest::qWait(1500);  // the timer's next look asks no second time
+    EXPECT_EQ(questions.size(), 1u);
+    const QString systemLog = form->findChild<QPlainTextEdit*>("System_Memo")->toPlainText();
+    EXPECT_TRUE(systemLog.contains("re-plug the controller and update again")) << systemLog.toStdString();
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(sim->busDir() + "/drives/F/firmware.bin")));
+    EXPECT_TRUE(QFile::exists(appDir.filePath("Record/UpdateHistory.stranded")));
+}
+
+// An update disk with no marker behind it (the user's own doing, or another tool's) is not offered.
+TEST_F(StrandedUpdate, NothingIsOfferedWithoutAMarker)
+{
+    leaveControllerInItsBootloader();
+    QFile::remove(markerPath());
+    auto form = startForm();
+    QTest::qWait(1500);
+    EXPECT_TRUE(questions.empty());
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(sim->busDir() + "/drives/F/firmware.bin")));
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // "47J53" board through the bootloader library, and the log lines and ends of every road.
 #include "bootloader/zerlin.h"
 #include "jobs/erasethread.h"
+#include "jobs/job_record.h"
 #include "jobs/resetthread.h"
 #include "sim_process.h"
+#include "temporary_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -122,6 +124,47 @@ TEST_F(DeviceJobs, ResetRestartsABoardAndLeavesOtherControllersAlone) {
     EXPECT_EQ(page.lines, (std::vector<std::string>{"[reset button]"}));
     EXPECT_EQ(reportsReceived(), before);
     EXPECT_FALSE(jobBusy);
+}
+
+// Every erase and reset leaves a history row: done, or failed with the line that said so.
+TEST_F(DeviceJobs, EachEraseAndResetLeavesAHistoryRow) {
+    class Forward final : public EngineeringPage {
+    public:
+        explicit Forward(EngineeringPage& to) : to_(to) {}
+        void log(const std::string& line) override { to_.log(line); }
+        void enableEraseButton() override { to_.enableEraseButton(); }
+        void enableResetButton() override { to_.enableResetButton(); }
+
+    private:
+        EngineeringPage& to_;
+    };
+    const std::filesystem::path folder = bustest::makeTemporaryFolder("device-jobs-history-");
+    UpdateHistory history(folder.string());
+    auto recorded = [&](const std::string& job, const std::string& chipType, const std::string& vidPid) {
+        HistoryEntry known;
+        known.job = job, known.chipType = chipType, known.vidPid = vidPid;
+        RecordingEngineeringPage recording(std::make_unique<Forward>(page), &history, known);
+        jobBusy = true;
+        if (job == "erase") {
+            LinkRequests link(controllerLink(), [&](const std::string& line) { recording.log(line); }, {});
+            RunEraseJob({chipType, vidPid}, link.requests(), recording, jobBusy);
+        } else {
+            RunResetJob({chipType, vidPid}, recording, jobBusy);
+        }
+        const auto rows = history.lastRows(1);
+        return rows.empty() ? std::string() : rows[0];
+    };
+    start({"--board", "board,erase-ms=20,reset-ms=20", "--controller", "ctl,erase-ms=20"});
+    ASSERT_TRUE(Find_HidDevice(kControllerVidPid) && Open_HidDevice());
+    EXPECT_NE(recorded("erase", "LPC1764", kControllerVidPid).find(",done,erase,,"), std::string::npos);
+    EXPECT_NE(recorded("erase", "47J53", kBoardVidPid).find(",done,the library call,,"), std::string::npos);
+    EXPECT_NE(recorded("reset", "47J53", kBoardVidPid).find(",done,the library call,,"), std::string::npos);
+    EXPECT_NE(recorded("erase", "47J53", "VID_04D8&PID_0099")
+                  .find(",failed,the library call,Error -> Device VID_04D8&PID_0099 not found !!,"),
+              std::string::npos);
+    EXPECT_EQ(history.lastRows(20).size(), 4u);
+    EXPECT_FALSE(std::filesystem::exists(history.markerPath()));
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

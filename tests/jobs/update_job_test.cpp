@@ -3,7 +3,9 @@
 #include "environment.h"
 #include "update_job_support.h"
 
+#include "jobs/file_sha256.h"
 #include "jobs/image_records.h"
+#include "jobs/job_record.h"
 #include "jobs/update_job.h"
 
 #include <gtest/gtest.h>
@@ -89,13 +91,14 @@ protected:
         quick.eraseAckMs = quick.startAckMs = quick.recordAckMs = 150;
         ControllerRequests requests(controller, packet, ioError, busy, [this](const std::string& l) { screen.log(l); },
                                     [](int) {}, quick);
-        UpdateJob job(input, requests, screen, busy,
+        UpdateJob job(input, requests, jobScreen ? *jobScreen : screen, busy,
                       [this](int ms) {
                           waits.push_back(ms);
                           return onWait ? onWait(ms) : true;
                       },
                       5000);
-        job.RunUpdateJob();
+        if (finishDrive.empty()) job.RunUpdateJob();
+        else job.FinishOnUpdateDrive(finishDrive);
     }
 
     JobFiles files;
@@ -108,6 +111,8 @@ protected:
     std::atomic<bool> busy{false};
     std::vector<int> waits;
     std::function<bool(int ms)> onWait;  // after the wait is counted; false: the window closes
+    UpdateScreen* jobScreen = nullptr;   // the screen the job is given, when not screen itself
+    std::string finishDrive;             // run only the end of an interrupted update, on this drive
 };
 
 // What arrives at the controller is checked against the simulator; here: the window's changes in
@@ -296,6 +301,135 @@ TEST_F(LateUpdateDisk, ClosingTheWindowWhileTheDiskIsAwaitedEndsTheJobQuietly) {
     EXPECT_EQ(waits.back(), kUpdateDiskPollMs);
     EXPECT_EQ(screen.changes().back(), "log Waiting for the update disk ...");
     EXPECT_FALSE(screen.has("failed") || screen.has("done") || screen.has("buttons"));
+}
+
+// The update history's side of the job: one row for each way it ends, naming the step, and a
+// marker that says, while the job waits after the bootloader switch, that it got that far.
+class RecordedUpdateJob : public UpdateJobTest {
+protected:
+    // Forwards to the fixture's screen, which the recording screen cannot own.
+    class Forward final : public UpdateScreen {
+    public:
+        explicit Forward(UpdateScreen& to) : to_(to) {}
+        void setProgress(int width) override { to_.setProgress(width); }
+        void log(const std::string& line) override { to_.log(line); }
+        void showFailed() override { to_.showFailed(); }
+        void showDone() override { to_.showDone(); }
+        void setStartUpdateCaption(const std::string& caption) override { to_.setStartUpdateCaption(caption); }
+        void enableJobButtons() override { to_.enableJobButtons(); }
+        void stopRunTimer() override { to_.stopRunTimer(); }
+
+    private:
+        UpdateScreen& to_;
+    };
+
+    void runRecorded(JobStep doneStep = JobStep::None) {
+        HistoryEntry known;
+        known.job = "update", known.modelName = "Tessaray TS-2", known.vidPid = "VID_1FC9&PID_0003";
+        known.chipType = input.chipType, known.firmwarePath = input.firmwarePath, known.imagePath = input.imagePath;
+        {
+            RecordingUpdateScreen recording(std::make_unique<Forward>(screen), &history, known, doneStep);
+            jobScreen = &recording;
+            run();
+            jobScreen = nullptr;
+        }
+    }
+    // The last row's fields: result, step, error.
+    std::vector<std::string> lastRow() const {
+        const auto rows = history.lastRows(1);
+        if (rows.empty()) return {};
+        std::vector<std::string> fields(1);
+        bool quoted = false;
+        for (const char c : rows[0]) {
+            if (c == '"') quoted = !quoted;
+            else if (c == ',' && !quoted) fields.emplace_back();
+            else fields.back() += c;
+        }
+        return fields;
+    }
+    void SetUp() override {
+        UpdateJobTest::SetUp();
+        fs::create_directories(files.dir / "Record");
+    }
+
+    UpdateHistory history{(files.dir / "Record").string()};
+};
+
+TEST_F(RecordedUpdateJob, ADoneUpdateLeavesItsRowWithBothFilesHashes) {
+    runRecorded();
+    ASSERT_TRUE(screen.has("done"));
+    const auto row = lastRow();
+    ASSERT_EQ(row.size(), 17u);
+    EXPECT_EQ(row[3], "update");
+    EXPECT_EQ(row[7], "Tessaray_FW_1.0.4.bin");
+    EXPECT_EQ(row[8], "3ce25eba665cf97a0d49cf22f45be4333bed971c41f0d4345801a1aacaa638f2");  // sha256sum's
+    EXPECT_EQ(row[10], fileSha256(input.imagePath));
+    EXPECT_EQ(row[11], "16");
+    EXPECT_EQ(row[12], "done");
+    EXPECT_EQ(row[13], "stop the disk");
+    EXPECT_EQ(row[14], "");
+    EXPECT_FALSE(fs::exists(history.markerPath()));
+    EXPECT_EQ(history.lastRows(20).size(), 1u);
+}
+
+TEST_F(RecordedUpdateJob, AFailedOrStoppedUpdateNamesTheStepWhereItEnded) {
+    // The copy fails: the controller's disk holds a folder where the new firmware file goes.
+    controller.onBootloader = [this] {
+        showUpdateDisk();
+        fs::create_directories(bus / "drives/F/Upfirmware.bin");
+    };
+    runRecorded();
+    auto row = lastRow();
+    EXPECT_EQ(row[12], "failed");
+    EXPECT_EQ(row[13], "copy");
+    EXPECT_TRUE(row[14].starts_with("Error -> Copy firmware to the update disk fail")) << row[14];
+
+    // The window closes during the wait after the switch; the marker meanwhile says how far the job got.
+    controller.onBootloader = [this] { showUpdateDisk(); };
+    std::optional<HistoryEntry> markerDuringTheWait;
+    onWait = [&](int ms) {
+        if (ms != kBootloaderWaitMs) return true;
+        std::ifstream in(history.markerPath(), std::ios::binary);
+        markerDuringTheWait = parseMarker(std::string(std::istreambuf_iterator<char>(in), {}));
+        return false;
+    };
+    runRecorded();
+    ASSERT_TRUE(markerDuringTheWait);
+    EXPECT_EQ(markerDuringTheWait->step, JobStep::BootloaderSwitch);
+    EXPECT_EQ(markerDuringTheWait->firmwarePath, input.firmwarePath);
+    EXPECT_EQ(markerDuringTheWait->firmwareSha256, fileSha256(input.firmwarePath));
+    row = lastRow();
+    EXPECT_EQ(row[12], "stopped");
+    EXPECT_EQ(row[13], "bootloader switch");
+    EXPECT_FALSE(fs::exists(history.markerPath()));
+
+    // Refused before anything is sent: the row says so, with no step.
+    input.firmwarePath = (files.dir / "missing.bin").string();
+    onWait = {};
+    busy = false;  // a stopped job leaves it to the window that stopped it
+    runRecorded();
+    row = lastRow();
+    EXPECT_EQ(row[12], "failed");
+    EXPECT_EQ(row[13], "");
+    EXPECT_EQ(row[8], "");
+    EXPECT_EQ(history.lastRows(20).size(), 3u);
+}
+
+// What a dead program left: the controller in its bootloader, its disk showing the old file.
+TEST_F(RecordedUpdateJob, FinishingAnInterruptedUpdatePutsTheFirmwareOnTheDiskAndStopsIt) {
+    showUpdateDisk();
+    writeScript(bus / "tools/S2", "cp \"$LUMARO_VBUS_DIR/drives/F/Upfirmware.bin\" \"$LUMARO_VBUS_DIR/taken.bin\"; "
+                                  "rm -rf \"$LUMARO_VBUS_DIR/drives/F\"");
+    finishDrive = "F:";
+    runRecorded(JobStep::FinishedAfterInterruption);
+    EXPECT_TRUE(controller.received.empty());
+    EXPECT_TRUE(screen.has("done"));
+    EXPECT_EQ(contentsOf(bus / "taken.bin"), files.firmwareContents);
+    EXPECT_FALSE(fs::exists(bus / "drives/F"));
+    const auto row = lastRow();
+    EXPECT_EQ(row[12], "done");
+    EXPECT_EQ(row[13], "finished after an interruption");
+    EXPECT_FALSE(busy);
 }
 
 }  // namespace

@@ -1,0 +1,54 @@
+// The update history's rows and the marker of a job still running, as text: formatting and reading
+// only, no files. The history is a CSV file that a spreadsheet program opens as it is: UTF-8 with
+// a byte-order mark, comma-separated, fields quoted where they hold a comma, a quote or a line break.
+#pragma once
+
+#include "job_step.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What is known of one device job, at its end or, in the marker, so far.
+struct HistoryEntry {
+    std::string started;  // ISO 8601 local time with its UTC offset
+    std::string ended;    // the same; in the marker, when the marker was last written
+    double seconds = 0;   // from the start to the end (to the marker's last write)
+    std::string job;      // "update", "erase", "reset"
+    std::string modelName;
+    std::string vidPid;
+    std::string chipType;
+    std::string firmwarePath;  // the row shows only the file's name; the marker keeps the path
+    std::string firmwareSha256;
+    std::string imagePath;
+    std::string imageSha256;
+    std::optional<std::int64_t> imageRecords;
+    std::string result;  // "done", "failed", "stopped", "interrupted"; empty while the job runs
+    JobStep step = JobStep::None;
+    std::string error;
+    std::string programVersion;
+    std::string computerName;
+};
+
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// The header line, with its line end (CR LF, as the CSV format has it); no byte-order mark.
+std::string historyHeaderLine();
+
+// One row, with its line end.
+std::string historyRowLine(const HistoryEntry& entry);
+
+// A field as a CSV field: quoted, with its quotes doubled, when it holds a comma, a quote or a line break.
+std::string csvField(std::string_view text);
+
+// The file name at the end of a path, with either kind of separator.
+std::string fileNameOf(std::string_view path);
+
+// "2026-12-09T08:15:03+01:00": the local time's fields and its offset from UTC in seconds.
+std::string isoLocalTime(int year, int month, int day, int hour, int minute, int second, int utcOffsetSeconds);
+
+// The marker: one "key=value" line per field, backslashes and line breaks escaped. Reading
+// ignores keys it does not know (a newer version's) and gives nothing for text that is no marker.
+std::string markerText(const HistoryEntry& entry);
+std::optional<HistoryEntry> parseMarker(std::string_view text);

@@ -1,0 +1,85 @@
+// The update history's side of one device job: the marker while it runs, the row when it ends.
+// The recording screens wrap the screen or page a front end gives a job (the window's, or a
+// command line's), so that every front end leaves the same rows; the job itself only says which
+// step it is in.
+#pragma once
+
+#include "engineering_page.h"
+#include "update_history.h"
+#include "update_screen.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class JobRecord {
+public:
+    // known: the job, the device, the files, the program's version and the computer's name.
+    // history may be null (no history is kept). log takes the note that the history could not be
+    // written, given once until a row is written again.
+    JobRecord(UpdateHistory* history, HistoryEntry known, std::function<void(const std::string&)> log);
+
+    // The start: the files' SHA-256 and the marker. Only the first call counts; it runs on the
+    // job's thread, so that the hashing keeps the window free.
+    void begin();
+    void enterStep(JobStep step);
+    void noteError(const std::string& line);  // the first error line is the row's error text
+    // The row, with result "done", "failed" or "stopped"; only the first call after begin counts.
+    void end(const std::string& result);
+    bool errorNoted() const;
+
+private:
+    void writeMarker(bool sync);
+
+    UpdateHistory* history_;
+    HistoryEntry entry_;
+    std::function<void(const std::string&)> log_;
+    std::chrono::steady_clock::time_point startTime_;
+    mutable std::mutex mutex_;
+    bool begun_ = false;
+    bool ended_ = false;
+};
+
+// The local time now, as the history writes it.
+std::string historyTimeNow();
+
+// An update screen that records the job it shows: done and failed end the row; a job that ends
+// with neither (stopped because the window closed) is recorded "stopped" when the screen goes.
+// doneStep, unless None, is the step a done row names (an update finished after an interruption).
+class RecordingUpdateScreen final : public UpdateScreen {
+public:
+    RecordingUpdateScreen(std::unique_ptr<UpdateScreen> screen, UpdateHistory* history, HistoryEntry known,
+                          JobStep doneStep = JobStep::None);
+    ~RecordingUpdateScreen() override;
+
+    void setProgress(int width) override;
+    void log(const std::string& line) override;
+    void showFailed() override;
+    void showDone() override;
+    void setStartUpdateCaption(const std::string& caption) override;
+    void enableJobButtons() override;
+    void stopRunTimer() override;
+    void enteredStep(JobStep step) override;
+
+private:
+    std::unique_ptr<UpdateScreen> screen_;
+    JobRecord record_;
+    JobStep doneStep_;
+};
+
+// The engineering page's side for the erase and reset jobs: the job ends when it gives its button
+// back, failed when it logged an error or a failure.
+class RecordingEngineeringPage final : public EngineeringPage {
+public:
+    RecordingEngineeringPage(std::unique_ptr<EngineeringPage> page, UpdateHistory* history, HistoryEntry known);
+
+    void log(const std::string& line) override;
+    void enableEraseButton() override;
+    void enableResetButton() override;
+
+private:
+    std::unique_ptr<EngineeringPage> page_;
+    JobRecord record_;
+};
