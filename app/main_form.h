@@ -9,6 +9,8 @@
 #include "recorder_logic.h"
 #include "workbook_thread.h"
 
+#include "platform/keep_awake.h"
+
 #include <QPoint>
 #include <QSize>
 #include <QString>
@@ -34,6 +36,7 @@ class QTimer;
 class PacketChannel;
 struct ChannelReading;
 struct TemperatureReading;
+class QThread;
 class TImageEx;
 class UpdateThread;
 class EraseThread;
@@ -108,6 +111,11 @@ public:
     bool settleLogBeforeClose();
     // Writes the workbooks of logs that a crash left as journals in RecordFolder (at start-up).
     void recoverJournals();
+
+    // A close of the window while an update sends image data, waits for the update disk or copies
+    // to it: true when the user agrees to close all the same (asked once), or when there is no such
+    // update (main_form_job_guard.cpp).
+    bool confirmCloseDuringUpdate();
 
 private:
     // Asked for while a measurement or a save was under way, done once neither is.
@@ -252,6 +260,14 @@ private:
     std::unique_ptr<EraseThread> eraseThread;
     std::unique_ptr<ResetThread> resetThread;
     void connectJobButtons();
+    // The computer kept awake and the session's end held for a job's length, and the close that asks.
+    void guardJobs();
+    void holdAwakeDuring(QThread& job);  // before the job's thread starts
+    bool closeWouldStrandController() const;
+    std::unique_ptr<platform::KeepAwake> keepAwake_;
+    int awakeHolds_ = 0;             // counts the holds made, so that a late release is known
+    bool sleepNoticeShown_ = false;  // the log has said that the PC may sleep
+    bool closeConfirmed_ = false;    // the user agreed to close during an update
     QString chooseFile(const QStringList& filters);
     bool serviceView_ = false;
     std::vector<QWidget*> serviceHidden_;  // the controls the service view showed, to hide again

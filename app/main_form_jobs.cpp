@@ -53,6 +53,7 @@ TMainForm::~TMainForm()
     updateThread.reset();
     eraseThread.reset();
     resetThread.reset();
+    keepAwake_.reset();
 }
 
 void TMainForm::connectJobButtons()
@@ -65,6 +66,7 @@ void TMainForm::connectJobButtons()
     auto* service = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), this);
     service->setObjectName("ServiceViewShortcut");
     connect(service, &QShortcut::activated, this, &TMainForm::toggleServiceView);
+    guardJobs();
 }
 
 void TMainForm::launchUpdateThread()
@@ -74,6 +76,7 @@ void TMainForm::launchUpdateThread()
     measurementThread_.waitUntilIdle();  // the job's exchanges must not overlap the recorder's
     updateThread = std::make_unique<UpdateThread>(std::move(input), controllerLink(),
                                                   std::make_unique<FormUpdateScreen>(*this), jobWaitHook);
+    holdAwakeDuring(*updateThread);
     updateThread->start(QThread::NormalPriority);
 }
 
@@ -113,6 +116,7 @@ void TMainForm::EraseBtnClick()
     EraseBtn->setEnabled(false);
     eraseThread = std::make_unique<EraseThread>(DeviceJobInput{currentChipType(*this), currentVidPid},
                                                 controllerLink(), std::make_unique<FormEngineeringPage>(*this));
+    holdAwakeDuring(*eraseThread);
     eraseThread->start(QThread::NormalPriority);
 }
 
@@ -125,6 +129,7 @@ void TMainForm::Reset_DevBtnClick()
     Reset_DevBtn->setEnabled(false);
     resetThread = std::make_unique<ResetThread>(DeviceJobInput{currentChipType(*this), currentVidPid},
                                                 std::make_unique<FormEngineeringPage>(*this));
+    holdAwakeDuring(*resetThread);
     resetThread->start(QThread::NormalPriority);
 }
 

@@ -12,7 +12,25 @@ MessageBoxSink& sink()
     return current;
 }
 
+QuestionSink& questionSink()
+{
+    static QuestionSink current;
+    return current;
+}
+
 }  // namespace
+
+void setQuestionSink(QuestionSink newSink)
+{
+    questionSink() = std::move(newSink);
+}
+
+bool askYesNo(const QString& text)
+{
+    if (questionSink()) return questionSink()(text);
+    return QMessageBox::question(nullptr, QCoreApplication::applicationName(), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
 
 void setMessageBoxSink(MessageBoxSink newSink)
 {

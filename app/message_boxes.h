@@ -13,9 +13,15 @@ void showInformation(const QString& caption, const QString& text);
 // Shows the text of an exception that escaped a handler.
 void showException(const QString& text);
 
+// Asks a question with Yes and No buttons, No the default; true when the answer is Yes.
+bool askYesNo(const QString& text);
+
 // Tests replace the boxes, which would wait for a click, with a recorder of what they would say.
 using MessageBoxSink = std::function<void(const QString& caption, const QString& text)>;
 void setMessageBoxSink(MessageBoxSink sink);
+// And answer the questions themselves.
+using QuestionSink = std::function<bool(const QString& text)>;
+void setQuestionSink(QuestionSink sink);
 
 class LumaroApplication : public QApplication {
 public:
