@@ -10,6 +10,7 @@
 #include "workbook_thread.h"
 
 #include "jobs/update_history.h"
+#include "platform/keep_awake.h"
 
 #include <QPoint>
 #include <QSet>
@@ -33,6 +34,7 @@ class QProgressBar;
 class QPushButton;
 class QScrollArea;
 class QTabWidget;
+class QThread;
 class QTimer;
 class PacketChannel;
 struct ChannelReading;
@@ -116,6 +118,11 @@ public:
     // At start-up: refuses a RecordFolder that someone may have pointed elsewhere, else recovers
     // its journals and lists its workbooks.
     void openRecordFolder();
+
+    // A close of the window while an update sends image data, waits for the update disk or copies
+    // to it: true when the user agrees to close all the same (asked once), or when there is no such
+    // update (main_form_job_guard.cpp).
+    bool confirmCloseDuringUpdate();
 
 private:
     // Asked for while a measurement or a save was under way, done once neither is.
@@ -280,6 +287,14 @@ private:
     std::unique_ptr<UpdateHistory> history_;
     QTimer* strandedCheck_ = nullptr;
     bool strandedDeclined_ = false;  // the user said No: asked again at the next start
+    // The computer kept awake and the session's end held for a job's length, and the close that asks.
+    void guardJobs();
+    void holdAwakeDuring(QThread& job);  // before the job's thread starts
+    bool closeWouldStrandController() const;
+    std::unique_ptr<platform::KeepAwake> keepAwake_;
+    int awakeHolds_ = 0;             // counts the holds made, so that a late release is known
+    bool sleepNoticeShown_ = false;  // the log has said that the PC may sleep
+    bool closeConfirmed_ = false;    // the user agreed to close during an update
     QString chooseFile(const QStringList& filters);
     bool serviceView_ = false;
     std::vector<QWidget*> serviceHidden_;  // the controls the service view showed, to hide again

@@ -151,5 +151,6 @@ void TMainForm::offerToFinishStrandedUpdate()
                                                 JobStep::FinishedAfterInterruption),
         jobWaitHook);
     updateThread->finishOn(drive);
+    holdAwakeDuring(*updateThread);
     updateThread->start(QThread::NormalPriority);
 }

@@ -51,6 +51,7 @@ TMainForm::~TMainForm()
     updateThread.reset();
     eraseThread.reset();
     resetThread.reset();
+    keepAwake_.reset();
 }
 
 void TMainForm::connectJobButtons()
@@ -63,6 +64,7 @@ void TMainForm::connectJobButtons()
     auto* service = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), this);
     service->setObjectName("ServiceViewShortcut");
     connect(service, &QShortcut::activated, this, &TMainForm::toggleServiceView);
+    guardJobs();
 }
 
 void TMainForm::launchUpdateThread()
@@ -72,6 +74,7 @@ void TMainForm::launchUpdateThread()
     measurementThread_.waitUntilIdle();  // the job's exchanges must not overlap the recorder's
     updateThread = std::make_unique<UpdateThread>(std::move(input), controllerLink(),
                                                   recordingUpdateScreen(), jobWaitHook);
+    holdAwakeDuring(*updateThread);
     updateThread->start(QThread::NormalPriority);
 }
 
@@ -111,6 +114,7 @@ void TMainForm::EraseBtnClick()
     EraseBtn->setEnabled(false);
     eraseThread = std::make_unique<EraseThread>(DeviceJobInput{currentChipType(*this), currentVidPid},
                                                 controllerLink(), recordingPage("erase"));
+    holdAwakeDuring(*eraseThread);
     eraseThread->start(QThread::NormalPriority);
 }
 
@@ -123,6 +127,7 @@ void TMainForm::Reset_DevBtnClick()
     Reset_DevBtn->setEnabled(false);
     resetThread = std::make_unique<ResetThread>(DeviceJobInput{currentChipType(*this), currentVidPid},
                                                 recordingPage("reset"));
+    holdAwakeDuring(*resetThread);
     resetThread->start(QThread::NormalPriority);
 }
 

@@ -1,4 +1,5 @@
-# The Qt-dependent part of the platform layer: HID arrival and removal events for the window.
+# The Qt-dependent part of the platform layer: HID arrival and removal events for the window, and
+# keeping the computer awake while a device job runs.
 add_library(lumaro_platform_qt STATIC
   ${CMAKE_CURRENT_LIST_DIR}/hid_watch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hid_watch_vbus.cpp
@@ -9,11 +10,13 @@ target_link_libraries(lumaro_platform_qt PRIVATE lumaro_warnings lumaro_platform
 
 if(WIN32)
   find_package(Qt6 REQUIRED COMPONENTS Gui)
-  target_sources(lumaro_platform_qt PRIVATE ${CMAKE_CURRENT_LIST_DIR}/hid_watch_win.cpp)
+  target_sources(lumaro_platform_qt PRIVATE ${CMAKE_CURRENT_LIST_DIR}/hid_watch_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/keep_awake_win.cpp)
   target_link_libraries(lumaro_platform_qt PUBLIC Qt6::Gui)
 else()
   pkg_check_modules(LIBUDEV REQUIRED IMPORTED_TARGET libudev)
-  find_package(Qt6 REQUIRED COMPONENTS Core)
-  target_sources(lumaro_platform_qt PRIVATE ${CMAKE_CURRENT_LIST_DIR}/hid_watch_udev.cpp)
-  target_link_libraries(lumaro_platform_qt PUBLIC Qt6::Core PRIVATE PkgConfig::LIBUDEV)
+  find_package(Qt6 REQUIRED COMPONENTS Core DBus)
+  target_sources(lumaro_platform_qt PRIVATE ${CMAKE_CURRENT_LIST_DIR}/hid_watch_udev.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/keep_awake_linux.cpp)
+  target_link_libraries(lumaro_platform_qt PUBLIC Qt6::Core PRIVATE PkgConfig::LIBUDEV Qt6::DBus)
 endif()

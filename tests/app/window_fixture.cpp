@@ -13,6 +13,9 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <chrono>
+#include <thread>
+
 std::string devInfoRow(const std::string& name, const std::string& vidPid, int arrays, const std::string& chip)
 {
     std::string row = name;
@@ -41,6 +44,10 @@ void WindowTest::SetUp()
 
     savedWorkDir = QDir::currentPath();
     QDir::setCurrent(workDir.path());
+#ifndef _WIN32
+    logind.emplace();
+    ASSERT_TRUE(logind->started());
+#endif
     setMessageBoxSink([this](const QString& boxCaption, const QString& text) { boxes.push_back({boxCaption, text}); });
     jobBusy = false;
 }
@@ -48,6 +55,7 @@ void WindowTest::SetUp()
 void WindowTest::TearDown()
 {
     setMessageBoxSink({});
+    setQuestionSink({});
     QDir::setCurrent(savedWorkDir);
     Close_HidDevice();
     jobBusy = false;
@@ -85,6 +93,19 @@ void WindowTest::writeAppFile(const QString& relativeName, const QByteArray& con
 QString WindowTest::picture(const TMainForm& form, const char* name)
 {
     return QFileInfo(child<TImageEx>(form, name)->pictureFile()).fileName();
+}
+
+void HeldJobWait::installOn(TMainForm& form, int heldMs)
+{
+    form.jobWaitHook = [this, heldMs](int ms) {
+        if (ms != heldMs) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms / 40));
+            return jobBusy.load();
+        }
+        held = true;
+        while (!release && jobBusy) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return jobBusy.load();
+    };
 }
 
 bool waitUntil(const std::function<bool()>& condition, int limitMs)

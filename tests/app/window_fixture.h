@@ -1,10 +1,14 @@
 // A window started the way the program starts it: data files in a working directory of their
 // own, pictures and Firmware/ in a separate program folder, the simulator's bus in use, and
-// message boxes recorded instead of shown.
+// message boxes recorded instead of shown. On Linux a stand-in logind serves the jobs' inhibitor
+// locks, so that no test holds the host's own.
 #pragma once
 
 #include "main_form.h"
 #include "sim_process.h"
+#ifndef _WIN32
+#include "private_logind.h"
+#endif
 
 #include <QDir>
 #include <QLabel>
@@ -13,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -68,6 +73,17 @@ protected:
     QString savedWorkDir;
     std::vector<MessageBox> boxes;
     std::optional<lumaro::test::SimProcess> sim;
+#ifndef _WIN32
+    std::optional<lumaro::test::PrivateLogind> logind;
+#endif
+};
+
+// A job's fixed waits shortened forty-fold, except the one of heldMs, which lasts until release is
+// set or the job is told to stop, so that a test acts while the job is at that point.
+struct HeldJobWait {
+    void installOn(TMainForm& form, int heldMs);
+    std::atomic<bool> held{false};
+    std::atomic<bool> release{false};
 };
 
 // Handles events until the condition holds; false when it did not within limitMs.

@@ -1,0 +1,88 @@
+// What keeps a device job from being cut short by the computer or the user: the computer held
+// awake (and its shutdown and session end held) for the job's length, and a question before a
+// close that would leave the controller without its images or in its bootloader.
+#include "imageex.h"
+#include "main_form.h"
+#include "message_boxes.h"
+
+#include "jobs/sending_pass.h"
+#include "jobs/updatethread.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QThread>
+#if QT_CONFIG(sessionmanager)
+#include <QSessionManager>
+#endif
+
+namespace {
+
+const QString kKeepAwakeReason = QStringLiteral("Updating the controller");
+const QString kCloseDuringUpdateQuestion = QStringLiteral(
+    "An update is running. Closing now can leave the controller unusable until it is updated again. Close anyway?");
+
+// The update's progress width once the update disk has been stopped: from here on a close leaves
+// a controller that restarts with its new firmware.
+constexpr int kDiskStoppedWidth = 395;
+
+// Runs before the recorder's own close handling (filters installed later run first): a close the
+// user takes back must not have stopped a running log.
+class AskBeforeStrandingClose final : public QObject {
+public:
+    explicit AskBeforeStrandingClose(TMainForm* form) : QObject(form) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Close || watched != parent()) return false;
+        if (static_cast<TMainForm*>(parent())->confirmCloseDuringUpdate()) return false;
+        event->ignore();
+        return true;
+    }
+};
+
+}  // namespace
+
+void TMainForm::guardJobs()
+{
+    installEventFilter(new AskBeforeStrandingClose(this));
+#if QT_CONFIG(sessionmanager)
+    // The session manager's request to save before the session ends: while a job runs, it may not end.
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager& manager) {
+                if (keepAwake_) manager.cancel();
+            },
+            Qt::DirectConnection);
+#endif
+}
+
+void TMainForm::holdAwakeDuring(QThread& job)
+{
+    keepAwake_.reset();  // one hold at a time: the last job's release may still be on its way
+    keepAwake_ = std::make_unique<platform::KeepAwake>(kKeepAwakeReason, winId());
+    if (const QString problem = keepAwake_->problem(); !problem.isEmpty() && !sleepNoticeShown_) {
+        sleepNoticeShown_ = true;
+        AddMessage(QStringLiteral("Warning -> The PC may sleep while the job runs: ") + problem, 1);
+    }
+    // Released when the thread has ended, however the job ended; a late release of an earlier job
+    // leaves a later job's hold alone.
+    const int hold = ++awakeHolds_;
+    connect(&job, &QThread::finished, this, [this, hold] {
+        if (hold == awakeHolds_) keepAwake_.reset();
+    });
+}
+
+bool TMainForm::closeWouldStrandController() const
+{
+    if (!updateThread || !updateThread->isRunning() || !ErrorImg->isHidden()) return false;
+    const int width = ProgressBarValue->width();
+    return width >= kSendingStartWidth && width < kDiskStoppedWidth;
+}
+
+bool TMainForm::confirmCloseDuringUpdate()
+{
+    if (closeConfirmed_ || !closeWouldStrandController()) return true;
+    closeConfirmed_ = askYesNo(QCoreApplication::applicationName(), kCloseDuringUpdateQuestion, false);
+    return closeConfirmed_;
+}

@@ -1,0 +1,92 @@
+// A close of the window during an update: while image data is sent, the update disk awaited or
+// the firmware copied, the user is asked first, No keeps the window and the job, Yes closes; at
+// rest, after the done screen and in the failed screen the window closes without a question.
+#include "window_fixture.h"
+
+#include "message_boxes.h"
+
+#include "jobs/update_job.h"
+#include "link/job_busy.h"
+
+#include <QPlainTextEdit>
+#include <QTest>
+
+namespace {
+
+const std::string kQuickController = "ctl,id=" + kController + ",disk-ms=20";
+const QString kQuestion = QStringLiteral(
+    "An update is running. Closing now can leave the controller unusable until it is updated again. Close anyway?");
+
+class CloseDuringUpdate : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        setQuestionSink([this](const QString&, const QString& text) {
+            questions.push_back(text);
+            return answer;
+        });
+    }
+
+    QStringList questions;
+    bool answer = false;
+    HeldJobWait job;
+};
+
+TEST_F(CloseDuringUpdate, ACloseWhileImageDataIsSentAsksAndNoKeepsTheWindowAndTheJob)
+{
+    startSim({"--controller", kQuickController});
+    auto form = startForm();
+    // Held just after the image data's start request, the first record not yet sent.
+    job.installOn(*form, kAfterStartWaitMs);
+    QTest::mouseClick(child<QLabel>(*form, "UpBtnLabel"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return job.held && child<QWidget>(*form, "ProgressBarValue")->width() == 40; }));
+
+    EXPECT_FALSE(form->close());
+    EXPECT_EQ(questions, QStringList{kQuestion});
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(jobBusy);
+
+    // The job goes on to its end, and a close then needs no answer.
+    job.release = true;
+    ASSERT_TRUE(waitUntil([&] { return caption(*form, "UpBtnLabel") == "OK"; }, 10000))
+        << child<QPlainTextEdit>(*form, "FWUpdate_Memo")->toPlainText().toStdString();
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(questions.size(), 1);
+}
+
+TEST_F(CloseDuringUpdate, ACloseWhileTheUpdateDiskIsAwaitedClosesOnYes)
+{
+    startSim({"--controller", kQuickController});
+    auto form = startForm();
+    job.installOn(*form, kBootloaderWaitMs);
+    QTest::mouseClick(child<QLabel>(*form, "UpBtnLabel"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return job.held && child<QWidget>(*form, "ProgressBarValue")->width() == 365; }));
+
+    answer = true;
+    EXPECT_TRUE(form->close());
+    EXPECT_EQ(questions, QStringList{kQuestion});
+    EXPECT_FALSE(form->isVisible());
+    // As before: the window's end stops the job.
+    form.reset();
+    EXPECT_FALSE(jobBusy);
+}
+
+TEST_F(CloseDuringUpdate, AtRestAndAfterAFailedUpdateTheWindowClosesWithoutAQuestion)
+{
+    startSim({"--controller", kQuickController + ",disk=none"});
+    auto form = startForm();
+    EXPECT_TRUE(form->close());
+
+    // The failed screen during the job's last wait, the progress where it stopped: nothing more
+    // is to be lost.
+    form->show();
+    job.installOn(*form, kFinishWaitMs);
+    QTest::mouseClick(child<QLabel>(*form, "UpBtnLabel"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return job.held && shown(*form, "ErrorImg"); }, 10000));
+    EXPECT_EQ(child<QWidget>(*form, "ProgressBarValue")->width(), 375);
+    EXPECT_TRUE(form->close());
+    EXPECT_TRUE(questions.isEmpty());
+}
+
+}  // namespace
