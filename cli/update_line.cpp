@@ -145,8 +145,12 @@ void UpdateLine::unitEnded(UnitEnd end)
     // The job has nothing left to do on the controller: its closing wait is cut short.
     thread_.reset();
     Close_HidDevice();
-    if (end.result != UnitResult::Done) ++failedUnits_;
     report_.unitEnded(unit_, end);
+    if (end.result != UnitResult::Done) {
+        ++failedUnits_;
+        report_.error("Error: " + unit_.model + " was not updated (" + end.error +
+                      "): check its USB cable and power, then update it again.");
+    }
     if (!options_.repeat) return finish(codeForUnits());
     state_ = State::WaitingForUnplug;
     // Only a unit that is done restarts; one that failed is there or gone for good.
@@ -185,8 +189,9 @@ void UpdateLine::interrupt()
     thread_.reset();  // clears jobBusy, the job's stop signal, and waits for its thread
     Close_HidDevice();
     ++failedUnits_;
-    report_.unitEnded(unit_, {UnitResult::Interrupted, unitSeconds(),
-                              "stopped by Ctrl+C: run lumaro-update again on this controller"});
+    report_.unitEnded(unit_, {UnitResult::Interrupted, unitSeconds(), "stopped by Ctrl+C"});
+    report_.error("Error: the update of " + unit_.model + " was stopped: the controller may not work until it is "
+                  "updated again: run lumaro-update on it again.");
     finish(kExitInterrupted);
 }
 
