@@ -4,6 +4,7 @@
 
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -12,14 +13,16 @@
 namespace platform {
 namespace {
 
-int wakeWriteEnd = -1;
+// Read by the signal handler: a lock-free atomic is safe there.
+std::atomic<int> wakeWriteEnd{-1};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void onInterruptSignal(int)
 {
     const int savedErrno = errno;
     const char press = 1;
     // A full pipe already holds unread presses; losing this one changes nothing the loop sees late.
-    [[maybe_unused]] const ssize_t written = ::write(wakeWriteEnd, &press, 1);
+    [[maybe_unused]] const ssize_t written = ::write(wakeWriteEnd.load(), &press, 1);
     errno = savedErrno;
 }
 
