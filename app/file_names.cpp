@@ -23,6 +23,21 @@ FirmwareFileKind classifyFirmwareFile(std::string_view fileName)
     return {FirmwareFileKind::Firmware, upper.substr(marker + 4, 5)};
 }
 
+FirmwareFolderPick pickFirmwareFiles(const std::vector<std::string>& fileNames)
+{
+    FirmwareFolderPick pick;
+    for (const std::string& name : fileNames) {
+        const FirmwareFileKind found = classifyFirmwareFile(name);
+        if (found.kind == FirmwareFileKind::ImageData) {
+            pick.imageData = name;
+        } else if (found.kind == FirmwareFileKind::Firmware) {
+            pick.firmware = name;
+            pick.version = found.version;
+        }
+    }
+    return pick;
+}
+
 bool isLogFileName(std::string_view fileName)
 {
     const std::size_t dot = fileName.rfind('.');

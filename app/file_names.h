@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct FirmwareFileKind {
     enum Kind { Other, ImageData, Firmware } kind = Other;
@@ -12,6 +13,16 @@ struct FirmwareFileKind {
 
 // Names are compared upper-cased; "_IMG_" takes precedence over "_FW_".
 FirmwareFileKind classifyFirmwareFile(std::string_view fileName);
+
+struct FirmwareFolderPick {
+    std::string firmware;   // file name, empty when none
+    std::string version;    // of that firmware file
+    std::string imageData;  // file name, empty when none
+};
+
+// The files of Firmware/, as the window picks them from the folder's listing: of each kind, the
+// last one listed.
+FirmwareFolderPick pickFirmwareFiles(const std::vector<std::string>& fileNames);
 
 // A workbook of the recorder: its extension is ".xls", in any case.
 bool isLogFileName(std::string_view fileName);

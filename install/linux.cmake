@@ -7,7 +7,11 @@ set(LUMARO_INSTALL_FULL_DIR ${CMAKE_INSTALL_PREFIX}/${LUMARO_INSTALL_DIR})
 # udev reads no rules under /usr/local, so the rule goes where the administrator's rules live.
 set(LUMARO_UDEV_RULES_DIR /etc/udev/rules.d CACHE STRING "Where the udev rule is installed")
 
-install(TARGETS LumaroCtrlUpdate RUNTIME DESTINATION ${LUMARO_INSTALL_DIR})
+install(TARGETS LumaroCtrlUpdate lumaro-update RUNTIME DESTINATION ${LUMARO_INSTALL_DIR})
+# The command line is reached on the PATH through a link; the program follows it back to its own
+# folder for DevInfo.DAT and Firmware/.
+file(CREATE_LINK ${LUMARO_INSTALL_FULL_DIR}/lumaro-update ${CMAKE_BINARY_DIR}/install/lumaro-update SYMBOLIC)
+install(FILES ${CMAKE_BINARY_DIR}/install/lumaro-update DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS Zerlin LIBRARY DESTINATION ${LUMARO_INSTALL_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT ${CMAKE_SOURCE_DIR}/data/Page.DAT DESTINATION ${LUMARO_INSTALL_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img DESTINATION ${LUMARO_INSTALL_DIR})

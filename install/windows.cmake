@@ -1,8 +1,8 @@
 # Windows installation: one self-contained folder, as the release zip and the installer deliver it.
-# The program, the library and the tool side by side with the Qt and compiler runtime DLLs they
-# load, Qt's plugins in their subfolders next to them, the data files and folders, and an empty
+# The program, its command line, the library and the tool side by side with the Qt and compiler
+# runtime DLLs they load, Qt's plugins in their subfolders next to them, the data files and folders, and an empty
 # Record\ for the recorder's workbooks.
-install(TARGETS LumaroCtrlUpdate zerlin-tool RUNTIME DESTINATION .)
+install(TARGETS LumaroCtrlUpdate lumaro-update zerlin-tool RUNTIME DESTINATION .)
 install(TARGETS Zerlin RUNTIME DESTINATION . LIBRARY DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT ${CMAKE_SOURCE_DIR}/data/Page.DAT DESTINATION .)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img DESTINATION .)

@@ -20,6 +20,17 @@ TEST(FirmwareNames, MarkersAreFoundInAnyCase)
     EXPECT_EQ(classifyFirmwareFile("readme.txt").kind, FirmwareFileKind::Other);
 }
 
+TEST(FirmwareNames, TheLastListedFileOfEachKindIsPicked)
+{
+    const FirmwareFolderPick pick =
+        pickFirmwareFiles({"A_FW_1.0.1.bin", "readme.txt", "A_IMG_1.bin", "b_fw_1.0.2.bin", "B_img_2.bin"});
+    EXPECT_EQ(pick.firmware, "b_fw_1.0.2.bin");
+    EXPECT_EQ(pick.version, "1.0.2");
+    EXPECT_EQ(pick.imageData, "B_img_2.bin");
+    const FirmwareFolderPick none = pickFirmwareFiles({"readme.txt", "A_FW1.bin"});
+    EXPECT_TRUE(none.firmware.empty() && none.imageData.empty() && none.version.empty());
+}
+
 TEST(LogNames, OnlyXlsInAnyCase)
 {
     EXPECT_TRUE(isLogFileName("2026_03_07_14_05_09_temp.xls"));

@@ -1,0 +1,170 @@
+#include "console_report.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kFullWidth = 401;  // the job's full progress fill
+// The job's fill while records go out: width 40 + 4k once (records / 80) * k have been sent.
+constexpr int kSendingFirstWidth = 40;
+constexpr int kSendingLastWidth = 360;
+constexpr int kBarCells = 30;
+
+QString now() { return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs); }
+
+QJsonObject unitObject(const UnitFacts& unit)
+{
+    return {{"model", QString::fromLatin1(unit.model)},
+            {"vidPid", QString::fromLatin1(unit.vidPid)},
+            {"firmware", QJsonObject{{"path", QString::fromStdString(unit.firmwarePath)},
+                                     {"sha256", QString::fromLatin1(unit.firmwareSha256)}}},
+            {"image", QJsonObject{{"path", QString::fromStdString(unit.imagePath)},
+                                  {"sha256", QString::fromLatin1(unit.imageSha256)}}}};
+}
+
+const char* resultName(UnitResult result)
+{
+    switch (result) {
+    case UnitResult::Done: return "done";
+    case UnitResult::Failed: return "failed";
+    case UnitResult::Interrupted: return "interrupted";
+    }
+    return "failed";
+}
+
+}  // namespace
+
+QJsonObject resultObject(const UnitFacts& unit, const UnitEnd& end, const QString& time)
+{
+    QJsonObject object = unitObject(unit);
+    object.insert("event", "result");
+    object.insert("time", time);
+    object.insert("seconds", std::round(end.seconds * 1000) / 1000);
+    object.insert("result", resultName(end.result));
+    object.insert("error", QString::fromStdString(end.error));
+    return object;
+}
+
+ConsoleReport::ConsoleReport(bool json, bool terminal, std::FILE* out, std::FILE* err)
+    : json_(json), terminal_(terminal && !json), out_(out), err_(err) {}
+
+void ConsoleReport::writeObject(QJsonObject object)
+{
+    if (!object.contains("time")) object.insert("time", now());
+    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+}
+
+void ConsoleReport::writeLine(const std::string& line)
+{
+    clearBar();
+    std::fputs(line.c_str(), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+}
+
+// The bar is redrawn in place; a line written after it takes the whole line.
+void ConsoleReport::clearBar()
+{
+    if (!barShown_) return;
+    std::fprintf(out_, "\r%*s\r", kBarCells + 40, "");
+    barShown_ = false;
+}
+
+void ConsoleReport::waiting(const std::optional<int>& seconds)
+{
+    if (json_) {
+        QJsonObject object{{"event", "waiting"}};
+        if (seconds) object.insert("seconds", *seconds);
+        writeObject(object);
+        return;
+    }
+    writeLine(seconds ? "Waiting up to " + std::to_string(*seconds) + " s for a controller to be plugged in ..."
+                      : std::string("Waiting for a controller to be plugged in ..."));
+}
+
+void ConsoleReport::unitStarted(const UnitFacts& unit)
+{
+    records_ = unit.imageRecords;
+    sending_ = false;
+    if (json_) {
+        QJsonObject object = unitObject(unit);
+        object.insert("event", "start");
+        writeObject(object);
+        return;
+    }
+    writeLine("Updating " + unit.model + " (" + unit.vidPid + ")");
+    writeLine("  firmware   " + unit.firmwarePath + "  SHA-256 " + unit.firmwareSha256);
+    writeLine("  image data " + unit.imagePath + "  SHA-256 " + unit.imageSha256);
+}
+
+void ConsoleReport::step(const std::string& line)
+{
+    if (json_) {
+        writeObject({{"event", "step"}, {"text", QString::fromStdString(line)}});
+        return;
+    }
+    writeLine(line);
+}
+
+void ConsoleReport::progress(int width)
+{
+    if (!terminal_) return;
+    const auto nowTime = std::chrono::steady_clock::now();
+    if (width >= kSendingFirstWidth && !sending_) {
+        sending_ = true;
+        sendingStart_ = nowTime;
+    }
+    std::string rate;
+    if (sending_ && width > kSendingFirstWidth && width <= kSendingLastWidth) {
+        const double sent = static_cast<double>(records_) * (width - kSendingFirstWidth) /
+                            (kSendingLastWidth - kSendingFirstWidth);
+        const double seconds = std::chrono::duration<double>(nowTime - sendingStart_).count();
+        if (seconds > 0) rate = "  " + std::to_string(std::lround(sent / seconds)) + " records/s";
+    }
+    const int percent = std::clamp(width * 100 / kFullWidth, 0, 100);
+    const int filled = percent * kBarCells / 100;
+    std::fprintf(out_, "\r[%s%s] %3d %%%s   ", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                 std::string(static_cast<std::size_t>(kBarCells - filled), '.').c_str(), percent, rate.c_str());
+    std::fflush(out_);
+    barShown_ = true;
+}
+
+void ConsoleReport::unitEnded(const UnitFacts& unit, const UnitEnd& end)
+{
+    if (json_) {
+        writeObject(resultObject(unit, end, now()));
+        return;
+    }
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", end.seconds);
+    switch (end.result) {
+    case UnitResult::Done: writeLine("Done: " + unit.model + " updated in " + seconds + " s"); break;
+    case UnitResult::Failed: writeLine("Failed: " + unit.model + " after " + seconds + " s: " + end.error); break;
+    case UnitResult::Interrupted: writeLine("Stopped: " + unit.model + " after " + seconds + " s: " + end.error); break;
+    }
+}
+
+void ConsoleReport::unplugPrompt()
+{
+    if (json_) {
+        writeObject({{"event", "unplug"}});
+        return;
+    }
+    writeLine("Unplug the controller and plug in the next one");
+}
+
+void ConsoleReport::error(const std::string& text)
+{
+    clearBar();
+    std::fflush(out_);
+    std::fputs(text.c_str(), err_);
+    std::fputc('\n', err_);
+    std::fflush(err_);
+}

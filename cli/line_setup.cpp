@@ -1,0 +1,72 @@
+#include "line_setup.h"
+
+#include "file_names.h"
+
+#include "jobs/image_records.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+const QString kDevInfoName = QStringLiteral("DevInfo.DAT");
+
+std::string pathText(const QString& path) { return QDir::toNativeSeparators(path).toStdString(); }
+
+}  // namespace
+
+std::variant<LineSetup, std::string> loadLineSetup(const CommandOptions& options, const QString& appFolder)
+{
+    LineSetup setup;
+    QFile devInfo(kDevInfoName);
+    if (!devInfo.exists()) devInfo.setFileName(appFolder + kDevInfoName);
+    if (!devInfo.open(QIODevice::ReadOnly))
+        return "Error: DevInfo.DAT, the table of known controllers, is neither in the current folder nor in " +
+               pathText(appFolder) + ": start lumaro-update where it is, or install the program again.";
+    DevInfoTable table = parseDevInfo(devInfo.readAll().toStdString());
+    if (!table.error.empty())
+        return "Error: " + pathText(QFileInfo(devInfo).absoluteFilePath()) + " has a bad row (" +
+               QString::fromLatin1(table.error).toStdString() + "): correct it or install the program again.";
+    if (table.models.empty())
+        return "Error: " + pathText(QFileInfo(devInfo).absoluteFilePath()) +
+               " names no controller model: install the program again.";
+    setup.models = std::move(table.models);
+
+    const QString firmwareFolder = appFolder + QStringLiteral("Firmware/");
+    if (options.firmwarePath.empty() || options.imagePath.empty()) {
+        std::vector<std::string> names;
+        for (const QString& name : QDir(firmwareFolder).entryList(QDir::Files, QDir::Unsorted))
+            names.push_back(name.toStdString());
+        const FirmwareFolderPick pick = pickFirmwareFiles(names);
+        setup.firmwarePath = options.firmwarePath.empty() && !pick.firmware.empty()
+                                 ? (firmwareFolder + QString::fromStdString(pick.firmware)).toStdString()
+                                 : options.firmwarePath;
+        setup.imagePath = options.imagePath.empty() && !pick.imageData.empty()
+                              ? (firmwareFolder + QString::fromStdString(pick.imageData)).toStdString()
+                              : options.imagePath;
+    } else {
+        setup.firmwarePath = options.firmwarePath;
+        setup.imagePath = options.imagePath;
+    }
+    if (setup.firmwarePath.empty())
+        return "Error: no firmware file (a name with _FW_) in " + pathText(firmwareFolder) +
+               ": put it there or name it with --firmware FILE.";
+    if (setup.imagePath.empty())
+        return "Error: no image data file (a name with _IMG_) in " + pathText(firmwareFolder) +
+               ": put it there or name it with --image FILE.";
+    if (const auto problem = firmwareFileProblem(setup.firmwarePath))
+        return "Error: firmware file: " + *problem + ": name a readable firmware file with --firmware FILE.";
+    if (const auto problem = imageDataFileProblem(setup.imagePath))
+        return "Error: image data file: " + *problem + ": name a good image data file with --image FILE.";
+    return setup;
+}
+
+std::string sha256OfFile(const std::string& path)
+{
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file)) return {};
+    return hash.result().toHex().toStdString();
+}

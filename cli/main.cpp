@@ -1,0 +1,50 @@
+// lumaro-update: the firmware update of Lumaro Tessaray Controllers from a command line, for
+// service scripts and production lines. The same update job as the window's, on a console.
+#include "console_report.h"
+#include "line_setup.h"
+#include "options.h"
+#include "update_line.h"
+
+#include "platform/event_application.h"
+#include "platform/interrupt_watch.h"
+#include "platform/terminal.h"
+
+#include <QDir>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const auto parsed = parseCommandLine(arguments);
+    if (const auto* problem = std::get_if<std::string>(&parsed)) {
+        std::fprintf(stderr, "%s\n", problem->c_str());
+        return kExitBadInput;
+    }
+    const CommandOptions& options = std::get<CommandOptions>(parsed);
+    if (options.help) {
+        std::fputs(usageText().c_str(), stdout);
+        return kExitDone;
+    }
+    if (options.version) {
+        std::printf("lumaro-update %s\n", LUMARO_VERSION);
+        return kExitDone;
+    }
+
+    const std::unique_ptr<QCoreApplication> application = platform::makeEventApplication(argc, argv);
+    // The program's own folder, through any link that started it (/usr/bin/lumaro-update).
+    const QString appFolder = QDir(QCoreApplication::applicationDirPath()).absolutePath() + '/';
+    ConsoleReport report(options.json, platform::standardOutputIsTerminal(), stdout, stderr);
+    auto setup = loadLineSetup(options, appFolder);
+    if (const auto* problem = std::get_if<std::string>(&setup)) {
+        report.error(*problem);
+        return kExitBadInput;
+    }
+
+    UpdateLine line(options, std::move(std::get<LineSetup>(setup)), appFolder.toStdString(), report);
+    platform::InterruptWatcher interrupts;
+    QObject::connect(&interrupts, &platform::InterruptWatcher::interrupted, &line, &UpdateLine::interrupt);
+    QObject::connect(&line, &UpdateLine::finished, application.get(), &QCoreApplication::exit, Qt::QueuedConnection);
+    line.start();
+    return application->exec();
+}

@@ -1,0 +1,80 @@
+// A run of lumaro-update: finds a known controller (at once, or as one is plugged in), runs the
+// update job on it, reports how it went, and with --repeat waits for the unit to be unplugged
+// before it takes the next. Lives on the event loop's thread; ends by emitting finished.
+#pragma once
+
+#include "console_report.h"
+#include "line_setup.h"
+#include "options.h"
+
+#include "jobs/update_history.h"
+#include "jobs/update_job.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+namespace platform {
+class HidWatcher;
+}
+class UpdateThread;
+
+// After a unit that is done, the controller restarts and comes back with its new firmware. Until
+// it has been seen back, or this long has passed, a controller missing from the bus is taken to be
+// still on its way back rather than unplugged.
+inline constexpr int kComeBackMs = 20000;
+
+// Exit codes.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitBadInput = 2;
+inline constexpr int kExitNoController = 3;
+inline constexpr int kExitInterrupted = 130;
+
+class UpdateLine : public QObject {
+    Q_OBJECT
+public:
+    UpdateLine(CommandOptions options, LineSetup setup, std::string appFolder, ConsoleReport& report,
+               QObject* parent = nullptr);
+    ~UpdateLine() override;
+
+    void start();
+    void interrupt();  // one Ctrl+C
+
+signals:
+    void finished(int exitCode);
+
+private:
+    enum class State { WaitingForUnit, Updating, WaitingForUnplug, Finished };
+
+    void deviceChanged();
+    std::optional<std::size_t> presentModel() const;
+    bool startUnit();
+    void waitForUnit();
+    void unitEnded(UnitEnd end);
+    void checkUnplugged();
+    void finish(int exitCode);
+    int codeForUnits() const { return failedUnits_ > 0 ? kExitFailed : kExitDone; }
+    double unitSeconds() const { return static_cast<double>(unitClock_.nsecsElapsed()) / 1e9; }
+
+    CommandOptions options_;
+    LineSetup setup_;
+    std::string appFolder_;
+    std::unique_ptr<UpdateHistory> history_;  // none where the program keeps no Record folder
+    ConsoleReport& report_;
+    bool is64BitWindows_;
+    platform::HidWatcher* watcher_ = nullptr;
+    QTimer waitLimit_;
+    QTimer comeBackLimit_;
+    State state_ = State::WaitingForUnit;
+    std::unique_ptr<UpdateThread> thread_;
+    UnitFacts unit_;
+    QElapsedTimer unitClock_;
+    std::string lastError_;
+    bool interruptAsked_ = false;
+    bool unitSeenBack_ = false;
+    int units_ = 0;
+    int failedUnits_ = 0;
+};

@@ -1,0 +1,10 @@
+#include "event_application.h"
+
+namespace platform {
+
+std::unique_ptr<QCoreApplication> makeEventApplication(int& argc, char** argv)
+{
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
+}  // namespace platform

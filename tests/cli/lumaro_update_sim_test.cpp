@@ -1,0 +1,345 @@
+// lumaro-update as a line controller meets it: the program run against the simulated controllers,
+// its exit codes, its JSON lines read back, a line of units with one failing, and Ctrl+C.
+#include "sim_process.h"
+#include "temporary_folder.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+namespace {
+
+using lumaro::test::SimProcess;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+const QString kProgram = QStringLiteral(LUMARO_UPDATE_PATH);
+const QString kDistFolder = QStringLiteral(LUMARO_DIST_DIR) + '/';
+const QString kVidPid = QStringLiteral("VID_1FC9&PID_0003");
+constexpr int kUnitLimitMs = 30000;  // one update with the job's real waits takes about 9 s
+
+std::string quick(const std::string& name, const std::string& keys = {})
+{
+    return name + ",disk-ms=20,erase-ms=20" + keys;
+}
+
+QString sha256Of(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+}
+
+int countEvents(const SimProcess& sim, const std::string& device, const std::string& event)
+{
+    int count = 0;
+    for (const auto& record : sim.records()) count += record.device == device && record.event == event;
+    return count;
+}
+
+// One run of the program, in a folder of its own, its standard output read line by line.
+class UpdateRun {
+public:
+    explicit UpdateRun(const QStringList& arguments, const fs::path& folder)
+    {
+        process_.setWorkingDirectory(QString::fromStdString(folder.string()));
+        process_.start(kProgram, arguments);
+        EXPECT_TRUE(process_.waitForStarted(5000));
+    }
+    ~UpdateRun()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+
+    // The next JSON line of the program, or nothing when it ends or limitMs passes first.
+    std::optional<QJsonObject> nextObject(int limitMs)
+    {
+        const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
+        while (!process_.canReadLine()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            if (left <= 0 || !process_.waitForReadyRead(static_cast<int>(left))) {
+                if (!process_.canReadLine()) return std::nullopt;
+            }
+        }
+        const QByteArray line = process_.readLine().trimmed();
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        EXPECT_TRUE(document.isObject()) << line.toStdString();
+        objects.push_back(document.object());
+        return document.object();
+    }
+
+    std::optional<QJsonObject> nextEvent(const QString& event, int limitMs)
+    {
+        const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+            if (left <= 0) return std::nullopt;
+            const auto object = nextObject(static_cast<int>(left));
+            if (!object) return std::nullopt;
+            if (object->value("event").toString() == event) return object;
+        }
+    }
+
+    // The exit code, or -1 when the program has not ended within limitMs.
+    int exitCode(int limitMs)
+    {
+        if (!process_.waitForFinished(limitMs)) return -1;
+        output += process_.readAllStandardOutput().toStdString();
+        errors += process_.readAllStandardError().toStdString();
+        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+
+    std::string readErrors(int limitMs)
+    {
+        process_.waitForReadyRead(limitMs);
+        errors += process_.readAllStandardError().toStdString();
+        return errors;
+    }
+
+    void interrupt() const { ::kill(static_cast<pid_t>(process_.processId()), SIGINT); }
+    bool running() const { return process_.state() == QProcess::Running; }
+
+    std::vector<QJsonObject> objects;
+    std::string output;
+    std::string errors;
+
+private:
+    QProcess process_;
+};
+
+class LumaroUpdateOnSim : public ::testing::Test {
+protected:
+    void start(const std::vector<std::string>& devices)
+    {
+        sim.emplace(devices);
+        sim->useBus();
+    }
+    fs::path folder = bustest::makeTemporaryFolder("lumaro-update-test-");
+    std::optional<SimProcess> sim;
+
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+};
+
+TEST_F(LumaroUpdateOnSim, OneUnitTakesTheFilesBesideTheProgramAndEndsWithZero)
+{
+    start({"--controller", quick("ctl")});
+    UpdateRun run({}, folder);  // no DevInfo.DAT in the current folder: the program's own is read
+    ASSERT_EQ(run.exitCode(kUnitLimitMs), 0) << run.errors;
+    EXPECT_NE(run.output.find("Done: "), std::string::npos) << run.output;
+    EXPECT_EQ(run.errors, "");
+
+    QFile image(kDistFolder + "Firmware/Tessaray_IMG_1.0.3.bin");
+    ASSERT_TRUE(image.open(QIODevice::ReadOnly));
+    const QByteArray bytes = image.readAll();
+    std::vector<std::uint8_t> expected(bytes.begin(), bytes.end());
+    expected.resize((expected.size() / 54 + 1) * 54, 0);
+    EXPECT_EQ(sim->imageData("ctl"), expected);
+    EXPECT_EQ(countEvents(*sim, "ctl", "image-erased"), 1);
+    ASSERT_EQ(countEvents(*sim, "ctl", "firmware-updated"), 1);
+    for (const auto& record : sim->records()) {
+        if (record.event == "firmware-updated") {
+            EXPECT_EQ(record.fields.at("bytes"),
+                      std::to_string(QFileInfo(kDistFolder + "Firmware/Tessaray_FW_1.0.3.bin").size()));
+        }
+    }
+}
+
+// Where the program keeps a Record folder (as the window does), each unit leaves its history row.
+TEST_F(LumaroUpdateOnSim, AUnitLeavesItsRowInTheUpdateHistoryBesideTheProgram)
+{
+    const fs::path program = folder / "program";
+    const fs::path dist = kDistFolder.toStdString();
+    fs::create_directories(program / "Record");
+    fs::copy(dist / "Firmware", program / "Firmware", fs::copy_options::recursive);
+    fs::copy_file(dist / "DevInfo.DAT", program / "DevInfo.DAT");
+    fs::copy_file(kProgram.toStdString(), program / "lumaro-update");
+    start({"--controller", quick("ctl")});
+    QProcess run;
+    run.setWorkingDirectory(QString::fromStdString(folder.string()));
+    run.start(QString::fromStdString((program / "lumaro-update").string()), {});
+    ASSERT_TRUE(run.waitForFinished(kUnitLimitMs));
+    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+
+    std::ifstream history(program / "Record/UpdateHistory.csv", std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(history), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;  // the header and one row
+    EXPECT_NE(text.find("Tessaray_FW_1.0.3.bin"), std::string::npos) << text;
+    EXPECT_NE(text.find(",done,"), std::string::npos) << text;
+    EXPECT_FALSE(fs::exists(program / "Record/UpdateHistory.running"));
+}
+
+// The second unit leaves the bus as its erase request arrives. Each unit is taken only once the
+// last one is gone: the first, back with its new firmware, is not updated again.
+TEST_F(LumaroUpdateOnSim, ALineOfThreeUnitsGoesOnPastAFailedOneAndReportsEachInJson)
+{
+    start({"--controller", quick("a"), "--controller", quick("b", ",unplugged,unplug-after=1"), "--controller",
+           quick("c", ",unplugged")});
+    const std::vector<std::string> units{"a", "b", "c"};
+    UpdateRun run({"--repeat", "--json", "--wait", "3"}, folder);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        SCOPED_TRACE(units[i]);
+        ASSERT_TRUE(run.nextEvent("unplug", kUnitLimitMs));
+        // A unit that is done is unplugged once it is back with its new firmware; b has gone already.
+        if (units[i] != "b") {
+            ASSERT_TRUE(sim->waitForEvent(units[i], "plugged", 2));
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));  // time to take it again, wrongly
+            EXPECT_EQ(sim->control("unplug " + units[i]), "ok");
+        }
+        ASSERT_TRUE(run.nextEvent("waiting", 5000));
+        if (i + 1 < units.size()) {
+            EXPECT_EQ(sim->control("plug " + units[i + 1]), "ok");
+        }
+    }
+    EXPECT_EQ(run.exitCode(10000), 1) << run.errors;  // b failed; the wait for a fourth ran out
+
+    std::vector<QJsonObject> results;
+    int starts = 0;
+    for (const QJsonObject& object : run.objects) {
+        EXPECT_FALSE(object.value("time").toString().isEmpty());
+        starts += object.value("event") == "start";
+        if (object.value("event") == "result") results.push_back(object);
+    }
+    EXPECT_EQ(starts, 3);
+    ASSERT_EQ(results.size(), 3u);
+    const QString firmware = kDistFolder + "Firmware/Tessaray_FW_1.0.3.bin";
+    const QString image = kDistFolder + "Firmware/Tessaray_IMG_1.0.3.bin";
+    for (const QJsonObject& result : results) {
+        EXPECT_EQ(result.value("vidPid").toString(), kVidPid);
+        EXPECT_FALSE(result.value("model").toString().isEmpty());
+        EXPECT_EQ(result.value("firmware").toObject().value("path").toString(), firmware);
+        EXPECT_EQ(result.value("firmware").toObject().value("sha256").toString(), sha256Of(firmware));
+        EXPECT_EQ(result.value("image").toObject().value("sha256").toString(), sha256Of(image));
+    }
+    EXPECT_EQ(results[0].value("result").toString(), "done");
+    EXPECT_EQ(results[0].value("error").toString(), "");
+    EXPECT_GT(results[0].value("seconds").toDouble(), 8.0);  // the controller's bootloader wait is in it
+    EXPECT_EQ(results[1].value("result").toString(), "failed");
+    EXPECT_TRUE(results[1].value("error").toString().startsWith("Erase image flash fail"))
+        << results[1].value("error").toString().toStdString();
+    EXPECT_EQ(results[2].value("result").toString(), "done");
+
+    for (const char* unit : {"a", "c"}) {
+        EXPECT_EQ(countEvents(*sim, unit, "image-erased"), 1) << unit;
+        EXPECT_EQ(countEvents(*sim, unit, "firmware-updated"), 1) << unit;
+    }
+    EXPECT_EQ(countEvents(*sim, "b", "firmware-updated"), 0);
+}
+
+TEST_F(LumaroUpdateOnSim, BadFilesAndArgumentsEndWithTwoBeforeTheControllerIsTouched)
+{
+    start({"--controller", quick("ctl")});
+    const std::string empty = (folder / "empty_IMG_.bin").string();
+    std::ofstream(empty).flush();
+    const QString missing = QString::fromStdString((folder / "missing_FW_.bin").string());
+    const std::vector<QStringList> cases{
+        {"--bogus"},
+        {"--wait", "soon"},
+        {"--firmware"},
+        {"--firmware", missing},
+        {"--image", QString::fromStdString(empty)},
+        {"--image", QString::fromStdString(folder.string())},
+    };
+    for (const QStringList& arguments : cases) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        UpdateRun run(arguments, folder);
+        EXPECT_EQ(run.exitCode(10000), 2);
+        EXPECT_EQ(run.output, "");
+        EXPECT_TRUE(run.errors.starts_with("Error: ")) << run.errors;
+        EXPECT_NE(run.errors.find(": "), std::string::npos);
+    }
+
+    // The current folder's DevInfo.DAT comes first, as for the window.
+    std::ofstream(folder / "DevInfo.DAT") << std::string(53, ' ') + "X" + std::string(95, ' ');
+    UpdateRun badTable({}, folder);
+    EXPECT_EQ(badTable.exitCode(10000), 2);
+    EXPECT_NE(badTable.errors.find("has a bad row"), std::string::npos) << badTable.errors;
+
+    EXPECT_EQ(countEvents(*sim, "ctl", "image-erased"), 0);
+}
+
+TEST_F(LumaroUpdateOnSim, NoControllerEndsWithThreeAtOnceOrAfterTheWait)
+{
+    start({"--controller", quick("ctl", ",unplugged")});
+    UpdateRun now({}, folder);
+    EXPECT_EQ(now.exitCode(10000), 3);
+    EXPECT_NE(now.errors.find("plug one in"), std::string::npos) << now.errors;
+
+    const auto start = Clock::now();
+    UpdateRun waiting({"--wait", "1"}, folder);
+    EXPECT_EQ(waiting.exitCode(10000), 3);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    EXPECT_GE(took, 1000);
+    EXPECT_LT(took, 5000);
+}
+
+TEST_F(LumaroUpdateOnSim, WaitingTakesTheControllerAsItIsPluggedIn)
+{
+    start({"--controller", quick("ctl", ",unplugged")});
+    UpdateRun run({"--wait", "20", "--json"}, folder);
+    ASSERT_TRUE(run.nextEvent("waiting", 5000));
+    EXPECT_EQ(sim->control("plug ctl"), "ok");
+    const auto result = run.nextEvent("result", kUnitLimitMs);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->value("result").toString(), "done");
+    EXPECT_EQ(run.exitCode(5000), 0);
+}
+
+TEST_F(LumaroUpdateOnSim, CtrlCEndsAWaitAtOnceButAnUpdateOnlyWhenPressedTwice)
+{
+    start({"--controller", quick("ctl", ",unplugged"), "--controller", "busy,erase-ms=5000,unplugged"});
+    {
+        UpdateRun idle({"--repeat", "--json"}, folder);
+        ASSERT_TRUE(idle.nextEvent("waiting", 5000));
+        idle.interrupt();
+        EXPECT_EQ(idle.exitCode(3000), 130);  // no unit was done
+    }
+
+    EXPECT_EQ(sim->control("plug busy"), "ok");
+    UpdateRun run({"--json"}, folder);
+    for (;;) {  // the erase takes 5 s: Ctrl+C comes while the controller erases
+        const auto step = run.nextEvent("step", 5000);
+        ASSERT_TRUE(step);
+        if (step->value("text").toString().startsWith("Start to clear image data")) break;
+    }
+    run.interrupt();
+    EXPECT_NE(run.readErrors(3000).find("Press Ctrl+C again"), std::string::npos) << run.errors;
+    EXPECT_TRUE(run.running());
+    run.interrupt();
+    const auto result = run.nextEvent("result", 3000);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->value("result").toString(), "interrupted");
+    EXPECT_EQ(run.exitCode(3000), 130);
+    EXPECT_EQ(countEvents(*sim, "busy", "image-start"), 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
