@@ -109,42 +109,6 @@ private:
     bool pending_ = false;
 };
 
-// The stand-in workbook server with a gate before every save: a save waits while the gate is held.
-class SaveGate {
-public:
-    std::atomic<bool> held{false};
-    std::atomic<int> waiting{0};  // saves at the gate
-
-    automation::ClassFactory factory()
-    {
-        return [this] { return wrap(createXlsxWorkbookServer()); };
-    }
-
-private:
-    class GatedObject final : public automation::Object {
-    public:
-        GatedObject(SaveGate& gate, automation::ObjectRef inner) : gate_(gate), inner_(std::move(inner)) {}
-        automation::Value invoke(std::string_view member, automation::CallKind kind,
-                                 std::span<const automation::Value> args) override
-        {
-            if (member == "SaveAs") {
-                ++gate_.waiting;
-                while (gate_.held) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                --gate_.waiting;
-            }
-            automation::Value result = inner_->invoke(member, kind, args);
-            if (auto* object = std::get_if<automation::ObjectRef>(&result)) return gate_.wrap(*object);
-            return result;
-        }
-
-    private:
-        SaveGate& gate_;
-        automation::ObjectRef inner_;
-    };
-
-    automation::ObjectRef wrap(automation::ObjectRef inner) { return std::make_shared<GatedObject>(*this, std::move(inner)); }
-};
-
 // The stand-in workbook server with a hook before every call, which may throw as a spreadsheet program
 // that went away would.
 class HookedServer {
@@ -180,6 +144,27 @@ private:
     };
 
     automation::ObjectRef wrap(automation::ObjectRef inner) { return std::make_shared<HookedObject>(*this, std::move(inner)); }
+};
+
+// The stand-in workbook server with a gate before every save: a save waits while the gate is held.
+class SaveGate {
+public:
+    std::atomic<bool> held{false};
+    std::atomic<int> waiting{0};  // saves at the gate
+
+    SaveGate()
+    {
+        server_.before = [this](std::string_view member, automation::CallKind) {
+            if (member != "SaveAs") return;
+            ++waiting;
+            while (held) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            --waiting;
+        };
+    }
+    automation::ClassFactory factory() { return server_.factory(); }
+
+private:
+    HookedServer server_;
 };
 
 // In the test's own body: a skip in a function it calls would leave only that function.
