@@ -22,6 +22,7 @@
 #include <vector>
 
 class QCheckBox;
+class QDateTime;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -35,6 +36,7 @@ class PacketChannel;
 struct ChannelReading;
 struct TemperatureReading;
 class TImageEx;
+struct SupportFacts;
 class UpdateThread;
 class EraseThread;
 class ResetThread;
@@ -168,6 +170,9 @@ public:
     void Reset_DevBtnClick();
     void toggleServiceView();  // Ctrl+Shift+E: the window grows to show the engineering panel
     bool inServiceView() const { return serviceView_; }
+    // "Copy Report" and Ctrl+Shift+C (main_form_report.cpp): the support report on the clipboard
+    // and in Record/.
+    void copySupportReport();
     std::function<bool(int ms)> jobWaitHook;
     friend class FormUpdateScreen;
     friend class FormEngineeringPage;
@@ -227,6 +232,7 @@ private:
     QPushButton* Dump_MemBtn = nullptr;
     QPushButton* Reset_DevBtn = nullptr;
     QPushButton* ClearMsgBtn = nullptr;
+    QPushButton* CopyReportBtn = nullptr;
     TImageEx* ImageEx1 = nullptr;
 
     // Recorder page.
@@ -252,6 +258,8 @@ private:
     std::unique_ptr<EraseThread> eraseThread;
     std::unique_ptr<ResetThread> resetThread;
     void connectJobButtons();
+    void connectSupportReport();
+    SupportFacts supportFacts(const QDateTime& now) const;
     QString chooseFile(const QStringList& filters);
     bool serviceView_ = false;
     std::vector<QWidget*> serviceHidden_;  // the controls the service view showed, to hide again

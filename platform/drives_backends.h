@@ -5,6 +5,7 @@
 
 namespace platform::vbus {
 std::vector<std::string> listDrives(const std::string& busDir);
+std::vector<DriveDescription> describeDrives(const std::string& busDir);
 std::string pathOnDrive(const std::string& busDir, const std::string& drive, const std::string& fileName);
 std::optional<std::string> stopToolPath(const std::string& busDir);
 OsError writeStopTool(const std::string& busDir, bool is64Bit, const std::string& toolPath);
@@ -13,6 +14,7 @@ std::optional<std::string> stopDriveByRequest(const std::string& busDir, const s
 
 namespace platform::native {
 std::vector<std::string> listDrives();
+std::vector<DriveDescription> describeDrives();
 std::string pathOnDrive(const std::string& drive, const std::string& fileName);
 std::optional<std::string> stopToolPath(const std::string& appFolder);
 OsError writeStopTool(bool is64Bit, const std::string& toolPath);
