@@ -78,6 +78,7 @@ TMainForm::TMainForm(const QString& folder, QWidget* parent)
     buildUpdateScreen();
     buildEngineeringPanel();
     connectJobButtons();
+    connectSupportReport();
 
     // An exception that escapes start-up is shown like any other; the window opens as far as it got.
     try {

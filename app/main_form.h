@@ -26,6 +26,7 @@
 #include <vector>
 
 class QCheckBox;
+class QDateTime;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -40,6 +41,7 @@ class PacketChannel;
 struct ChannelReading;
 struct TemperatureReading;
 class TImageEx;
+struct SupportFacts;
 class UpdateThread;
 class EraseThread;
 class ResetThread;
@@ -191,6 +193,9 @@ public:
     void Reset_DevBtnClick();
     void toggleServiceView();  // Ctrl+Shift+E: the window grows to show the engineering panel
     bool inServiceView() const { return serviceView_; }
+    // "Copy Report" and Ctrl+Shift+C (main_form_report.cpp): the support report on the clipboard
+    // and in Record/.
+    void copySupportReport();
     std::function<bool(int ms)> jobWaitHook;
     friend class FormUpdateScreen;
     friend class FormEngineeringPage;
@@ -251,6 +256,7 @@ private:
     QPushButton* Dump_MemBtn = nullptr;
     QPushButton* Reset_DevBtn = nullptr;
     QPushButton* ClearMsgBtn = nullptr;
+    QPushButton* CopyReportBtn = nullptr;
     TImageEx* ImageEx1 = nullptr;
 
     // Recorder page.
@@ -295,6 +301,8 @@ private:
     int awakeHolds_ = 0;             // counts the holds made, so that a late release is known
     bool sleepNoticeShown_ = false;  // the log has said that the PC may sleep
     bool closeConfirmed_ = false;    // the user agreed to close during an update
+    void connectSupportReport();
+    SupportFacts supportFacts(const QDateTime& now) const;
     QString chooseFile(const QStringList& filters);
     bool serviceView_ = false;
     std::vector<QWidget*> serviceHidden_;  // the controls the service view showed, to hide again

@@ -196,6 +196,7 @@ void TMainForm::buildUpdatePage(QWidget* page)
     Dump_MemBtn = makeButton(page, "Dump_MemBtn", "Dump Memory", {202, 270, 153, 25}, false);
     Reset_DevBtn = makeButton(page, "Reset_DevBtn", "Reset Device", {368, 270, 153, 25}, false);
     ClearMsgBtn = makeButton(page, "ClearMsgBtn", "Clear Update Message", {536, 270, 153, 25}, false);
+    CopyReportBtn = makeButton(page, "CopyReportBtn", "Copy Report", {536, 236, 153, 25}, false);
     ImageEx1 = makeImage(page, "ImageEx1", {-544, 56, 105, 105}, false, false);
 }
 

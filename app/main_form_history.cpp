@@ -7,6 +7,7 @@
 #include "form_update_screen.h"
 #include "main_form.h"
 #include "message_boxes.h"
+#include "program_version.h"
 
 #include "jobs/file_sha256.h"
 #include "jobs/job_record.h"
@@ -55,7 +56,7 @@ HistoryEntry TMainForm::historyEntryFor(const std::string& job) const
         entry.firmwarePath = firmwarePath.toStdString();
         entry.imagePath = imagePath.toStdString();
     }
-    entry.programVersion = LUMARO_PROGRAM_VERSION;
+    entry.programVersion = kProgramVersion;
     entry.computerName = QSysInfo::machineHostName().toStdString();
     return entry;
 }

@@ -139,7 +139,7 @@ void TMainForm::toggleServiceView()
     serviceView_ = !serviceView_;
     if (serviceView_) {
         for (QWidget* control : std::initializer_list<QWidget*>{Select_FW_Btn, HexPathShow, Sel_ImageBin_Btn, BinPathShow,
-                                                                 EraseBtn, ClearMsgBtn}) {
+                                                                 EraseBtn, ClearMsgBtn, CopyReportBtn}) {
             if (!control->isHidden()) continue;
             control->show();
             serviceHidden_.push_back(control);

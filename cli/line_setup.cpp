@@ -4,7 +4,6 @@
 
 #include "jobs/image_records.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 
@@ -62,11 +61,3 @@ std::variant<LineSetup, std::string> loadLineSetup(const CommandOptions& options
     return setup;
 }
 
-std::string sha256OfFile(const std::string& path)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file)) return {};
-    return hash.result().toHex().toStdString();
-}

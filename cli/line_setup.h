@@ -23,5 +23,3 @@ struct LineSetup {
 // text of its error line, saying what to do.
 std::variant<LineSetup, std::string> loadLineSetup(const CommandOptions& options, const QString& appFolder);
 
-// The file's SHA-256 in lower-case hex; empty when it cannot be read.
-std::string sha256OfFile(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include "console_screen.h"
 
+#include "jobs/file_sha256.h"
 #include "jobs/image_records.h"
 #include "jobs/job_record.h"
 #include "jobs/updatethread.h"
@@ -106,8 +107,8 @@ bool UpdateLine::startUnit()
     if (link.writeOpenError == platform::kErrorReportLength || link.readOpenError == platform::kErrorReportLength)
         report_.step("Open USB device fail: " + platform::describe(platform::kErrorReportLength));
 
-    unit_ = UnitFacts{model.modelName, model.vidPid, setup_.firmwarePath, sha256OfFile(setup_.firmwarePath),
-                      setup_.imagePath, sha256OfFile(setup_.imagePath), recordsOf(setup_.imagePath)};
+    unit_ = UnitFacts{model.modelName, model.vidPid, setup_.firmwarePath, fileSha256(setup_.firmwarePath).value_or(""),
+                      setup_.imagePath, fileSha256(setup_.imagePath).value_or(""), recordsOf(setup_.imagePath)};
     lastError_.clear();
     interruptAsked_ = false;
     ++units_;

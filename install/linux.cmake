@@ -10,6 +10,7 @@ set(LUMARO_UDEV_RULES_DIR /etc/udev/rules.d CACHE STRING "Where the udev rule is
 install(TARGETS LumaroCtrlUpdate lumaro-update RUNTIME DESTINATION ${LUMARO_INSTALL_DIR})
 # The command line is reached on the PATH through a link; the program follows it back to its own
 # folder for DevInfo.DAT and Firmware/.
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install)
 file(CREATE_LINK ${LUMARO_INSTALL_FULL_DIR}/lumaro-update ${CMAKE_BINARY_DIR}/install/lumaro-update SYMBOLIC)
 install(FILES ${CMAKE_BINARY_DIR}/install/lumaro-update DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS Zerlin LIBRARY DESTINATION ${LUMARO_INSTALL_DIR})

@@ -19,6 +19,15 @@ namespace platform {
 // points of mounted volumes on removable disks (Linux). Empty when none is present.
 std::vector<std::string> listDrives();
 
+// A present drive and its kind, for a report to support: every drive letter with its type as the
+// system names it (Windows: "removable", "fixed", "network", "CD-ROM", "RAM disk", ...); every
+// mounted block device's mount point, "removable" or "fixed" (Linux); the bus's drives (virtual bus).
+struct DriveDescription {
+    std::string drive;
+    std::string type;
+};
+std::vector<DriveDescription> describeDrives();
+
 // Where the file fileName in the root of drive lives.
 std::string pathOnDrive(const std::string& drive, const std::string& fileName);
 

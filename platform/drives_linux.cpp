@@ -62,6 +62,18 @@ std::vector<std::string> listDrives() {
     return drives;
 }
 
+std::vector<DriveDescription> describeDrives() {
+    std::vector<DriveDescription> drives;
+    for (const MountEntry& mount : mountedVolumes()) {
+        const std::string disk = diskOf(mount.source);
+        if (disk.empty()) continue;
+        const bool listed = std::any_of(drives.begin(), drives.end(),
+                                        [&](const DriveDescription& drive) { return drive.drive == mount.mountPoint; });
+        if (!listed) drives.push_back({mount.mountPoint, isRemovable(disk) ? "removable" : "fixed"});
+    }
+    return drives;
+}
+
 std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
     return (fs::path(drive) / fileName).string();
 }

@@ -8,6 +8,11 @@ std::vector<std::string> listDrives() {
     return bus ? vbus::listDrives(*bus) : native::listDrives();
 }
 
+std::vector<DriveDescription> describeDrives() {
+    const auto bus = virtualBusDir();
+    return bus ? vbus::describeDrives(*bus) : native::describeDrives();
+}
+
 std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
     const auto bus = virtualBusDir();
     return bus ? vbus::pathOnDrive(*bus, drive, fileName) : native::pathOnDrive(drive, fileName);

@@ -56,6 +56,12 @@ std::vector<std::string> listDrives(const std::string& busDir) {
     return drives;
 }
 
+std::vector<DriveDescription> describeDrives(const std::string& busDir) {
+    std::vector<DriveDescription> drives;
+    for (const std::string& drive : listDrives(busDir)) drives.push_back({drive, "removable (virtual bus)"});
+    return drives;
+}
+
 std::string pathOnDrive(const std::string& busDir, const std::string& drive, const std::string& fileName) {
     const std::string letter = drive.substr(0, drive.find(':'));
     return utf8String(utf8Path(busDir) / "drives" / letter / fileName);

@@ -14,6 +14,7 @@
 #include <windows.h>
 #include <dbt.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -123,6 +124,11 @@ TEST(WindowsDrives, DriveTypesListTheSystemDriveAndAFixedDiskIsNotEjected) {
     const auto drives = platform::listDrives();
     ASSERT_FALSE(drives.empty());
     EXPECT_EQ(drives.front(), "C:");
+    const auto described = platform::describeDrives();
+    const auto system = std::find_if(described.begin(), described.end(),
+                                     [](const platform::DriveDescription& drive) { return drive.drive == "C:"; });
+    ASSERT_NE(system, described.end());
+    EXPECT_EQ(system->type, "fixed");
     EXPECT_EQ(platform::pathOnDrive("F:", "Upfirmware.bin"), "F:\\Upfirmware.bin");
     platform::OsError error = 1;
     EXPECT_EQ(platform::placeStopTool(error), nullptr);  // this program carries no stop tool

@@ -1,0 +1,44 @@
+// Windows: every drive letter the system has, with the type GetDriveTypeW gives its root.
+#include "drives_backends.h"
+
+#include <windows.h>
+
+namespace platform::native {
+namespace {
+
+const char* typeName(UINT type)
+{
+    switch (type) {
+    case DRIVE_REMOVABLE:
+        return "removable";
+    case DRIVE_FIXED:
+        return "fixed";
+    case DRIVE_REMOTE:
+        return "network";
+    case DRIVE_CDROM:
+        return "CD-ROM";
+    case DRIVE_RAMDISK:
+        return "RAM disk";
+    case DRIVE_NO_ROOT_DIR:
+        return "no root directory";
+    default:
+        return "unknown";
+    }
+}
+
+}  // namespace
+
+std::vector<DriveDescription> describeDrives()
+{
+    std::vector<DriveDescription> drives;
+    const DWORD letters = GetLogicalDrives();
+    for (int index = 0; index < 26; ++index) {
+        if ((letters & (DWORD{1} << index)) == 0) continue;
+        const wchar_t letter = static_cast<wchar_t>(L'A' + index);
+        const wchar_t root[] = {letter, L':', L'\\', L'\0'};
+        drives.push_back({{static_cast<char>('A' + index), ':'}, typeName(GetDriveTypeW(root))});
+    }
+    return drives;
+}
+
+}  // namespace platform::native
