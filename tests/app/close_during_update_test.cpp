@@ -19,17 +19,6 @@ const QString kQuestion = QStringLiteral(
 
 class CloseDuringUpdate : public WindowTest {
 protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        setQuestionSink([this](const QString&, const QString& text) {
-            questions.push_back(text);
-            return answer;
-        });
-    }
-
-    QStringList questions;
-    bool answer = false;
     HeldJobWait job;
 };
 
@@ -43,7 +32,7 @@ TEST_F(CloseDuringUpdate, ACloseWhileImageDataIsSentAsksAndNoKeepsTheWindowAndTh
     ASSERT_TRUE(waitUntil([&] { return job.held && child<QWidget>(*form, "ProgressBarValue")->width() == 40; }));
 
     EXPECT_FALSE(form->close());
-    EXPECT_EQ(questions, QStringList{kQuestion});
+    EXPECT_EQ(questions, std::vector<QString>{kQuestion});
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(jobBusy);
 
@@ -52,7 +41,7 @@ TEST_F(CloseDuringUpdate, ACloseWhileImageDataIsSentAsksAndNoKeepsTheWindowAndTh
     ASSERT_TRUE(waitUntil([&] { return caption(*form, "UpBtnLabel") == "OK"; }, 10000))
         << child<QPlainTextEdit>(*form, "FWUpdate_Memo")->toPlainText().toStdString();
     EXPECT_TRUE(form->close());
-    EXPECT_EQ(questions.size(), 1);
+    EXPECT_EQ(questions.size(), 1u);
 }
 
 TEST_F(CloseDuringUpdate, ACloseWhileTheUpdateDiskIsAwaitedClosesOnYes)
@@ -65,7 +54,7 @@ TEST_F(CloseDuringUpdate, ACloseWhileTheUpdateDiskIsAwaitedClosesOnYes)
 
     answer = true;
     EXPECT_TRUE(form->close());
-    EXPECT_EQ(questions, QStringList{kQuestion});
+    EXPECT_EQ(questions, std::vector<QString>{kQuestion});
     EXPECT_FALSE(form->isVisible());
     // As before: the window's end stops the job.
     form.reset();
@@ -86,7 +75,7 @@ TEST_F(CloseDuringUpdate, AtRestAndAfterAFailedUpdateTheWindowClosesWithoutAQues
     ASSERT_TRUE(waitUntil([&] { return job.held && shown(*form, "ErrorImg"); }, 10000));
     EXPECT_EQ(child<QWidget>(*form, "ProgressBarValue")->width(), 375);
     EXPECT_TRUE(form->close());
-    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_TRUE(questions.empty());
 }
 
 }  // namespace

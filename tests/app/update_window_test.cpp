@@ -76,15 +76,7 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        setQuestionSink([this](const QString&, const QString& text) {
-            questions.push_back(text);
-            return answer;
-        });
-    }
-    void TearDown() override
-    {
-        setQuestionSink({});
-        WindowTest::TearDown();
+        answer = true;
     }
     QString markerPath() const { return appDir.filePath("Record/UpdateHistory.running"); }
     QString history() const
@@ -119,8 +111,6 @@ protected:
         return true;
     }
 
-    std::vector<QString> questions;
-    bool answer = true;
 };
 
 TEST_F(StrandedUpdate, YesAtTheNextStartPutsTheFirmwareOnTheDiskAndStopsIt)

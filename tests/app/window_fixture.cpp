@@ -49,6 +49,10 @@ void WindowTest::SetUp()
     ASSERT_TRUE(logind->started());
 #endif
     setMessageBoxSink([this](const QString& boxCaption, const QString& text) { boxes.push_back({boxCaption, text}); });
+    setQuestionSink([this](const QString&, const QString& text) {
+        questions.push_back(text);
+        return answer;
+    });
     jobBusy = false;
 }
 
