@@ -52,7 +52,7 @@ TEST_F(CloseDuringUpdate, ACloseWhileTheUpdateDiskIsAwaitedClosesOnYes)
     QTest::mouseClick(child<QLabel>(*form, "UpBtnLabel"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return job.held && child<QWidget>(*form, "ProgressBarValue")->width() == 365; }));
 
-    answer = true;
+    questionAnswer = true;
     EXPECT_TRUE(form->close());
     EXPECT_EQ(questions, std::vector<QString>{kQuestion});
     EXPECT_FALSE(form->isVisible());

@@ -76,7 +76,7 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        answer = true;
+        questionAnswer = true;
     }
     QString markerPath() const { return appDir.filePath("Record/UpdateHistory.running"); }
     QString history() const
@@ -135,7 +135,7 @@ TEST_F(StrandedUpdate, YesAtTheNextStartPutsTheFirmwareOnTheDiskAndStopsIt)
 TEST_F(StrandedUpdate, NoLeavesTheDiskAsItIsAndSaysWhatToDo)
 {
     leaveControllerInItsBootloader();
-    answer = false;
+    questionAnswer = false;
     auto form = startForm();
     ASSERT_TRUE(waitUntil([&] { return !questions.empty(); }, 5000));
     QTest::qWait(1500);  // the timer's next look asks no second time

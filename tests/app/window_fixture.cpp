@@ -51,7 +51,7 @@ void WindowTest::SetUp()
     setMessageBoxSink([this](const QString& boxCaption, const QString& text) { boxes.push_back({boxCaption, text}); });
     setQuestionSink([this](const QString&, const QString& text) {
         questions.push_back(text);
-        return answer;
+        return questionAnswer;
     });
     jobBusy = false;
 }

@@ -72,9 +72,9 @@ protected:
     QTemporaryDir workDir;
     QString savedWorkDir;
     std::vector<MessageBox> boxes;
-    // The questions the window asked, each answered with answer.
+    // The questions the window asked, each answered with questionAnswer.
     std::vector<QString> questions;
-    bool answer = false;
+    bool questionAnswer = false;
     std::optional<lumaro::test::SimProcess> sim;
 #ifndef _WIN32
     std::optional<lumaro::test::PrivateLogind> logind;
