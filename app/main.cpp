@@ -1,6 +1,6 @@
 // LumaroCtrlUpdate: the firmware update utility for the Lumaro Tessaray Controller.
-#include "main_form.h"
-#include "message_boxes.h"
+#include "app/window/main_form.h"
+#include "app/window/message_boxes.h"
 
 #include <QDir>
 #include <QFont>

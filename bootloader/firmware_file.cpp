@@ -2,7 +2,7 @@
 #include "bootloader/hex_loader.h"
 #include "bootloader/session_state.h"
 #include "bootloader/zerlin.h"
-#include "platform/utf8_path.h"
+#include "platform/core/utf8_path.h"
 
 #include <fstream>
 #include <iterator>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "bootloader/boot_protocol.h"
-#include "platform/os_error.h"
+#include "platform/core/os_error.h"
 
 #include <chrono>
 

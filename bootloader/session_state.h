@@ -4,7 +4,7 @@
 
 #include "bootloader/memory_layout.h"
 #include "bootloader/reply_wait.h"
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 
 #include <array>
 #include <cstdint>

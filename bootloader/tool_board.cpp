@@ -2,7 +2,7 @@
 
 #include "bootloader/device_match.h"
 #include "bootloader/reply_wait.h"
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 
 namespace zerlin {
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "bootloader/memory_layout.h"
-#include "platform/os_error.h"
+#include "platform/core/os_error.h"
 
 #include <optional>
 #include <string>

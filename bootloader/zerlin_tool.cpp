@@ -5,10 +5,10 @@
 #include "bootloader/tool_plan.h"
 #include "bootloader/tool_progress.h"
 #include "bootloader/zerlin.h"
-#include "platform/os_error.h"
-#include "platform/program_arguments.h"
-#include "platform/terminal.h"
-#include "platform/utf8_path.h"
+#include "platform/core/os_error.h"
+#include "platform/console/program_arguments.h"
+#include "platform/console/terminal.h"
+#include "platform/core/utf8_path.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "line_setup.h"
 
-#include "file_names.h"
+#include "datafiles/file_names.h"
 
 #include "jobs/image_records.h"
 

@@ -3,7 +3,7 @@
 // fix before a controller is touched.
 #pragma once
 
-#include "dev_info.h"
+#include "datafiles/dev_info.h"
 #include "options.h"
 
 #include <QString>

@@ -5,9 +5,9 @@
 #include "options.h"
 #include "update_line.h"
 
-#include "platform/event_application.h"
-#include "platform/interrupt_watch.h"
-#include "platform/terminal.h"
+#include "platform/console/event_application.h"
+#include "platform/console/interrupt_watch.h"
+#include "platform/console/terminal.h"
 
 #include <QDir>
 

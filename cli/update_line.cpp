@@ -8,9 +8,9 @@
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
 #include "link/usb.h"
-#include "platform/arch.h"
-#include "platform/hid_watch.h"
-#include "platform/utf8_path.h"
+#include "platform/machine/arch.h"
+#include "platform/hid/hid_watch.h"
+#include "platform/core/utf8_path.h"
 
 #include <QSysInfo>
 

@@ -1,6 +1,6 @@
-#include "dev_info.h"
+#include "datafiles/dev_info.h"
 
-#include "text_pieces.h"
+#include "datafiles/text_pieces.h"
 
 #include <algorithm>
 

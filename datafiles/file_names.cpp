@@ -1,4 +1,4 @@
-#include "file_names.h"
+#include "datafiles/file_names.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "page_settings.h"
+#include "datafiles/page_settings.h"
 
-#include "text_pieces.h"
+#include "datafiles/text_pieces.h"
 
 #include <string>
 

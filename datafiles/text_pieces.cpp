@@ -1,4 +1,4 @@
-#include "text_pieces.h"
+#include "datafiles/text_pieces.h"
 
 std::vector<std::string> splitLinePieces(std::string_view content, std::size_t maxPiece)
 {

@@ -1,5 +1,5 @@
 // DevInfo.DAT, the table of known controller models read from the program's folder.
-#include "app/dev_info.h"
+#include "datafiles/dev_info.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // A log's journal as found after a crash: its lines become cells again.
-#include "app/journal_text.h"
+#include "recorder/journal_text.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Page.DAT, which tabs of the engineering panel exist.
-#include "app/page_settings.h"
+#include "datafiles/page_settings.h"
 
 #include <cstddef>
 #include <cstdint>

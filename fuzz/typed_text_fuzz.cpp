@@ -1,5 +1,5 @@
 // A text typed into a workbook cell: number, time of day or text.
-#include "recorder/typed_text.h"
+#include "recorder/workbook/typed_text.h"
 
 #include <cmath>
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include "image_records.h"
 
-#include "platform/utf8_path.h"
+#include "platform/core/utf8_path.h"
 
 #include <filesystem>
 #include <system_error>

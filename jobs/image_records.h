@@ -5,7 +5,7 @@
 #pragma once
 
 #include "link/controller_frame.h"
-#include "platform/utf8_path.h"
+#include "platform/core/utf8_path.h"
 
 #include <array>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include "file_sha256.h"
 #include "image_records.h"
 
-#include "platform/utf8_path.h"
+#include "platform/core/utf8_path.h"
 
 #include <QDateTime>
 

@@ -1,8 +1,8 @@
 #include "removedisk.h"
 
-#include "platform/drives.h"
-#include "platform/process.h"
-#include "platform/utf8_path.h"
+#include "platform/drives/drives.h"
+#include "platform/process/process.h"
+#include "platform/core/utf8_path.h"
 
 #include <algorithm>
 #include <filesystem>

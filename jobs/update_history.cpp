@@ -1,7 +1,7 @@
 #include "update_history.h"
 
-#include "platform/file_sync.h"
-#include "platform/utf8_path.h"
+#include "platform/files/file_sync.h"
+#include "platform/core/utf8_path.h"
 
 #include <QDate>
 

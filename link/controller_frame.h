@@ -3,7 +3,7 @@
 // checked without a device.
 #pragma once
 
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 
 #include <array>
 #include <cstddef>

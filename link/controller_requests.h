@@ -5,8 +5,8 @@
 #pragma once
 
 #include "controller_frame.h"
-#include "platform/hid.h"
-#include "platform/os_error.h"
+#include "platform/hid/hid.h"
+#include "platform/core/os_error.h"
 
 #include <atomic>
 #include <functional>

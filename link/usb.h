@@ -3,8 +3,8 @@
 // every packet travels through.
 #pragma once
 
-#include "platform/hid.h"
-#include "platform/os_error.h"
+#include "platform/hid/hid.h"
+#include "platform/core/os_error.h"
 
 #include <optional>
 #include <string>

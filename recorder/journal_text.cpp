@@ -1,6 +1,6 @@
-#include "journal_text.h"
+#include "recorder/journal_text.h"
 
-#include "sheet_limits.h"
+#include "recorder/workbook/sheet_limits.h"
 
 #include <algorithm>
 #include <charconv>

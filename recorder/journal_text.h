@@ -3,7 +3,7 @@
 // ends and backslashes inside the text are escaped. Pure: the file itself is log_journal's.
 #pragma once
 
-#include "recorder_logic.h"
+#include "recorder/recorder_logic.h"
 
 #include <string>
 #include <string_view>

@@ -1,10 +1,10 @@
-#include "log_journal.h"
+#include "recorder/log_journal.h"
 
-#include "journal_text.h"
+#include "recorder/journal_text.h"
 
-#include "platform/exclusive_file.h"
-#include "platform/file_lock.h"
-#include "platform/utf8_path.h"
+#include "platform/files/exclusive_file.h"
+#include "platform/files/file_lock.h"
+#include "platform/core/utf8_path.h"
 
 #include <filesystem>
 #include <system_error>

@@ -6,9 +6,9 @@
 // stays for the next start to write out.
 #pragma once
 
-#include "recorder_logic.h"
+#include "recorder/recorder_logic.h"
 
-#include "platform/file_handle.h"
+#include "platform/files/file_handle.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "measurement_thread.h"
+#include "recorder/measurement_thread.h"
 
 #include <QMetaObject>
 

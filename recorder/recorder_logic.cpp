@@ -1,4 +1,4 @@
-#include "recorder_logic.h"
+#include "recorder/recorder_logic.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "workbook_thread.h"
+#include "recorder/workbook_thread.h"
 
-#include "spreadsheet_notes.h"
+#include "recorder/workbook/spreadsheet_notes.h"
 
 #include <QMetaObject>
 

@@ -2,7 +2,7 @@
 // the reply frames the host looks for. Pure functions on 65-byte reports.
 #pragma once
 
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 
 #include <cstddef>
 #include <cstdint>

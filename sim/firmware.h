@@ -4,7 +4,7 @@
 #pragma once
 
 #include "clock.h"
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 #include "recorder.h"
 
 #include <cstdint>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "event_loop.h"
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 #include "report_stream.h"
 
 #include <functional>

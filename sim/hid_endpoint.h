@@ -5,7 +5,7 @@
 
 #include "event_loop.h"
 #include "hid_connection.h"
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 
 #include <filesystem>
 #include <functional>

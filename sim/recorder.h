@@ -3,7 +3,7 @@
 #pragma once
 
 #include "clock.h"
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // queued whole, so that a slow client never makes the device send half a report.
 #pragma once
 
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "support_report.h"
+#include "app/report/support_report.h"
 
-#include "file_names.h"
+#include "datafiles/file_names.h"
 
 #include <algorithm>
 #include <cctype>

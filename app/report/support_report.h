@@ -3,7 +3,7 @@
 // nothing here reads the machine.
 #pragma once
 
-#include "dev_info.h"
+#include "datafiles/dev_info.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "form_engineering_page.h"
+#include "app/window/form_engineering_page.h"
 
-#include "main_form.h"
-#include "post_to_form.h"
+#include "app/window/main_form.h"
+#include "app/window/post_to_form.h"
 
 #include <QPushButton>
 

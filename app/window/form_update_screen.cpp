@@ -1,8 +1,8 @@
-#include "form_update_screen.h"
+#include "app/window/form_update_screen.h"
 
-#include "imageex.h"
-#include "main_form.h"
-#include "post_to_form.h"
+#include "app/window/imageex.h"
+#include "app/window/main_form.h"
+#include "app/window/post_to_form.h"
 
 #include <QLabel>
 #include <QLoggingCategory>

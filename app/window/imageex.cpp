@@ -1,4 +1,4 @@
-#include "imageex.h"
+#include "app/window/imageex.h"
 
 #include <QBitmap>
 #include <QFile>

@@ -1,21 +1,21 @@
-#include "main_form.h"
+#include "app/window/main_form.h"
 
-#include "file_names.h"
-#include "imageex.h"
-#include "message_boxes.h"
-#include "message_routing.h"
-#include "page_settings.h"
-#include "run_time.h"
-#include "screen_texts.h"
+#include "datafiles/file_names.h"
+#include "app/window/imageex.h"
+#include "app/window/message_boxes.h"
+#include "app/window/message_routing.h"
+#include "datafiles/page_settings.h"
+#include "app/window/run_time.h"
+#include "app/window/screen_texts.h"
 
-#include "excelctrl.h"
+#include "recorder/workbook/excelctrl.h"
 #include "jobs/erasethread.h"
 #include "jobs/resetthread.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
 #include "link/usb.h"
-#include "platform/arch.h"
-#include "platform/hid_watch.h"
+#include "platform/machine/arch.h"
+#include "platform/hid/hid_watch.h"
 
 #include <QCheckBox>
 #include <QComboBox>

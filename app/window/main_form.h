@@ -3,14 +3,14 @@
 // button's hover and click rules.
 #pragma once
 
-#include "dev_info.h"
-#include "log_journal.h"
-#include "measurement_thread.h"
-#include "recorder_logic.h"
-#include "workbook_thread.h"
+#include "datafiles/dev_info.h"
+#include "recorder/log_journal.h"
+#include "recorder/measurement_thread.h"
+#include "recorder/recorder_logic.h"
+#include "recorder/workbook_thread.h"
 
 #include "jobs/update_history.h"
-#include "platform/keep_awake.h"
+#include "platform/machine/keep_awake.h"
 
 #include <QPoint>
 #include <QSet>

@@ -1,9 +1,9 @@
 // The window's controls as designed: positions, sizes, captions, fonts and first visibility.
-#include "main_form.h"
+#include "app/window/main_form.h"
 
-#include "imageex.h"
-#include "page_settings.h"
-#include "screen_texts.h"
+#include "app/window/imageex.h"
+#include "datafiles/page_settings.h"
+#include "app/window/screen_texts.h"
 
 #include <QCheckBox>
 #include <QComboBox>

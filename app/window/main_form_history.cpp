@@ -3,10 +3,10 @@
 // bootloader. The platform tells the window of HID interfaces coming and going, not of drives:
 // the stranded update's disk is looked for at start-up, at each of those events and on a timer
 // while such an update is known.
-#include "form_engineering_page.h"
-#include "form_update_screen.h"
-#include "main_form.h"
-#include "message_boxes.h"
+#include "app/window/form_engineering_page.h"
+#include "app/window/form_update_screen.h"
+#include "app/window/main_form.h"
+#include "app/window/message_boxes.h"
 #include "program_version.h"
 
 #include "jobs/file_sha256.h"
@@ -14,9 +14,9 @@
 #include "jobs/removedisk.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
-#include "platform/drives.h"
-#include "platform/hid_watch.h"
-#include "platform/utf8_path.h"
+#include "platform/drives/drives.h"
+#include "platform/hid/hid_watch.h"
+#include "platform/core/utf8_path.h"
 
 #include <QSysInfo>
 #include <QTimer>

@@ -1,9 +1,9 @@
 // What keeps a device job from being cut short by the computer or the user: the computer held
 // awake (and its shutdown and session end held) for the job's length, and a question before a
 // close that would leave the controller without its images or in its bootloader.
-#include "imageex.h"
-#include "main_form.h"
-#include "message_boxes.h"
+#include "app/window/imageex.h"
+#include "app/window/main_form.h"
+#include "app/window/message_boxes.h"
 
 #include "jobs/sending_pass.h"
 #include "jobs/updatethread.h"

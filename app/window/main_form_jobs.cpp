@@ -1,8 +1,8 @@
 // The window's side of the device jobs and of the engineering page: starting the jobs on their own
 // threads, stopping them when the window goes, the page's file choice and log buttons, and the
 // service view that brings the page into sight.
-#include "main_form.h"
-#include "service_view.h"
+#include "app/window/main_form.h"
+#include "app/window/service_view.h"
 
 #include "jobs/erasethread.h"
 #include "jobs/resetthread.h"

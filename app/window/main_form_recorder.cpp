@@ -3,22 +3,22 @@
 // opening a listed workbook, saving a running log when the window closes, and writing out the logs
 // a crash left as journals. The workbook calls run on the workbook thread, in the order they are
 // posted; their outcomes come back here.
-#include "main_form.h"
+#include "app/window/main_form.h"
 
-#include "journal_text.h"
-#include "message_boxes.h"
-#include "recorder_logic.h"
-#include "save_failure_prompt.h"
-#include "wait_with_messages.h"
+#include "recorder/journal_text.h"
+#include "app/window/message_boxes.h"
+#include "recorder/recorder_logic.h"
+#include "app/window/save_failure_prompt.h"
+#include "app/window/wait_with_messages.h"
 
-#include "excelctrl.h"
+#include "recorder/workbook/excelctrl.h"
 #include "link/link_requests.h"
-#include "platform/file_handle.h"
-#include "platform/file_lock.h"
-#include "platform/file_owner.h"
-#include "platform/file_sync.h"
-#include "platform/folder_link.h"
-#include "platform/utf8_path.h"
+#include "platform/files/file_handle.h"
+#include "platform/files/file_lock.h"
+#include "platform/files/file_owner.h"
+#include "platform/files/file_sync.h"
+#include "platform/files/folder_link.h"
+#include "platform/core/utf8_path.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,14 +1,14 @@
 // The support report's side of the window: its facts gathered from the window and the platform
 // layer, the text put on the clipboard and saved in Record/.
-#include "main_form.h"
-#include "message_boxes.h"
+#include "app/window/main_form.h"
+#include "app/window/message_boxes.h"
 #include "program_version.h"
-#include "screen_texts.h"
-#include "support_report.h"
+#include "app/window/screen_texts.h"
+#include "app/report/support_report.h"
 
 #include "jobs/file_sha256.h"
-#include "platform/drives.h"
-#include "platform/hid.h"
+#include "platform/drives/drives.h"
+#include "platform/hid/hid.h"
 
 #include <QClipboard>
 #include <QDateTime>

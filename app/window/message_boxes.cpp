@@ -1,4 +1,4 @@
-#include "message_boxes.h"
+#include "app/window/message_boxes.h"
 
 #include <QMessageBox>
 

@@ -1,6 +1,6 @@
-#include "message_routing.h"
+#include "app/window/message_routing.h"
 
-#include "page_settings.h"
+#include "datafiles/page_settings.h"
 
 MessageLog routeMessage(int activePage, int target)
 {

@@ -1,4 +1,4 @@
-#include "run_time.h"
+#include "app/window/run_time.h"
 
 std::string formatRunTime(std::int64_t elapsedMs)
 {

@@ -1,4 +1,4 @@
-#include "save_failure_prompt.h"
+#include "app/window/save_failure_prompt.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "service_view.h"
+#include "app/window/service_view.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "wait_with_messages.h"
+#include "app/window/wait_with_messages.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -7,7 +7,7 @@
 #include "bootloader/hex_loader.h"
 #include "bootloader/read_back.h"
 #include "bootloader/zerlin.h"
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 #include "sim_process.h"
 
 #include <algorithm>

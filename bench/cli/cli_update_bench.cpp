@@ -7,9 +7,9 @@
 //    the next plug follows at once.
 //
 //   cli_update_bench [updates] [plugs]     defaults 4 and 20
-#include "bench_stats.h"
-#include "main_form.h"
-#include "message_boxes.h"
+#include "bench/bench_stats.h"
+#include "app/window/main_form.h"
+#include "app/window/message_boxes.h"
 #include "sim_process.h"
 
 #include "link/job_busy.h"

@@ -8,7 +8,7 @@
 // Run by hand: dist/history_bench [folder] (default: the system's temporary folder).
 #include "jobs/file_sha256.h"
 #include "jobs/job_record.h"
-#include "platform/file_sync.h"
+#include "platform/files/file_sync.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "com_apartment_win.h"
+#include "platform/com/com_apartment_win.h"
 
-#include "com_error_win.h"
+#include "platform/com/com_error_win.h"
 
 #include <objbase.h>
 

@@ -1,7 +1,7 @@
 // Windows: membership of the calling thread in a COM apartment, held for as long as it is needed.
 #pragma once
 
-#include "com_message_filter_win.h"
+#include "platform/com/com_message_filter_win.h"
 
 #include <optional>
 

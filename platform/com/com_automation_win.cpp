@@ -1,9 +1,9 @@
-#include "com_automation_win.h"
+#include "platform/com/com_automation_win.h"
 
-#include "com_apartment_win.h"
-#include "com_dispatch_win.h"
-#include "com_error_win.h"
-#include "com_variant_win.h"
+#include "platform/com/com_apartment_win.h"
+#include "platform/com/com_dispatch_win.h"
+#include "platform/com/com_error_win.h"
+#include "platform/com/com_variant_win.h"
 
 #include <objbase.h>
 

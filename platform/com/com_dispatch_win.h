@@ -1,8 +1,8 @@
 // Windows: an object reached through its IDispatch interface, members looked up by name.
 #pragma once
 
-#include "com_apartment_win.h"
-#include "com_automation_win.h"
+#include "platform/com/com_apartment_win.h"
+#include "platform/com/com_automation_win.h"
 
 #include <oaidl.h>
 

@@ -1,7 +1,7 @@
-#include "com_error_win.h"
+#include "platform/com/com_error_win.h"
 
-#include "com_automation_win.h"
-#include "os_error.h"
+#include "platform/com/com_automation_win.h"
+#include "platform/core/os_error.h"
 
 #include <cstdio>
 

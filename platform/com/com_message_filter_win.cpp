@@ -1,4 +1,4 @@
-#include "com_message_filter_win.h"
+#include "platform/com/com_message_filter_win.h"
 
 #include <objbase.h>
 

@@ -1,7 +1,7 @@
-#include "com_variant_win.h"
+#include "platform/com/com_variant_win.h"
 
-#include "com_dispatch_win.h"
-#include "com_error_win.h"
+#include "platform/com/com_dispatch_win.h"
+#include "platform/com/com_error_win.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // Windows: conversions between the automation values and COM's VARIANTs and wide strings.
 #pragma once
 
-#include "com_automation_win.h"
+#include "platform/com/com_automation_win.h"
 
 #include <oaidl.h>
 

@@ -1,4 +1,4 @@
-#include "event_application.h"
+#include "platform/console/event_application.h"
 
 #include <QGuiApplication>
 

@@ -1,6 +1,6 @@
 // Windows: a console control handler. The system calls it on a thread of its own; it posts the
 // press to the watcher's thread and returns TRUE, which keeps the process from being ended.
-#include "interrupt_watch.h"
+#include "platform/console/interrupt_watch.h"
 
 #include <QMetaObject>
 

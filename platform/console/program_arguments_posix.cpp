@@ -1,4 +1,4 @@
-#include "program_arguments.h"
+#include "platform/console/program_arguments.h"
 
 namespace platform {
 

@@ -1,5 +1,5 @@
-#include "program_arguments.h"
-#include "utf8_text_win.h"
+#include "platform/console/program_arguments.h"
+#include "platform/core/utf8_text_win.h"
 
 #include <windows.h>
 #include <shellapi.h>

@@ -1,4 +1,4 @@
-#include "narrow_path.h"
+#include "platform/core/narrow_path.h"
 
 #include <windows.h>
 

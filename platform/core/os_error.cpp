@@ -1,4 +1,4 @@
-#include "os_error.h"
+#include "platform/core/os_error.h"
 
 #include <cerrno>
 

@@ -1,5 +1,5 @@
 // POSIX: codes without a text of their own are shown by number.
-#include "os_error.h"
+#include "platform/core/os_error.h"
 
 namespace platform {
 

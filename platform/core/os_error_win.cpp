@@ -1,7 +1,7 @@
 // Windows: the system's own message for a code, in UTF-8 like every text of the program's logs (the
 // ANSI code page of the narrow call would garble a message in another language).
-#include "os_error.h"
-#include "utf8_text_win.h"
+#include "platform/core/os_error.h"
+#include "platform/core/utf8_text_win.h"
 
 #include <windows.h>
 

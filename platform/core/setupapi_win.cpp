@@ -1,4 +1,4 @@
-#include "setupapi_win.h"
+#include "platform/core/setupapi_win.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "utf8_text_win.h"
+#include "platform/core/utf8_text_win.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "vbus_dir.h"
+#include "platform/core/vbus_dir.h"
 
 #include <cstdlib>
 

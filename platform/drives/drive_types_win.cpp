@@ -1,5 +1,5 @@
 // Windows: every drive letter the system has, with the type GetDriveTypeW gives its root.
-#include "drives_backends.h"
+#include "platform/drives/drives_backends.h"
 
 #include <windows.h>
 

@@ -6,7 +6,7 @@
 // point of its volume on Linux.
 #pragma once
 
-#include "os_error.h"
+#include "platform/core/os_error.h"
 
 #include <memory>
 #include <optional>

@@ -1,7 +1,7 @@
 // The backends behind drives.h; chosen per call by drives_select.cpp.
 #pragma once
 
-#include "drives.h"
+#include "platform/drives/drives.h"
 
 namespace platform::vbus {
 std::vector<std::string> listDrives(const std::string& busDir);

@@ -1,7 +1,7 @@
 // Linux: the drives are the mount points of mounted volumes on removable disks; udisks2 stops them.
-#include "drives_backends.h"
-#include "mountinfo.h"
-#include "process.h"
+#include "platform/drives/drives_backends.h"
+#include "platform/drives/mountinfo.h"
+#include "platform/process/process.h"
 
 #include <algorithm>
 #include <filesystem>

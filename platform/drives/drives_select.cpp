@@ -1,5 +1,6 @@
-#include "drives_backends.h"
-#include "vbus_dir.h"
+// Chooses, per call, between the virtual bus's drives and the operating system's.
+#include "platform/drives/drives_backends.h"
+#include "platform/core/vbus_dir.h"
 
 namespace platform {
 

@@ -1,9 +1,9 @@
 // Drives of the virtual bus: drives/<L>/ is the root of drive L:, tools/S1 and tools/S2 are the two
 // builds of the stop tool. A client that cannot run them (a Windows build) asks the device side to
 // stop a drive through drives/<L>.stop instead.
-#include "drives_backends.h"
-#include "utf8_path.h"
-#include "vbus_dir.h"
+#include "platform/drives/drives_backends.h"
+#include "platform/core/utf8_path.h"
+#include "platform/core/vbus_dir.h"
 
 #include <chrono>
 #include <filesystem>

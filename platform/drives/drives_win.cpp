@@ -2,11 +2,11 @@
 // tool when the build carries it (stop_tool_win.cpp); otherwise the volume is ejected and the
 // configuration manager is asked to eject the USB device that holds it, as "Safely Remove Hardware"
 // does.
-#include "drives_backends.h"
-#include "eject_volume_win.h"
-#include "setupapi_win.h"
-#include "usb_eject_rules.h"
-#include "usb_eject_win.h"
+#include "platform/drives/drives_backends.h"
+#include "platform/drives/eject_volume_win.h"
+#include "platform/core/setupapi_win.h"
+#include "platform/drives/usb_eject_rules.h"
+#include "platform/drives/usb_eject_win.h"
 
 #include <cfgmgr32.h>
 #include <winioctl.h>

@@ -1,4 +1,4 @@
-#include "eject_volume_win.h"
+#include "platform/drives/eject_volume_win.h"
 
 #include <windows.h>
 #include <winioctl.h>

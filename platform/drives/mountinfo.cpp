@@ -1,4 +1,4 @@
-#include "mountinfo.h"
+#include "platform/drives/mountinfo.h"
 
 #include <sstream>
 

@@ -2,8 +2,8 @@
 // "EXEFILE", written for each run into a new folder of the user's temporary folder. The program's
 // own folder will not do: under Program Files a normal user may not write there, and in a folder
 // that others can write the tool could be swapped between the write and the run.
-#include "drives_backends.h"
-#include "utf8_path.h"
+#include "platform/drives/drives_backends.h"
+#include "platform/core/utf8_path.h"
 
 #include <windows.h>
 

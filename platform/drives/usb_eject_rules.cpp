@@ -1,4 +1,4 @@
-#include "usb_eject_rules.h"
+#include "platform/drives/usb_eject_rules.h"
 
 #include <algorithm>
 #include <cctype>

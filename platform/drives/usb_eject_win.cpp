@@ -1,7 +1,7 @@
-#include "usb_eject_win.h"
+#include "platform/drives/usb_eject_win.h"
 
-#include "usb_eject_rules.h"
-#include "utf8_path.h"
+#include "platform/drives/usb_eject_rules.h"
+#include "platform/core/utf8_path.h"
 
 #include <cwchar>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "exclusive_file.h"
+#include "platform/files/exclusive_file.h"
 
 #include <cstdio>
 #include <random>

@@ -2,7 +2,7 @@
 // symbolic link planted there, is never opened, so a write cannot land in another file.
 #pragma once
 
-#include "file_handle.h"
+#include "platform/files/file_handle.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "exclusive_file.h"
+#include "platform/files/exclusive_file.h"
 
-#include "utf8_path.h"
+#include "platform/core/utf8_path.h"
 
 #include <windows.h>
 

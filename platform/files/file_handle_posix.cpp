@@ -1,4 +1,4 @@
-#include "file_handle.h"
+#include "platform/files/file_handle.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
-#include "file_handle.h"
+#include "platform/files/file_handle.h"
 
-#include "os_error.h"
-#include "utf8_path.h"
+#include "platform/core/os_error.h"
+#include "platform/core/utf8_path.h"
 
 #include <algorithm>
 #include <windows.h>

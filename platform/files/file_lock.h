@@ -2,7 +2,7 @@
 // leave it alone: the journal of a log still running is not a crash's leftover.
 #pragma once
 
-#include "file_handle.h"
+#include "platform/files/file_handle.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "file_lock.h"
+#include "platform/files/file_lock.h"
 
 #include <sys/file.h>
 

@@ -1,6 +1,6 @@
-#include "file_move.h"
+#include "platform/files/file_move.h"
 
-#include "file_sync.h"
+#include "platform/files/file_sync.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "file_move.h"
+#include "platform/files/file_move.h"
 
-#include "utf8_path.h"
+#include "platform/core/utf8_path.h"
 
 #include <windows.h>
 

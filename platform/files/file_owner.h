@@ -2,7 +2,7 @@
 // theirs to deal with, not this program's.
 #pragma once
 
-#include "file_handle.h"
+#include "platform/files/file_handle.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "file_owner.h"
+#include "platform/files/file_owner.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

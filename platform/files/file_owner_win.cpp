@@ -1,4 +1,4 @@
-#include "file_owner.h"
+#include "platform/files/file_owner.h"
 
 #include <windows.h>
 #include <aclapi.h>

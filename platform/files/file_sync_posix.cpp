@@ -1,4 +1,4 @@
-#include "file_sync.h"
+#include "platform/files/file_sync.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
-#include "file_sync.h"
-#include "utf8_path.h"
+#include "platform/files/file_sync.h"
+#include "platform/core/utf8_path.h"
 
 #include <windows.h>
 

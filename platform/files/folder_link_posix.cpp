@@ -1,4 +1,4 @@
-#include "folder_link.h"
+#include "platform/files/folder_link.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
-#include "folder_link.h"
+#include "platform/files/folder_link.h"
 
-#include "utf8_path.h"
+#include "platform/core/utf8_path.h"
 
 #include <windows.h>
 

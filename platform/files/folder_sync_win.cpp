@@ -1,6 +1,6 @@
-#include "file_sync.h"
+#include "platform/files/file_sync.h"
 
-#include "utf8_path.h"
+#include "platform/core/utf8_path.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
-#include "device_change_win.h"
-#include "setupapi_win.h"
+#include "platform/hid/device_change_win.h"
+#include "platform/core/setupapi_win.h"
 
 #include <dbt.h>
 

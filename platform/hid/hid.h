@@ -6,7 +6,7 @@
 // made on every call, so a process can be pointed at a bus before its first use.
 #pragma once
 
-#include "os_error.h"
+#include "platform/core/os_error.h"
 
 #include <array>
 #include <cstddef>

@@ -1,7 +1,7 @@
 // The backends behind hid.h; chosen per call by hid_select.cpp.
 #pragma once
 
-#include "hid.h"
+#include "platform/hid/hid.h"
 
 namespace platform {
 // A step of a backend that failed: error takes its code.

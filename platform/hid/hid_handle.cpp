@@ -1,4 +1,4 @@
-#include "hid.h"
+#include "platform/hid/hid.h"
 
 namespace platform {
 namespace {

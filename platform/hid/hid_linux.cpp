@@ -1,5 +1,5 @@
 // HID interfaces of a Linux machine, through hidapi's hidraw backend.
-#include "hid_backends.h"
+#include "platform/hid/hid_backends.h"
 
 #include <hidapi/hidapi.h>
 

@@ -1,5 +1,6 @@
-#include "hid_backends.h"
-#include "vbus_dir.h"
+// Chooses, per call, between the virtual bus and the operating system's HID interfaces.
+#include "platform/hid/hid_backends.h"
+#include "platform/core/vbus_dir.h"
 
 namespace platform {
 

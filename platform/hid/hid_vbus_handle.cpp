@@ -1,8 +1,8 @@
 // HID interfaces of the virtual bus: hid/<name>.id holds the hardware IDs, hid/<name>.sock (or, for
 // a Windows client, hid/<name>.tcp) is the endpoint the reports travel through.
-#include "hid_backends.h"
-#include "hid_vbus_transport.h"
-#include "utf8_path.h"
+#include "platform/hid/hid_backends.h"
+#include "platform/hid/hid_vbus_transport.h"
+#include "platform/core/utf8_path.h"
 
 #include <algorithm>
 #include <chrono>

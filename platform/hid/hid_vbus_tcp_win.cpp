@@ -1,8 +1,8 @@
 // Windows client of the virtual bus: hid/<name>.tcp names a loopback TCP port that carries the same
 // conversation as the Unix socket, as a stream of whole 65-byte reports.
-#include "hid_backends.h"
-#include "hid_vbus_transport.h"
-#include "utf8_path.h"
+#include "platform/hid/hid_backends.h"
+#include "platform/hid/hid_vbus_transport.h"
+#include "platform/core/utf8_path.h"
 
 #include <winsock2.h>
 #include <windows.h>

@@ -3,7 +3,7 @@
 // sockets, to its loopback TCP port (a stream of whole reports). One implementation per OS.
 #pragma once
 
-#include "hid.h"
+#include "platform/hid/hid.h"
 
 #include <memory>
 #include <optional>

@@ -1,7 +1,7 @@
 // Linux client of the virtual bus: hid/<name>.sock is a SOCK_SEQPACKET socket that carries one
 // 65-byte report per message.
-#include "hid_backends.h"
-#include "hid_vbus_transport.h"
+#include "platform/hid/hid_backends.h"
+#include "platform/hid/hid_vbus_transport.h"
 
 #include <algorithm>
 #include <cerrno>

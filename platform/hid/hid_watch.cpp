@@ -1,5 +1,5 @@
 // Picks the backend once, when the watcher is made.
-#include "hid_watch.h"
+#include "platform/hid/hid_watch.h"
 
 #include <QString>
 

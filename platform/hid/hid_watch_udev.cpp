@@ -1,6 +1,6 @@
 // Linux: libudev's monitor on the hidraw subsystem, read when its socket becomes readable.
 // Events come after udev has applied its rules, so a new node already has its permissions.
-#include "hid_watch.h"
+#include "platform/hid/hid_watch.h"
 
 #include <QSocketNotifier>
 

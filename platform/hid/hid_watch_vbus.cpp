@@ -2,8 +2,8 @@
 // an arrival, one that disappears a removal.
 // The folder is watched through QFileSystemWatcher (inotify on Linux); the present sockets are
 // kept so that each change of the folder can be turned into the events it stands for.
-#include "hid_vbus_transport.h"
-#include "hid_watch.h"
+#include "platform/hid/hid_vbus_transport.h"
+#include "platform/hid/hid_watch.h"
 
 #include <QDir>
 #include <QFileSystemWatcher>

@@ -1,7 +1,7 @@
 // Windows: a hidden native window of the process is registered for the HID interface class; its
 // WM_DEVICECHANGE messages are picked out of Qt's event handling by a native event filter.
-#include "device_change_win.h"
-#include "hid_watch.h"
+#include "platform/hid/device_change_win.h"
+#include "platform/hid/hid_watch.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>

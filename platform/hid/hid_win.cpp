@@ -3,9 +3,9 @@
 // I/O, so that each read and write can be given its time limit: a plain synchronous read would
 // wait for ever on a device that stays silent. At open the interface's report lengths are read from
 // its HID descriptor, so that a device that does not move 65-byte reports is refused there.
-#include "hid_backends.h"
-#include "setupapi_win.h"
-#include "utf8_path.h"
+#include "platform/hid/hid_backends.h"
+#include "platform/core/setupapi_win.h"
+#include "platform/core/utf8_path.h"
 
 // The HID headers of the mingw-w64 runtime declare C functions without a C linkage block of their own.
 extern "C" {

@@ -1,5 +1,5 @@
 // Linux: the kernel's machine name, mapped to the registry's text for a 64-bit or 32-bit system.
-#include "arch.h"
+#include "platform/machine/arch.h"
 
 #include <sys/utsname.h>
 

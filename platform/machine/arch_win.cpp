@@ -1,6 +1,6 @@
 // Windows: PROCESSOR_ARCHITECTURE from the machine's environment key in the registry, read only;
 // the second control set stands in when the current one holds no value.
-#include "arch.h"
+#include "platform/machine/arch.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // Linux: a "block" inhibitor lock of logind for sleep and shutdown. logind keeps the lock for as
 // long as the file descriptor it hands out stays open, so the holder owns that descriptor only.
-#include "keep_awake.h"
+#include "platform/machine/keep_awake.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -1,7 +1,7 @@
 // Windows: the execution state of the calling thread keeps the system from sleeping; the window's
 // shutdown reason tells the user why the shutdown waits; and a query to end the session is
 // answered that it may not end yet.
-#include "keep_awake.h"
+#include "platform/machine/keep_awake.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>

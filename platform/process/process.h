@@ -1,7 +1,7 @@
 // Running another program and waiting for it to end, with a time limit.
 #pragma once
 
-#include "os_error.h"
+#include "platform/core/os_error.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 // The parts of running a program that do not depend on the operating system.
-#include "process.h"
+#include "platform/process/process.h"
 
 namespace platform {
 

@@ -1,5 +1,5 @@
 // POSIX: posix_spawnp, then waitpid until the time limit.
-#include "process.h"
+#include "platform/process/process.h"
 
 #include <cerrno>
 #include <chrono>

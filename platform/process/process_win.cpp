@@ -1,8 +1,8 @@
 // Windows: CreateProcessW with the window hidden, then a bounded wait on the process handle. The
 // command line goes as UTF-16, so that a program under a folder whose name the ANSI code page cannot
 // hold is found.
-#include "process.h"
-#include "utf8_path.h"
+#include "platform/process/process.h"
+#include "platform/core/utf8_path.h"
 
 #include <windows.h>
 

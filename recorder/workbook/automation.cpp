@@ -1,4 +1,4 @@
-#include "automation.h"
+#include "recorder/workbook/automation.h"
 
 namespace automation {
 

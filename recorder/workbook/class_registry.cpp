@@ -1,8 +1,8 @@
 // The program identifiers this process can create objects for. "Excel.Application" creates the
 // system's spreadsheet program where there is one and the stand-in workbook server elsewhere, so the
 // recorder works where no spreadsheet program is.
-#include "automation.h"
-#include "spreadsheet_application.h"
+#include "recorder/workbook/automation.h"
+#include "recorder/workbook/spreadsheet_application.h"
 
 #include <map>
 #include <mutex>

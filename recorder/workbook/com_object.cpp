@@ -1,6 +1,6 @@
-#include "com_object.h"
+#include "recorder/workbook/com_object.h"
 
-#include "platform/com_automation_win.h"
+#include "platform/com/com_automation_win.h"
 
 #include <type_traits>
 #include <vector>

@@ -2,7 +2,7 @@
 // late binding. COM's failures become AutomationErrors with the same numbers and texts.
 #pragma once
 
-#include "automation.h"
+#include "recorder/workbook/automation.h"
 
 namespace automation {
 

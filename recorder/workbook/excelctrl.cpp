@@ -1,6 +1,6 @@
-#include "excelctrl.h"
+#include "recorder/workbook/excelctrl.h"
 
-#include "typed_text.h"
+#include "recorder/workbook/typed_text.h"
 
 #include <array>
 #include <initializer_list>

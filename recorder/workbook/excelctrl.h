@@ -5,7 +5,7 @@
 // One instance at a time: ExcelOpen, any number of ExcelSetCell, ExcelSaveAs, ExcelQuit.
 #pragma once
 
-#include "automation.h"
+#include "recorder/workbook/automation.h"
 
 #include <cstdint>
 #include <string>

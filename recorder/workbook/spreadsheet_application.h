@@ -1,7 +1,7 @@
 // What "Excel.Application" creates unless something else is registered under it.
 #pragma once
 
-#include "automation.h"
+#include "recorder/workbook/automation.h"
 
 // The spreadsheet program's application object: a registered spreadsheet program where the system
 // has one, else the built-in workbook server.

@@ -1,7 +1,7 @@
 // Systems without COM: the built-in workbook server is the spreadsheet program.
-#include "spreadsheet_application.h"
+#include "recorder/workbook/spreadsheet_application.h"
 
-#include "xlsx_workbook_server.h"
+#include "recorder/workbook/xlsx_workbook_server.h"
 
 automation::ObjectRef createSpreadsheetApplication()
 {

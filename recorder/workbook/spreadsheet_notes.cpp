@@ -1,4 +1,4 @@
-#include "spreadsheet_notes.h"
+#include "recorder/workbook/spreadsheet_notes.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "spreadsheet_program_win.h"
+#include "recorder/workbook/spreadsheet_program_win.h"
 
-#include "spreadsheet_notes.h"
-#include "xlsx_workbook_server.h"
+#include "recorder/workbook/spreadsheet_notes.h"
+#include "recorder/workbook/xlsx_workbook_server.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 // workbook server in its place.
 #pragma once
 
-#include "automation.h"
+#include "recorder/workbook/automation.h"
 
 #include <functional>
 #include <string>

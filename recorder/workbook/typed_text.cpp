@@ -1,4 +1,4 @@
-#include "typed_text.h"
+#include "recorder/workbook/typed_text.h"
 
 #include <charconv>
 #include <cstddef>

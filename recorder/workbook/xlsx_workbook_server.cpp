@@ -1,12 +1,12 @@
-#include "xlsx_workbook_server.h"
+#include "recorder/workbook/xlsx_workbook_server.h"
 
-#include "sheet_limits.h"
-#include "typed_text.h"
+#include "recorder/workbook/sheet_limits.h"
+#include "recorder/workbook/typed_text.h"
 
-#include "platform/exclusive_file.h"
-#include "platform/file_move.h"
-#include "platform/narrow_path.h"
-#include "platform/utf8_path.h"
+#include "platform/files/exclusive_file.h"
+#include "platform/files/file_move.h"
+#include "platform/core/narrow_path.h"
+#include "platform/core/utf8_path.h"
 
 #include <xlsxwriter.h>
 

@@ -7,7 +7,7 @@
 // holds numbers and times where the program would, and its columns are wide enough to show them.
 #pragma once
 
-#include "automation.h"
+#include "recorder/workbook/automation.h"
 
 // A new application object with no workbooks, hidden.
 automation::ObjectRef createXlsxWorkbookServer();

@@ -4,7 +4,7 @@
 #include "sim_process.h"
 
 #include "bootloader/zerlin.h"
-#include "platform/utf8_path.h"
+#include "platform/core/utf8_path.h"
 
 #include <gtest/gtest.h>
 

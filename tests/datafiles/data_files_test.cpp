@@ -1,9 +1,8 @@
 // The two data files: DevInfo.DAT's fixed columns and skip rules, Page.DAT's tab switches and the
-// active page they leave, and where log lines then go.
-#include "dev_info.h"
-#include "message_routing.h"
-#include "page_settings.h"
-#include "text_pieces.h"
+// active page they leave.
+#include "datafiles/dev_info.h"
+#include "datafiles/page_settings.h"
+#include "datafiles/text_pieces.h"
 
 #include <gtest/gtest.h>
 
@@ -137,16 +136,6 @@ TEST(PageDat, HidingTheActiveTabMovesOrClearsTheActivePage)
     EXPECT_EQ(parsePageDat("UpdateFW=0\nTempTest=0\n").activePage, kNoActivePage);
     // A tab shown again after both were hidden takes the log lines again.
     EXPECT_EQ(parsePageDat("UpdateFW=0\nTempTest=0\nUpdateFW=1\n").activePage, kUpdatePage);
-}
-
-TEST(MessageRouting, ActivePageDecidesTheLog)
-{
-    EXPECT_EQ(routeMessage(kUpdatePage, kUpdateLogTarget), MessageLog::Update);
-    EXPECT_EQ(routeMessage(kUpdatePage, 0), MessageLog::System);
-    EXPECT_EQ(routeMessage(kUpdatePage, 7), MessageLog::System);
-    EXPECT_EQ(routeMessage(kRecorderPage, kUpdateLogTarget), MessageLog::System);
-    EXPECT_EQ(routeMessage(kNoActivePage, kUpdateLogTarget), MessageLog::Dropped);
-    EXPECT_EQ(routeMessage(kNoActivePage, 0), MessageLog::Dropped);
 }
 
 }  // namespace

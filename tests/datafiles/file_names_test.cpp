@@ -1,6 +1,5 @@
-// What the firmware scan and the log list take from a file's name, and the run-time display.
-#include "file_names.h"
-#include "run_time.h"
+// What the firmware scan and the log list take from a file's name.
+#include "datafiles/file_names.h"
 
 #include <gtest/gtest.h>
 
@@ -38,14 +37,6 @@ TEST(LogNames, OnlyXlsInAnyCase)
     EXPECT_FALSE(isLogFileName("a.xlsx"));
     EXPECT_FALSE(isLogFileName("a.xls.bak"));
     EXPECT_FALSE(isLogFileName("xls"));
-}
-
-TEST(RunTime, MinutesColonSecondsWithoutLeadingZeros)
-{
-    EXPECT_EQ(formatRunTime(0), "0:0");
-    EXPECT_EQ(formatRunTime(59'999), "0:59");
-    EXPECT_EQ(formatRunTime(65'000), "1:5");
-    EXPECT_EQ(formatRunTime(3'600'000), "60:0");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The platform pieces under the update disk that can be checked without a removable disk: reading the
 // kernel's mount table and splitting a command line.
-#include "platform/mountinfo.h"
-#include "platform/process.h"
+#include "platform/drives/mountinfo.h"
+#include "platform/process/process.h"
 
 #include <gtest/gtest.h>
 

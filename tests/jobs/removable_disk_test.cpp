@@ -4,8 +4,8 @@
 // sysfs flag in that namespace. Needs root, loop devices and ext4; skipped, with the reason, without.
 #include "jobs/removedisk.h"
 
-#include "platform/drives.h"
-#include "platform/process.h"
+#include "platform/drives/drives.h"
+#include "platform/process/process.h"
 
 #include <gtest/gtest.h>
 

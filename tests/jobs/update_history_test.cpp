@@ -5,7 +5,7 @@
 
 #include "jobs/history_row.h"
 #include "jobs/update_history.h"
-#include "platform/utf8_path.h"
+#include "platform/core/utf8_path.h"
 
 #include <gtest/gtest.h>
 

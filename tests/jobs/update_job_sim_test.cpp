@@ -5,7 +5,7 @@
 
 #include "jobs/update_job.h"
 #include "link/link_requests.h"
-#include "platform/utf8_path.h"
+#include "platform/core/utf8_path.h"
 #include "sim_process.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 #include "temporary_folder.h"
 
-#include "platform/utf8_path.h"
+#include "platform/core/utf8_path.h"
 
 #include <algorithm>
 #include <fstream>

@@ -1,8 +1,8 @@
 // The recorder's rules that the window tests cannot reach cheaply: every interval, names of any
 // date, the row count that fills a workbook, the animation's wrap, the journal's text.
-#include "file_names.h"
-#include "journal_text.h"
-#include "recorder_logic.h"
+#include "datafiles/file_names.h"
+#include "recorder/journal_text.h"
+#include "recorder/recorder_logic.h"
 
 #include <gtest/gtest.h>
 

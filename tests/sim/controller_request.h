@@ -2,7 +2,7 @@
 // test: 0xFF everywhere, 00 A9 len 01 00 cmd payload checksum 5C.
 #pragma once
 
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // A host's end of one HID interface on the virtual bus, in raw sockets, for the simulator's tests.
 #pragma once
 
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,7 @@
 
 #include "environment.h"
 
-#include "platform/hid_vbus_transport.h"
+#include "platform/hid/hid_vbus_transport.h"
 
 #include <algorithm>
 #include <cctype>

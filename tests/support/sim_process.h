@@ -5,7 +5,7 @@
 // Linux side, and reaches its files through Wine's drives.
 #pragma once
 
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 
 #include <chrono>
 #include <cstdint>

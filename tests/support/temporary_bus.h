@@ -4,7 +4,7 @@
 // socket, a Windows build on a loopback TCP port, as the bus's clients on each system expect.
 #pragma once
 
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -13,7 +13,7 @@
 //   read <path> cells|widths                        ->  ok <line count>, then the reader's lines
 // A request that fails is answered "error <why>".
 #include "sim_process.h"
-#include "xlsx_reader.h"
+#include "tests/recorder/workbook/xlsx_reader.h"
 
 #include <algorithm>
 #include <cstdio>

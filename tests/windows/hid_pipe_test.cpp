@@ -7,7 +7,7 @@
 // a read under way after a time-out, and the requests of one exchange and the next may run on
 // different threads: the read that a thread left behind then ends as aborted, which must not be
 // taken for a failed read.
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 
 #include <gtest/gtest.h>
 

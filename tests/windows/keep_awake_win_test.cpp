@@ -2,7 +2,7 @@
 // reset after it, and a query to end the session answered "not yet" while it lives, sent to a
 // native window of the program as the system sends it. Wine keeps the execution state but cannot
 // show a sleep held by it, and its shutdown reasons are not implemented; neither is checked here.
-#include "platform/keep_awake.h"
+#include "platform/machine/keep_awake.h"
 
 #include <QGuiApplication>
 #include <QWindow>

@@ -4,8 +4,8 @@
 // deleted while it is held yet runs from there with the drive, and nothing is left afterwards.
 #include "jobs/removedisk.h"
 
-#include "platform/drives.h"
-#include "platform/utf8_path.h"
+#include "platform/drives/drives.h"
+#include "platform/core/utf8_path.h"
 
 #include <gtest/gtest.h>
 

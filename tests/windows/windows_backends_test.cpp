@@ -1,12 +1,12 @@
 // The Windows backends of the platform layer, run under Wine or on Windows: SetupAPI listing and
 // opening, the bus over loopback TCP against a device served by the test, device-change decoding,
 // drives and volume ejection, stop requests on the bus, processes and the registry.
-#include "platform/arch.h"
-#include "platform/device_change_win.h"
-#include "platform/drives.h"
-#include "platform/eject_volume_win.h"
-#include "platform/hid.h"
-#include "platform/process.h"
+#include "platform/machine/arch.h"
+#include "platform/hid/device_change_win.h"
+#include "platform/drives/drives.h"
+#include "platform/drives/eject_volume_win.h"
+#include "platform/hid/hid.h"
+#include "platform/process/process.h"
 #include "temporary_bus.h"
 
 #include <gtest/gtest.h>

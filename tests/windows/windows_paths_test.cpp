@@ -1,9 +1,9 @@
 // Paths whose folders hold letters outside ASCII, as users' folders often do, on Windows (and under
 // Wine): the system takes them whole only as UTF-16, and a narrow name in the ANSI code page reaches
 // them only where that code page has every letter.
-#include "platform/file_sync.h"
-#include "platform/narrow_path.h"
-#include "platform/utf8_path.h"
+#include "platform/files/file_sync.h"
+#include "platform/core/narrow_path.h"
+#include "platform/core/utf8_path.h"
 #include "temporary_folder.h"
 
 #include <gtest/gtest.h>

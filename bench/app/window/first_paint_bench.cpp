@@ -3,9 +3,9 @@
 // modes, timed by the parent from start until the child reports its first paint.
 //
 //   first_paint_bench [runs]          prints the medians and their ratio
-#include "bench_stats.h"
-#include "main_form.h"
-#include "message_boxes.h"
+#include "bench/bench_stats.h"
+#include "app/window/main_form.h"
+#include "app/window/message_boxes.h"
 
 #include <QCoreApplication>
 #include <QDir>

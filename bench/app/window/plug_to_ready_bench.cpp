@@ -2,12 +2,12 @@
 // event itself (a second watcher of the same bus, in the same process).
 //
 //   plug_to_ready_bench [plugs]       prints the medians and their ratio
-#include "bench_stats.h"
-#include "main_form.h"
-#include "message_boxes.h"
+#include "bench/bench_stats.h"
+#include "app/window/main_form.h"
+#include "app/window/message_boxes.h"
 #include "sim_process.h"
 
-#include "platform/hid_watch.h"
+#include "platform/hid/hid_watch.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,9 +3,9 @@
 // time per row, time to save (for CSV: flush and close), peak memory above the start, file size.
 // Then the same workbook through the window's workbook thread: the longest time the posting thread
 // is held in one go (a post, or one turn of its event loop) while the save runs.
-#include "excelctrl.h"
-#include "recorder_logic.h"
-#include "workbook_thread.h"
+#include "recorder/workbook/excelctrl.h"
+#include "recorder/recorder_logic.h"
+#include "recorder/workbook_thread.h"
 
 #include <QCoreApplication>
 #include <QObject>

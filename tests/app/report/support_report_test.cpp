@@ -1,6 +1,6 @@
 // The support report's text: every section in its place, only the controllers of known models
 // named, the history's last rows as they stand, files with their roles, and no user named.
-#include "support_report.h"
+#include "app/report/support_report.h"
 
 #include <gtest/gtest.h>
 

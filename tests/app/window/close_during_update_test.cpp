@@ -3,7 +3,7 @@
 // rest, after the done screen and in the failed screen the window closes without a question.
 #include "window_fixture.h"
 
-#include "message_boxes.h"
+#include "app/window/message_boxes.h"
 
 #include "jobs/update_job.h"
 #include "link/job_busy.h"

@@ -1,5 +1,5 @@
 // Runs GUI tests on Qt's offscreen platform unless another is asked for.
-#include "message_boxes.h"
+#include "app/window/message_boxes.h"
 
 #include <gtest/gtest.h>
 

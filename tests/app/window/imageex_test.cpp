@@ -1,5 +1,5 @@
 // The picture control's own enter and leave events, and its picture loading.
-#include "imageex.h"
+#include "app/window/imageex.h"
 
 #include <QCoreApplication>
 #include <QDir>

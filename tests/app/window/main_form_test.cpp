@@ -2,8 +2,8 @@
 // leads to, the big button's hover and click rules, start-up's data-file rules and the message log.
 #include "window_fixture.h"
 
-#include "imageex.h"
-#include "page_settings.h"
+#include "app/window/imageex.h"
+#include "datafiles/page_settings.h"
 
 #include "link/job_busy.h"
 #include "link/usb.h"

@@ -1,7 +1,7 @@
 // The measurement thread: every measurement on the same thread, which outlives each of them (a read
 // a measurement leaves under way on Windows lives only as long as its thread), results back on the
 // receiver's thread, and waiting for the one under way.
-#include "measurement_thread.h"
+#include "recorder/measurement_thread.h"
 #include "window_fixture.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // Hot-plug events of the virtual bus (which and how many, and that they come from the event loop),
 // the architecture stand-in, and the event-pumping wait.
-#include "wait_with_messages.h"
+#include "app/window/wait_with_messages.h"
 #include "window_fixture.h"
 
-#include "platform/arch.h"
-#include "platform/hid_vbus_transport.h"
-#include "platform/hid_watch.h"
+#include "platform/machine/arch.h"
+#include "platform/hid/hid_vbus_transport.h"
+#include "platform/hid/hid_watch.h"
 
 #include <QCoreApplication>
 #include <QDir>

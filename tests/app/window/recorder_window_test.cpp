@@ -6,15 +6,15 @@
 #include "window_fixture.h"
 #include "file_size_limit.h"
 #include "foreign_owner.h"
-#include "xlsx_reader.h"
+#include "tests/recorder/workbook/xlsx_reader.h"
 
-#include "excelctrl.h"
-#include "journal_text.h"
-#include "save_failure_prompt.h"
-#include "xlsx_workbook_server.h"
+#include "recorder/workbook/excelctrl.h"
+#include "recorder/journal_text.h"
+#include "app/window/save_failure_prompt.h"
+#include "recorder/workbook/xlsx_workbook_server.h"
 
-#include "platform/file_handle.h"
-#include "platform/file_lock.h"
+#include "platform/files/file_handle.h"
+#include "platform/files/file_lock.h"
 
 #include "link/controller_requests.h"
 #include "link/job_busy.h"

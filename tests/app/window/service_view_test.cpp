@@ -1,5 +1,5 @@
 // Where the service view puts the grown window: on the screen it is on, moved left only as needed.
-#include "service_view.h"
+#include "app/window/service_view.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // controller to the done screen, and closing the window stops a running job.
 #include "window_fixture.h"
 
-#include "message_boxes.h"
+#include "app/window/message_boxes.h"
 
 #include "jobs/update_job.h"
 #include "link/job_busy.h"

@@ -1,7 +1,7 @@
 #include "window_fixture.h"
 
-#include "imageex.h"
-#include "message_boxes.h"
+#include "app/window/imageex.h"
+#include "app/window/message_boxes.h"
 
 #include "link/job_busy.h"
 #include "link/usb.h"

@@ -4,7 +4,7 @@
 // locks, so that no test holds the host's own.
 #pragma once
 
-#include "main_form.h"
+#include "app/window/main_form.h"
 #include "sim_process.h"
 #ifndef _WIN32
 #include "private_logind.h"

@@ -1,9 +1,9 @@
 // The workbook thread: calls in the order posted, all on one thread with its end, outcomes back on
 // the receiver's thread in order, notes about the spreadsheet program shown there too, posting that
 // never waits, and an owner that does not wait forever for a call that never returns.
-#include "workbook_thread.h"
+#include "recorder/workbook_thread.h"
 
-#include "spreadsheet_notes.h"
+#include "recorder/workbook/spreadsheet_notes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Ejecting the update disk's USB device: which node of the device tree is asked (never a hub or a
 // dock above the disk), how the configuration manager's answers are taken, and the retries while a
 // scanner holds the disk, with a stand-in for the eject request.
-#include "platform/usb_eject_rules.h"
+#include "platform/drives/usb_eject_rules.h"
 
 #include <gtest/gtest.h>
 

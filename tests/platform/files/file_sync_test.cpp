@@ -1,5 +1,5 @@
 // Syncing a file to disk while its writer still holds it open, as the recorder does its journal.
-#include "platform/file_sync.h"
+#include "platform/files/file_sync.h"
 #include "temporary_folder.h"
 
 #include <gtest/gtest.h>

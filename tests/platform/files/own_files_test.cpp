@@ -1,12 +1,12 @@
 // The files the recorder makes and holds itself: created only where nothing is (a planted link
 // included), under names nobody can guess, locked against a second holder, read back with a limit,
 // checked for their owner, and moved into place and synced so that a power cut keeps them.
-#include "platform/exclusive_file.h"
-#include "platform/file_lock.h"
-#include "platform/file_move.h"
-#include "platform/file_owner.h"
-#include "platform/file_sync.h"
-#include "platform/folder_link.h"
+#include "platform/files/exclusive_file.h"
+#include "platform/files/file_lock.h"
+#include "platform/files/file_move.h"
+#include "platform/files/file_owner.h"
+#include "platform/files/file_sync.h"
+#include "platform/files/folder_link.h"
 #include "temporary_folder.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The client side of the virtual bus, against a minimal device written in the test itself, so that
 // what the platform layer does is checked independently of the simulator.
-#include "platform/hid.h"
+#include "platform/hid/hid.h"
 #include "temporary_bus.h"
 
 #include <gtest/gtest.h>

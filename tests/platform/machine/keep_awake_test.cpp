@@ -1,7 +1,7 @@
 // Keeping the computer awake on Linux, against a stand-in logind on a private D-Bus: the lock is
 // asked for as logind expects it, held while the holder lives and released when it goes; without
 // logind the holder says why and nothing fails.
-#include "platform/keep_awake.h"
+#include "platform/machine/keep_awake.h"
 #include "private_logind.h"
 
 #include <QCoreApplication>

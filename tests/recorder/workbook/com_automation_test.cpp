@@ -4,15 +4,15 @@
 // built-in workbook server where none is registered or the registered one cannot be made, and what
 // it is told (no alerts; SaveAs with backslashes and the format a ".xls" name stands for), shown
 // through a stand-in program.
-#include "com_object.h"
-#include "excelctrl.h"
-#include "spreadsheet_application.h"
-#include "spreadsheet_notes.h"
-#include "spreadsheet_program_win.h"
-#include "xlsx_workbook_server.h"
+#include "recorder/workbook/com_object.h"
+#include "recorder/workbook/excelctrl.h"
+#include "recorder/workbook/spreadsheet_application.h"
+#include "recorder/workbook/spreadsheet_notes.h"
+#include "recorder/workbook/spreadsheet_program_win.h"
+#include "recorder/workbook/xlsx_workbook_server.h"
 
-#include "platform/com_message_filter_win.h"
-#include "platform/utf8_path.h"
+#include "platform/com/com_message_filter_win.h"
+#include "platform/core/utf8_path.h"
 
 #include <gtest/gtest.h>
 

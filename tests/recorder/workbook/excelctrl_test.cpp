@@ -1,9 +1,9 @@
 // The workbook writer: which automation calls it makes, in which order and with which arguments
 // (against a server that records them), how it fails, and the workbook the stand-in server saves,
 // read back by an independent reader.
-#include "excelctrl.h"
+#include "recorder/workbook/excelctrl.h"
 #include "xlsx_reader.h"
-#include "xlsx_workbook_server.h"
+#include "recorder/workbook/xlsx_workbook_server.h"
 
 #include <gtest/gtest.h>
 

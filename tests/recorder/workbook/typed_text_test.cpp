@@ -1,6 +1,6 @@
 // What the stand-in spreadsheet program makes of a typed text: the recorder's numbers and clock
 // times become values, everything else stays as typed.
-#include "typed_text.h"
+#include "recorder/workbook/typed_text.h"
 
 #include <gtest/gtest.h>
 
