@@ -1,6 +1,6 @@
-// Linux: SIGINT through sigaction; the handler writes a byte into a pipe (the one thing a signal
+// POSIX: SIGINT through sigaction; the handler writes a byte into a pipe (the one thing a signal
 // handler may safely do), whose read end wakes the event loop.
-#include "interrupt_watch.h"
+#include "platform/console/interrupt_watch.h"
 
 #include <QSocketNotifier>
 

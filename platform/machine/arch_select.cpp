@@ -1,5 +1,7 @@
 // Chooses between the virtual bus's stand-in value and the operating system's answer.
-#include "arch.h"
+#include "platform/machine/arch.h"
+
+#include "platform/core/vbus_dir.h"
 
 #include <cstdlib>
 
@@ -7,7 +9,7 @@ namespace platform {
 
 std::string processorArchitecture()
 {
-    if (std::getenv("LUMARO_VBUS_DIR") != nullptr) {
+    if (virtualBusDir()) {
         const char* arch = std::getenv("LUMARO_VBUS_ARCH");
         return arch != nullptr ? arch : "";
     }
