@@ -147,7 +147,6 @@ private:
     void workbookStoppedTakingRows(const std::exception_ptr& failure);
     void settleJournalAfterSave();
     void removeJournal();
-    QString recoveryTarget(const LogFileNameParts& name, const QString& journalPath) const;
     void saveLogWorkbook(const QString& path);
     void logWorkbookSaved(const QString& path, const std::exception_ptr& failure);
     void endLogSave();

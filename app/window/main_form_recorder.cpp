@@ -1,24 +1,22 @@
 // The temperature recorder's handlers: start and stop a log, one measurement per tick written as a
 // workbook row and to its journal, a fresh workbook after every 65535 rows, the progress animation,
 // opening a listed workbook, saving a running log when the window closes, and writing out the logs
-// a crash left as journals. The workbook calls run on the workbook thread, in the order they are
+// a crash left as journals (found by the recorder's journal recovery). The workbook calls run on the workbook thread, in the order they are
 // posted; their outcomes come back here.
 #include "app/window/main_form.h"
 
-#include "recorder/journal_text.h"
 #include "app/window/message_boxes.h"
-#include "recorder/recorder_logic.h"
 #include "app/window/save_failure_prompt.h"
 #include "app/window/wait_with_messages.h"
 
-#include "recorder/workbook/excelctrl.h"
 #include "link/link_requests.h"
-#include "platform/files/file_handle.h"
-#include "platform/files/file_lock.h"
-#include "platform/files/file_owner.h"
-#include "platform/files/file_sync.h"
-#include "platform/files/folder_link.h"
 #include "platform/core/utf8_path.h"
+#include "platform/files/folder_link.h"
+#include "recorder/journal_recovery.h"
+#include "recorder/journal_text.h"
+#include "recorder/recorder_logic.h"
+#include "recorder/workbook/excelctrl.h"
+#include "recorder/workbook_calls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -52,39 +50,10 @@ const QString kNotLogging = QStringLiteral("Not ready to log.");
 // How long a close waits for a log's save before the window goes anyway, its journal kept.
 constexpr std::chrono::seconds kCloseWaitForSave(60);
 
-// A journal larger than this is no log of the recorder's (a full workbook's journal is some 7 MiB)
-// and is not read in: it could take the memory the program needs.
-constexpr std::size_t kMaxJournalBytes = 32u << 20;
-
 // The row of the controller found, or nullptr when the model table has no such row.
 const DeviceModel* modelAt(const std::vector<DeviceModel>& table, int index)
 {
     return index >= 0 && static_cast<std::size_t>(index) < table.size() ? &table[static_cast<std::size_t>(index)] : nullptr;
-}
-
-// On the workbook thread: the cells into worksheet 1 of the open workbook.
-void setLogCells(const std::vector<LogCell>& cells)
-{
-    for (const LogCell& cell : cells) ExcelSetCell(1, cell.column, cell.row, cell.text);
-}
-
-// On the workbook thread, before the row's cells: from here on a power cut cannot take the row.
-// A journal that cannot be synced (gone, or a disk that refuses) costs nothing more than that.
-void syncJournal(const std::string& journal)
-{
-    if (!journal.empty()) platform::syncFileToDisk(journal);
-}
-
-// On the workbook thread: the save counts as done only once the workbook and its name are on the
-// disk; until then its journal is what keeps the rows through a power cut.
-void saveWorkbookDurably(const std::string& target)
-{
-    ExcelSaveAs(target);
-    const std::size_t slash = target.find_last_of("/\\");
-    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
-    if (!platform::syncFileToDisk(target) || !platform::syncFolderToDisk(folder))
-        throw std::runtime_error("The workbook " + target + " was saved, but the disk did not confirm it (" +
-                                 platform::lastErrorText() + "); its rows stay in its journal.");
 }
 
 LocalDateTime localNow()
@@ -540,49 +509,36 @@ void TMainForm::openRecordFolder()
     FillLogList(RecordFolder);
 }
 
-// Each journal left in the folder is a log that a crash kept from being saved: its cells are
-// written out again as its workbook, and the message log says so. Only the recorder's own journals
-// are taken: named as it names them, plain files of this user, of a sane size, and held by no
-// running log (another instance's, or another user's). Each is held, locked, until it is written
-// out. A journal that cannot be written out stays for the next start.
+// Each journal of the recorder's left in the folder is a log that a crash kept from being saved:
+// its cells are written out again as its workbook, and the message log says so. A journal that
+// cannot be written out stays for the next start.
 void TMainForm::recoverJournals()
 {
-    const QFileInfoList journals = QDir(RecordFolder).entryInfoList(
-        {QStringLiteral("*") + QString::fromUtf8(kJournalSuffix)}, QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
-    for (const QFileInfo& journal : journals) {
-        const std::string journalPath = journal.filePath().toStdString();
-        const std::optional<LogFileNameParts> name =
-            parseLogFileName(QFileInfo(QString::fromStdString(workbookPathOfJournal(journalPath))).fileName().toStdString());
-        if (!name) continue;
-        auto held = std::make_shared<platform::File>(platform::openForReading(journalPath));
-        if (!held->isOpen() || !platform::isOwnRegularFile(*held) || !platform::tryLockFile(*held)) continue;
-        const std::optional<std::string> text = held->readAll(kMaxJournalBytes);
-        if (!text) {
-            AddMessage(QStringLiteral("The unsaved log %1 could not be read: %2")
-                           .arg(journal.fileName(), QString::fromStdString(platform::lastErrorText())), 0);
-            continue;
-        }
-        std::vector<LogCell> cells = journalCells(*text);
-        const std::size_t dropped = dropCellsOutsideSheet(cells);
-        const QString target = recoveryTarget(*name, journal.filePath());
+    std::vector<FoundJournal> journals = findRecoverableJournals(RecordFolder, [this](const QString& journal, const QString& reason) {
+        AddMessage(QStringLiteral("The unsaved log %1 could not be read: %2").arg(journal, reason), 0);
+    });
+    for (FoundJournal& journal : journals) {
+        const QString target = recoveryTarget(RecordFolder, journal.name, journal.path, recoveryTargets_);
         recoveryTargets_.insert(target);
+        const QString fileName = QFileInfo(journal.path).fileName();
         onWorkbookThread(
-            [cells = std::move(cells), target = target.toStdString()] {
+            [cells = journal.cells, target = target.toStdString()] {
                 ExcelOpen();
                 setLogCells(cells);
                 saveWorkbookDurably(target);
                 ExcelQuit();
             },
-            [this, held, journal, rows = dataRowsIn(cells), dropped, target](std::exception_ptr failure) {
+            [this, held = journal.held, path = journal.path, fileName, rows = dataRowsIn(journal.cells),
+             dropped = journal.dropped, target](std::exception_ptr failure) {
                 recoveryTargets_.remove(target);
                 if (failure) {
                     AddMessage(QStringLiteral("The unsaved log %1 could not be recovered: %2")
-                                   .arg(journal.fileName(), failureText(failure)), 0);
+                                   .arg(fileName, failureText(failure)), 0);
                     return;
                 }
                 // Removed while still held, so that no other instance takes it in between.
                 std::error_code removeError;
-                const bool removed = std::filesystem::remove(platform::utf8Path(journal.filePath().toStdString()), removeError);
+                const bool removed = std::filesystem::remove(platform::utf8Path(path.toStdString()), removeError);
                 held->close();
                 QString line = QStringLiteral("Recovered %1 rows of an unsaved log into %2").arg(rows).arg(QFileInfo(target).fileName());
                 if (dropped > 0)
@@ -590,23 +546,9 @@ void TMainForm::recoverJournals()
                 AddMessage(line, 0);
                 if (!removed)
                     AddMessage(QStringLiteral("The journal %1 could not be removed (%2): it is written out again at the "
-                                              "next start.").arg(journal.fileName(), QString::fromStdString(removeError.message())), 0);
+                                              "next start.").arg(fileName, QString::fromStdString(removeError.message())), 0);
                 FillLogList(RecordFolder);
             });
-    }
-}
-
-// The journal's own name when free, else the next of its start's sequence that no file, no other
-// journal and no recovery of this start has taken: never another file, and always in Record/.
-QString TMainForm::recoveryTarget(const LogFileNameParts& name, const QString& journalPath) const
-{
-    for (int sequence = name.sequence;; ++sequence) {
-        const QString target = RecordFolder + QString::fromStdString(logFileName(name.start, sequence));
-        const QString targetJournal = QString::fromStdString(journalPathOf(target.toStdString()));
-        const QFileInfo existing(target);
-        const bool taken = recoveryTargets_.contains(target) || existing.exists() || existing.isSymLink() ||
-                           (targetJournal != journalPath && QFileInfo::exists(targetJournal));
-        if (!taken) return target;
     }
 }
 
