@@ -28,6 +28,7 @@ bool Find_HidDevice(const std::string& vidPid)
     const auto match = findMatchingInterface(interfaces, vidPid);
     if (!match) return false;
     controllerLink().devicePath = interfaces[*match].path;
+    controllerLink().devicePort = interfaces[*match].port;
     return true;
 }
 

@@ -12,6 +12,7 @@
 
 struct ControllerLink {
     std::string devicePath;          // path of the interface the last successful search matched
+    std::string devicePort;          // its USB port; empty when the system cannot tell
     platform::HidHandle writeHandle;
     platform::HidHandle readHandle;
     platform::OsError writeOpenError = platform::kOk;

@@ -28,6 +28,11 @@ struct DriveDescription {
 };
 std::vector<DriveDescription> describeDrives();
 
+// The USB port of the device that holds drive, in the same form as HidInterfaceInfo::port, so that a
+// controller's update disk is known by the port its HID interface was on. Empty when the system
+// cannot tell (no USB device above the drive, or a system that does not say).
+std::string drivePort(const std::string& drive);
+
 // Where the file fileName in the root of drive lives.
 std::string pathOnDrive(const std::string& drive, const std::string& fileName);
 

@@ -78,6 +78,8 @@ std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
     return (fs::path(drive) / fileName).string();
 }
 
+std::string drivePort(const std::string&) { return {}; }
+
 std::unique_ptr<StopTool> placeStopTool(OsError& /*error*/) { return nullptr; }
 
 std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs) {

@@ -19,6 +19,11 @@ std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
     return bus ? vbus::pathOnDrive(*bus, drive, fileName) : native::pathOnDrive(drive, fileName);
 }
 
+std::string drivePort(const std::string& drive) {
+    const auto bus = virtualBusDir();
+    return bus ? vbus::drivePort(*bus, drive) : native::drivePort(drive);
+}
+
 std::unique_ptr<StopTool> placeStopTool(OsError& error) {
     error = kOk;
     const auto bus = virtualBusDir();

@@ -67,6 +67,16 @@ std::string pathOnDrive(const std::string& busDir, const std::string& drive, con
     return utf8String(utf8Path(busDir) / "drives" / letter / fileName);
 }
 
+// drives/<L>.port: one line, written before the drive's folder appears.
+std::string drivePort(const std::string& busDir, const std::string& drive) {
+    const std::string letter = drive.substr(0, drive.find(':'));
+    std::ifstream in(utf8Path(busDir) / "drives" / (letter + ".port"));
+    std::string port;
+    std::getline(in, port);
+    if (!port.empty() && port.back() == '\r') port.pop_back();
+    return port;
+}
+
 std::unique_ptr<StopTool> placeStopTool(const std::string& busDir) {
     if (!kClientRunsBusTools) return nullptr;
     return std::make_unique<BusStopTool>(busDir);

@@ -76,6 +76,8 @@ std::vector<std::string> listDrives()
 
 std::string pathOnDrive(const std::string& drive, const std::string& fileName) { return drive + "\\" + fileName; }
 
+std::string drivePort(const std::string&) { return {}; }
+
 std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

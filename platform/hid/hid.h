@@ -23,6 +23,10 @@ using Report = std::array<std::uint8_t, kReportSize>;
 struct HidInterfaceInfo {
     std::string hardwareId;  // first hardware-ID string, e.g. HID\VID_04D8&PID_003C&REV_0002
     std::string path;        // what HidHandle::open takes
+    // The USB port the interface's device is plugged into, as a hub chain ("1-2.3" from Linux's
+    // sysfs; the USB device node's location path on Windows; hid/<name>.port on the virtual bus).
+    // Compared only for equality; empty when the system cannot tell.
+    std::string port;
 };
 
 // Present HID interfaces in a stable enumeration order. Returns an empty list when none is present;

@@ -97,7 +97,7 @@ std::vector<HidInterfaceInfo> listHidInterfaces(OsError& error) {
     std::vector<HidInterfaceInfo> list;
     hid_device_info* all = hid_enumerate(0, 0);
     for (const hid_device_info* info = all; info != nullptr; info = info->next) {
-        HidInterfaceInfo entry{hardwareIdOf(*info), info->path};
+        HidInterfaceInfo entry{hardwareIdOf(*info), info->path, {}};
         // hidapi may list one node once per top-level usage; the bus has one interface per node.
         if (std::none_of(list.begin(), list.end(), [&](const auto& e) { return e.path == entry.path; }))
             list.push_back(std::move(entry));

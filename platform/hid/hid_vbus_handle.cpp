@@ -123,7 +123,7 @@ std::vector<HidInterfaceInfo> listHidInterfaces(const std::string& busDir, OsErr
         fs::path idFile = file;
         idFile.replace_extension(".id");
         if (!fs::exists(idFile)) continue;  // half-way through arriving or leaving
-        found.push_back({utf8String(file.stem()), HidInterfaceInfo{{}, utf8String(file)}});
+        found.push_back({utf8String(file.stem()), HidInterfaceInfo{{}, utf8String(file), {}}});
     }
     if (ec && ec != std::errc::no_such_file_or_directory) error = fromErrno(ec.value());
     // Byte-wise order of <name>, as the bus defines its enumeration order.
@@ -141,6 +141,7 @@ std::vector<HidInterfaceInfo> listHidInterfaces(const std::string& busDir, OsErr
             break;
         }
         info.hardwareId = std::move(*hardwareId);
+        info.port = firstLine(hidDir / utf8Path(name + ".port")).value_or("");
         list.push_back(std::move(info));
     }
     return list;

@@ -14,9 +14,9 @@ using platform::HidInterfaceInfo;
 TEST(FindMatchingInterface, UpperCasesTheHardwareIdButNotTheSearchedText)
 {
     const std::vector<HidInterfaceInfo> interfaces{
-        {"HID\\VID_046D&PID_C077&REV_0100", "/mouse"},
-        {"hid\\vid_04d8&pid_003c&rev_0002", "/board"},
-        {"HID\\VID_04D8&PID_003C&REV_0002", "/board-again"},
+        {"HID\\VID_046D&PID_C077&REV_0100", "/mouse", {}},
+        {"hid\\vid_04d8&pid_003c&rev_0002", "/board", {}},
+        {"HID\\VID_04D8&PID_003C&REV_0002", "/board-again", {}},
     };
     EXPECT_EQ(findMatchingInterface(interfaces, "VID_04D8&PID_003C"), std::optional<std::size_t>(1));
     EXPECT_EQ(findMatchingInterface(interfaces, "vid_04d8&pid_003c"), std::nullopt);
