@@ -23,7 +23,9 @@ QJsonObject unitObject(const UnitFacts& unit)
             {"firmware", QJsonObject{{"path", QString::fromStdString(unit.firmwarePath)},
                                      {"sha256", QString::fromLatin1(unit.firmwareSha256)}}},
             {"image", QJsonObject{{"path", QString::fromStdString(unit.imagePath)},
-                                  {"sha256", QString::fromLatin1(unit.imageSha256)}}}};
+                                  {"sha256", QString::fromLatin1(unit.imageSha256)}}},
+            {"port", QString::fromStdString(unit.port)},
+            {"finished", unit.finished}};
 }
 
 const char* resultName(UnitResult result)
@@ -99,7 +101,8 @@ void ConsoleReport::unitStarted(const UnitFacts& unit)
         writeObject(object);
         return;
     }
-    writeLine("Updating " + unit.model + " (" + unit.vidPid + ")");
+    writeLine((unit.finished ? "Finishing the interrupted update of " : "Updating ") + unit.model + " (" + unit.vidPid +
+              ")" + (unit.port.empty() ? std::string() : " on USB port " + unit.port));
     writeLine("  firmware   " + unit.firmwarePath + "  SHA-256 " + unit.firmwareSha256);
     writeLine("  image data " + unit.imagePath + "  SHA-256 " + unit.imageSha256);
 }

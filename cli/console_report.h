@@ -19,6 +19,8 @@ struct UnitFacts {
     std::string imagePath;
     std::string imageSha256;
     std::uintmax_t imageRecords = 0;
+    std::string port;       // the controller's USB port; empty when the system cannot tell
+    bool finished = false;  // the finish of an update that an earlier run left in the bootloader
 };
 
 enum class UnitResult { Done, Failed, Interrupted };

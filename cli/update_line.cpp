@@ -4,13 +4,12 @@
 
 #include "jobs/file_sha256.h"
 #include "jobs/image_records.h"
-#include "jobs/job_record.h"
+#include "jobs/removedisk.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
-#include "link/usb.h"
-#include "platform/machine/arch.h"
-#include "platform/hid/hid_watch.h"
 #include "platform/core/utf8_path.h"
+#include "platform/hid/hid_watch.h"
+#include "platform/machine/arch.h"
 
 #include <QSysInfo>
 
@@ -24,6 +23,8 @@ std::uintmax_t recordsOf(const std::string& path)
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     return error ? 0 : imageRecordCount(size);
 }
+
+constexpr int kStrandedLookMs = 1000;
 
 }  // namespace
 
@@ -54,12 +55,13 @@ UpdateLine::UpdateLine(CommandOptions options, LineSetup setup, std::string appF
     comeBackLimit_.setSingleShot(true);
     comeBackLimit_.setInterval(kComeBackMs);
     connect(&comeBackLimit_, &QTimer::timeout, this, &UpdateLine::checkUnplugged);
+    strandedLook_.setInterval(kStrandedLookMs);
+    connect(&strandedLook_, &QTimer::timeout, this, &UpdateLine::deviceChanged);
 }
 
 UpdateLine::~UpdateLine()
 {
-    thread_.reset();  // a running job is stopped and waited for
-    Close_HidDevice();
+    endUnitJob();  // a running job is stopped and waited for
 }
 
 void UpdateLine::start()
@@ -67,6 +69,7 @@ void UpdateLine::start()
     watcher_ = new platform::HidWatcher(this);
     connect(watcher_, &platform::HidWatcher::interfaceArrived, this, &UpdateLine::deviceChanged);
     connect(watcher_, &platform::HidWatcher::interfaceRemoved, this, &UpdateLine::deviceChanged);
+    if (history_) recordDeadJobs();
     if (startUnit()) return;
     if (!options_.wait && !options_.repeat) {
         report_.error("Error: no known controller is connected: plug one in (or run lumaro-update --wait to wait "
@@ -88,36 +91,141 @@ void UpdateLine::deviceChanged()
     }
 }
 
-// The window's detection: the first model of the table whose interface is present.
-std::optional<std::size_t> UpdateLine::presentModel() const
+// Jobs whose program died (an earlier run, the window's, another instance's) get their
+// "interrupted" rows, as the window records them.
+void UpdateLine::recordDeadJobs()
+{
+    const UpdateHistory::Recovery recovery = history_->recoverInterruptedJobs();
+    for (const HistoryEntry& job : recovery.interrupted) {
+        std::string line = "Interrupted: an earlier run ended during the " + job.job + " of " + job.modelName + " (" +
+                           job.vidPid + ")";
+        if (const std::string_view step = jobStepName(job.step); !step.empty()) line += ", at the step \"" + std::string(step) + "\"";
+        report_.error(line + (job.job == "update" && leavesControllerInBootloader(job.step)
+                                  ? ": the controller waits in its bootloader with its update disk, and is finished when "
+                                    "its disk is there."
+                                  : "."));
+    }
+    for (const std::string& name : recovery.setAside)
+        report_.error("Warning: the job record " + name + " could not be read: it is kept aside as " + name +
+                      std::string(kUnreadableSuffix) + ".");
+    if (const auto told = history_->problemToTell(recovery.problem))
+        report_.error("Warning: the update history could not be written: " + *told);
+}
+
+// The window's detection: the first model of the table whose interface is present on a port the
+// filter takes.
+std::optional<std::size_t> UpdateLine::presentModel(const PortFilter& ports) const
 {
     for (std::size_t i = 0; i < setup_.models.size(); ++i)
-        if (Find_HidDevice(setup_.models[i].vidPid)) return i;
+        if (Find_HidDevice(setup_.models[i].vidPid, ports)) return i;
     return std::nullopt;
 }
 
 bool UpdateLine::startUnit()
 {
-    const std::optional<std::size_t> found = presentModel();
+    return startFinish() || startUpdate({});
+}
+
+// A stranded update whose disk is there on its controller's port is finished; one whose port the
+// system cannot tell is never guessed at, and the user is told why, once.
+bool UpdateLine::startFinish()
+{
+    if (!history_) return false;
+    const std::vector<UpdateHistory::Stranded> stranded = history_->strandedUpdates();
+    if (stranded.empty()) return false;
+    const std::vector<DriveFacts> drives = GetDriveFacts();
+    for (const UpdateHistory::Stranded& update : stranded) {
+        const HistoryEntry& entry = update.entry;
+        if (strandedTold_.contains(update.id)) continue;
+        if (entry.port.empty()) {
+            strandedTold_.insert(update.id);
+            report_.error("Warning: the update of " + entry.modelName + " begun " + entry.started +
+                          " was left in the controller's bootloader, but this system cannot tell which drive is that "
+                          "controller's update disk, and lumaro-update does not guess: finish it in LumaroCtrlUpdate, "
+                          "which asks which drive it is, or re-plug the controller and update it again.");
+            continue;
+        }
+        if (isControllerOnPort(entry.vidPid, entry.port)) {
+            JobRecordFiles files = JobRecordFiles::take(history_->folder(), update.id);
+            if (!files.held()) continue;
+            const auto problem = history_->recordCameBack(update, files);
+            report_.error("Note: " + entry.modelName + " on USB port " + entry.port +
+                          " came back by itself before its interrupted update was finished: update it again.");
+            if (const auto told = history_->problemToTell(problem))
+                report_.error("Warning: the update history could not be written: " + *told);
+            continue;
+        }
+        const std::string drive = strandedUpdateDrive(drives, entry.port);
+        if (drive.empty()) continue;
+        JobRecordFiles files = JobRecordFiles::take(history_->folder(), update.id);
+        if (!files.held()) continue;  // another instance is on it
+        if (fileSha256(entry.firmwarePath) != entry.firmwareSha256) {
+            strandedTold_.insert(update.id);
+            report_.error("Error: the firmware file " + entry.firmwarePath + " of the interrupted update of " +
+                          entry.modelName + " is gone or has changed since the update began: re-plug the controller "
+                          "and update it again.");
+            continue;
+        }
+        UnitFacts facts{entry.modelName, entry.vidPid, entry.firmwarePath, entry.firmwareSha256, entry.imagePath,
+                        entry.imageSha256, static_cast<std::uintmax_t>(entry.imageRecords.value_or(0)), entry.port, true};
+        UpdateJobInput input{entry.chipType, entry.firmwarePath, entry.imagePath, is64BitWindows_, entry.port};
+        HistoryEntry known = entry;
+        known.error.clear();
+        known.step = JobStep::None;
+        runUnit(std::move(facts), std::move(input), std::move(known), JobStep::FinishedAfterInterruption,
+                std::move(files), false, drive);
+        return true;
+    }
+    return false;
+}
+
+bool UpdateLine::startUpdate(const PortFilter& ports)
+{
+    const std::optional<std::size_t> found = presentModel(ports);
     if (!found) return false;
-    waitLimit_.stop();
     const DeviceModel& model = setup_.models[*found];
     Open_HidDevice();
     const ControllerLink& link = controllerLink();
     if (link.writeOpenError == platform::kErrorReportLength || link.readOpenError == platform::kErrorReportLength)
         report_.step("Open USB device fail: " + platform::describe(platform::kErrorReportLength));
 
-    unit_ = UnitFacts{model.modelName, model.vidPid, setup_.firmwarePath, fileSha256(setup_.firmwarePath).value_or(""),
-                      setup_.imagePath, fileSha256(setup_.imagePath).value_or(""), recordsOf(setup_.imagePath)};
+    UnitFacts facts{model.modelName, model.vidPid, setup_.firmwarePath, fileSha256(setup_.firmwarePath).value_or(""),
+                    setup_.imagePath, fileSha256(setup_.imagePath).value_or(""), recordsOf(setup_.imagePath),
+                    link.devicePort, false};
+    UpdateJobInput input{model.chipType, setup_.firmwarePath, setup_.imagePath, is64BitWindows_, link.devicePort};
+    HistoryEntry known;
+    known.job = "update";
+    known.modelName = model.modelName;
+    known.vidPid = model.vidPid;
+    known.chipType = model.chipType;
+    known.firmwarePath = setup_.firmwarePath;
+    known.imagePath = setup_.imagePath;
+    known.programVersion = LUMARO_PROGRAM_VERSION;
+    known.computerName = QSysInfo::machineHostName().toStdString();
+    known.port = link.devicePort;
+    runUnit(std::move(facts), std::move(input), std::move(known), JobStep::None, {}, model.chipType == "47J53", {});
+    return true;
+}
+
+// finishDrive: the update disk of a stranded update, which the job finishes; empty for a whole update.
+void UpdateLine::runUnit(UnitFacts facts, UpdateJobInput input, HistoryEntry known, JobStep doneStep, JobRecordFiles files,
+                         bool bootBoard, const std::string& finishDrive)
+{
+    waitLimit_.stop();
+    comeBackLimit_.stop();
+    strandedLook_.stop();
+    unit_ = std::move(facts);
     lastError_.clear();
     interruptAsked_ = false;
     ++units_;
     state_ = State::Updating;
     report_.unitStarted(unit_);
     unitClock_.start();
+    awake_ = std::make_unique<platform::KeepAwake>(QStringLiteral("Updating the controller"), 0);
+    if (const QString problem = awake_->problem(); !problem.isEmpty())
+        report_.error("Warning: the computer may go to sleep during the update: " + problem.toStdString());
 
     jobBusy = false;  // the job claims it as it starts
-    const bool bootBoard = model.chipType == "47J53";
     ScreenEvents events{
         [this](int width) {
             if (state_ == State::Updating) report_.progress(width);
@@ -135,23 +243,35 @@ bool UpdateLine::startUnit()
                                                   : std::string("the update failed");
             unitEnded({UnitResult::Failed, unitSeconds(), error});
         }};
-    UpdateJobInput input{model.chipType, setup_.firmwarePath, setup_.imagePath, is64BitWindows_};
     std::unique_ptr<UpdateScreen> screen = std::make_unique<ConsoleScreen>(*this, std::move(events));
     if (history_) {
-        HistoryEntry known;
-        known.job = "update";
-        known.modelName = model.modelName;
-        known.vidPid = model.vidPid;
-        known.chipType = model.chipType;
-        known.firmwarePath = setup_.firmwarePath;
-        known.imagePath = setup_.imagePath;
-        known.programVersion = LUMARO_PROGRAM_VERSION;
-        known.computerName = QSysInfo::machineHostName().toStdString();
-        screen = std::make_unique<RecordingUpdateScreen>(std::move(screen), history_.get(), std::move(known));
+        auto recording = std::make_unique<RecordingUpdateScreen>(std::move(screen), history_.get(), std::move(known),
+                                                                 doneStep, std::move(files));
+        const std::lock_guard lock(recordingMutex_);
+        recording_ = recording.get();
+        screen = std::move(recording);
     }
     thread_ = std::make_unique<UpdateThread>(std::move(input), controllerLink(), std::move(screen));
+    if (!finishDrive.empty()) thread_->finishOn(finishDrive);
     thread_->start(QThread::NormalPriority);
-    return true;
+}
+
+void UpdateLine::syncRecordsNow()
+{
+    const std::lock_guard lock(recordingMutex_);
+    if (recording_ != nullptr) recording_->syncMarkerNow();
+}
+
+// The unit's job is over: its record and its hold on the computer go with it.
+void UpdateLine::endUnitJob()
+{
+    {
+        const std::lock_guard lock(recordingMutex_);
+        recording_ = nullptr;
+    }
+    thread_.reset();
+    Close_HidDevice();
+    awake_.reset();
 }
 
 void UpdateLine::waitForUnit()
@@ -159,14 +279,14 @@ void UpdateLine::waitForUnit()
     state_ = State::WaitingForUnit;
     report_.waiting(options_.waitSeconds);
     if (options_.waitSeconds) waitLimit_.start(*options_.waitSeconds * 1000);
+    if (history_) strandedLook_.start();
     startUnit();  // one plugged in between the last look and the watcher's start
 }
 
 void UpdateLine::unitEnded(UnitEnd end)
 {
     // The job has nothing left to do on the controller: its closing wait is cut short.
-    thread_.reset();
-    Close_HidDevice();
+    endUnitJob();
     report_.unitEnded(unit_, end);
     if (end.result != UnitResult::Done) {
         ++failedUnits_;
@@ -179,13 +299,19 @@ void UpdateLine::unitEnded(UnitEnd end)
     unitSeenBack_ = end.result != UnitResult::Done;
     if (!unitSeenBack_) comeBackLimit_.start();
     report_.unplugPrompt();
+    if (history_) strandedLook_.start();
     checkUnplugged();
 }
 
+// Where ports are known, the unit just done comes back only on its own port, and a controller on
+// any other port is the next unit, taken at once; where they are not, any known controller present
+// is taken to be the unit on its way back until it has gone.
 void UpdateLine::checkUnplugged()
 {
     if (state_ != State::WaitingForUnplug) return;
-    if (presentModel()) {
+    const std::string& port = unit_.port;
+    if (!port.empty() && (startFinish() || startUpdate({PortFilter::Kind::AllBut, port}))) return;
+    if (presentModel({PortFilter::Kind::Only, port})) {
         unitSeenBack_ = true;
         return;
     }
@@ -208,8 +334,7 @@ void UpdateLine::interrupt()
                       "updated again. Press Ctrl+C again to stop it anyway.");
         return;
     }
-    thread_.reset();  // clears jobBusy, the job's stop signal, and waits for its thread
-    Close_HidDevice();
+    endUnitJob();  // clears jobBusy, the job's stop signal, and waits for its thread
     ++failedUnits_;
     report_.unitEnded(unit_, {UnitResult::Interrupted, unitSeconds(), "stopped by Ctrl+C"});
     report_.error("Error: the update of " + unit_.model + " was stopped: the controller may not work until it is "
@@ -222,5 +347,6 @@ void UpdateLine::finish(int exitCode)
     state_ = State::Finished;
     waitLimit_.stop();
     comeBackLimit_.stop();
+    strandedLook_.stop();
     emit finished(exitCode);
 }

@@ -1,20 +1,28 @@
 // A run of lumaro-update: finds a known controller (at once, or as one is plugged in), runs the
 // update job on it, reports how it went, and with --repeat waits for the unit to be unplugged
-// before it takes the next. Lives on the event loop's thread; ends by emitting finished.
+// before it takes the next. Where the program keeps an update history, it records the jobs that a
+// dead program left, and finishes an update left in a controller's bootloader when that
+// controller's update disk is there on its recorded USB port: such a finish is a unit too. Lives on
+// the event loop's thread; ends by emitting finished.
 #pragma once
 
 #include "console_report.h"
 #include "line_setup.h"
 #include "options.h"
 
+#include "jobs/job_record.h"
 #include "jobs/update_history.h"
 #include "jobs/update_job.h"
+#include "link/usb.h"
+#include "platform/machine/keep_awake.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 #include <memory>
+#include <mutex>
+#include <set>
 
 namespace platform {
 class HidWatcher;
@@ -42,6 +50,8 @@ public:
 
     void start();
     void interrupt();  // one Ctrl+C
+    // The running unit's record onto the disk now; from any thread (the system is ending the program).
+    void syncRecordsNow();
 
 signals:
     void finished(int exitCode);
@@ -50,8 +60,14 @@ private:
     enum class State { WaitingForUnit, Updating, WaitingForUnplug, Finished };
 
     void deviceChanged();
-    std::optional<std::size_t> presentModel() const;
+    std::optional<std::size_t> presentModel(const PortFilter& ports = {}) const;
     bool startUnit();
+    bool startUpdate(const PortFilter& ports);
+    bool startFinish();
+    void recordDeadJobs();
+    void runUnit(UnitFacts facts, UpdateJobInput input, HistoryEntry known, JobStep doneStep, JobRecordFiles files,
+                 bool bootBoard, const std::string& finishDrive);
+    void endUnitJob();
     void waitForUnit();
     void unitEnded(UnitEnd end);
     void checkUnplugged();
@@ -68,8 +84,13 @@ private:
     platform::HidWatcher* watcher_ = nullptr;
     QTimer waitLimit_;
     QTimer comeBackLimit_;
+    QTimer strandedLook_;  // the platform tells no drive arrivals: an update disk is looked for
+    std::set<std::string> strandedTold_;  // stranded updates this run will not finish, told once
     State state_ = State::WaitingForUnit;
     std::unique_ptr<UpdateThread> thread_;
+    std::mutex recordingMutex_;
+    RecordingUpdateScreen* recording_ = nullptr;  // the running unit's, owned by thread_
+    std::unique_ptr<platform::KeepAwake> awake_;
     UnitFacts unit_;
     QElapsedTimer unitClock_;
     std::string lastError_;

@@ -115,6 +115,7 @@ std::string markerText(const HistoryEntry& entry) {
         {"step", std::string(jobStepName(entry.step))},
         {"version", entry.programVersion},
         {"computer", entry.computerName},
+        {"port", entry.port},
     };
     std::string text = "lumaro-job-marker 1\n";
     for (const auto& [key, value] : fields) text += std::string(key) + '=' + escapeMarkerValue(value) + '\n';
@@ -151,5 +152,6 @@ std::optional<HistoryEntry> parseMarker(std::string_view text) {
     entry.step = jobStepFromName(values["step"]).value_or(JobStep::None);
     entry.programVersion = values["version"];
     entry.computerName = values["computer"];
+    entry.port = values["port"];
     return entry;
 }

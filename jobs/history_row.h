@@ -29,6 +29,9 @@ struct HistoryEntry {
     std::string error;
     std::string programVersion;
     std::string computerName;
+    // The USB port the controller was on when the job began; kept in the marker only, so that a
+    // stranded update is finished on that controller's disk and no other. Empty: not known.
+    std::string port;
 };
 
 inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";

@@ -5,8 +5,6 @@
 
 #include "platform/core/utf8_path.h"
 
-#include <QDateTime>
-
 #include <filesystem>
 
 namespace {
@@ -17,16 +15,9 @@ bool isFailureLine(const std::string& line) {
 
 }  // namespace
 
-std::string historyTimeNow() {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDate date = now.date();
-    const QTime time = now.time();
-    return isoLocalTime(date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(),
-                        now.offsetFromUtc());
-}
-
-JobRecord::JobRecord(UpdateHistory* history, HistoryEntry known, std::function<void(const std::string&)> log)
-    : history_(history), entry_(std::move(known)), log_(std::move(log)) {}
+JobRecord::JobRecord(UpdateHistory* history, HistoryEntry known, std::function<void(const std::string&)> log,
+                     JobRecordFiles files)
+    : history_(history), entry_(std::move(known)), log_(std::move(log)), files_(std::move(files)) {}
 
 void JobRecord::begin() {
     const std::lock_guard lock(mutex_);
@@ -41,6 +32,7 @@ void JobRecord::begin() {
         const std::uintmax_t size = std::filesystem::file_size(platform::utf8Path(entry_.imagePath), error);
         if (!error) entry_.imageRecords = static_cast<std::int64_t>(imageRecordCount(size));
     }
+    if (!files_.held()) files_ = JobRecordFiles::create(history_->folder());
     // Not waited onto the disk: the system writes it within seconds anyway, and each wait costs a
     // job a fraction of a millisecond. The switch's marker, which a finish needs, is waited for.
     writeMarker(false);
@@ -49,7 +41,12 @@ void JobRecord::begin() {
 void JobRecord::writeMarker(bool sync) {
     entry_.ended = historyTimeNow();
     entry_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime_).count();
-    history_->writeMarker(entry_, sync);
+    files_.writeMarker(markerText(entry_), sync);
+}
+
+void JobRecord::syncMarkerNow() {
+    const std::lock_guard lock(mutex_);
+    if (begun_ && !ended_) writeMarker(true);
 }
 
 void JobRecord::enterStep(JobStep step) {
@@ -76,8 +73,15 @@ void JobRecord::end(const std::string& result) {
         entry_.ended = historyTimeNow();
         entry_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime_).count();
         problem = history_->problemToTell(history_->append(entry_));
-        history_->removeMarker();
-        if (result == "done" && entry_.job == "update") history_->removeStrandedUpdate();
+        if (result == "done") {
+            files_.removeMarker();
+            files_.removeStranded();
+        } else if (entry_.job == "update" && leavesControllerInBootloader(entry_.step)) {
+            files_.strand(markerText(entry_));
+        } else {
+            files_.removeMarker();
+        }
+        files_.release();
     }
     if (problem && log_) log_("The update history could not be written: " + *problem);
 }
@@ -88,9 +92,10 @@ bool JobRecord::errorNoted() const {
 }
 
 RecordingUpdateScreen::RecordingUpdateScreen(std::unique_ptr<UpdateScreen> screen, UpdateHistory* history,
-                                             HistoryEntry known, JobStep doneStep)
+                                             HistoryEntry known, JobStep doneStep, JobRecordFiles files)
     : screen_(std::move(screen)),
-      record_(history, std::move(known), [screen = screen_.get()](const std::string& line) { screen->log(line); }),
+      record_(history, std::move(known), [screen = screen_.get()](const std::string& line) { screen->log(line); },
+              std::move(files)),
       doneStep_(doneStep) {}
 
 RecordingUpdateScreen::~RecordingUpdateScreen() { record_.end("stopped"); }

@@ -16,10 +16,13 @@
 
 class JobRecord {
 public:
-    // known: the job, the device, the files, the program's version and the computer's name.
-    // history may be null (no history is kept). log takes the note that the history could not be
-    // written, given once until a row is written again.
-    JobRecord(UpdateHistory* history, HistoryEntry known, std::function<void(const std::string&)> log);
+    // known: the job, the device and its port, the files, the program's version and the computer's
+    // name. history may be null (no history is kept). log takes the note that the history could not
+    // be written, given once until a row is written again. files: the job's own files when it goes
+    // on with a job already recorded (the finish of a stranded update, taken for it); else the job
+    // makes its own.
+    JobRecord(UpdateHistory* history, HistoryEntry known, std::function<void(const std::string&)> log,
+              JobRecordFiles files = {});
 
     // The start: the files' SHA-256 and the marker. Only the first call counts; it runs on the
     // job's thread, so that the hashing keeps the window free.
@@ -27,8 +30,12 @@ public:
     void enterStep(JobStep step);
     void noteError(const std::string& line);  // the first error line is the row's error text
     // The row, with result "done", "failed" or "stopped"; only the first call after begin counts.
+    // A done row clears this job's own records; an update that ends otherwise after the bootloader
+    // switch is kept as a stranded update, for the next run of either front end to finish.
     void end(const std::string& result);
     bool errorNoted() const;
+    // The marker onto the disk now, from any thread: the system is about to end the program.
+    void syncMarkerNow();
 
 private:
     void writeMarker(bool sync);
@@ -36,14 +43,12 @@ private:
     UpdateHistory* history_;
     HistoryEntry entry_;
     std::function<void(const std::string&)> log_;
+    JobRecordFiles files_;
     std::chrono::steady_clock::time_point startTime_;
     mutable std::mutex mutex_;
     bool begun_ = false;
     bool ended_ = false;
 };
-
-// The local time now, as the history writes it.
-std::string historyTimeNow();
 
 // An update screen that records the job it shows: done and failed end the row; a job that ends
 // with neither (stopped because the window closed) is recorded "stopped" when the screen goes.
@@ -51,7 +56,8 @@ std::string historyTimeNow();
 class RecordingUpdateScreen final : public UpdateScreen {
 public:
     RecordingUpdateScreen(std::unique_ptr<UpdateScreen> screen, UpdateHistory* history, HistoryEntry known,
-                          JobStep doneStep = JobStep::None);
+                          JobStep doneStep = JobStep::None, JobRecordFiles files = {});
+    void syncMarkerNow() { record_.syncMarkerNow(); }
     ~RecordingUpdateScreen() override;
 
     void setProgress(int width) override;

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<JobStep, std::string_view>, 9> kStepNames{{
+constexpr std::array<std::pair<JobStep, std::string_view>, 10> kStepNames{{
     {JobStep::None, ""},
     {JobStep::Erase, "erase"},
     {JobStep::ImageData, "image data"},
@@ -15,6 +15,7 @@ constexpr std::array<std::pair<JobStep, std::string_view>, 9> kStepNames{{
     {JobStep::StopDisk, "stop the disk"},
     {JobStep::LibraryCall, "the library call"},
     {JobStep::FinishedAfterInterruption, "finished after an interruption"},
+    {JobStep::CameBackByItself, "came back by itself"},
 }};
 
 }  // namespace

@@ -14,6 +14,7 @@ enum class JobStep {
     StopDisk,
     LibraryCall,
     FinishedAfterInterruption,
+    CameBackByItself,  // a stranded update's controller showed up in its application unfinished
 };
 
 std::string_view jobStepName(JobStep step);

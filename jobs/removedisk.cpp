@@ -18,7 +18,19 @@ namespace fs = std::filesystem;
 const std::string kOldFirmwareFile = "firmware.bin";
 const std::string kNewFirmwareFile = "Upfirmware.bin";
 
-DiskResult failure(std::string problem) { return {false, std::move(problem)}; }
+DiskResult failure(std::string problem) { return {false, std::move(problem), {}}; }
+
+bool holdsOldFirmware(const std::string& drive) {
+    std::error_code ec;
+    return fs::is_regular_file(platform::utf8Path(platform::pathOnDrive(drive, kOldFirmwareFile)), ec);
+}
+
+// Where the program's own tool cannot run, the system's eject does the tool's work.
+DiskResult stopThroughSystemInstead(const std::string& updateDrive, const std::string& why, int timeoutMs) {
+    if (const auto problem = platform::stopDriveThroughSystem(updateDrive, timeoutMs))
+        return failure(why + "; stopping " + updateDrive + " through the system: " + *problem);
+    return {true, {}, "The stop tool could not be used (" + why + "): " + updateDrive + " was stopped through the system"};
+}
 
 std::optional<std::string> readWholeFile(const std::string& path) {
     std::ifstream in(platform::utf8Path(path), std::ios::binary);
@@ -67,11 +79,32 @@ std::string chooseUpdateDrive(const DriveList& candidates, const std::function<b
     return withFirmware != candidates.end() ? *withFirmware : candidates.front();
 }
 
-std::string Find_UpdateDrive(const DriveList& drivesBefore, const DriveList& drivesAfter) {
-    return chooseUpdateDrive(newDrives(drivesBefore, drivesAfter), [](const std::string& drive) {
-        std::error_code ec;
-        return fs::is_regular_file(platform::utf8Path(platform::pathOnDrive(drive, kOldFirmwareFile)), ec);
-    });
+std::string Find_UpdateDrive(const DriveList& drivesBefore, const DriveList& drivesAfter, const std::string& port) {
+    DriveList candidates = newDrives(drivesBefore, drivesAfter);
+    if (!port.empty())
+        std::erase_if(candidates, [&port](const std::string& drive) { return platform::drivePort(drive) != port; });
+    return chooseUpdateDrive(candidates, holdsOldFirmware);
+}
+
+std::string strandedUpdateDrive(const std::vector<DriveFacts>& drives, const std::string& port) {
+    if (port.empty()) return "";
+    for (const DriveFacts& facts : drives)
+        if (facts.port == port && facts.removable && facts.holdsOldFirmware) return facts.drive;
+    return "";
+}
+
+std::string unconfirmedUpdateDrive(const std::vector<DriveFacts>& drives) {
+    for (const DriveFacts& facts : drives)
+        if (facts.removable && facts.holdsOldFirmware) return facts.drive;
+    return "";
+}
+
+std::vector<DriveFacts> GetDriveFacts() {
+    std::vector<DriveFacts> facts;
+    for (const platform::DriveDescription& described : platform::describeDrives())
+        facts.push_back({described.drive, platform::drivePort(described.drive), described.type.starts_with("removable"),
+                         holdsOldFirmware(described.drive)});
+    return facts;
 }
 
 DiskResult Copy_Firmware(const std::string& updateDrive, const std::string& firmwarePath) {
@@ -97,7 +130,8 @@ DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows,
     // Removed (Windows) when it goes, after the run.
     const std::unique_ptr<platform::StopTool> tool = platform::placeStopTool(placeError);
     if (placeError != platform::kOk)
-        return failure("cannot make a folder for the stop tool (system error " + std::to_string(placeError) + ")");
+        return stopThroughSystemInstead(
+            updateDrive, "cannot make a folder for the stop tool (system error " + std::to_string(placeError) + ")", timeoutMs);
     if (!tool) {
         if (const auto problem = platform::stopDriveThroughSystem(updateDrive, timeoutMs))
             return failure("stopping " + updateDrive + " through the system: " + *problem);
@@ -108,9 +142,12 @@ DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows,
         return failure("the stop tool's path is longer than " + std::to_string(kMaxToolPath) +
                        " characters or holds a double quote: " + tool->path());
     if (const platform::OsError error = tool->write(is64BitWindows); error != platform::kOk)
-        return failure("cannot write the stop tool to " + tool->path() + " (system error " + std::to_string(error) + ")");
+        return stopThroughSystemInstead(
+            updateDrive, "cannot write it to " + tool->path() + " (system error " + std::to_string(error) + ")", timeoutMs);
     // The tool's exit codes are not documented: a tool that ran and ended has done what it could.
     const platform::ProcessResult run = platform::runCommandLine(*commandLine, timeoutMs);
     if (run.status == platform::ProcessResult::Status::Exited) return {};
+    if (run.status == platform::ProcessResult::Status::NotStarted)
+        return stopThroughSystemInstead(updateDrive, "it " + platform::describe(run, timeoutMs), timeoutMs);
     return failure("the stop tool " + platform::describe(run, timeoutMs));
 }

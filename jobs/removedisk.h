@@ -21,6 +21,7 @@ inline constexpr int kStopToolTimeoutMs = 60000;     // stopping a USB disk take
 struct DiskResult {
     bool ok = true;
     std::string problem;
+    std::string note;  // for the log even when it went well: how it was done when not as usual
 };
 
 // The present drives, in the platform's stable order.
@@ -39,8 +40,29 @@ DriveList newDrives(const DriveList& before, const DriveList& after);
 std::string chooseUpdateDrive(const DriveList& candidates, const std::function<bool(const std::string&)>& holdsFirmwareFile);
 
 // The update disk that appeared between the two lists ("firmware.bin" looked for on each new
-// drive); empty when none appeared.
-std::string Find_UpdateDrive(const DriveList& drivesBefore, const DriveList& drivesAfter);
+// drive); empty when none appeared. With the controller's USB port known, only a new drive on that
+// port is its disk: a stick plugged in meanwhile is never taken for it.
+std::string Find_UpdateDrive(const DriveList& drivesBefore, const DriveList& drivesAfter, const std::string& port = {});
+
+// What the finish of a stranded update needs to know of a present drive.
+struct DriveFacts {
+    std::string drive;
+    std::string port;     // empty: not known
+    bool removable = false;
+    bool holdsOldFirmware = false;  // "firmware.bin" at its root
+};
+
+// The disk of a stranded update whose controller was on port: the first removable drive on that
+// port holding the old firmware file. Empty when the port is not known or no such drive is there:
+// a guess could write over another device's file.
+std::string strandedUpdateDrive(const std::vector<DriveFacts>& drives, const std::string& port);
+
+// Where the system cannot tell ports: the first removable drive holding the old firmware file,
+// which only a person may confirm as the controller's disk.
+std::string unconfirmedUpdateDrive(const std::vector<DriveFacts>& drives);
+
+// The present drives with their facts.
+std::vector<DriveFacts> GetDriveFacts();
 
 // Deletes "firmware.bin" on the drive, copies the firmware file to "Upfirmware.bin" and reads the
 // copy back to compare it with the file. Fails when the copy cannot be made or does not match.
@@ -52,7 +74,9 @@ std::optional<std::string> stopToolCommandLine(const std::string& toolPath, cons
 
 // Stops the update disk's USB device: writes the stop tool's 64-bit or 32-bit build (is64BitWindows)
 // where the platform places it (platform::placeStopTool) and runs it with the drive, or, where the
-// program carries no tool, has the system stop it; waits at most timeoutMs. Fails when the tool
-// cannot be written, started or does not end in time. The tool's exit code is not judged: whether
-// the drive then leaves the drive list is the caller's test.
+// program carries no tool, has the system stop it; waits at most timeoutMs. A tool that cannot be
+// placed, written or started (a locked-down PC's policy refuses programs from the temporary
+// folder) gives way to the system's own eject, and the note says so. Fails when neither stops it,
+// or the tool does not end in time. The tool's exit code is not judged: whether the drive then
+// leaves the drive list is the caller's test.
 DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows, int timeoutMs = kStopToolTimeoutMs);

@@ -4,6 +4,7 @@
 #include "platform/core/utf8_path.h"
 
 #include <QDate>
+#include <QDateTime>
 
 #include <cerrno>
 #include <filesystem>
@@ -32,6 +33,14 @@ std::string lastErrorText() {
 std::string expectedStart() { return std::string(kUtf8ByteOrderMark) + historyHeaderLine(); }
 
 }  // namespace
+
+std::string historyTimeNow() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate date = now.date();
+    const QTime time = now.time();
+    return isoLocalTime(date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(),
+                        now.offsetFromUtc());
+}
 
 UpdateHistory::UpdateHistory(const std::string& recordFolder) : folder_(recordFolder) {
     if (!folder_.empty() && folder_.back() != '/' && folder_.back() != '\\') folder_ += '/';
@@ -128,57 +137,58 @@ void UpdateHistory::keepPendingRowsOnDisk() {
     for (const std::string& rows : pending_) out << rows;
 }
 
-// Rewritten in place, padded with empty lines to the length it had: cutting a file back to nothing
-// and writing it again makes some file systems write it out at once, which a job would wait for
-// at every step.
-bool UpdateHistory::writeMarker(const HistoryEntry& entry, bool sync) {
-    {
-        const fs::path path = platform::utf8Path(markerPath());
-        std::string text = markerText(entry);
-        std::error_code error;
-        const std::uintmax_t size = fs::file_size(path, error);
-        if (!error && size > text.size()) text.append(static_cast<std::size_t>(size - text.size()), '\n');
-        std::ofstream out(path, error ? std::ios::binary : std::ios::binary | std::ios::in | std::ios::out);
-        out << text;
-        out.close();
-        if (!out) return false;
+UpdateHistory::Recovery UpdateHistory::recoverInterruptedJobs() {
+    Recovery recovery;
+    for (const std::string& id : jobIdsIn(folder_, kMarkerSuffix)) {
+        JobRecordFiles files = JobRecordFiles::take(folder_, id);
+        if (!files.held()) continue;  // its process lives
+        const std::optional<std::string> text = readWholeFile(files.path(kMarkerSuffix));
+        if (!text) continue;  // finished meanwhile
+        std::optional<HistoryEntry> entry = parseMarker(*text);
+        if (!entry) {
+            files.setAside(kMarkerSuffix);
+            recovery.setAside.push_back(fileNameOf(files.path(kMarkerSuffix)));
+            continue;
+        }
+        entry->result = "interrupted";
+        entry->error = "The program ended during the job";
+        if (auto problem = append(*entry)) recovery.problem = std::move(problem);
+        if (entry->job == "update" && leavesControllerInBootloader(entry->step))
+            files.strand(*text);
+        else
+            files.removeMarker();
+        recovery.interrupted.push_back(std::move(*entry));
     }
-    return !sync || platform::syncFileToDisk(markerPath());
-}
-
-void UpdateHistory::removeMarker() {
-    std::error_code error;
-    fs::remove(platform::utf8Path(markerPath()), error);
-}
-
-std::optional<HistoryEntry> UpdateHistory::recoverInterruptedJob(std::optional<std::string>& problem) {
-    problem.reset();
-    const std::optional<std::string> text = readWholeFile(markerPath());
-    if (!text) return std::nullopt;
-    std::optional<HistoryEntry> entry = parseMarker(*text);
-    if (!entry) {
-        removeMarker();  // not a marker this program wrote whole: nothing to tell
-        return std::nullopt;
+    for (const std::string& id : jobIdsIn(folder_, kStrandedSuffix)) {
+        const std::optional<std::string> text = readWholeFile(jobFilePath(folder_, id, kStrandedSuffix));
+        if (!text || parseMarker(*text)) continue;
+        JobRecordFiles files = JobRecordFiles::take(folder_, id);
+        if (!files.held()) continue;
+        files.setAside(kStrandedSuffix);
+        recovery.setAside.push_back(fileNameOf(files.path(kStrandedSuffix)));
     }
-    entry->result = "interrupted";
-    entry->error = "The program ended during the job";
-    problem = append(*entry);
-    std::error_code error;
-    if (entry->job == "update" && leavesControllerInBootloader(entry->step))
-        fs::rename(platform::utf8Path(markerPath()), platform::utf8Path(strandedPath()), error);
-    else
-        removeMarker();
-    return entry;
+    return recovery;
 }
 
-std::optional<HistoryEntry> UpdateHistory::strandedUpdate() const {
-    const std::optional<std::string> text = readWholeFile(strandedPath());
-    return text ? parseMarker(*text) : std::nullopt;
+std::vector<UpdateHistory::Stranded> UpdateHistory::strandedUpdates() const {
+    std::vector<Stranded> stranded;
+    for (const std::string& id : jobIdsIn(folder_, kStrandedSuffix)) {
+        const std::optional<std::string> text = readWholeFile(jobFilePath(folder_, id, kStrandedSuffix));
+        if (!text) continue;
+        if (std::optional<HistoryEntry> entry = parseMarker(*text)) stranded.push_back({id, std::move(*entry)});
+    }
+    return stranded;
 }
 
-void UpdateHistory::removeStrandedUpdate() {
-    std::error_code error;
-    fs::remove(platform::utf8Path(strandedPath()), error);
+std::optional<std::string> UpdateHistory::recordCameBack(const Stranded& stranded, JobRecordFiles& files) {
+    HistoryEntry entry = stranded.entry;
+    entry.ended = historyTimeNow();
+    entry.result = "interrupted";
+    entry.step = JobStep::CameBackByItself;
+    entry.error = "The controller came back in its application by itself; its update was not finished";
+    const std::optional<std::string> problem = append(entry);
+    files.removeStranded();
+    return problem;
 }
 
 std::vector<std::string> UpdateHistory::lastRows(std::size_t count) const {

@@ -1,7 +1,6 @@
 // The update history's files in the record folder: UpdateHistory.csv with a row per device job,
-// UpdateHistory.running while a job runs (what is known of it so far), UpdateHistory.stranded for
-// an update that a dead program left in the controller's bootloader, and UpdateHistory.pending
-// with rows that could not be appended yet.
+// each job's own files while it runs or while it is stranded (job_record_files.h), and
+// UpdateHistory.pending with rows that could not be appended yet.
 //
 // A history that cannot be written never stops a job: a row that cannot be appended (the folder
 // read-only, the disk full, the file locked by a spreadsheet program) is kept, in memory and in
@@ -12,12 +11,16 @@
 #pragma once
 
 #include "history_row.h"
+#include "job_record_files.h"
 
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
+
+// The local time now, as the history writes it.
+std::string historyTimeNow();
 
 class UpdateHistory {
 public:
@@ -26,9 +29,8 @@ public:
     // recordFolder: UTF-8, with or without a trailing separator. Reads rows left pending before.
     explicit UpdateHistory(const std::string& recordFolder);
 
+    const std::string& folder() const { return folder_; }  // ends with a separator
     std::string historyPath() const { return folder_ + "UpdateHistory.csv"; }
-    std::string markerPath() const { return folder_ + "UpdateHistory.running"; }
-    std::string strandedPath() const { return folder_ + "UpdateHistory.stranded"; }
     std::string pendingPath() const { return folder_ + "UpdateHistory.pending"; }
 
     // Appends the entry's row behind any kept before, and hands the file to the disk. Nothing
@@ -41,17 +43,28 @@ public:
     // comes after a row was written (or since the start), nothing otherwise.
     std::optional<std::string> problemToTell(const std::optional<std::string>& problem);
 
-    // The marker of the job that runs; sync hands it to the disk too (a power cut then keeps it).
-    bool writeMarker(const HistoryEntry& entry, bool sync);
-    void removeMarker();
+    // At start-up, and whenever another instance may have died: each job whose process is gone
+    // (its lock free) and left a marker becomes an "interrupted" row; an update it left in the
+    // controller's bootloader is kept as a stranded update. A record that cannot be read is kept
+    // aside (job_record_files.h) and named in setAside. Jobs of live processes are left alone.
+    struct Recovery {
+        std::vector<HistoryEntry> interrupted;
+        std::vector<std::string> setAside;  // file names
+        std::optional<std::string> problem; // why a row could not be written
+    };
+    Recovery recoverInterruptedJobs();
 
-    // At start-up: a marker left by a program that died during a job becomes an "interrupted"
-    // row, and the entry is returned; an update that it left in the controller's bootloader is
-    // kept as the stranded update. problem says why the row could not be written, if so.
-    std::optional<HistoryEntry> recoverInterruptedJob(std::optional<std::string>& problem);
+    // The updates left in a controller's bootloader, by any instance, whether or not one is being
+    // finished right now (JobRecordFiles::take tells).
+    struct Stranded {
+        std::string id;
+        HistoryEntry entry;
+    };
+    std::vector<Stranded> strandedUpdates() const;
 
-    std::optional<HistoryEntry> strandedUpdate() const;
-    void removeStrandedUpdate();
+    // The stranded update's controller showed up in its application by itself (re-plugged, or its
+    // bootloader gave up): one row says so, and the stranded record goes. files: taken for it.
+    std::optional<std::string> recordCameBack(const Stranded& stranded, JobRecordFiles& files);
 
     // The last count rows of the current history file, without their line ends, oldest first.
     std::vector<std::string> lastRows(std::size_t count) const;

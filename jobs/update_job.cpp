@@ -33,6 +33,15 @@ void UpdateJob::FinishJob() {
     jobBusy_ = false;
 }
 
+namespace {
+
+bool isPresent(const std::string& drive) {
+    const DriveList present = GetDriveList();
+    return std::find(present.begin(), present.end(), drive) != present.end();
+}
+
+}  // namespace
+
 UpdateJob::Outcome UpdateJob::failed(const std::string& line) {
     if (!line.empty()) screen_.log(line);
     screen_.showFailed();
@@ -128,7 +137,7 @@ UpdateJob::Outcome UpdateJob::sendImageData() {
 UpdateJob::Outcome UpdateJob::awaitUpdateDrive(const DriveList& drivesBefore, std::string& updateDrive) {
     screen_.enteredStep(JobStep::WaitingForDisk);
     for (int waited = kBootloaderWaitMs;; waited += kUpdateDiskPollMs) {
-        updateDrive = Find_UpdateDrive(drivesBefore, GetDriveList());
+        updateDrive = Find_UpdateDrive(drivesBefore, GetDriveList(), input_.port);
         if (!updateDrive.empty()) return Outcome::Done;
         if (waited >= kUpdateDiskDeadlineMs)
             return failed("Error -> No update disk appeared within " + std::to_string(kUpdateDiskDeadlineMs / 1000) +
@@ -150,8 +159,15 @@ UpdateJob::Outcome UpdateJob::finishOnDisk(const std::string& updateDrive) {
     if (const DiskResult copied = Copy_Firmware(updateDrive, input_.firmwarePath); !copied.ok)
         return failed("Error -> Copy firmware to the update disk fail: " + copied.problem);
     screen_.enteredStep(JobStep::StopDisk);
-    if (const DiskResult diskStopped = Stop_UpdateDrive(updateDrive, input_.is64BitWindows, stopToolTimeoutMs_);
-        !diskStopped.ok)
+    // A disk that is gone before it was asked to stop was pulled, not stopped: the controller may
+    // not have taken the file.
+    if (!isPresent(updateDrive))
+        return failed("Error -> Stop the update disk fail: the update disk went away before it was stopped");
+    const DiskResult diskStopped = Stop_UpdateDrive(updateDrive, input_.is64BitWindows, stopToolTimeoutMs_);
+    if (!diskStopped.note.empty()) screen_.log(diskStopped.note);
+    // Asked to stop, a disk that then leaves is stopped, whatever the stop answered about a device
+    // that was already on its way out.
+    if (!diskStopped.ok && isPresent(updateDrive))
         return failed("Error -> Stop the update disk fail: " + diskStopped.problem);
     if (const Outcome left = awaitDriveLeaving(updateDrive); left != Outcome::Done) return left;
     screen_.setProgress(395);

@@ -29,6 +29,7 @@ struct UpdateJobInput {
     std::string firmwarePath;  // copied onto the update disk
     std::string imagePath;     // streamed into the image flash
     bool is64BitWindows = false;
+    std::string port;          // the controller's USB port; empty when the system cannot tell
 };
 
 // The job's fixed waits. Returns false when the wait was cut short because the job is to be

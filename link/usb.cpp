@@ -8,10 +8,22 @@ ControllerLink& controllerLink()
     return link;
 }
 
+bool PortFilter::takes(const std::string& interfacePort) const
+{
+    if (port.empty()) return true;
+    switch (kind) {
+    case Kind::Any: return true;
+    case Kind::Only: return interfacePort == port;
+    case Kind::AllBut: return interfacePort != port;
+    }
+    return true;
+}
+
 std::optional<std::size_t> findMatchingInterface(const std::vector<platform::HidInterfaceInfo>& interfaces,
-                                                 const std::string& vidPid)
+                                                 const std::string& vidPid, const PortFilter& ports)
 {
     for (std::size_t i = 0; i < interfaces.size(); ++i) {
+        if (!ports.takes(interfaces[i].port)) continue;
         std::string id = interfaces[i].hardwareId;
         std::transform(id.begin(), id.end(), id.begin(),
                        [](unsigned char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); });
@@ -20,16 +32,22 @@ std::optional<std::size_t> findMatchingInterface(const std::vector<platform::Hid
     return std::nullopt;
 }
 
-bool Find_HidDevice(const std::string& vidPid)
+bool Find_HidDevice(const std::string& vidPid, const PortFilter& ports)
 {
     platform::OsError error = platform::kOk;
     const auto interfaces = platform::listHidInterfaces(&error);
     if (error != platform::kOk) return false;
-    const auto match = findMatchingInterface(interfaces, vidPid);
+    const auto match = findMatchingInterface(interfaces, vidPid, ports);
     if (!match) return false;
     controllerLink().devicePath = interfaces[*match].path;
     controllerLink().devicePort = interfaces[*match].port;
     return true;
+}
+
+bool isControllerOnPort(const std::string& vidPid, const std::string& port)
+{
+    if (port.empty()) return false;
+    return findMatchingInterface(platform::listHidInterfaces(), vidPid, {PortFilter::Kind::Only, port}).has_value();
 }
 
 bool Open_HidDevice()

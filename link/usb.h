@@ -24,14 +24,29 @@ struct ControllerLink {
 // The process-wide link; every caller reaches the same one.
 ControllerLink& controllerLink();
 
-// Index of the first interface whose first hardware-ID string, upper-cased, contains vidPid
-// (taken as given, so a lower-case vidPid never matches); nullopt when none does.
-std::optional<std::size_t> findMatchingInterface(const std::vector<platform::HidInterfaceInfo>& interfaces,
-                                                 const std::string& vidPid);
+// Which ports a search takes: any, only one, or any but one (a unit just updated, which comes back
+// on its own port). An empty port in a filter takes every interface: where the system cannot tell
+// ports, every interface is on the same unknown one.
+struct PortFilter {
+    enum class Kind { Any, Only, AllBut };
+    Kind kind = Kind::Any;
+    std::string port;
+    bool takes(const std::string& interfacePort) const;
+};
 
-// Searches the present HID interfaces for vidPid. On a match stores its path in devicePath and
-// returns true; otherwise (also when the list cannot be read) returns false, devicePath unchanged.
-bool Find_HidDevice(const std::string& vidPid);
+// Index of the first interface whose first hardware-ID string, upper-cased, contains vidPid
+// (taken as given, so a lower-case vidPid never matches) and whose port the filter takes; nullopt
+// when none does.
+std::optional<std::size_t> findMatchingInterface(const std::vector<platform::HidInterfaceInfo>& interfaces,
+                                                 const std::string& vidPid, const PortFilter& ports = {});
+
+// Searches the present HID interfaces for vidPid. On a match stores its path in devicePath (and
+// its port in devicePort) and returns true; otherwise (also when the list cannot be read) returns
+// false, devicePath unchanged.
+bool Find_HidDevice(const std::string& vidPid, const PortFilter& ports = {});
+
+// Whether an interface of vidPid is present on port; the link is left as it is.
+bool isControllerOnPort(const std::string& vidPid, const std::string& port);
 
 // Opens writeHandle and readHandle on devicePath, keeping each open's error code. A pair that is
 // still open is closed first. Returns true when both opens succeeded.

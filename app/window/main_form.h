@@ -9,6 +9,7 @@
 #include "recorder/recorder_logic.h"
 #include "recorder/workbook_thread.h"
 
+#include "jobs/removedisk.h"
 #include "jobs/update_history.h"
 #include "platform/machine/keep_awake.h"
 
@@ -282,16 +283,19 @@ private:
     std::unique_ptr<ResetThread> resetThread;
     void connectJobButtons();
 
-    // The update history (main_form_history.cpp): a row per device job, the interrupted job's row
-    // at start-up, and the offer to finish an update that a dead program left in the bootloader.
+    // The update history (main_form_history.cpp): a row per device job, the rows of jobs whose
+    // program died, and the offer to finish an update left in a controller's bootloader.
     void recoverUpdateHistory();
+    void recordDeadJobs();
     void offerToFinishStrandedUpdate();
+    bool offerToFinish(const UpdateHistory::Stranded& stranded, const std::vector<DriveFacts>& drives);
     HistoryEntry historyEntryFor(const std::string& job) const;
     std::unique_ptr<EngineeringPage> recordingPage(const std::string& job);
     std::unique_ptr<UpdateScreen> recordingUpdateScreen();
     std::unique_ptr<UpdateHistory> history_;
     QTimer* strandedCheck_ = nullptr;
-    bool strandedDeclined_ = false;  // the user said No: asked again at the next start
+    QSet<QString> strandedDeclined_;  // the user said No to these: asked again at the next start
+    bool askingToFinish_ = false;
     // The computer kept awake and the session's end held for a job's length, and the close that asks.
     void guardJobs();
     void holdAwakeDuring(QThread& job);  // before the job's thread starts

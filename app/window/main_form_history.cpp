@@ -1,8 +1,9 @@
-// The window's side of the update history: the screens that record each job, the row of a job a
-// dead program left at start-up, and finishing an update that it left in the controller's
-// bootloader. The platform tells the window of HID interfaces coming and going, not of drives:
-// the stranded update's disk is looked for at start-up, at each of those events and on a timer
-// while such an update is known.
+// The window's side of the update history: the screens that record each job, the rows of jobs
+// whose program died (this one's last run, or another instance's), and finishing an update left in
+// a controller's bootloader. The platform tells the window of HID interfaces coming and going, not
+// of drives: a stranded update's disk, and jobs that died meanwhile, are looked for at start-up, at
+// each of those events and once a second. A stranded update's disk is known by the USB port its
+// controller was on; where the system cannot tell ports, the user is asked with the drive named.
 #include "app/window/form_engineering_page.h"
 #include "app/window/form_update_screen.h"
 #include "app/window/main_form.h"
@@ -14,31 +15,17 @@
 #include "jobs/removedisk.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
-#include "platform/drives/drives.h"
+#include "link/usb.h"
 #include "platform/hid/hid_watch.h"
-#include "platform/core/utf8_path.h"
 
 #include <QSysInfo>
 #include <QTimer>
-
-#include <filesystem>
 
 namespace {
 
 constexpr int kStrandedCheckMs = 1000;
 
 QString utf8(const std::string& text) { return QString::fromStdString(text); }
-
-// The first drive that holds the controller's old firmware file at its root.
-std::string driveWithOldFirmware()
-{
-    for (const std::string& drive : GetDriveList()) {
-        std::error_code error;
-        if (std::filesystem::is_regular_file(platform::utf8Path(platform::pathOnDrive(drive, "firmware.bin")), error))
-            return drive;
-    }
-    return {};
-}
 
 }  // namespace
 
@@ -58,6 +45,7 @@ HistoryEntry TMainForm::historyEntryFor(const std::string& job) const
     }
     entry.programVersion = kProgramVersion;
     entry.computerName = QSysInfo::machineHostName().toStdString();
+    entry.port = controllerLink().devicePort;
     return entry;
 }
 
@@ -77,81 +65,122 @@ void TMainForm::recoverUpdateHistory()
 {
     history_ = std::make_unique<UpdateHistory>(RecordFolder.toStdString());
     // Rows kept from the last run go first, so that the rows stay in the order of their jobs.
-    const std::optional<std::string> pendingProblem = history_->appendPending();
-    std::optional<std::string> problem;
-    if (const std::optional<HistoryEntry> interrupted = history_->recoverInterruptedJob(problem)) {
-        const QString device = utf8(interrupted->modelName) + " (" + utf8(interrupted->vidPid) + ")";
-        const QString step = utf8(std::string(jobStepName(interrupted->step)));
+    if (const auto told = history_->problemToTell(history_->appendPending()))
+        AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
+    recordDeadJobs();
+
+    strandedCheck_ = new QTimer(this);
+    strandedCheck_->setInterval(kStrandedCheckMs);
+    connect(strandedCheck_, &QTimer::timeout, this, &TMainForm::offerToFinishStrandedUpdate);
+    // Queued: a plug reaches its screen first.
+    connect(deviceWatcher_, &platform::HidWatcher::interfaceArrived, this, &TMainForm::offerToFinishStrandedUpdate,
+            Qt::QueuedConnection);
+    connect(deviceWatcher_, &platform::HidWatcher::interfaceRemoved, this, &TMainForm::offerToFinishStrandedUpdate,
+            Qt::QueuedConnection);
+    strandedCheck_->start();
+    // After the rest of start-up, so that the window is there behind the question.
+    if (!history_->strandedUpdates().empty()) QTimer::singleShot(0, this, &TMainForm::offerToFinishStrandedUpdate);
+}
+
+// Jobs whose program died (this program's last run, or another instance now) get their
+// "interrupted" rows, and the message log says which device was left how.
+void TMainForm::recordDeadJobs()
+{
+    const UpdateHistory::Recovery recovery = history_->recoverInterruptedJobs();
+    for (const HistoryEntry& interrupted : recovery.interrupted) {
+        const QString device = utf8(interrupted.modelName) + " (" + utf8(interrupted.vidPid) + ")";
+        const QString step = utf8(std::string(jobStepName(interrupted.step)));
         QString line = QStringLiteral("Interrupted -> The program ended during the %1 of %2%3. ")
-                           .arg(utf8(interrupted->job), device,
+                           .arg(utf8(interrupted.job), device,
                                 step.isEmpty() ? QString() : QStringLiteral(", at the step \"%1\"").arg(step));
-        if (interrupted->job == "update" && leavesControllerInBootloader(interrupted->step))
+        if (interrupted.job == "update" && leavesControllerInBootloader(interrupted.step))
             line += QStringLiteral("The controller waits in its bootloader with its update disk: the program offers to "
                                    "finish the update when the disk is there. Otherwise re-plug the controller and update again.");
-        else if (interrupted->job == "update")
+        else if (interrupted.job == "update")
             line += QStringLiteral("Its image data may be incomplete. Re-plug the controller and update again.");
         else
             line += QStringLiteral("Re-plug the controller and run the job again.");
         AddMessage(line, 0);
     }
-    if (const auto told = history_->problemToTell(problem ? problem : pendingProblem))
+    for (const std::string& name : recovery.setAside)
+        AddMessage(QStringLiteral("The job record %1 could not be read: it is kept aside as %1%2.")
+                       .arg(utf8(name), utf8(std::string(kUnreadableSuffix))), 0);
+    if (const auto told = history_->problemToTell(recovery.problem))
         AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
-
-    strandedCheck_ = new QTimer(this);
-    strandedCheck_->setInterval(kStrandedCheckMs);
-    connect(strandedCheck_, &QTimer::timeout, this, &TMainForm::offerToFinishStrandedUpdate);
-    connect(deviceWatcher_, &platform::HidWatcher::interfaceArrived, this, &TMainForm::offerToFinishStrandedUpdate);
-    connect(deviceWatcher_, &platform::HidWatcher::interfaceRemoved, this, &TMainForm::offerToFinishStrandedUpdate);
-    if (history_->strandedUpdate()) {
-        strandedCheck_->start();
-        // After the rest of start-up, so that the window is there behind the question.
-        QTimer::singleShot(0, this, &TMainForm::offerToFinishStrandedUpdate);
-    }
 }
 
 void TMainForm::offerToFinishStrandedUpdate()
 {
-    if (!history_ || strandedDeclined_ || jobBusy) return;
-    const std::optional<HistoryEntry> stranded = history_->strandedUpdate();
-    if (!stranded) {
-        strandedCheck_->stop();
-        return;
+    if (!history_ || askingToFinish_ || jobBusy) return;
+    recordDeadJobs();
+    const std::vector<UpdateHistory::Stranded> stranded = history_->strandedUpdates();
+    if (stranded.empty()) return;
+    const std::vector<DriveFacts> drives = GetDriveFacts();
+    for (const UpdateHistory::Stranded& update : stranded)
+        if (offerToFinish(update, drives)) return;
+}
+
+// True when a finish was started (one at a time). The record is taken (locked) first: another
+// instance finishing the same update, or its job still running, leaves it alone.
+bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std::vector<DriveFacts>& drives)
+{
+    const QString id = utf8(stranded.id);
+    const HistoryEntry& entry = stranded.entry;
+    if (strandedDeclined_.contains(id)) return false;
+    if (isControllerOnPort(entry.vidPid, entry.port)) {
+        JobRecordFiles files = JobRecordFiles::take(history_->folder(), stranded.id);
+        if (!files.held()) return false;
+        const auto problem = history_->recordCameBack(stranded, files);
+        AddMessage(QStringLiteral("The controller %1 came back by itself before its interrupted update was finished: "
+                                  "update it again.").arg(utf8(entry.modelName)), 0);
+        if (const auto told = history_->problemToTell(problem))
+            AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
+        return false;
     }
-    const std::string drive = driveWithOldFirmware();
-    if (drive.empty()) return;
-    strandedCheck_->stop();  // no second question while this one waits for its answer
-    const bool finish = askYesNo(QStringLiteral("Update"),
-                                 QStringLiteral("The update of %1 was interrupted. Finish it now?").arg(utf8(stranded->modelName)),
-                                 true);
-    if (jobBusy) return;  // a job began while the question waited; its own end decides
+    const bool portKnown = !entry.port.empty();
+    const std::string drive = portKnown ? strandedUpdateDrive(drives, entry.port) : unconfirmedUpdateDrive(drives);
+    if (drive.empty()) return false;
+    JobRecordFiles files = JobRecordFiles::take(history_->folder(), stranded.id);
+    if (!files.held()) return false;
+
+    const QString model = utf8(entry.modelName);
+    const QString question =
+        portKnown ? QStringLiteral("The update of %1 was interrupted. Finish it now?").arg(model)
+                  : QStringLiteral("The update of %1 was interrupted. This system cannot tell which drive is its update "
+                                   "disk: is it drive %2? Finish it now on %2?").arg(model, utf8(drive));
+    askingToFinish_ = true;
+    const bool finish = askYesNo(QStringLiteral("Update"), question, true);
+    askingToFinish_ = false;
+    if (jobBusy) return true;  // a job began while the question waited; its own end decides
     if (!finish) {
-        strandedDeclined_ = true;
+        strandedDeclined_.insert(id);
         AddMessage(QStringLiteral("The controller waits in its bootloader with its update disk %1. To finish the update, "
                                   "start the program again and answer Yes, or re-plug the controller and update again.")
                        .arg(utf8(drive)),
                    0);
-        return;
+        return false;
     }
-    if (fileSha256(stranded->firmwarePath) != stranded->firmwareSha256) {
-        strandedDeclined_ = true;
+    if (fileSha256(entry.firmwarePath) != entry.firmwareSha256) {
+        strandedDeclined_.insert(id);
         AddMessage(QStringLiteral("Error -> The firmware file %1 is gone or has changed since the update began: "
                                   "re-plug the controller and update again.")
-                       .arg(utf8(stranded->firmwarePath)),
+                       .arg(utf8(entry.firmwarePath)),
                    0);
-        return;
+        return false;
     }
-    UpdateJobInput input{stranded->chipType, stranded->firmwarePath, stranded->imagePath, is64BitWindows};
+    UpdateJobInput input{entry.chipType, entry.firmwarePath, entry.imagePath, is64BitWindows, entry.port};
     updateThread.reset();
     measurementThread_.waitUntilIdle();
-    HistoryEntry known = *stranded;
+    HistoryEntry known = entry;
     known.error.clear();
     known.step = JobStep::None;
     updateThread = std::make_unique<UpdateThread>(
         std::move(input), controllerLink(),
         std::make_unique<RecordingUpdateScreen>(std::make_unique<FormUpdateScreen>(*this), history_.get(), known,
-                                                JobStep::FinishedAfterInterruption),
+                                                JobStep::FinishedAfterInterruption, std::move(files)),
         jobWaitHook);
     updateThread->finishOn(drive);
     holdAwakeDuring(*updateThread);
     updateThread->start(QThread::NormalPriority);
+    return true;
 }

@@ -69,7 +69,8 @@ void TMainForm::connectJobButtons()
 
 void TMainForm::launchUpdateThread()
 {
-    UpdateJobInput input{currentChipType(*this), firmwarePath.toStdString(), imagePath.toStdString(), is64BitWindows};
+    UpdateJobInput input{currentChipType(*this), firmwarePath.toStdString(), imagePath.toStdString(), is64BitWindows,
+                         controllerLink().devicePort};
     updateThread.reset();  // the last job has ended: jobBusy was clear
     measurementThread_.waitUntilIdle();  // the job's exchanges must not overlap the recorder's
     updateThread = std::make_unique<UpdateThread>(std::move(input), controllerLink(),

@@ -11,4 +11,8 @@ namespace platform {
 // may then be at either name.
 bool moveIntoPlace(const std::string& from, const std::string& to);
 
+// The same without waiting for the disk: the name holds either file even after a crash of the
+// program, and the new one reaches the disk when the system writes its folder out (within seconds).
+bool moveIntoPlaceSoon(const std::string& from, const std::string& to);
+
 }  // namespace platform

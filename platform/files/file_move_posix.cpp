@@ -14,4 +14,9 @@ bool moveIntoPlace(const std::string& from, const std::string& to)
     return syncFolderToDisk(slash == std::string::npos ? std::string(".") : to.substr(0, slash + 1));
 }
 
+bool moveIntoPlaceSoon(const std::string& from, const std::string& to)
+{
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 }  // namespace platform

@@ -14,4 +14,9 @@ bool moveIntoPlace(const std::string& from, const std::string& to)
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool moveIntoPlaceSoon(const std::string& from, const std::string& to)
+{
+    return MoveFileExW(utf8Path(from).c_str(), utf8Path(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include "temporary_folder.h"
 
 #include "jobs/history_row.h"
+#include "jobs/job_record.h"
 #include "jobs/update_history.h"
 #include "platform/core/utf8_path.h"
 
@@ -21,6 +22,8 @@ std::string contentsOf(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
+
+void writeFile(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
 
 // Splits one CSV line the way RFC 4180 reads it.
 std::vector<std::string> csvFields(const std::string& line) {
@@ -151,26 +154,46 @@ TEST_F(HistoryFiles, AFolderWithANonAsciiNameHoldsTheHistoryAndTheMarker) {
     fs::create_directories(record);
     UpdateHistory history(platform::utf8String(record));
     HistoryEntry entry = sampleEntry();
-    EXPECT_TRUE(history.writeMarker(entry, true));
-    EXPECT_TRUE(fs::exists(record / "UpdateHistory.running"));
+    JobRecordFiles files = JobRecordFiles::create(history.folder());
+    ASSERT_TRUE(files.held());
+    EXPECT_TRUE(files.writeMarker(markerText(entry), true));
+    EXPECT_TRUE(fs::exists(platform::utf8Path(files.path(kMarkerSuffix))));
     EXPECT_FALSE(history.append(entry));
     EXPECT_TRUE(contentsOf(record / "UpdateHistory.csv").ends_with(historyRowLine(entry)));
 }
 
-// The marker is rewritten in place: a shorter one must not keep the end of the longer one before it.
-TEST_F(HistoryFiles, AMarkerRewrittenShorterReadsAsTheNewOne) {
+// Each write puts a whole new marker in place: what is read is the old one or the new one, never
+// a mix, and no partial file is left beside it.
+TEST_F(HistoryFiles, AMarkerIsReplacedWholeAndNothingElseIsLeft) {
     UpdateHistory history(folder.string());
+    JobRecordFiles files = JobRecordFiles::create(history.folder());
     HistoryEntry entry = sampleEntry();
     entry.step = JobStep::WaitingForDisk;
-    ASSERT_TRUE(history.writeMarker(entry, false));
+    ASSERT_TRUE(files.writeMarker(markerText(entry), false));
     entry.step = JobStep::Copy;
     entry.firmwarePath = "F.bin";
-    ASSERT_TRUE(history.writeMarker(entry, false));
-    const auto back = parseMarker(contentsOf(history.markerPath()));
+    ASSERT_TRUE(files.writeMarker(markerText(entry), false));
+    const auto back = parseMarker(contentsOf(files.path(kMarkerSuffix)));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->step, JobStep::Copy);
     EXPECT_EQ(back->firmwarePath, "F.bin");
     EXPECT_EQ(back->computerName, entry.computerName);
+    std::size_t files_in_folder = 0;
+    for ([[maybe_unused]] const auto& file : fs::directory_iterator(folder)) ++files_in_folder;
+    EXPECT_EQ(files_in_folder, 2u) << "the marker and its lock";
+}
+
+TEST(JobRecordNames, IdsComeOnlyFromTheProgramsOwnNames) {
+    EXPECT_EQ(jobIdOfFileName("UpdateHistory.20261209-101500-0a1b2c3d.running", kMarkerSuffix), "20261209-101500-0a1b2c3d");
+    EXPECT_EQ(jobIdOfFileName("UpdateHistory.running", kMarkerSuffix), "");  // an older version's
+    EXPECT_EQ(jobIdOfFileName("UpdateHistory.x.stranded", kStrandedSuffix), "x");
+    EXPECT_FALSE(jobIdOfFileName("UpdateHistory.x.running.tmp", kMarkerSuffix));
+    EXPECT_FALSE(jobIdOfFileName("UpdateHistory.x.stranded", kMarkerSuffix));
+    EXPECT_FALSE(jobIdOfFileName("UpdateHistory..running", kMarkerSuffix));
+    EXPECT_FALSE(jobIdOfFileName("UpdateHistory.a/b.running", kMarkerSuffix));
+    EXPECT_FALSE(jobIdOfFileName("UpdateHistoryx.running", kMarkerSuffix));
+    EXPECT_FALSE(jobIdOfFileName("Other.x.running", kMarkerSuffix));
+    EXPECT_NE(newJobId(), newJobId());
 }
 
 TEST_F(HistoryFiles, ADamagedLastLineIsKeptAndTheNextRowStartsOnItsOwnLine) {
@@ -235,6 +258,13 @@ TEST_F(HistoryFiles, RowsKeptWhenTheProgramEndedAreWrittenAtTheNextStart) {
     EXPECT_FALSE(fs::exists(next.pendingPath()));
 }
 
+// A job whose process died: its files are there and nobody holds its lock.
+JobRecordFiles deadJob(const UpdateHistory& history, const HistoryEntry& entry) {
+    JobRecordFiles files = JobRecordFiles::create(history.folder());
+    EXPECT_TRUE(files.writeMarker(markerText(entry), true));
+    return files;
+}
+
 TEST_F(HistoryFiles, AMarkerLeftBehindBecomesAnInterruptedRow) {
     struct Case {
         std::string job;
@@ -248,25 +278,114 @@ TEST_F(HistoryFiles, AMarkerLeftBehindBecomesAnInterruptedRow) {
         UpdateHistory history(folder.string());
         HistoryEntry entry = sampleEntry();
         entry.result.clear(), entry.error.clear();
-        entry.job = c.job, entry.step = c.step;
-        ASSERT_TRUE(history.writeMarker(entry, true));
-        std::optional<std::string> problem;
-        const auto interrupted = history.recoverInterruptedJob(problem);
-        ASSERT_TRUE(interrupted);
-        EXPECT_FALSE(problem);
+        entry.job = c.job, entry.step = c.step, entry.port = "1-4";
+        deadJob(history, entry);
+        const UpdateHistory::Recovery recovery = history.recoverInterruptedJobs();
+        ASSERT_EQ(recovery.interrupted.size(), 1u);
+        EXPECT_FALSE(recovery.problem);
         const auto rows = history.lastRows(1);
         ASSERT_EQ(rows.size(), 1u);
         const auto fields = csvFields(rows[0]);
         EXPECT_EQ(fields[12], "interrupted");
         EXPECT_EQ(fields[13], jobStepName(c.step));
-        EXPECT_FALSE(fs::exists(history.markerPath()));
-        EXPECT_EQ(history.strandedUpdate().has_value(), c.stranded);
+        EXPECT_TRUE(jobIdsIn(history.folder(), kMarkerSuffix).empty());
+        const auto stranded = history.strandedUpdates();
+        ASSERT_EQ(stranded.size(), c.stranded ? 1u : 0u);
         if (c.stranded) {
-            EXPECT_EQ(history.strandedUpdate()->firmwarePath, entry.firmwarePath);
+            EXPECT_EQ(stranded[0].entry.firmwarePath, entry.firmwarePath);
+            EXPECT_EQ(stranded[0].entry.port, "1-4");
         }
-        EXPECT_FALSE(history.recoverInterruptedJob(problem));  // told once
-        history.removeStrandedUpdate();
+        EXPECT_TRUE(history.recoverInterruptedJobs().interrupted.empty());  // told once
+        for (const auto& update : stranded) JobRecordFiles::take(history.folder(), update.id).removeStranded();
     }
+}
+
+// Another instance's job that still runs holds its lock: its marker is neither recorded nor
+// moved, and its stranded update is not finished twice.
+TEST_F(HistoryFiles, ALiveJobIsLeftAloneAndOnlyAFreeRecordIsTaken) {
+    UpdateHistory history(folder.string());
+    HistoryEntry entry = sampleEntry();
+    entry.step = JobStep::WaitingForDisk;
+    JobRecordFiles live = JobRecordFiles::create(history.folder());
+    ASSERT_TRUE(live.writeMarker(markerText(entry), false));
+    EXPECT_TRUE(history.recoverInterruptedJobs().interrupted.empty());
+    EXPECT_TRUE(fs::exists(live.path(kMarkerSuffix)));
+    EXPECT_FALSE(fs::exists(csv()));
+    EXPECT_FALSE(JobRecordFiles::take(history.folder(), live.id()).held());
+
+    ASSERT_TRUE(live.strand(markerText(entry)));
+    EXPECT_FALSE(JobRecordFiles::take(history.folder(), live.id()).held()) << "still held by its job";
+    live.release();
+    JobRecordFiles finisher = JobRecordFiles::take(history.folder(), live.id());
+    ASSERT_TRUE(finisher.held());
+    EXPECT_FALSE(JobRecordFiles::take(history.folder(), live.id()).held()) << "held by the finisher";
+    EXPECT_EQ(history.strandedUpdates().size(), 1u);
+}
+
+// The single files of older versions are one job with no id; records that do not parse are kept
+// aside and named, never removed without a word.
+TEST_F(HistoryFiles, OlderFilesAreRecoveredAndUnreadableOnesKeptAside) {
+    HistoryEntry entry = sampleEntry();
+    entry.result.clear();
+    entry.step = JobStep::Copy;
+    writeFile(folder / "UpdateHistory.running", markerText(entry));
+    writeFile(folder / "UpdateHistory.bad-1.running", "lumaro-job-marker 1\nstep=co");
+    writeFile(folder / "UpdateHistory.bad-2.stranded", "");
+    UpdateHistory history(folder.string());
+    const UpdateHistory::Recovery recovery = history.recoverInterruptedJobs();
+    ASSERT_EQ(recovery.interrupted.size(), 1u);
+    EXPECT_EQ(recovery.interrupted[0].step, JobStep::Copy);
+    ASSERT_EQ(history.strandedUpdates().size(), 1u);
+    EXPECT_EQ(history.strandedUpdates()[0].id, "");
+    EXPECT_EQ(recovery.setAside,
+              (std::vector<std::string>{"UpdateHistory.bad-1.running", "UpdateHistory.bad-2.stranded"}));
+    EXPECT_TRUE(fs::exists(folder / "UpdateHistory.bad-1.unreadable"));
+    EXPECT_TRUE(fs::exists(folder / "UpdateHistory.bad-2.unreadable"));
+    EXPECT_FALSE(fs::exists(folder / "UpdateHistory.bad-1.running"));
+}
+
+// How a recorded job ends decides what stays: a done row clears its own records only; an update
+// that ends otherwise after the switch stays stranded; one that ends before it leaves nothing.
+TEST_F(HistoryFiles, AJobsEndKeepsOrClearsOnlyItsOwnRecords) {
+    UpdateHistory history(folder.string());
+    HistoryEntry other = sampleEntry();
+    other.step = JobStep::Copy;
+    deadJob(history, other).strand(markerText(other));  // another controller's, waiting to be finished
+
+    struct Case {
+        JobStep lastStep;
+        std::string result;
+        bool stranded;
+    };
+    for (const Case& c : {Case{JobStep::WaitingForDisk, "failed", true}, Case{JobStep::StopDisk, "stopped", true},
+                          Case{JobStep::ImageData, "failed", false}, Case{JobStep::StopDisk, "done", false}}) {
+        SCOPED_TRACE(c.result + " at " + std::string(jobStepName(c.lastStep)));
+        HistoryEntry known = sampleEntry();
+        known.result.clear(), known.error.clear();
+        JobRecord record(&history, known, {});
+        record.begin();
+        record.enterStep(c.lastStep);
+        record.end(c.result);
+        EXPECT_TRUE(jobIdsIn(history.folder(), kMarkerSuffix).empty());
+        const auto stranded = history.strandedUpdates();
+        ASSERT_EQ(stranded.size(), c.stranded ? 2u : 1u);
+        for (const auto& update : stranded) {
+            if (update.entry.step == JobStep::Copy) continue;  // the other controller's stays
+            EXPECT_EQ(update.entry.step, c.lastStep);
+            JobRecordFiles::take(history.folder(), update.id).removeStranded();
+        }
+    }
+    // The finish of the stranded update goes on as that job: its done row clears it.
+    const auto stranded = history.strandedUpdates();
+    ASSERT_EQ(stranded.size(), 1u);
+    {
+        JobRecord finish(&history, stranded[0].entry, {}, JobRecordFiles::take(history.folder(), stranded[0].id));
+        finish.begin();
+        finish.enterStep(JobStep::Copy);
+        finish.end("done");
+    }
+    EXPECT_TRUE(history.strandedUpdates().empty());
+    EXPECT_TRUE(jobIdsIn(history.folder(), kLockSuffix).empty());
 }
 
 }  // namespace

@@ -63,13 +63,16 @@ TEST(KilledUpdate, TheNextStartRecordsItAndCanFinishIt) {
     fs::create_directories(record);
     SimProcess sim({"--controller", "ctl,disk-ms=20,erase-ms=20"});
     sim.useBus();
-    const UpdateJobInput input{"LPC1764", files.firmware, files.image(810), true};
+    const UpdateJobInput input{"LPC1764", files.firmware, files.image(810), true, {}};
 
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) runUpdateUntilTheSwitch(input, record.string());
-    const fs::path marker = record / "UpdateHistory.running";
-    const bool switched = waitFor([&] { return contentsOf(marker).find("step=bootloader switch") != std::string::npos; },
+    const auto marker = [&] {
+        const std::vector<std::string> running = jobIdsIn(record.string() + "/", kMarkerSuffix);
+        return running.size() == 1 ? fs::path(jobFilePath(record.string() + "/", running[0], kMarkerSuffix)) : fs::path();
+    };
+    const bool switched = waitFor([&] { return contentsOf(marker()).find("step=bootloader switch") != std::string::npos; },
                                   std::chrono::seconds(20));
     ::kill(child, SIGKILL);
     int status = 0;
@@ -80,17 +83,18 @@ TEST(KilledUpdate, TheNextStartRecordsItAndCanFinishIt) {
 
     // The next start.
     UpdateHistory history(record.string());
-    std::optional<std::string> problem;
-    const std::optional<HistoryEntry> interrupted = history.recoverInterruptedJob(problem);
-    ASSERT_TRUE(interrupted);
-    EXPECT_FALSE(problem);
+    const UpdateHistory::Recovery recovery = history.recoverInterruptedJobs();
+    ASSERT_EQ(recovery.interrupted.size(), 1u);
+    EXPECT_FALSE(recovery.problem);
     const auto rows = history.lastRows(20);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_NE(rows[0].find(",interrupted,bootloader switch,"), std::string::npos) << rows[0];
-    const std::optional<HistoryEntry> stranded = history.strandedUpdate();
-    ASSERT_TRUE(stranded);
+    const std::vector<UpdateHistory::Stranded> strandedUpdates = history.strandedUpdates();
+    ASSERT_EQ(strandedUpdates.size(), 1u);
+    const HistoryEntry* stranded = &strandedUpdates[0].entry;
     EXPECT_EQ(stranded->firmwarePath, files.firmware);
     EXPECT_EQ(fileSha256(stranded->firmwarePath), stranded->firmwareSha256);
+    EXPECT_TRUE(history.recoverInterruptedJobs().interrupted.empty()) << "recorded once";
 
     // Yes: the end of the update, from the copy on.
     Close_HidDevice();
@@ -99,7 +103,8 @@ TEST(KilledUpdate, TheNextStartRecordsItAndCanFinishIt) {
         LinkRequests link(controllerLink(), {}, {});
         auto screen = std::make_unique<RecordingScreen>();
         shown = screen.get();
-        RecordingUpdateScreen recording(std::move(screen), &history, *stranded, JobStep::FinishedAfterInterruption);
+        RecordingUpdateScreen recording(std::move(screen), &history, *stranded, JobStep::FinishedAfterInterruption,
+                                        ::JobRecordFiles::take(history.folder(), strandedUpdates[0].id));
         UpdateJob job(input, link.requests(), recording, jobBusy, [](int) { return true; });
         job.FinishOnUpdateDrive("F:");
         EXPECT_TRUE(shown->has("done"));
@@ -109,8 +114,8 @@ TEST(KilledUpdate, TheNextStartRecordsItAndCanFinishIt) {
     const auto last = history.lastRows(1);
     ASSERT_EQ(last.size(), 1u);
     EXPECT_NE(last[0].find(",done,finished after an interruption,"), std::string::npos) << last[0];
-    EXPECT_FALSE(history.strandedUpdate());
-    EXPECT_FALSE(fs::exists(marker));
+    EXPECT_TRUE(history.strandedUpdates().empty());
+    EXPECT_TRUE(marker().empty());
     jobBusy = false;
 }
 

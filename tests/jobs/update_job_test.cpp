@@ -77,7 +77,7 @@ protected:
         // The controller's bootloader shows drive F with its old firmware; the tool takes it away.
         writeScript(bus / "tools/S2", "rm -rf \"$LUMARO_VBUS_DIR/drives/F\"");
         controller.onBootloader = [this] { showUpdateDisk(); };
-        input = {"LPC1764", files.firmware, files.image(810), true};
+        input = {"LPC1764", files.firmware, files.image(810), true, {}};
     }
     void TearDown() override { bustest::clearEnvironment("LUMARO_VBUS_DIR"); }
 
@@ -368,7 +368,8 @@ TEST_F(RecordedUpdateJob, ADoneUpdateLeavesItsRowWithBothFilesHashes) {
     EXPECT_EQ(row[12], "done");
     EXPECT_EQ(row[13], "stop the disk");
     EXPECT_EQ(row[14], "");
-    EXPECT_FALSE(fs::exists(history.markerPath()));
+    EXPECT_TRUE(jobIdsIn(history.folder(), kMarkerSuffix).empty());
+    EXPECT_TRUE(history.strandedUpdates().empty());
     EXPECT_EQ(history.lastRows(20).size(), 1u);
 }
 
@@ -383,13 +384,22 @@ TEST_F(RecordedUpdateJob, AFailedOrStoppedUpdateNamesTheStepWhereItEnded) {
     EXPECT_EQ(row[12], "failed");
     EXPECT_EQ(row[13], "copy");
     EXPECT_TRUE(row[14].starts_with("Error -> Copy firmware to the update disk fail")) << row[14];
+    // Failed after the switch: the controller waits in its bootloader, and the next run finishes it.
+    ASSERT_EQ(history.strandedUpdates().size(), 1u);
+    EXPECT_EQ(history.strandedUpdates()[0].entry.step, JobStep::Copy);
+    for (const auto& stranded : history.strandedUpdates()) {
+        JobRecordFiles taken = JobRecordFiles::take(history.folder(), stranded.id);
+        taken.removeStranded();
+    }
 
     // The window closes during the wait after the switch; the marker meanwhile says how far the job got.
     controller.onBootloader = [this] { showUpdateDisk(); };
     std::optional<HistoryEntry> markerDuringTheWait;
     onWait = [&](int ms) {
         if (ms != kBootloaderWaitMs) return true;
-        std::ifstream in(history.markerPath(), std::ios::binary);
+        const std::vector<std::string> running = jobIdsIn(history.folder(), kMarkerSuffix);
+        if (running.size() != 1) return false;
+        std::ifstream in(jobFilePath(history.folder(), running[0], kMarkerSuffix), std::ios::binary);
         markerDuringTheWait = parseMarker(std::string(std::istreambuf_iterator<char>(in), {}));
         return false;
     };
@@ -401,7 +411,8 @@ TEST_F(RecordedUpdateJob, AFailedOrStoppedUpdateNamesTheStepWhereItEnded) {
     row = lastRow();
     EXPECT_EQ(row[12], "stopped");
     EXPECT_EQ(row[13], "bootloader switch");
-    EXPECT_FALSE(fs::exists(history.markerPath()));
+    EXPECT_TRUE(jobIdsIn(history.folder(), kMarkerSuffix).empty());
+    EXPECT_EQ(history.strandedUpdates().size(), 1u);
 
     // Refused before anything is sent: the row says so, with no step.
     input.firmwarePath = (files.dir / "missing.bin").string();

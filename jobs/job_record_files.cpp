@@ -1,0 +1,142 @@
+#include "jobs/job_record_files.h"
+
+#include "platform/core/utf8_path.h"
+#include "platform/files/exclusive_file.h"
+#include "platform/files/file_lock.h"
+#include "platform/files/file_move.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kStem = "UpdateHistory";
+
+bool isIdCharacter(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
+}
+
+void removeQuietly(const std::string& path) {
+    std::error_code error;
+    fs::remove(platform::utf8Path(path), error);
+}
+
+}  // namespace
+
+std::optional<std::string> jobIdOfFileName(std::string_view fileName, std::string_view suffix) {
+    if (!fileName.starts_with(kStem) || !fileName.ends_with(suffix) || fileName.size() < kStem.size() + suffix.size())
+        return std::nullopt;
+    const std::string_view middle = fileName.substr(kStem.size(), fileName.size() - kStem.size() - suffix.size());
+    if (middle.empty()) return std::string();
+    if (middle.size() < 2 || middle.front() != '.' || !std::all_of(middle.begin() + 1, middle.end(), isIdCharacter))
+        return std::nullopt;
+    return std::string(middle.substr(1));
+}
+
+std::string newJobId() {
+    std::random_device randomness;
+    char part[12];
+    std::snprintf(part, sizeof part, "%08x", randomness());
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString() + '-' + part;
+}
+
+JobRecordFiles& JobRecordFiles::operator=(JobRecordFiles&& other) noexcept {
+    if (this != &other) {
+        release();
+        folder_ = std::move(other.folder_);
+        id_ = std::move(other.id_);
+        lock_ = std::move(other.lock_);
+    }
+    return *this;
+}
+
+JobRecordFiles JobRecordFiles::create(const std::string& folder) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        JobRecordFiles files;
+        files.folder_ = folder;
+        files.id_ = newJobId();
+        files.lock_ = platform::createNewFile(files.path(kLockSuffix));
+        if (files.lock_.isOpen() && platform::tryLockFile(files.lock_)) return files;
+        files.lock_.close();
+    }
+    return {};
+}
+
+// The lock file of a dead job may be gone (removed as its holder let go, or never made by an
+// older version): one is made; two instances making it at once end with one holder.
+JobRecordFiles JobRecordFiles::take(const std::string& folder, const std::string& id) {
+    JobRecordFiles files;
+    files.folder_ = folder;
+    files.id_ = id;
+    const std::string lockPath = files.path(kLockSuffix);
+    platform::File lock = platform::createNewFile(lockPath);
+    if (!lock.isOpen()) lock = platform::openForReading(lockPath);
+    if (!lock.isOpen() || !platform::tryLockFile(lock)) return {};
+    files.lock_ = std::move(lock);
+    return files;
+}
+
+std::string jobFilePath(const std::string& folder, const std::string& id, std::string_view suffix) {
+    return folder + std::string(kStem) + (id.empty() ? std::string() : '.' + id) + std::string(suffix);
+}
+
+std::string JobRecordFiles::path(std::string_view suffix) const { return jobFilePath(folder_, id_, suffix); }
+
+bool JobRecordFiles::writeWhole(std::string_view suffix, const std::string& text, bool sync) {
+    std::string partial;
+    platform::File file = platform::createUniqueFile(path(suffix), ".tmp", partial);
+    if (!file.isOpen()) return false;
+    const bool written = file.write(text) == text.size() && (!sync || file.sync());
+    file.close();
+    const bool placed = written && (sync ? platform::moveIntoPlace(partial, path(suffix))
+                                         : platform::moveIntoPlaceSoon(partial, path(suffix)));
+    if (!placed) removeQuietly(partial);
+    return placed;
+}
+
+bool JobRecordFiles::writeMarker(const std::string& text, bool sync) { return held() && writeWhole(kMarkerSuffix, text, sync); }
+
+void JobRecordFiles::removeMarker() {
+    if (held()) removeQuietly(path(kMarkerSuffix));
+}
+
+bool JobRecordFiles::strand(const std::string& text) {
+    if (!held() || !writeWhole(kStrandedSuffix, text, true)) return false;
+    removeMarker();
+    return true;
+}
+
+void JobRecordFiles::removeStranded() {
+    if (held()) removeQuietly(path(kStrandedSuffix));
+}
+
+void JobRecordFiles::setAside(std::string_view suffix) {
+    if (!held()) return;
+    std::error_code error;
+    fs::rename(platform::utf8Path(path(suffix)), platform::utf8Path(path(kUnreadableSuffix)), error);
+}
+
+// Closed before it is removed: Windows removes no file that is open without sharing its deletion.
+// Another instance that takes the lock in between finds the records as they were left.
+void JobRecordFiles::release() {
+    if (!held()) return;
+    lock_.close();
+    removeQuietly(path(kLockSuffix));
+}
+
+std::vector<std::string> jobIdsIn(const std::string& folder, std::string_view suffix) {
+    std::vector<std::string> ids;
+    std::error_code error;
+    for (fs::directory_iterator it(platform::utf8Path(folder), error), end; !error && it != end; it.increment(error)) {
+        if (auto id = jobIdOfFileName(platform::utf8String(it->path().filename()), suffix)) ids.push_back(std::move(*id));
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}

@@ -1,0 +1,75 @@
+// One device job's files in the record folder, beside the update history:
+// - UpdateHistory.<id>.lock, held locked by the process that runs or finishes the job; the lock goes
+//   with that process however it ends, so another instance takes only a dead job's files and never
+//   a live one's;
+// - UpdateHistory.<id>.running, what is known of the job while it runs;
+// - UpdateHistory.<id>.stranded, an update that ended after the controller's bootloader switch
+//   without being done: kept until the update is finished or the controller comes back by itself.
+// Records are written whole: a new file is put in place of the old in one step, so that a kill at
+// any instant leaves the old record or the new one. The files of older versions, without an id
+// (UpdateHistory.running, UpdateHistory.stranded), are the job with the empty id.
+#pragma once
+
+#include "platform/files/file_handle.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline constexpr std::string_view kMarkerSuffix = ".running";
+inline constexpr std::string_view kStrandedSuffix = ".stranded";
+inline constexpr std::string_view kLockSuffix = ".lock";
+inline constexpr std::string_view kUnreadableSuffix = ".unreadable";
+
+// The job id in a record's file name with the given suffix; nothing for any other name.
+std::optional<std::string> jobIdOfFileName(std::string_view fileName, std::string_view suffix);
+
+// Where job id's file with the given suffix lives in folder (ending with a separator).
+std::string jobFilePath(const std::string& folder, const std::string& id, std::string_view suffix);
+
+// A new job's id: its start and a random part, so that two instances never pick the same.
+std::string newJobId();
+
+class JobRecordFiles {
+public:
+    JobRecordFiles() = default;
+    JobRecordFiles(JobRecordFiles&&) noexcept = default;
+    JobRecordFiles& operator=(JobRecordFiles&&) noexcept;
+    JobRecordFiles(const JobRecordFiles&) = delete;
+    JobRecordFiles& operator=(const JobRecordFiles&) = delete;
+    ~JobRecordFiles() { release(); }
+
+    // A new job's files in folder (ending with a separator), its lock taken; not held() when the
+    // folder takes no new file.
+    static JobRecordFiles create(const std::string& folder);
+    // The files of job id when no live process holds them; not held() otherwise.
+    static JobRecordFiles take(const std::string& folder, const std::string& id);
+
+    bool held() const { return lock_.isOpen(); }
+    const std::string& id() const { return id_; }
+    std::string path(std::string_view suffix) const;
+
+    // The marker, whole; sync waits until it is on the disk (a power cut then keeps it).
+    bool writeMarker(const std::string& text, bool sync);
+    void removeMarker();
+    // The job left the controller in its bootloader: its record becomes the stranded update, on the
+    // disk before this returns, and the marker goes.
+    bool strand(const std::string& text);
+    void removeStranded();
+    // A record that cannot be read is kept aside under the .unreadable suffix, not thrown away.
+    void setAside(std::string_view suffix);
+
+    // Lets the job's files go: the lock is dropped and its file removed; the records stay.
+    void release();
+
+private:
+    bool writeWhole(std::string_view suffix, const std::string& text, bool sync);
+
+    std::string folder_;
+    std::string id_;
+    platform::File lock_;
+};
+
+// The ids of the jobs that have a file with the given suffix in folder, in name order.
+std::vector<std::string> jobIdsIn(const std::string& folder, std::string_view suffix);
