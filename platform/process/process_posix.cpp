@@ -42,7 +42,8 @@ int spawnInOwnGroup(pid_t& pid, std::vector<char*>& argv) {
     sigaddset(&defaults, SIGPIPE);
     int error = ::posix_spawnattr_setpgroup(&attributes, 0);
     if (error == 0) error = ::posix_spawnattr_setsigdefault(&attributes, &defaults);
-    if (error == 0) error = ::posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF));
+    if (error == 0)
+        error = ::posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF));
     if (error == 0) error = ::posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
     ::posix_spawnattr_destroy(&attributes);
     return error;
