@@ -54,8 +54,21 @@ QJsonObject resultObject(const UnitFacts& unit, const UnitEnd& end, const QStrin
 ConsoleReport::ConsoleReport(bool json, bool terminal, std::FILE* out, std::FILE* err)
     : json_(json), terminal_(terminal && !json), out_(out), err_(err) {}
 
+// A failed write stays failed (a pipe's reader does not come back): the work goes on unreported
+// there, and standard error says so once.
+bool ConsoleReport::outputLost()
+{
+    if (!outputLost_ && std::ferror(out_) != 0) {
+        outputLost_ = true;
+        std::fputs("Standard output was closed: lumaro-update goes on without writing to it.\n", err_);
+        std::fflush(err_);
+    }
+    return outputLost_;
+}
+
 void ConsoleReport::writeObject(QJsonObject object)
 {
+    if (outputLost()) return;
     if (!object.contains("time")) object.insert("time", now());
     const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), out_);
@@ -65,6 +78,7 @@ void ConsoleReport::writeObject(QJsonObject object)
 
 void ConsoleReport::writeLine(const std::string& line)
 {
+    if (outputLost()) return;
     clearBar();
     std::fputs(line.c_str(), out_);
     std::fputc('\n', out_);
@@ -74,7 +88,7 @@ void ConsoleReport::writeLine(const std::string& line)
 // The bar is redrawn in place; a line written after it takes the whole line.
 void ConsoleReport::clearBar()
 {
-    if (!barShown_) return;
+    if (!barShown_ || outputLost()) return;
     std::fprintf(out_, "\r%*s\r", kBarCells + 40, "");
     barShown_ = false;
 }
@@ -118,7 +132,7 @@ void ConsoleReport::step(const std::string& line)
 
 void ConsoleReport::progress(int width)
 {
-    if (!terminal_) return;
+    if (!terminal_ || outputLost()) return;
     const auto nowTime = std::chrono::steady_clock::now();
     if (width >= kSendingFirstWidth && !sending_) {
         sending_ = true;
@@ -166,7 +180,7 @@ void ConsoleReport::unplugPrompt()
 void ConsoleReport::error(const std::string& text)
 {
     clearBar();
-    std::fflush(out_);
+    if (!outputLost()) std::fflush(out_);
     std::fputs(text.c_str(), err_);
     std::fputc('\n', err_);
     std::fflush(err_);

@@ -1,6 +1,7 @@
 // What lumaro-update tells its user: plain lines, with a progress bar on a terminal, or one JSON
 // object per line for a program that reads them. Standard output carries the steps and results,
-// standard error the problems. Used on the event loop's thread only.
+// standard error the problems. Used on the event loop's thread only. Once standard output fails (its
+// reader went away), nothing more is written there; the problems still go to standard error.
 #pragma once
 
 #include <QJsonObject>
@@ -50,11 +51,13 @@ private:
     void writeObject(QJsonObject object);
     void writeLine(const std::string& line);
     void clearBar();
+    bool outputLost();
 
     bool json_;
     bool terminal_;
     std::FILE* out_;
     std::FILE* err_;
+    bool outputLost_ = false;
     bool barShown_ = false;
     std::uintmax_t records_ = 0;
     std::chrono::steady_clock::time_point sendingStart_{};

@@ -5,6 +5,7 @@
 #include "options.h"
 #include "update_line.h"
 
+#include "platform/console/broken_pipe.h"
 #include "platform/console/event_application.h"
 #include "platform/console/interrupt_watch.h"
 #include "platform/console/terminal.h"
@@ -15,6 +16,9 @@
 
 int main(int argc, char** argv)
 {
+    // A reader that goes away (`lumaro-update --json | head -1`) ends the output, not an update
+    // that has left a controller in its bootloader.
+    platform::ignoreBrokenPipe();
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const auto parsed = parseCommandLine(arguments);
     if (const auto* problem = std::get_if<std::string>(&parsed)) {

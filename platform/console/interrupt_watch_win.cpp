@@ -1,46 +1,28 @@
-// Windows: a console control handler. The system calls it on a thread of its own; it posts the
-// press to the watcher's thread and returns TRUE, which keeps the process from being ended.
+// Windows: Ctrl+C and Ctrl+Break through the process's console control handler, which the console's
+// end shares (console_control_win.h). The system calls it on a thread of its own; the press is
+// posted to the watcher's thread, and the process is not ended.
 #include "platform/console/interrupt_watch.h"
+#include "platform/console/console_control_win.h"
 
 #include <QMetaObject>
 
-#include <atomic>
-
-#include <windows.h>
-
 namespace platform {
 namespace {
-
-std::atomic<InterruptWatcher*> activeWatcher{nullptr};
-
-BOOL WINAPI onConsoleControl(DWORD controlType)
-{
-    if (controlType != CTRL_C_EVENT && controlType != CTRL_BREAK_EVENT) return FALSE;
-    InterruptWatcher* watcher = activeWatcher.load();
-    if (watcher == nullptr) return FALSE;
-    QMetaObject::invokeMethod(watcher, [watcher] { emit watcher->interrupted(); }, Qt::QueuedConnection);
-    return TRUE;
-}
 
 class WinInterruptBackend final : public InterruptWatcher::Backend {
 public:
     explicit WinInterruptBackend(InterruptWatcher& watcher)
     {
-        activeWatcher = &watcher;
-        installed_ = SetConsoleCtrlHandler(onConsoleControl, TRUE) != FALSE;
+        setConsoleInterruptReceiver([&watcher] {
+            QMetaObject::invokeMethod(&watcher, [&watcher] { emit watcher.interrupted(); }, Qt::QueuedConnection);
+        });
     }
 
-    ~WinInterruptBackend() override
-    {
-        if (installed_) SetConsoleCtrlHandler(onConsoleControl, FALSE);
-        activeWatcher = nullptr;
-    }
+    // Waits for a press being posted: the watcher is still whole then.
+    ~WinInterruptBackend() override { setConsoleInterruptReceiver({}); }
 
     WinInterruptBackend(const WinInterruptBackend&) = delete;
     WinInterruptBackend& operator=(const WinInterruptBackend&) = delete;
-
-private:
-    bool installed_ = false;
 };
 
 }  // namespace

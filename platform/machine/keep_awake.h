@@ -1,7 +1,8 @@
 // Keeps the computer awake while a device job runs: for as long as a holder lives the system does
 // not sleep, and a shutdown or the end of the session is held with a reason. One implementation per
-// system: a logind inhibitor lock over the system D-Bus on Linux (DBUS_SYSTEM_BUS_ADDRESS, when set,
-// names the bus), the thread's execution state and the window's shutdown reason on Windows.
+// system: a logind inhibitor lock over the system D-Bus on Linux, for sleep, shutdown and the lid
+// switch (DBUS_SYSTEM_BUS_ADDRESS, when set, names the bus), the thread's execution state and the
+// window's shutdown reason on Windows.
 #pragma once
 
 #include <QString>
@@ -21,7 +22,8 @@ public:
     KeepAwake(const KeepAwake&) = delete;
     KeepAwake& operator=(const KeepAwake&) = delete;
 
-    // Empty when the computer is held awake; otherwise why it is not. The job goes on either way.
+    // Empty when the computer is held awake; otherwise why it is not, or not wholly. The job goes on
+    // either way.
     QString problem() const;
 
 private:

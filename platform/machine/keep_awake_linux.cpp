@@ -1,5 +1,6 @@
-// Linux: a "block" inhibitor lock of logind for sleep and shutdown. logind keeps the lock for as
-// long as the file descriptor it hands out stays open, so the holder owns that descriptor only.
+// Linux: a "block" inhibitor lock of logind for sleep, shutdown and the lid switch (closing a
+// laptop's lid must not suspend it mid-update). logind keeps the lock for as long as the file
+// descriptor it hands out stays open, so the holder owns that descriptor only.
 #include "platform/machine/keep_awake.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,20 @@ namespace {
 
 // logind answers at once; a system bus that does not must not hold the window for long.
 constexpr int kInhibitReplyTimeoutMs = 2000;
+
+// Where logind refuses the lid switch (an older logind, a policy that keeps it), sleep and shutdown
+// are held without it.
+const QString kWhat = QStringLiteral("sleep:shutdown:handle-lid-switch");
+const QString kWhatWithoutLidSwitch = QStringLiteral("sleep:shutdown");
+
+QDBusReply<QDBusUnixFileDescriptor> inhibit(const QDBusConnection& bus, const QString& what, const QString& why)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
+    call << what << QCoreApplication::applicationName() << why << QStringLiteral("block");
+    return bus.call(call, QDBus::Block, kInhibitReplyTimeoutMs);
+}
 
 QDBusConnection connectToSystemBus(const QString& name)
 {
@@ -43,18 +58,23 @@ KeepAwake::KeepAwake(const QString& why, quintptr /*window*/) : hold_(std::make_
         if (!bus.isConnected()) {
             hold_->problem = QStringLiteral("no system bus (%1)").arg(bus.lastError().message());
         } else {
-            QDBusMessage inhibit = QDBusMessage::createMethodCall(
-                QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
-            inhibit << QStringLiteral("sleep:shutdown") << QCoreApplication::applicationName() << why
-                    << QStringLiteral("block");
-            const QDBusReply<QDBusUnixFileDescriptor> reply = bus.call(inhibit, QDBus::Block, kInhibitReplyTimeoutMs);
+            QDBusReply<QDBusUnixFileDescriptor> reply = inhibit(bus, kWhat, why);
+            QString lidSwitchRefused;
+            // A logind that does not answer in time is not asked twice.
+            if (!reply.isValid() && reply.error().type() != QDBusError::NoReply) {
+                lidSwitchRefused = reply.error().message();
+                reply = inhibit(bus, kWhatWithoutLidSwitch, why);
+            }
             if (!reply.isValid())
                 hold_->problem = QStringLiteral("no inhibitor lock from logind (%1)").arg(reply.error().message());
             else if (!reply.value().isValid())
                 hold_->problem = QStringLiteral("logind handed out no inhibitor lock");
             else
                 hold_->lock = reply.value();
+            if (hold_->problem.isEmpty() && !lidSwitchRefused.isEmpty())
+                hold_->problem = QStringLiteral("logind holds sleep and shutdown but not the lid switch, so "
+                                                "closing the lid may suspend it (%1)")
+                                     .arg(lidSwitchRefused);
         }
     }
     // The lock outlives the connection: only closing its descriptor releases it.

@@ -1,4 +1,5 @@
-// Running another program and waiting for it to end, with a time limit.
+// Running another program and waiting for it to end, with a time limit. The program runs in a
+// process group of its own, out of reach of a Ctrl+C at the terminal.
 #pragma once
 
 #include "platform/core/os_error.h"

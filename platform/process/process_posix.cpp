@@ -1,4 +1,7 @@
-// POSIX: posix_spawnp, then waitpid until the time limit.
+// POSIX: posix_spawnp into a process group of the child's own, then waitpid until the time limit.
+// The own group keeps a terminal's Ctrl+C, which reaches the terminal's foreground group, away
+// from the child: the program that runs it decides what a press means, and a stop tool must not
+// die in the middle of its work. At the time limit the whole group goes, with what the child started.
 #include "platform/process/process.h"
 
 #include <cerrno>
@@ -8,6 +11,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -27,6 +31,24 @@ int exitCodeOf(int status) {
     return -1;
 }
 
+// The child leads a new process group, and SIGPIPE is back to its default there: a program that
+// ignores it (so that a closed output cannot end it) must not pass that on, as an ignored signal
+// stays ignored across exec.
+int spawnInOwnGroup(pid_t& pid, std::vector<char*>& argv) {
+    posix_spawnattr_t attributes;
+    if (const int error = ::posix_spawnattr_init(&attributes); error != 0) return error;
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    int error = ::posix_spawnattr_setpgroup(&attributes, 0);
+    if (error == 0) error = ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+    if (error == 0)
+        error = ::posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF));
+    if (error == 0) error = ::posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
+    ::posix_spawnattr_destroy(&attributes);
+    return error;
+}
+
 }  // namespace
 
 ProcessResult runProcess(const std::vector<std::string>& arguments, int timeoutMs) {
@@ -40,15 +62,19 @@ ProcessResult runProcess(const std::vector<std::string>& arguments, int timeoutM
     argv.push_back(nullptr);
 
     pid_t pid = 0;
-    int spawnError = ::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+    int spawnError = spawnInOwnGroup(pid, argv);
     for (int retry = 0; spawnError == ETXTBSY && retry < kBusyFileRetries; ++retry) {
         std::this_thread::sleep_for(10ms);
-        spawnError = ::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+        spawnError = spawnInOwnGroup(pid, argv);
     }
     if (spawnError != 0) {
         result.error = fromErrno(spawnError);
         return result;
     }
+    // The child sets its group before it starts the program. Where posix_spawn returns before
+    // that (an implementation over fork), this closes the race, so that a kill of the group
+    // finds it; once the child runs its program the call fails harmlessly (EACCES).
+    ::setpgid(pid, pid);
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     int status = 0;
@@ -67,7 +93,7 @@ ProcessResult runProcess(const std::vector<std::string>& arguments, int timeoutM
         if (Clock::now() >= deadline) break;
         std::this_thread::sleep_for(5ms);
     }
-    ::kill(pid, SIGKILL);
+    ::kill(-pid, SIGKILL);
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     result.status = ProcessResult::Status::TimedOut;

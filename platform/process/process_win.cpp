@@ -1,6 +1,8 @@
 // Windows: CreateProcessW with the window hidden, then a bounded wait on the process handle. The
 // command line goes as UTF-16, so that a program under a folder whose name the ANSI code page cannot
-// hold is found.
+// hold is found. The child starts a process group of its own, in which a console's Ctrl+C is not
+// delivered: the program that runs it decides what a press means, and a stop tool must not die in
+// the middle of its work.
 #include "platform/process/process.h"
 #include "platform/core/utf8_path.h"
 
@@ -45,8 +47,8 @@ ProcessResult runCommandLine(const std::string& commandLine, int timeoutMs)
     PROCESS_INFORMATION process{};
     // UTF-8 to UTF-16 as for a path; CreateProcessW may write into its command line.
     std::wstring line = utf8Path(commandLine).native();
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
+                        CREATE_DEFAULT_ERROR_MODE | CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &process)) {
         result.error = GetLastError();
         return result;
     }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QElapsedTimer>
 #include <QDBusUnixFileDescriptor>
 #include <QMutex>
@@ -17,9 +18,12 @@ namespace lumaro::test {
 
 namespace {
 const QString kConnectionName = QStringLiteral("private-logind");
-}
+// What logind knows how to hold; it refuses the whole call for any other word.
+const QStringList kKnownWhat{"shutdown", "sleep", "idle", "handle-power-key", "handle-suspend-key",
+                             "handle-hibernate-key", "handle-lid-switch", "handle-reboot-key"};
+}  // namespace
 
-class FakeLogindManager : public QObject {
+class FakeLogindManager : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 public:
@@ -40,6 +44,12 @@ public:
         return lastArguments_;
     }
 
+    void refuse(const QString& what)
+    {
+        QMutexLocker lock(&mutex_);
+        refused_ = what;
+    }
+
     int held() const
     {
         QMutexLocker lock(&mutex_);
@@ -55,6 +65,17 @@ public:
 public slots:
     QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why, const QString& mode)
     {
+        for (const QString& part : what.split(':')) {
+            if (!kKnownWhat.contains(part)) {
+                sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("Invalid what specification %1").arg(what));
+                return {};
+            }
+            QMutexLocker lock(&mutex_);
+            if (part == refused_) {
+                sendErrorReply(QDBusError::AccessDenied, QStringLiteral("Access denied to %1").arg(part));
+                return {};
+            }
+        }
         int ends[2];
         if (::pipe2(ends, O_CLOEXEC) != 0) return {};
         const QDBusUnixFileDescriptor lock(ends[1]);  // a duplicate; the reply carries it away
@@ -69,6 +90,7 @@ private:
     mutable QMutex mutex_;
     std::vector<int> readEnds_;
     QStringList lastArguments_;
+    QString refused_;
 };
 
 PrivateLogind::PrivateLogind(bool withLogind)
@@ -102,6 +124,11 @@ PrivateLogind::~PrivateLogind()
     daemon_.terminate();
     if (!daemon_.waitForFinished(5000)) daemon_.kill();
     daemon_.waitForFinished(5000);
+}
+
+void PrivateLogind::refuse(const QString& what)
+{
+    if (manager_) manager_->refuse(what);
 }
 
 int PrivateLogind::inhibitCalls() const { return manager_ ? manager_->calls() : 0; }

@@ -1,7 +1,8 @@
 // A stand-in logind on a private D-Bus of the test's own: a dbus-daemon started for the test, with
 // DBUS_SYSTEM_BUS_ADDRESS pointed at it while the stand-in lives. Its Manager's Inhibit hands out
 // the write end of a pipe and keeps the read end, so that the release of a lock shows as the end
-// of its pipe. Linux only; needs a QCoreApplication.
+// of its pipe. As logind does, it refuses a lock for anything it does not know, and it can be told
+// to refuse one thing (as a policy may). Linux only; needs a QCoreApplication.
 #pragma once
 
 #include <QProcess>
@@ -24,8 +25,10 @@ public:
 
     // False when dbus-daemon could not be started or the stand-in not registered.
     bool started() const { return started_; }
-    int inhibitCalls() const;
-    QStringList lastInhibitArguments() const;  // what, who, why, mode
+    // From now on, Inhibit calls whose what names this (e.g. "handle-lid-switch") are refused.
+    void refuse(const QString& what);
+    int inhibitCalls() const;  // the calls that handed out a lock
+    QStringList lastInhibitArguments() const;  // what, who, why, mode of the last lock handed out
     int locksHeld() const;                      // locks handed out and not yet released
     // Handles events until locksHeld() is count; false when it was not within limitMs. A released
     // lock's last copy, in the reply that carried it, goes a moment after the holder's.

@@ -34,7 +34,8 @@ TEST_F(KeepAwakeDuringJobs, AnUpdateThatEndsDoneHoldsTheLockUntilItsThreadHasEnd
     startUpdateHeldAt(*form, kFinishWaitMs);  // the done screen shows, the job's last wait not over
     EXPECT_TRUE(waitUntil([&] { return caption(*form, "UpBtnLabel") == "OK"; }));
     EXPECT_EQ(logind->lastInhibitArguments(),
-              (QStringList{"sleep:shutdown", QCoreApplication::applicationName(), "Updating the controller", "block"}));
+              (QStringList{"sleep:shutdown:handle-lid-switch", QCoreApplication::applicationName(),
+                           "Updating the controller", "block"}));
     EXPECT_EQ(logind->locksHeld(), 1);
     job.release = true;
     EXPECT_TRUE(logind->waitForLocksHeld(0));

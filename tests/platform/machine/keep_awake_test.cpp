@@ -1,6 +1,7 @@
 // Keeping the computer awake on Linux, against a stand-in logind on a private D-Bus: the lock is
-// asked for as logind expects it, held while the holder lives and released when it goes; without
-// logind the holder says why and nothing fails.
+// asked for as logind expects it (sleep, shutdown and the lid switch), held while the holder lives
+// and released when it goes; where logind refuses the lid switch the rest is held; without logind
+// the holder says why and nothing fails.
 #include "platform/machine/keep_awake.h"
 #include "private_logind.h"
 
@@ -16,7 +17,7 @@ using lumaro::test::PrivateLogind;
 
 const QString kReason = QStringLiteral("Updating the controller");
 
-TEST(KeepAwake, HoldsABlockingSleepAndShutdownLockWhileItLivesAndReleasesItWhenItGoes)
+TEST(KeepAwake, HoldsABlockingSleepShutdownAndLidLockWhileItLivesAndReleasesItWhenItGoes)
 {
     PrivateLogind logind;
     ASSERT_TRUE(logind.started());
@@ -25,7 +26,8 @@ TEST(KeepAwake, HoldsABlockingSleepAndShutdownLockWhileItLivesAndReleasesItWhenI
         EXPECT_TRUE(hold.problem().isEmpty()) << hold.problem().toStdString();
         EXPECT_EQ(logind.inhibitCalls(), 1);
         EXPECT_EQ(logind.lastInhibitArguments(),
-                  (QStringList{"sleep:shutdown", QCoreApplication::applicationName(), kReason, "block"}));
+                  (QStringList{"sleep:shutdown:handle-lid-switch", QCoreApplication::applicationName(), kReason,
+                               "block"}));
         EXPECT_EQ(logind.locksHeld(), 1);
     }
     EXPECT_TRUE(logind.waitForLocksHeld(0));
@@ -36,6 +38,19 @@ TEST(KeepAwake, HoldsABlockingSleepAndShutdownLockWhileItLivesAndReleasesItWhenI
     EXPECT_EQ(logind.locksHeld(), 2);
     first.reset();
     EXPECT_TRUE(logind.waitForLocksHeld(1));
+}
+
+TEST(KeepAwake, WhereLogindRefusesTheLidSwitchSleepAndShutdownAreStillHeld)
+{
+    PrivateLogind logind;
+    ASSERT_TRUE(logind.started());
+    logind.refuse("handle-lid-switch");
+    const platform::KeepAwake hold(kReason, 0);
+    EXPECT_TRUE(hold.problem().contains("not the lid switch")) << hold.problem().toStdString();
+    EXPECT_TRUE(hold.problem().contains("Access denied")) << hold.problem().toStdString();
+    EXPECT_EQ(logind.locksHeld(), 1);
+    ASSERT_FALSE(logind.lastInhibitArguments().isEmpty());
+    EXPECT_EQ(logind.lastInhibitArguments().front(), "sleep:shutdown");
 }
 
 TEST(KeepAwake, WithoutLogindTheHoldSaysWhyAndNothingFails)
