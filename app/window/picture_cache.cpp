@@ -1,3 +1,4 @@
+// The run's picture cache: each bitmap file decoded once, again only when the file changes.
 #include "app/window/picture_cache.h"
 
 #include <QFileInfo>
