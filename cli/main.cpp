@@ -6,6 +6,7 @@
 #include "update_line.h"
 
 #include "platform/console/broken_pipe.h"
+#include "platform/console/console_end.h"
 #include "platform/console/event_application.h"
 #include "platform/console/interrupt_watch.h"
 #include "platform/console/terminal.h"
@@ -49,6 +50,11 @@ int main(int argc, char** argv)
     platform::InterruptWatcher interrupts;
     QObject::connect(&interrupts, &platform::InterruptWatcher::interrupted, &line, &UpdateLine::interrupt);
     QObject::connect(&line, &UpdateLine::finished, application.get(), &QCoreApplication::exit, Qt::QueuedConnection);
+    // The system ends a console program a few seconds after its window is closed (or the user logs
+    // off): the running unit's record reaches the disk first, so that the next start finishes it.
+    platform::setConsoleEndHook([&line] { line.syncRecordsNow(); });
     line.start();
-    return application->exec();
+    const int exitCode = application->exec();
+    platform::setConsoleEndHook({});
+    return exitCode;
 }

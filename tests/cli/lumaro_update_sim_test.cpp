@@ -1,5 +1,6 @@
 // lumaro-update as a line controller meets it: the program run against the simulated controllers,
 // its exit codes, its JSON lines read back, a line of units with one failing, and Ctrl+C.
+#include "private_logind.h"
 #include "sim_process.h"
 #include "temporary_folder.h"
 
@@ -135,6 +136,8 @@ protected:
     }
     fs::path folder = bustest::makeTemporaryFolder("lumaro-update-test-");
     std::optional<SimProcess> sim;
+    // The programs started here find it through the environment, as the system's logind.
+    lumaro::test::PrivateLogind logind;
 
     void TearDown() override
     {
@@ -150,6 +153,10 @@ TEST_F(LumaroUpdateOnSim, OneUnitTakesTheFilesBesideTheProgramAndEndsWithZero)
     ASSERT_EQ(run.exitCode(kUnitLimitMs), 0) << run.errors;
     EXPECT_NE(run.output.find("Done: "), std::string::npos) << run.output;
     EXPECT_EQ(run.errors, "");
+    // The computer was kept awake for the unit, its lid switch included.
+    EXPECT_EQ(logind.inhibitCalls(), 1);
+    EXPECT_TRUE(logind.lastInhibitArguments().value(0).contains("handle-lid-switch"));
+    EXPECT_TRUE(logind.waitForLocksHeld(0));
 
     QFile image(kDistFolder + "Firmware/Tessaray_IMG_1.0.3.bin");
     ASSERT_TRUE(image.open(QIODevice::ReadOnly));

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 
 namespace {
@@ -169,16 +170,29 @@ TEST(StopToolOnBus, FolderWithABlankRunsNoOtherProgram) {
     EXPECT_EQ(contentsOf(bus.dir() / "ran-S2"), (bus.dir() / "USBDeview.exe").string() + "|/stop_by_drive|F:");
 }
 
-TEST(StopToolOnBus, ToolThatCannotBeWrittenOrStartedIsAFailure) {
+// A locked-down PC refuses to write or start the program's own tool: the system's eject (on the
+// bus, a stop request to the device side) does its work, and the note says so. Where that is not
+// answered either, the stop fails with both reasons.
+TEST(StopToolOnBus, ToolThatCannotBeWrittenOrStartedGivesWayToTheSystemsEject) {
     Bus bus;
-    const DiskResult missing = Stop_UpdateDrive("F:", true);
-    EXPECT_FALSE(missing.ok);
-    EXPECT_NE(missing.problem.find("cannot write the stop tool"), std::string::npos) << missing.problem;
+    fs::create_directories(bus.dir() / "drives/F");
+    const DiskResult unanswered = Stop_UpdateDrive("F:", true, 200);
+    EXPECT_FALSE(unanswered.ok);
+    EXPECT_NE(unanswered.problem.find("cannot write it"), std::string::npos) << unanswered.problem;
+    EXPECT_NE(unanswered.problem.find("through the system"), std::string::npos) << unanswered.problem;
 
     writeFile(bus.dir() / "tools/S2", "neither a script nor a program");
-    const DiskResult notStarted = Stop_UpdateDrive("F:", true);
-    EXPECT_FALSE(notStarted.ok);
-    EXPECT_NE(notStarted.problem.find("could not be started"), std::string::npos) << notStarted.problem;
+    std::thread deviceSide([&] {
+        const auto request = bus.dir() / "drives/F.stop";
+        for (int i = 0; i < 500 && !fs::exists(request); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        fs::remove_all(bus.dir() / "drives/F");
+        fs::remove(request);
+    });
+    const DiskResult notStarted = Stop_UpdateDrive("F:", true, 10000);
+    deviceSide.join();
+    EXPECT_TRUE(notStarted.ok) << notStarted.problem;
+    EXPECT_NE(notStarted.note.find("could not be started"), std::string::npos) << notStarted.note;
+    EXPECT_NE(notStarted.note.find("stopped through the system"), std::string::npos) << notStarted.note;
 }
 
 TEST(StopToolOnBus, ToolThatDoesNotEndIsStoppedAtItsTimeLimit) {

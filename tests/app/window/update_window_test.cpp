@@ -7,10 +7,12 @@
 #include "jobs/update_job.h"
 #include "link/job_busy.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -69,8 +71,8 @@ TEST_F(UpdateFromTheWindow, ClosingTheWindowStopsARunningJob)
 
 // A program that dies after the bootloader switch leaves the controller in its bootloader, showing
 // its update disk, and the job's marker. Here the first window's job is abandoned during the wait
-// after the switch and its marker put back as a killed program would have left it (the real kill
-// is in the jobs' tests).
+// after the switch and what it recorded then replaced by its marker, as a killed program would
+// have left it (the real kill is in the jobs' tests).
 class StrandedUpdate : public WindowTest {
 protected:
     void SetUp() override
@@ -78,7 +80,10 @@ protected:
         WindowTest::SetUp();
         questionAnswer = true;
     }
-    QString markerPath() const { return appDir.filePath("Record/UpdateHistory.running"); }
+    QStringList recordFiles(const QString& pattern) const
+    {
+        return QDir(appDir.filePath("Record")).entryList({pattern}, QDir::Files);
+    }
     QString history() const
     {
         QFile file(appDir.filePath("Record/UpdateHistory.csv"));
@@ -88,11 +93,15 @@ protected:
     {
         startSim({"--controller", kQuickController});
         QByteArray leftBehind;
+        QString markerName;
         {
             auto form = startForm();
             form->jobWaitHook = [&](int ms) {
                 if (ms != kBootloaderWaitMs) return true;
-                QFile marker(markerPath());
+                const QStringList markers = recordFiles("UpdateHistory.*.running");
+                if (markers.size() != 1) return false;
+                markerName = markers[0];
+                QFile marker(appDir.filePath("Record/" + markerName));
                 if (marker.open(QIODevice::ReadOnly)) leftBehind = marker.readAll();
                 return false;
             };
@@ -100,7 +109,11 @@ protected:
             ASSERT_TRUE(waitUntil([&] { return !leftBehind.isEmpty(); }, 10000));
         }
         ASSERT_TRUE(sim->waitForEvent("ctl", "disk-shown"));
-        QFile marker(markerPath());
+        // A killed program writes no row and strands nothing itself.
+        QFile::remove(appDir.filePath("Record/UpdateHistory.csv"));
+        for (const QString& stranded : recordFiles("UpdateHistory.*.stranded"))
+            QFile::remove(appDir.filePath("Record/" + stranded));
+        QFile marker(appDir.filePath("Record/" + markerName));
         ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
         marker.write(leftBehind);
         jobBusy = false;  // a new program starts with no job
@@ -129,7 +142,7 @@ TEST_F(StrandedUpdate, YesAtTheNextStartPutsTheFirmwareOnTheDiskAndStopsIt)
     EXPECT_TRUE(history().contains(",done,finished after an interruption,")) << history().toStdString();
     const QString systemLog = form->findChild<QPlainTextEdit*>("System_Memo")->toPlainText();
     EXPECT_TRUE(systemLog.contains("Interrupted -> The program ended during the update")) << systemLog.toStdString();
-    EXPECT_FALSE(QFile::exists(appDir.filePath("Record/UpdateHistory.stranded")));
+    EXPECT_TRUE(recordFiles("UpdateHistory.*").filter(QRegularExpression("\\.(stranded|running)$")).isEmpty());
 }
 
 TEST_F(StrandedUpdate, NoLeavesTheDiskAsItIsAndSaysWhatToDo)
@@ -143,14 +156,14 @@ TEST_F(StrandedUpdate, NoLeavesTheDiskAsItIsAndSaysWhatToDo)
     const QString systemLog = form->findChild<QPlainTextEdit*>("System_Memo")->toPlainText();
     EXPECT_TRUE(systemLog.contains("re-plug the controller and update again")) << systemLog.toStdString();
     EXPECT_TRUE(QFile::exists(QString::fromStdString(sim->busDir() + "/drives/F/firmware.bin")));
-    EXPECT_TRUE(QFile::exists(appDir.filePath("Record/UpdateHistory.stranded")));
+    EXPECT_EQ(recordFiles("UpdateHistory.*.stranded").size(), 1);
 }
 
 // An update disk with no marker behind it (the user's own doing, or another tool's) is not offered.
 TEST_F(StrandedUpdate, NothingIsOfferedWithoutAMarker)
 {
     leaveControllerInItsBootloader();
-    QFile::remove(markerPath());
+    for (const QString& marker : recordFiles("UpdateHistory.*.running")) QFile::remove(appDir.filePath("Record/" + marker));
     auto form = startForm();
     QTest::qWait(1500);
     EXPECT_TRUE(questions.empty());
