@@ -164,7 +164,12 @@ TEST_F(LumaroUpdateOutputClosed, AReaderGoneAfterTheFirstLineLeavesTheUpdateToEn
         EXPECT_EQ(run.end(kUnitLimitMs), "exit 0") << run.errors();  // "signal 13" when SIGPIPE ends it
         EXPECT_TRUE(sim.waitForEvent("ctl", "firmware-updated"));
         EXPECT_EQ(countEvents(sim, "ctl", "firmware-updated"), 1);
-        EXPECT_EQ(run.errors(), "Standard output was closed: lumaro-update goes on without writing to it.\n");
+        // Told once; a machine without logind adds its own warning.
+        const std::string errors = run.errors();
+        const std::string told = "Standard output was closed: lumaro-update goes on without writing to it.\n";
+        const std::size_t at = errors.find(told);
+        EXPECT_NE(at, std::string::npos) << errors;
+        EXPECT_EQ(errors.find(told, at + 1), std::string::npos) << errors;
     }
 }
 
