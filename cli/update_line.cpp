@@ -150,7 +150,8 @@ bool UpdateLine::startFinish()
             if (!files.held()) continue;
             const auto problem = history_->recordCameBack(update, files);
             report_.error("Note: " + entry.modelName + " on USB port " + entry.port +
-                          " came back by itself before its interrupted update was finished: update it again.");
+                          " came back by itself before its interrupted update was finished: update it again to be "
+                          "sure it has the new firmware.");
             if (const auto told = history_->problemToTell(problem))
                 report_.error("Warning: the update history could not be written: " + *told);
             continue;

@@ -185,7 +185,8 @@ std::optional<std::string> UpdateHistory::recordCameBack(const Stranded& strande
     entry.ended = historyTimeNow();
     entry.result = "interrupted";
     entry.step = JobStep::CameBackByItself;
-    entry.error = "The controller came back in its application by itself; its update was not finished";
+    entry.error = "The controller came back in its application before its interrupted update was finished here; "
+                  "whether it took the new firmware is not known";
     const std::optional<std::string> problem = append(entry);
     files.removeStranded();
     return problem;

@@ -132,7 +132,7 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
         if (!files.held()) return false;
         const auto problem = history_->recordCameBack(stranded, files);
         AddMessage(QStringLiteral("The controller %1 came back by itself before its interrupted update was finished: "
-                                  "update it again.").arg(utf8(entry.modelName)), 0);
+                                  "update it again to be sure it has the new firmware.").arg(utf8(entry.modelName)), 0);
         if (const auto told = history_->problemToTell(problem))
             AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
         return false;

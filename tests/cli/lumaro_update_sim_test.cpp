@@ -3,6 +3,7 @@
 #include "private_logind.h"
 #include "sim_process.h"
 #include "temporary_folder.h"
+#include "update_run.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -24,108 +25,9 @@
 
 namespace {
 
-using lumaro::test::SimProcess;
+using namespace lumaro::test;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-const QString kProgram = QStringLiteral(LUMARO_UPDATE_PATH);
-const QString kDistFolder = QStringLiteral(LUMARO_DIST_DIR) + '/';
-const QString kVidPid = QStringLiteral("VID_1FC9&PID_0003");
-constexpr int kUnitLimitMs = 30000;  // one update with the job's real waits takes about 9 s
-
-std::string quick(const std::string& name, const std::string& keys = {})
-{
-    return name + ",disk-ms=20,erase-ms=20" + keys;
-}
-
-QString sha256Of(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
-}
-
-int countEvents(const SimProcess& sim, const std::string& device, const std::string& event)
-{
-    int count = 0;
-    for (const auto& record : sim.records()) count += record.device == device && record.event == event;
-    return count;
-}
-
-// One run of the program, in a folder of its own, its standard output read line by line.
-class UpdateRun {
-public:
-    explicit UpdateRun(const QStringList& arguments, const fs::path& folder)
-    {
-        process_.setWorkingDirectory(QString::fromStdString(folder.string()));
-        process_.start(kProgram, arguments);
-        EXPECT_TRUE(process_.waitForStarted(5000));
-    }
-    ~UpdateRun()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-
-    // The next JSON line of the program, or nothing when it ends or limitMs passes first.
-    std::optional<QJsonObject> nextObject(int limitMs)
-    {
-        const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
-        while (!process_.canReadLine()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-            if (left <= 0 || !process_.waitForReadyRead(static_cast<int>(left))) {
-                if (!process_.canReadLine()) return std::nullopt;
-            }
-        }
-        const QByteArray line = process_.readLine().trimmed();
-        QJsonParseError error{};
-        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
-        EXPECT_TRUE(document.isObject()) << line.toStdString();
-        objects.push_back(document.object());
-        return document.object();
-    }
-
-    std::optional<QJsonObject> nextEvent(const QString& event, int limitMs)
-    {
-        const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-            if (left <= 0) return std::nullopt;
-            const auto object = nextObject(static_cast<int>(left));
-            if (!object) return std::nullopt;
-            if (object->value("event").toString() == event) return object;
-        }
-    }
-
-    // The exit code, or -1 when the program has not ended within limitMs.
-    int exitCode(int limitMs)
-    {
-        if (!process_.waitForFinished(limitMs)) return -1;
-        output += process_.readAllStandardOutput().toStdString();
-        errors += process_.readAllStandardError().toStdString();
-        return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-    }
-
-    std::string readErrors(int limitMs)
-    {
-        process_.waitForReadyRead(limitMs);
-        errors += process_.readAllStandardError().toStdString();
-        return errors;
-    }
-
-    void interrupt() const { ::kill(static_cast<pid_t>(process_.processId()), SIGINT); }
-    bool running() const { return process_.state() == QProcess::Running; }
-
-    std::vector<QJsonObject> objects;
-    std::string output;
-    std::string errors;
-
-private:
-    QProcess process_;
-};
 
 class LumaroUpdateOnSim : public ::testing::Test {
 protected:
@@ -182,7 +84,7 @@ TEST_F(LumaroUpdateOnSim, AUnitLeavesItsRowInTheUpdateHistoryBesideTheProgram)
     fs::create_directories(program / "Record");
     fs::copy(dist / "Firmware", program / "Firmware", fs::copy_options::recursive);
     fs::copy_file(dist / "DevInfo.DAT", program / "DevInfo.DAT");
-    fs::copy_file(kProgram.toStdString(), program / "lumaro-update");
+    fs::copy_file(kLumaroUpdate.toStdString(), program / "lumaro-update");
     start({"--controller", quick("ctl")});
     QProcess run;
     run.setWorkingDirectory(QString::fromStdString(folder.string()));

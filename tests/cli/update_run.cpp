@@ -1,0 +1,103 @@
+#include "update_run.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+
+namespace lumaro::test {
+
+using Clock = std::chrono::steady_clock;
+
+std::string quick(const std::string& name, const std::string& keys)
+{
+    return name + ",disk-ms=20,erase-ms=20" + keys;
+}
+
+QString sha256Of(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+}
+
+int countEvents(const SimProcess& sim, const std::string& device, const std::string& event)
+{
+    int count = 0;
+    for (const auto& record : sim.records()) count += record.device == device && record.event == event;
+    return count;
+}
+
+UpdateRun::UpdateRun(const QStringList& arguments, const std::filesystem::path& folder, const QString& program)
+{
+    process_.setWorkingDirectory(QString::fromStdString(folder.string()));
+    process_.start(program, arguments);
+    EXPECT_TRUE(process_.waitForStarted(5000));
+}
+
+UpdateRun::~UpdateRun()
+{
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+std::optional<QJsonObject> UpdateRun::nextObject(int limitMs)
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
+    while (!process_.canReadLine()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (left <= 0 || !process_.waitForReadyRead(static_cast<int>(left))) {
+            if (!process_.canReadLine()) return std::nullopt;
+        }
+    }
+    const QByteArray line = process_.readLine().trimmed();
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+    EXPECT_TRUE(document.isObject()) << line.toStdString();
+    objects.push_back(document.object());
+    return document.object();
+}
+
+std::optional<QJsonObject> UpdateRun::nextEvent(const QString& event, int limitMs)
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (left <= 0) return std::nullopt;
+        const auto object = nextObject(static_cast<int>(left));
+        if (!object) return std::nullopt;
+        if (object->value("event").toString() == event) return object;
+    }
+}
+
+int UpdateRun::exitCode(int limitMs)
+{
+    if (!process_.waitForFinished(limitMs)) return -1;
+    output += process_.readAllStandardOutput().toStdString();
+    errors += process_.readAllStandardError().toStdString();
+    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
+std::string UpdateRun::readErrors(int limitMs)
+{
+    process_.waitForReadyRead(limitMs);
+    errors += process_.readAllStandardError().toStdString();
+    return errors;
+}
+
+void UpdateRun::interrupt() const { ::kill(static_cast<pid_t>(process_.processId()), SIGINT); }
+
+void UpdateRun::kill()
+{
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+}  // namespace lumaro::test
