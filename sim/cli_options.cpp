@@ -7,8 +7,11 @@ namespace sim {
 const char* const kUsage =
     "usage: tessaray-sim --bus DIR [--record FILE] [--control PATH] DEVICE...\n"
     "       tessaray-sim ctl [--control PATH | --bus DIR] COMMAND...\n"
-    "DEVICE: --board NAME[,key=value...] | --controller NAME[,key=value...]\n"
-    "  both kinds: id=HWID timing=full-speed|none unplug-after=N (0: never) unplugged\n"
+    "DEVICE: --board NAME[,key=value...] | --controller NAME[,key=value...] | --stick NAME[,key=value...]\n"
+    "  every device: port=PORT (the USB port it is plugged into, e.g. 1-4 or 2-1.3, in hid/NAME.port and\n"
+    "    drives/L.port; default 1-1, 1-2, ... in the devices' order, passing over ports given; port= with\n"
+    "    no value: not known, no port file) unplugged\n"
+    "  boards and controllers: id=HWID timing=full-speed|none unplug-after=N (0: never)\n"
     "    fault=none|silent|no-ack  wrong-acks=N (the next N acknowledgements come after a wrong one)\n"
     "    erase-ms=N (image-flash erase; a board's flash erase too) arrays=1|2 seed=N (measurements)\n"
     "  board keys: family=1|2 bpp=N regions=type:start:length;... reset-ms=N\n"
@@ -16,8 +19,14 @@ const char* const kUsage =
     "  controller keys: disk-ms=N (bootloader mode to update disk, up to 600000; 20000 stands for a PC\n"
     "    that installs the disk's driver first) disk-letter=L (default: first free from F)\n"
     "    firmware=FILE (its firmware.bin; default a short text) disk=normal|none|refuse\n"
-    "COMMAND: plug NAME | unplug NAME | set NAME key=value (fault, timing, unplug-after, wrong-acks,\n"
-    "  disk) | dump NAME PATH (image flash, record i at 54 x i) | stop-drive L: | quit\n"
+    "    (the update disk is on the controller's port: drives/L.port holds what hid/NAME.port held)\n"
+    "  stick keys (a plain USB stick, drive L on a port of its own): letter=L (default: NAME when it is\n"
+    "    one letter C to Z, else the first free from F) file=FILE (copied onto it under its own name;\n"
+    "    again for more files; default: a firmware.bin of another device). It keeps its files while\n"
+    "    unplugged; stopping it (the stop tool, drives/L.stop) unplugs it.\n"
+    "COMMAND: plug NAME | unplug NAME | set NAME key=value (port; fault, timing, unplug-after,\n"
+    "  wrong-acks for boards and controllers; disk for controllers; a new port counts from the device's\n"
+    "  next appearance) | dump NAME PATH (image flash, record i at 54 x i) | stop-drive L: | quit\n"
     "The bus gets tools/S1 and tools/S2: run as \"S2 /stop_by_drive F:\" they stop drive F:, and the\n"
     "controller comes back with F:\\Upfirmware.bin as its firmware.\n"
     "Windows hosts (no Unix sockets): each interface also listens on the 127.0.0.1 port that\n"
@@ -46,6 +55,7 @@ SimOptions parseSimOptions(const std::vector<std::string>& args) {
         else if (arg == "--board") options.devices.push_back(parseDeviceSpec(DeviceKind::Board, valueOf(args, i)));
         else if (arg == "--controller")
             options.devices.push_back(parseDeviceSpec(DeviceKind::Controller, valueOf(args, i)));
+        else if (arg == "--stick") options.devices.push_back(parseDeviceSpec(DeviceKind::Stick, valueOf(args, i)));
         else throw ConfigError("unknown argument '" + arg + "'");
     }
     if (options.busDir.empty()) throw ConfigError("--bus DIR is required");
@@ -54,6 +64,7 @@ SimOptions parseSimOptions(const std::vector<std::string>& args) {
         for (std::size_t j = 0; j < i; ++j)
             if (options.devices[i].name == options.devices[j].name)
                 throw ConfigError("two devices are named '" + options.devices[i].name + "'");
+    assignDefaultPorts(options.devices);
     return options;
 }
 

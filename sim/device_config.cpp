@@ -1,5 +1,6 @@
 #include "device_config.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <limits>
@@ -70,6 +71,30 @@ int parseMilliseconds(std::string_view value, std::string_view key) {
     return static_cast<int>(parseNumber(value, 600000, key));
 }
 
+// One line of printable ASCII, no blanks and no commas (which end a key=value on the command line).
+bool isValidPort(std::string_view port) {
+    if (port.size() > 128) return false;
+    for (const char c : port) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code <= ' ' || code > '~' || c == ',') return false;
+    }
+    return true;
+}
+
+char parseLetter(std::string_view value) {
+    const char letter = value.size() == 1 ? static_cast<char>(std::toupper(static_cast<unsigned char>(value[0]))) : 0;
+    return letter >= 'C' && letter <= 'Z' ? letter : 0;
+}
+
+const char* kindName(DeviceKind kind) {
+    switch (kind) {
+    case DeviceKind::Board: return "board";
+    case DeviceKind::Controller: return "controller";
+    case DeviceKind::Stick: return "stick";
+    }
+    return "device";
+}
+
 bool isValidName(std::string_view name) {
     if (name.empty() || name.size() > 64) return false;
     for (char c : name)
@@ -77,10 +102,52 @@ bool isValidName(std::string_view name) {
     return true;
 }
 
+// The rest of "NAME[,key=value...]" for a stick: letter=L, port=P, file=PATH (again for more files),
+// unplugged.
+DeviceConfig parseStickSpec(DeviceConfig config, const std::vector<std::string_view>& items) {
+    config.hardwareId.clear();
+    config.stick.letter = parseLetter(config.name);  // a stick named by a letter is that drive
+    for (std::size_t i = 1; i < items.size(); ++i) {
+        const std::string_view item = items[i];
+        const auto eq = item.find('=');
+        const std::string_view key = item.substr(0, eq);
+        const std::string_view value = eq == std::string_view::npos ? std::string_view{} : item.substr(eq + 1);
+        if (key == "unplugged" && eq == std::string_view::npos) {
+            config.startPlugged = false;
+        } else if (eq == std::string_view::npos) {
+            throw ConfigError(config.name + ": '" + std::string(item) + "' is not key=value");
+        } else if (key == "port") {
+            try {
+                applyBehaviourSetting(config.behaviour, DeviceKind::Stick, key, value);
+            } catch (const ConfigError& e) {
+                throw ConfigError(config.name + ": " + e.what());
+            }
+        } else if (key == "letter") {
+            config.stick.letter = parseLetter(value);
+            if (config.stick.letter == 0) throw ConfigError(config.name + ": letter must be one of C to Z");
+        } else if (key == "file") {
+            if (value.empty()) throw ConfigError(config.name + ": file needs a file");
+            config.stick.files.emplace_back(value);
+        } else {
+            throw ConfigError(config.name + ": unknown key '" + std::string(key) + "' for a stick (letter, port, file, " +
+                              "unplugged)");
+        }
+    }
+    return config;
+}
+
 }  // namespace
 
 void applyBehaviourSetting(Behaviour& behaviour, DeviceKind kind, std::string_view key, std::string_view value) {
-    if (key == "timing") {
+    const bool hid = kind != DeviceKind::Stick;
+    if (key == "port") {
+        if (!isValidPort(value))
+            throw ConfigError("port: '" + std::string(value) + "' is not up to 128 printable ASCII characters " +
+                              "without blanks or commas (e.g. 1-4 or 2-1.3; empty: not known)");
+        behaviour.port = std::string(value);
+    } else if (!hid) {
+        throw ConfigError("'" + std::string(key) + "' cannot be set (a stick has port only)");
+    } else if (key == "timing") {
         if (value == "none") behaviour.timing = Timing::None;
         else if (value == "full-speed") behaviour.timing = Timing::FullSpeed;
         else throw ConfigError("timing: '" + std::string(value) + "' is not full-speed or none");
@@ -101,7 +168,7 @@ void applyBehaviourSetting(Behaviour& behaviour, DeviceKind kind, std::string_vi
         else if (value == "refuse") behaviour.disk = DiskFault::Refuse;
         else throw ConfigError("disk: '" + std::string(value) + "' is not normal, none or refuse");
     } else {
-        throw ConfigError("'" + std::string(key) + "' cannot be set (fault, timing, unplug-after, wrong-acks" +
+        throw ConfigError("'" + std::string(key) + "' cannot be set (port, fault, timing, unplug-after, wrong-acks" +
                           (kind == DeviceKind::Controller ? ", disk)" : ")"));
     }
 }
@@ -114,6 +181,7 @@ DeviceConfig parseDeviceSpec(DeviceKind kind, std::string_view spec) {
     if (!isValidName(config.name))
         throw ConfigError("device name '" + config.name + "': use 1 to 64 letters, digits, '-' or '_'");
     config.hardwareId = kind == DeviceKind::Board ? "HID\\VID_04D8&PID_003C&REV_0002" : "HID\\VID_1FC9&PID_0003&REV_0100";
+    if (kind == DeviceKind::Stick) return parseStickSpec(std::move(config), items);
 
     std::string_view regionsText;
     bool regionsGiven = false;
@@ -132,7 +200,7 @@ DeviceConfig parseDeviceSpec(DeviceKind kind, std::string_view spec) {
             if (value.empty() || value.find_first_of("\r\n") != std::string_view::npos)
                 throw ConfigError(config.name + ": id must be one non-empty line");
             config.hardwareId = std::string(value);
-        } else if (key == "timing" || key == "fault" || key == "unplug-after" || key == "wrong-acks" ||
+        } else if (key == "port" || key == "timing" || key == "fault" || key == "unplug-after" || key == "wrong-acks" ||
                    (!board && key == "disk")) {
             try {
                 applyBehaviourSetting(config.behaviour, kind, key, value);
@@ -161,8 +229,8 @@ DeviceConfig parseDeviceSpec(DeviceKind kind, std::string_view spec) {
         } else if (!board && key == "disk-ms") {
             config.controller.diskMs = parseMilliseconds(value, key);
         } else if (!board && key == "disk-letter") {
-            const char letter = value.size() == 1 ? static_cast<char>(std::toupper(static_cast<unsigned char>(value[0]))) : 0;
-            if (letter < 'C' || letter > 'Z') throw ConfigError(config.name + ": disk-letter must be one of C to Z");
+            const char letter = parseLetter(value);
+            if (letter == 0) throw ConfigError(config.name + ": disk-letter must be one of C to Z");
             config.controller.diskLetter = letter;
         } else if (!board && key == "firmware") {
             if (value.empty()) throw ConfigError(config.name + ": firmware needs a file");
@@ -170,8 +238,7 @@ DeviceConfig parseDeviceSpec(DeviceKind kind, std::string_view spec) {
         } else if (board && key == "reset-ms") {
             config.board.resetMs = parseMilliseconds(value, key);
         } else {
-            throw ConfigError(config.name + ": unknown key '" + std::string(key) + "' for a " +
-                              (board ? "board" : "controller"));
+            throw ConfigError(config.name + ": unknown key '" + std::string(key) + "' for a " + kindName(kind));
         }
     }
     // Parsed last: its size check depends on the family, which may come after it.
@@ -183,6 +250,19 @@ DeviceConfig parseDeviceSpec(DeviceKind kind, std::string_view spec) {
         }
     }
     return config;
+}
+
+void assignDefaultPorts(std::vector<DeviceConfig>& devices) {
+    const auto given = [&](const std::string& port) {
+        return std::any_of(devices.begin(), devices.end(),
+                           [&](const DeviceConfig& device) { return device.behaviour.port == port; });
+    };
+    int next = 1;
+    for (DeviceConfig& device : devices) {
+        if (device.behaviour.port) continue;
+        while (given("1-" + std::to_string(next))) ++next;
+        device.behaviour.port = "1-" + std::to_string(next++);
+    }
 }
 
 }  // namespace sim

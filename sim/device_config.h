@@ -1,8 +1,10 @@
 // What one simulated device is and how it behaves, as given on the command line
-// (--board NAME,key=value... / --controller NAME,key=value...) or changed at run time.
+// (--board NAME,key=value... / --controller NAME,key=value... / --stick NAME,key=value...) or changed
+// at run time.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -16,7 +18,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class DeviceKind { Board, Controller };
+enum class DeviceKind { Board, Controller, Stick };
 enum class Timing { None, FullSpeed };
 
 struct MemoryRegion {
@@ -51,6 +53,15 @@ struct ControllerSettings {
 
 inline constexpr const char* kDefaultFirmware = "tessaray firmware 1.0.0\n";
 
+// A plain USB stick: a drive of its own on a port of its own, with files that are none of the
+// controller's business.
+struct StickSettings {
+    char letter = 0;                 // its drive letter; 0: the first free from F when it is plugged in
+    std::vector<std::string> files;  // copied onto it under their own names; none: kStickFirmware as firmware.bin
+};
+
+inline constexpr const char* kStickFirmware = "firmware.bin of another device, on a USB stick\n";
+
 enum class Fault { None, Silent, NoAck };
 enum class DiskFault { None, NoDisk, Refuse };
 
@@ -62,6 +73,11 @@ struct Behaviour {
     std::uint32_t unplugAfter = 0;   // leave the bus after this many reports; 0: never
     std::uint32_t wrongAcks = 0;     // this many acknowledgements each come after a wrong one
     DiskFault disk = DiskFault::None;  // controllers: no update disk, or one that refuses the copy
+    // The USB port the device is plugged into (hid/<name>.port, and drives/<L>.port for its drive),
+    // as a hub chain such as "1-4"; empty: not known, as on a system that cannot tell, and no port
+    // file is written. A change takes effect the next time the device appears on the bus. Unset only
+    // until the command line gives each device its default (assignDefaultPorts).
+    std::optional<std::string> port;
 };
 
 struct DeviceConfig {
@@ -72,14 +88,19 @@ struct DeviceConfig {
     Behaviour behaviour;
     BoardSettings board;  // used by boards only
     ControllerSettings controller;
+    StickSettings stick;  // used by sticks only
 };
 
 // Parses "NAME[,key=value...]" for the given kind; throws ConfigError.
 DeviceConfig parseDeviceSpec(DeviceKind kind, std::string_view spec);
 
-// Applies one run-time setting (fault, timing, unplug-after, wrong-acks; disk for controllers);
-// throws ConfigError.
+// Applies one run-time setting (port; fault, timing, unplug-after, wrong-acks for boards and
+// controllers; disk for controllers); throws ConfigError.
 void applyBehaviourSetting(Behaviour& behaviour, DeviceKind kind, std::string_view key, std::string_view value);
+
+// Gives every device whose port is unset a port of its own: "1-1", "1-2", ... in the devices' order,
+// passing over the ports given on the command line.
+void assignDefaultPorts(std::vector<DeviceConfig>& devices);
 
 // Bytes of flash per device address unit for a device family.
 inline int bytesPerAddress(std::uint8_t family) { return family == 2 ? 2 : 1; }

@@ -55,10 +55,14 @@ HidEndpoint::~HidEndpoint() { disappear(); }
 
 fs::path HidEndpoint::file(std::string_view suffix) const { return hidDir_ / (name_ + std::string(suffix)); }
 
-void HidEndpoint::appear() {
+void HidEndpoint::appear(const std::string& port) {
     if (present()) return;
-    writeBusFile(file(".id"), hardwareId_ + '\n');
     try {
+        // A host that sees the .id finds the port beside it; a port file left over from another
+        // appearance does not stand for an unknown port.
+        if (port.empty()) ::unlink(file(".port").c_str());
+        else writeBusFile(file(".port"), port + '\n');
+        writeBusFile(file(".id"), hardwareId_ + '\n');
         listenOnLoopback();
         listenOnUnixSocket();
     } catch (...) {
@@ -66,6 +70,7 @@ void HidEndpoint::appear() {
         ::unlink(file(".tcp").c_str());
         ::unlink(file(".sock.tmp").c_str());
         ::unlink(file(".id").c_str());
+        ::unlink(file(".port").c_str());
         closeListener(loop_, tcpListenFd_);
         closeListener(loop_, unixListenFd_);
         throw;
@@ -108,6 +113,7 @@ void HidEndpoint::disappear() {
     ::unlink(file(".tcp").c_str());
     ::unlink(file(".sock").c_str());
     ::unlink(file(".id").c_str());
+    ::unlink(file(".port").c_str());
     closeListener(loop_, tcpListenFd_);
     closeListener(loop_, unixListenFd_);
     connections_.clear();  // each closes itself

@@ -1,6 +1,6 @@
-// The device side of one HID interface on the virtual bus: hid/<name>.id, hid/<name>.sock for
-// Linux hosts and hid/<name>.tcp (a loopback TCP port) for Windows hosts, the connections the
-// hosts open on it, and the 65-byte reports that cross them.
+// The device side of one HID interface on the virtual bus: hid/<name>.port (the USB port, when
+// known), hid/<name>.id, hid/<name>.sock for Linux hosts and hid/<name>.tcp (a loopback TCP port)
+// for Windows hosts, the connections the hosts open on it, and the 65-byte reports that cross them.
 #pragma once
 
 #include "event_loop.h"
@@ -30,10 +30,10 @@ public:
     HidEndpoint(const HidEndpoint&) = delete;
     HidEndpoint& operator=(const HidEndpoint&) = delete;
 
-    // Appears on the bus: .id first, then .tcp and .sock, each listening already. Throws
-    // std::system_error.
-    void appear();
-    // Leaves the bus: .tcp, .sock, then .id are removed, then every connection is closed.
+    // Appears on the bus on port: .port first (none when port is empty), then .id, then .tcp and
+    // .sock, each listening already. Throws std::system_error.
+    void appear(const std::string& port);
+    // Leaves the bus: .tcp, .sock, .id, then .port are removed, then every connection is closed.
     void disappear();
     bool present() const { return unixListenFd_ >= 0; }
 

@@ -47,7 +47,7 @@ void ServedDevice::plug(Clock::time_point now) {
     callOffDisk(now);
     if (plugged()) return;
     firmware_->powerUp();
-    endpoint_.appear();
+    endpoint_.appear(port());
     recorder_.event(now, name_, "plugged");
 }
 
@@ -89,7 +89,7 @@ bool ServedDevice::stopDrive(char letter, Clock::time_point now) {
 
 void ServedDevice::showDisk(Clock::time_point now) {
     try {
-        disk_->show(behaviour_.disk == DiskFault::Refuse);
+        disk_->show(behaviour_.disk == DiskFault::Refuse, port());
         recorder_.event(now, name_, DeviceEvent("disk-shown", {{"drive", driveName(*disk_->letter())}}));
     } catch (const std::exception& e) {
         std::cerr << "tessaray-sim: " << name_ << " cannot show its update disk: " << e.what() << '\n';

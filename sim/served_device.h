@@ -3,6 +3,7 @@
 // the answer is. A controller's bootloader, which shows the update disk, is served here too.
 #pragma once
 
+#include "bus_device.h"
 #include "device_config.h"
 #include "event_loop.h"
 #include "firmware.h"
@@ -19,36 +20,39 @@
 
 namespace sim {
 
-class ServedDevice {
+class ServedDevice final : public BusDevice {
 public:
     // origin: the simulator's start, from which the firmware's uptime counts. A controller reads
     // its firmware file here (throws std::runtime_error when it cannot).
     ServedDevice(const DeviceConfig& config, std::unique_ptr<Firmware> firmware, EventLoop& loop,
                  Recorder& recorder, const std::filesystem::path& busDir, Clock::time_point origin);
 
-    const std::string& name() const { return name_; }
-    bool plugged() const { return endpoint_.present(); }
+    const std::string& name() const override { return name_; }
+    bool plugged() const override { return endpoint_.present(); }
     // Off the bus for a while: away for a reset and coming back, or in its bootloader (waiting to
     // show the update disk, or showing it).
-    bool away() const { return returnAt_.has_value() || diskAt_.has_value() || (disk_ && disk_->letter()); }
+    bool away() const override { return returnAt_.has_value() || diskAt_.has_value() || (disk_ && disk_->letter()); }
 
-    void plug(Clock::time_point now);    // also takes a bootloader's update disk away; throws std::system_error
-    void unplug(Clock::time_point now);  // also calls off the return after a reset and the update disk
-    void setBehaviour(std::string_view key, std::string_view value, Clock::time_point now);  // throws ConfigError
+    // Appears on its port (behaviour's port, as it is at that moment); also takes a bootloader's
+    // update disk away. Throws std::system_error.
+    void plug(Clock::time_point now) override;
+    void unplug(Clock::time_point now) override;  // also calls off the return after a reset and the update disk
+    void setBehaviour(std::string_view key, std::string_view value, Clock::time_point now) override;  // throws ConfigError
 
     // The stop tool's work: when this device shows the update disk with that letter, takes the disk
     // off the bus, takes its "Upfirmware.bin" as the new firmware and comes back with it. False when
     // the drive is not this device's.
-    bool stopDrive(char letter, Clock::time_point now);
-    std::vector<std::uint8_t> imageData() const { return firmware_->imageData(); }
+    bool stopDrive(char letter, Clock::time_point now) override;
+    std::optional<std::vector<std::uint8_t>> imageData() const override { return firmware_->imageData(); }
 
-    // Time-driven steps: the end of a busy spell, the return after a reset, the update disk.
-    std::optional<Clock::time_point> nextDeadline() const;
-    void onTime(Clock::time_point now);
+    // Time-driven steps: the end of a busy spell, the return after a reset, the update disk (shown
+    // on the device's port: one device, one port).
+    std::optional<Clock::time_point> nextDeadline() const override;
+    void onTime(Clock::time_point now) override;
 
     // Full-speed timing: whether the next frame has work, and that frame's work.
-    bool wantsFrame() const;
-    void onFrame(std::int64_t frame, Clock::time_point now);
+    bool wantsFrame() const override;
+    void onFrame(std::int64_t frame, Clock::time_point now) override;
 
 private:
     struct PendingReply {
@@ -65,6 +69,7 @@ private:
     void showDisk(Clock::time_point now);
     void callOffDisk(Clock::time_point now);
     bool busy() const { return busyUntil_.has_value(); }
+    std::string port() const { return behaviour_.port.value_or(""); }
 
     std::string name_;
     Behaviour behaviour_;

@@ -4,6 +4,8 @@
 #include "control_command.h"
 #include "control_server.h"
 #include "controller_firmware.h"
+#include "served_device.h"
+#include "usb_stick.h"
 
 #include <cerrno>
 #include <csignal>
@@ -19,10 +21,16 @@
 namespace sim {
 namespace {
 
-std::unique_ptr<Firmware> makeFirmware(const DeviceConfig& config) {
+std::unique_ptr<BusDevice> makeDevice(const DeviceConfig& config, EventLoop& loop, Recorder& recorder,
+                                      const std::filesystem::path& busDir, Clock::time_point origin) {
     switch (config.kind) {
-    case DeviceKind::Board: return std::make_unique<BoardBootloader>(config.board, config.controller);
-    case DeviceKind::Controller: return std::make_unique<ControllerFirmware>(config.controller);
+    case DeviceKind::Board:
+        return std::make_unique<ServedDevice>(config, std::make_unique<BoardBootloader>(config.board, config.controller),
+                                              loop, recorder, busDir, origin);
+    case DeviceKind::Controller:
+        return std::make_unique<ServedDevice>(config, std::make_unique<ControllerFirmware>(config.controller), loop,
+                                              recorder, busDir, origin);
+    case DeviceKind::Stick: return std::make_unique<UsbStick>(config, recorder, busDir);
     }
     return nullptr;
 }
@@ -34,8 +42,7 @@ Simulator::Simulator(const SimOptions& options)
     const std::filesystem::path busDir(options.busDir);
     std::filesystem::create_directories(busDir / "hid");
     for (const DeviceConfig& config : options.devices) {
-        devices_.push_back(
-            std::make_unique<ServedDevice>(config, makeFirmware(config), loop_, recorder_, busDir, origin_));
+        devices_.push_back(makeDevice(config, loop_, recorder_, busDir, origin_));
         if (config.startPlugged) startPlugged_.push_back(devices_.back().get());
     }
     control_ = std::make_unique<ControlServer>(loop_, options.controlPath,
@@ -72,7 +79,7 @@ Simulator::~Simulator() {
 }
 
 void Simulator::run() {
-    for (ServedDevice* device : startPlugged_) device->plug(Clock::now());
+    for (BusDevice* device : startPlugged_) device->plug(Clock::now());
     std::cout << "ready" << std::endl;
     while (!stop_) {
         loop_.runOnce(msUntilNextDeadline(Clock::now()));
@@ -102,7 +109,7 @@ int Simulator::msUntilNextDeadline(Clock::time_point now) const {
     return ms > 0 ? static_cast<int>(ms) : 0;
 }
 
-ServedDevice* Simulator::find(std::string_view name) {
+BusDevice* Simulator::find(std::string_view name) {
     for (auto& device : devices_)
         if (device->name() == name) return device.get();
     return nullptr;
@@ -116,7 +123,7 @@ std::string Simulator::execute(std::string_view line) {
             return "ok";
         }
         if (command.verb == ControlCommand::Verb::StopDrive) return stopDrive(command.drive);
-        ServedDevice* device = find(command.device);
+        BusDevice* device = find(command.device);
         if (device == nullptr) return "error no device named '" + command.device + "'";
         const auto now = Clock::now();
         switch (command.verb) {
@@ -149,10 +156,11 @@ std::string Simulator::stopDrive(char letter) {
     return std::string("error ") + letter + ": is not the update disk of a device of this simulator";
 }
 
-std::string Simulator::dump(ServedDevice& device, const std::string& path) {
-    const std::vector<std::uint8_t> image = device.imageData();
+std::string Simulator::dump(const BusDevice& device, const std::string& path) {
+    const std::optional<std::vector<std::uint8_t>> image = device.imageData();
+    if (!image) return "error " + device.name() + " has no image flash";
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    out.write(reinterpret_cast<const char*>(image->data()), static_cast<std::streamsize>(image->size()));
     if (!out.flush()) return "error cannot write " + path;
     return "ok";
 }

@@ -6,7 +6,7 @@
 #include "event_loop.h"
 #include "frame_clock.h"
 #include "recorder.h"
-#include "served_device.h"
+#include "bus_device.h"
 #include "stop_requests.h"
 #include "stop_tool.h"
 
@@ -30,8 +30,8 @@ public:
 private:
     std::string execute(std::string_view line);
     std::string stopDrive(char letter);
-    std::string dump(ServedDevice& device, const std::string& path);
-    ServedDevice* find(std::string_view name);
+    std::string dump(const BusDevice& device, const std::string& path);
+    BusDevice* find(std::string_view name);
     int msUntilNextDeadline(Clock::time_point now) const;
     void serveFrame();
 
@@ -39,8 +39,8 @@ private:
     EventLoop loop_;
     Recorder recorder_;
     FrameClock frames_;
-    std::vector<std::unique_ptr<ServedDevice>> devices_;
-    std::vector<ServedDevice*> startPlugged_;
+    std::vector<std::unique_ptr<BusDevice>> devices_;
+    std::vector<BusDevice*> startPlugged_;
     std::unique_ptr<class ControlServer> control_;
     std::unique_ptr<StopTool> stopTool_;
     std::unique_ptr<StopRequests> stopRequests_;

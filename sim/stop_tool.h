@@ -1,7 +1,8 @@
 // The stop tool that the simulator puts on the bus as tools/S1 and tools/S2: a shell script that,
 // run as "USBDeview.exe /stop_by_drive F:", asks this simulator to stop drive F: and waits until
-// the controller is back with its new firmware. It exits 0 then, and non-zero with a message on
-// standard error when the drive is not one of the simulator's or the simulator does not answer.
+// the controller is back with its new firmware (or, for a stick's drive, until the stick is off the
+// bus). It exits 0 then, and non-zero with a message on standard error when the drive is not one of
+// the simulator's or the simulator does not answer.
 #pragma once
 
 #include <filesystem>

@@ -1,11 +1,11 @@
 #include "update_disk.h"
 
+#include "drive_folder.h"
+
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
-
-#include <unistd.h>
 
 namespace sim {
 namespace fs = std::filesystem;
@@ -15,10 +15,7 @@ namespace {
 constexpr const char* kFirmwareFile = "firmware.bin";
 constexpr const char* kNewFirmwareFile = "Upfirmware.bin";
 
-// A name the drive list never counts (only single letters do) and no other simulator picks.
-fs::path temporaryName(const fs::path& drivesDir, char letter) {
-    return drivesDir / ("." + std::string(1, letter) + "." + std::to_string(::getpid()) + ".tmp");
-}
+fs::path temporaryName(const fs::path& drivesDir, char letter) { return drivesTemporaryName(drivesDir, std::string(1, letter)); }
 
 }  // namespace
 
@@ -33,17 +30,10 @@ UpdateDisk::~UpdateDisk() {
     }
 }
 
-void UpdateDisk::show(bool refusing) {
+void UpdateDisk::show(bool refusing, const std::string& port) {
     if (letter_) return;
     fs::create_directories(drivesDir_);
-    char letter = preferredLetter_;
-    if (letter == 0) {
-        for (char candidate = 'F'; candidate <= 'Z' && letter == 0; ++candidate)
-            if (!fs::exists(drivesDir_ / std::string(1, candidate))) letter = candidate;
-        if (letter == 0) throw std::runtime_error("no drive letter from F to Z is free for the update disk");
-    } else if (fs::exists(drivesDir_ / std::string(1, letter))) {
-        throw std::runtime_error(std::string("drive ") + letter + ": is taken already");
-    }
+    const char letter = pickDriveLetter(drivesDir_, preferredLetter_, "the update disk");
     const fs::path staging = temporaryName(drivesDir_, letter);
     fs::remove_all(staging);
     fs::create_directory(staging);
@@ -53,7 +43,7 @@ void UpdateDisk::show(bool refusing) {
         if (!out.flush()) throw std::runtime_error("cannot write firmware.bin on the update disk");
     }
     if (refusing) fs::create_directory(staging / kNewFirmwareFile);
-    fs::rename(staging, drivesDir_ / std::string(1, letter));
+    bringDriveIn(drivesDir_, staging, letter, port);
     letter_ = letter;
 }
 
@@ -71,10 +61,10 @@ bool UpdateDisk::remove(bool takeFirmware) {
     }
     // Gone from the drive list at once, then emptied.
     const fs::path leaving = temporaryName(drivesDir_, *letter_);
+    takeDriveOut(drivesDir_, *letter_, leaving);
     letter_.reset();
     std::error_code ec;
-    fs::rename(root, leaving, ec);
-    fs::remove_all(ec ? root : leaving, ec);
+    fs::remove_all(leaving, ec);
     return taken;
 }
 

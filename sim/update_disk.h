@@ -1,6 +1,7 @@
 // The update disk that a controller's bootloader shows: drives/<L>/ on the bus, holding the
-// firmware the controller runs as "firmware.bin". Stopping it takes "Upfirmware.bin" as the new
-// firmware. The disk keeps the firmware between showings, as the controller's flash does.
+// firmware the controller runs as "firmware.bin", with drives/<L>.port naming the controller's port.
+// Stopping it takes "Upfirmware.bin" as the new firmware. The disk keeps the firmware between
+// showings, as the controller's flash does.
 #pragma once
 
 #include <filesystem>
@@ -21,12 +22,13 @@ public:
     std::optional<char> letter() const { return letter_; }  // while shown
 
     // Shows the disk with its firmware.bin, all at once (written under a temporary name, then
-    // renamed). A refusing disk cannot take "Upfirmware.bin": a folder of that name is in the way.
-    // Throws std::runtime_error when no letter is free, std::filesystem::filesystem_error on I/O.
-    void show(bool refusing);
+    // renamed), on port (drives/<L>.port, written before the folder appears; none when empty). A
+    // refusing disk cannot take "Upfirmware.bin": a folder of that name is in the way. Throws
+    // std::runtime_error when no letter is free, std::filesystem::filesystem_error on I/O.
+    void show(bool refusing, const std::string& port);
 
-    // Takes the disk off the bus. With takeFirmware, a regular "Upfirmware.bin" on it becomes the
-    // firmware; returns whether it did.
+    // Takes the disk off the bus, its port file after its folder. With takeFirmware, a regular
+    // "Upfirmware.bin" on it becomes the firmware; returns whether it did.
     bool remove(bool takeFirmware);
 
 private:

@@ -1,5 +1,7 @@
 // Linux: the drives are the mount points of mounted volumes on removable disks; udisks2 stops them.
+// A drive's USB port is found in sysfs from the numbers of its block device.
 #include "platform/drives/drives_backends.h"
+#include "platform/core/usb_port.h"
 #include "platform/drives/mountinfo.h"
 #include "platform/process/process.h"
 
@@ -8,6 +10,9 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace platform::native {
 namespace {
@@ -31,6 +36,15 @@ std::string diskOf(const std::string& source) {
     const fs::path node = fs::canonical(fs::path("/sys/class/block") / name, ec);
     if (ec) return "";
     return fs::exists(node / "partition", ec) ? node.parent_path().filename().string() : name;
+}
+
+// The numbers of the mounted block device ("8:17"): those of the source where it is a block device,
+// else those the mount table gives (a file system over several devices names none of them there).
+std::string blockNumbersOf(const MountEntry& mount) {
+    struct stat status {};
+    if (mount.source.rfind("/dev/", 0) == 0 && ::stat(mount.source.c_str(), &status) == 0 && S_ISBLK(status.st_mode))
+        return std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
+    return mount.majorMinor;
 }
 
 bool isRemovable(const std::string& disk) {
@@ -78,7 +92,14 @@ std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
     return (fs::path(drive) / fileName).string();
 }
 
-std::string drivePort(const std::string&) { return {}; }
+std::string drivePort(const std::string& drive) {
+    const auto volumes = mountedVolumes();
+    // The last volume mounted on the mount point is the one seen there.
+    const auto mount = std::find_if(volumes.rbegin(), volumes.rend(),
+                                    [&](const MountEntry& entry) { return entry.mountPoint == drive; });
+    if (mount == volumes.rend()) return {};
+    return blockDevicePort("/sys", blockNumbersOf(*mount));
+}
 
 std::unique_ptr<StopTool> placeStopTool(OsError& /*error*/) { return nullptr; }
 

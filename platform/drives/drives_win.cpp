@@ -1,9 +1,11 @@
-// Windows: drives by drive type from C: to Z:. The update disk is stopped by the program's own stop
+// Windows: drives by drive type from C: to Z:; a drive's USB port is the location path of the USB
+// device above the disk that holds its volume. The update disk is stopped by the program's own stop
 // tool when the build carries it (stop_tool_win.cpp); otherwise the volume is ejected and the
 // configuration manager is asked to eject the USB device that holds it, as "Safely Remove Hardware"
 // does.
 #include "platform/drives/drives_backends.h"
 #include "platform/drives/eject_volume_win.h"
+#include "platform/core/device_tree_win.h"
 #include "platform/core/setupapi_win.h"
 #include "platform/drives/usb_eject_rules.h"
 #include "platform/drives/usb_eject_win.h"
@@ -64,6 +66,13 @@ bool diskDeviceOf(DWORD diskNumber, DEVINST& disk)
     return found;
 }
 
+// The disk device node that holds the volume of drive letter.
+bool diskOfDrive(char letter, DEVINST& disk)
+{
+    DWORD diskNumber = 0;
+    return deviceNumberOf(std::string("\\\\.\\") + letter + ":", diskNumber) && diskDeviceOf(diskNumber, disk);
+}
+
 }  // namespace
 
 std::vector<std::string> listDrives()
@@ -76,17 +85,21 @@ std::vector<std::string> listDrives()
 
 std::string pathOnDrive(const std::string& drive, const std::string& fileName) { return drive + "\\" + fileName; }
 
-std::string drivePort(const std::string&) { return {}; }
+// The disk that holds the volume, found as the stop finds it, and the USB device above that disk.
+std::string drivePort(const std::string& drive)
+{
+    DEVINST disk = 0;
+    if (drive.empty() || !diskOfDrive(drive[0], disk)) return {};
+    return usbPortOf(disk);
+}
 
 std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     const char letter = drive.empty() ? '\0' : drive[0];
-    DWORD diskNumber = 0;
     DEVINST disk = 0;
     // The device is found before the volume is ejected: afterwards it can no longer be opened.
-    if (!deviceNumberOf(std::string("\\\\.\\") + letter + ":", diskNumber) || !diskDeviceOf(diskNumber, disk))
-        return drive + " is not a volume of a disk the system knows";
+    if (!diskOfDrive(letter, disk)) return drive + " is not a volume of a disk the system knows";
     EjectVolume(letter);
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (auto problem = ejectUsbDeviceOf(disk, drive, std::min(kEjectRetryFor, left))) return problem;

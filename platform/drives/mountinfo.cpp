@@ -36,7 +36,7 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
         std::size_t separator = 6;
         while (separator < field.size() && field[separator] != "-") ++separator;
         if (field.size() < 6 || separator + 2 >= field.size()) continue;
-        entries.push_back({unescape(field[4]), unescape(field[separator + 2])});
+        entries.push_back({unescape(field[4]), unescape(field[separator + 2]), field[2]});
     }
     return entries;
 }

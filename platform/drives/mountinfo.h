@@ -10,6 +10,7 @@ namespace platform {
 struct MountEntry {
     std::string mountPoint;  // with the kernel's octal escapes (\040 for a blank) decoded
     std::string source;      // e.g. /dev/sdb1
+    std::string majorMinor;  // the device numbers of the files on it, e.g. 8:17 for /dev/sdb1
 };
 
 // The entries of a mountinfo text, in its order; lines that do not have the mountinfo form are skipped.

@@ -1,4 +1,5 @@
 #include "platform/drives/usb_eject_rules.h"
+#include "platform/core/usb_port.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,14 +19,7 @@ bool startsWithNoCase(std::string_view text, std::string_view start)
 
 bool equalsNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && startsWithNoCase(a, b); }
 
-bool containsNoCase(std::string_view text, std::string_view part)
-{
-    for (std::size_t at = 0; at + part.size() <= text.size(); ++at)
-        if (startsWithNoCase(text.substr(at), part)) return true;
-    return false;
-}
-
-bool isUsb(const DeviceNode& node) { return startsWithNoCase(node.instanceId, "USB\\"); }
+bool isUsb(const DeviceNode& node) { return isUsbInstanceId(node.instanceId); }
 
 // The USB class of hubs is 9; root hubs and hubs whose driver does not name the class are known by
 // their service.
@@ -38,12 +32,7 @@ bool isUsbHub(const DeviceNode& node)
 }
 
 // One function of a composite device ("USB\VID_04D8&PID_0040&MI_01\..."): its parent is the device.
-bool isCompositeFunction(const DeviceNode& node)
-{
-    const std::string_view id = node.instanceId;
-    const std::size_t deviceEnd = id.find('\\', 4);
-    return containsNoCase(id.substr(0, deviceEnd), "&MI_");
-}
+bool isCompositeFunction(const DeviceNode& node) { return isCompositeFunctionId(node.instanceId); }
 
 bool isPassingHold(std::uint32_t vetoType)
 {

@@ -1,6 +1,7 @@
 #include "platform/drives/usb_eject_win.h"
 
 #include "platform/drives/usb_eject_rules.h"
+#include "platform/core/device_tree_win.h"
 #include "platform/core/utf8_path.h"
 
 #include <cwchar>
@@ -12,12 +13,6 @@ namespace {
 
 // Device IDs, service names and veto names are UTF-16 texts; converted as paths are.
 std::string utf8Of(const wchar_t* text) { return utf8String(std::filesystem::path(text)); }
-
-std::string instanceIdOf(DEVINST node)
-{
-    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
-    return CM_Get_Device_IDW(node, id, MAX_DEVICE_ID_LEN + 1, 0) == CR_SUCCESS ? utf8Of(id) : std::string();
-}
 
 // A registry property of the node holding one or more texts (REG_SZ, REG_MULTI_SZ); none when the
 // node has no such property.
@@ -67,13 +62,9 @@ static_assert(kVetoOutstandingOpen == static_cast<std::uint32_t>(PNP_VetoOutstan
 
 std::optional<std::string> ejectUsbDeviceOf(DEVINST disk, const std::string& drive, std::chrono::milliseconds retryFor)
 {
-    constexpr int kDeepestTree = 64;  // a device tree is a handful of levels deep
-    std::vector<DEVINST> nodes{disk};
-    std::vector<DeviceNode> described{describeNode(disk)};
-    for (DEVINST parent = 0; nodes.size() < kDeepestTree && CM_Get_Parent(&parent, nodes.back(), 0) == CR_SUCCESS;) {
-        nodes.push_back(parent);
-        described.push_back(describeNode(parent));
-    }
+    const std::vector<DEVINST> nodes = nodesUpFrom(disk);
+    std::vector<DeviceNode> described;
+    for (DEVINST node : nodes) described.push_back(describeNode(node));
     const std::optional<std::size_t> target = nodeToEject(described);
     if (!target) return "the device of " + drive + " could not be told from the USB hub it hangs on";
     const bool remoteSession = GetSystemMetrics(SM_REMOTESESSION) != 0;

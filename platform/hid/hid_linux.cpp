@@ -1,5 +1,6 @@
-// HID interfaces of a Linux machine, through hidapi's hidraw backend.
+// HID interfaces of a Linux machine, through hidapi's hidraw backend; the USB port of each from sysfs.
 #include "platform/hid/hid_backends.h"
+#include "platform/core/usb_port.h"
 
 #include <hidapi/hidapi.h>
 
@@ -99,8 +100,10 @@ std::vector<HidInterfaceInfo> listHidInterfaces(OsError& error) {
     for (const hid_device_info* info = all; info != nullptr; info = info->next) {
         HidInterfaceInfo entry{hardwareIdOf(*info), info->path, {}};
         // hidapi may list one node once per top-level usage; the bus has one interface per node.
-        if (std::none_of(list.begin(), list.end(), [&](const auto& e) { return e.path == entry.path; }))
+        if (std::none_of(list.begin(), list.end(), [&](const auto& e) { return e.path == entry.path; })) {
+            entry.port = hidrawPort("/sys", entry.path);
             list.push_back(std::move(entry));
+        }
     }
     hid_free_enumeration(all);
     std::sort(list.begin(), list.end(), pathOrder);

@@ -1,9 +1,11 @@
 // Windows HID interfaces: SetupAPI lists the present interfaces of the HID class with each device's
-// first hardware ID; CreateFileW opens an interface path. Every handle is opened for overlapped
-// I/O, so that each read and write can be given its time limit: a plain synchronous read would
-// wait for ever on a device that stays silent. At open the interface's report lengths are read from
-// its HID descriptor, so that a device that does not move 65-byte reports is refused there.
+// first hardware ID and the location path of the USB device above it; CreateFileW opens an interface
+// path. Every handle is opened for overlapped I/O, so that each read and write can be given its time
+// limit: a plain synchronous read would wait for ever on a device that stays silent. At open the
+// interface's report lengths are read from its HID descriptor, so that a device that does not move
+// 65-byte reports is refused there.
 #include "platform/hid/hid_backends.h"
+#include "platform/core/device_tree_win.h"
 #include "platform/core/setupapi_win.h"
 #include "platform/core/utf8_path.h"
 
@@ -224,6 +226,8 @@ std::vector<HidInterfaceInfo> listHidInterfaces(OsError& error) {
             error = GetLastError() != 0 ? lastError() : kErrorGenFailure;
             break;
         }
+        // The interface's device node lies under the USB device (or its composite function) it is part of.
+        entry.port = usbPortOf(element.DevInst);
         list.push_back(std::move(entry));
     }
     SetupDiDestroyDeviceInfoList(devices);

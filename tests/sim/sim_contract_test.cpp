@@ -1,4 +1,6 @@
 // The device side of the virtual-bus contract, as any host sees it through the bus directory.
+#include "controller_request.h"
+#include "platform/drives/drives.h"
 #include "sim_bus_client.h"
 #include "sim_process.h"
 
@@ -18,15 +20,16 @@ namespace fs = std::filesystem;
 using lumaro::test::SimProcess;
 using lumaro::test::SimRecord;
 
-// Names under hid/ that appear (created or renamed into place) or vanish, in order.
-class HidDirWatch {
+// Names under one folder of the bus (hid/, drives/) that appear (created or renamed into place) or
+// vanish, in order.
+class DirWatch {
 public:
-    explicit HidDirWatch(const std::string& busDir) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-        ::inotify_add_watch(fd_, (busDir + "/hid").c_str(), IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM);
+    explicit DirWatch(const std::string& folder) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        ::inotify_add_watch(fd_, folder.c_str(), IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM);
     }
-    ~HidDirWatch() { ::close(fd_); }
+    ~DirWatch() { ::close(fd_); }
 
-    // "+name" for an appearance, "-name" for a removal; temporary names left out.
+    // "+name" for an appearance, "-name" for a removal; temporary and hidden names left out.
     std::vector<std::string> changes(std::size_t wanted) {
         std::vector<std::string> seen;
         alignas(inotify_event) char buffer[4096];
@@ -37,7 +40,7 @@ public:
             for (ssize_t at = 0; at < got;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
                 const std::string name = event->len ? event->name : "";
-                if (!name.ends_with(".tmp"))
+                if (!name.ends_with(".tmp") && !name.starts_with("."))
                     seen.push_back((event->mask & (IN_CREATE | IN_MOVED_TO) ? "+" : "-") + name);
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             }
@@ -49,25 +52,30 @@ private:
     int fd_;
 };
 
+std::string firstLineOf(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
 std::size_t countEvents(const std::vector<SimRecord>& records, const std::string& event) {
     return static_cast<std::size_t>(std::count_if(records.begin(), records.end(),
                                                   [&](const SimRecord& r) { return r.event == event; }));
 }
 
-// Windows hosts watch .tcp where Linux hosts watch .sock: each must find the interface whole.
-TEST(SimContract, AppearsIdTcpSockAndLeavesTcpSockIdThenClosesConnections) {
-    SimProcess sim({"--board", "board,unplugged,id=HID\\VID_04D8&PID_003C&REV_0007"});
+// Windows hosts watch .tcp where Linux hosts watch .sock: each must find the interface whole, and
+// its port beside it.
+TEST(SimContract, AppearsPortIdTcpSockAndLeavesTcpSockIdPortThenClosesConnections) {
+    SimProcess sim({"--board", "board,unplugged,id=HID\\VID_04D8&PID_003C&REV_0007,port=2-1.3"});
     EXPECT_TRUE(fs::is_empty(sim.busDir() + "/hid"));
-    HidDirWatch watch(sim.busDir());
+    DirWatch watch(sim.busDir() + "/hid");
 
     ASSERT_EQ(sim.control("plug board"), "ok");
-    EXPECT_EQ(watch.changes(3), (std::vector<std::string>{"+board.id", "+board.tcp", "+board.sock"}));
-    std::ifstream id(sim.busDir() + "/hid/board.id");
-    std::string line;
-    std::getline(id, line);
-    EXPECT_EQ(line, "HID\\VID_04D8&PID_003C&REV_0007");
-    std::ifstream tcp(sim.busDir() + "/hid/board.tcp");
-    std::getline(tcp, line);
+    EXPECT_EQ(watch.changes(4), (std::vector<std::string>{"+board.port", "+board.id", "+board.tcp", "+board.sock"}));
+    EXPECT_EQ(firstLineOf(sim.busDir() + "/hid/board.port"), "2-1.3");
+    EXPECT_EQ(firstLineOf(sim.busDir() + "/hid/board.id"), "HID\\VID_04D8&PID_003C&REV_0007");
+    const std::string line = firstLineOf(sim.busDir() + "/hid/board.tcp");
     EXPECT_TRUE(!line.empty() && line.find_first_not_of("0123456789") == std::string::npos) << line;
 
     BusClient client(sim.busDir(), "board");
@@ -75,9 +83,48 @@ TEST(SimContract, AppearsIdTcpSockAndLeavesTcpSockIdThenClosesConnections) {
     ASSERT_TRUE(client.connected());
     ASSERT_TRUE(windowsClient.connected());
     ASSERT_EQ(sim.control("unplug board"), "ok");
-    EXPECT_EQ(watch.changes(3), (std::vector<std::string>{"-board.tcp", "-board.sock", "-board.id"}));
+    EXPECT_EQ(watch.changes(4), (std::vector<std::string>{"-board.tcp", "-board.sock", "-board.id", "-board.port"}));
     EXPECT_TRUE(client.seesEndOfFile());
     EXPECT_TRUE(windowsClient.seesEndOfFile());
+}
+
+// port= stands for a system that cannot tell: no port file, not even one left from before.
+TEST(SimContract, ADeviceOfUnknownPortWritesNoPortFile) {
+    SimProcess sim({"--board", "board,unplugged,port="});
+    std::ofstream(sim.busDir() + "/hid/board.port") << "9-9\n";
+    DirWatch watch(sim.busDir() + "/hid");
+    ASSERT_EQ(sim.control("plug board"), "ok");
+    EXPECT_EQ(watch.changes(4), (std::vector<std::string>{"-board.port", "+board.id", "+board.tcp", "+board.sock"}));
+    ASSERT_EQ(sim.control("unplug board"), "ok");
+    EXPECT_EQ(watch.changes(3), (std::vector<std::string>{"-board.tcp", "-board.sock", "-board.id"}));
+    EXPECT_TRUE(fs::is_empty(sim.busDir() + "/hid"));
+}
+
+// One device, one port: the disk a controller shows in its bootloader is on its interface's port.
+TEST(SimContract, TheUpdateDiskIsOnItsControllersPortFromBeforeItAppearsUntilAfterItHasGone) {
+    SimProcess sim({"--board", "board", "--controller", "ctl,disk-ms=0"});
+    const fs::path bus = sim.busDir();
+    const std::string interfacePort = firstLineOf(bus / "hid/ctl.port");
+    EXPECT_EQ(interfacePort, "1-2");  // the second device
+    EXPECT_EQ(firstLineOf(bus / "hid/board.port"), "1-1");
+    fs::create_directories(bus / "drives");
+    DirWatch drives((bus / "drives").string());
+    {
+        BusClient host(sim.busDir(), "ctl");
+        ASSERT_TRUE(host.send(controllerRequest(0x9A)));
+        EXPECT_TRUE(host.seesEndOfFile());
+    }
+    EXPECT_EQ(drives.changes(2), (std::vector<std::string>{"+F.port", "+F"}));
+    EXPECT_EQ(firstLineOf(bus / "drives/F.port"), interfacePort);
+    EXPECT_FALSE(fs::exists(bus / "hid/ctl.port"));  // it left the bus as a HID device
+
+    sim.useBus();
+    EXPECT_EQ(platform::drivePort("F:"), interfacePort);
+    ::unsetenv("LUMARO_VBUS_DIR");
+
+    ASSERT_EQ(sim.control("stop-drive F:"), "ok");
+    EXPECT_EQ(drives.changes(2), (std::vector<std::string>{"-F", "-F.port"}));
+    EXPECT_EQ(firstLineOf(bus / "hid/ctl.port"), interfacePort);  // back on the same port
 }
 
 TEST(SimContract, AMessageOfTheWrongLengthClosesThatConnectionOnly) {
@@ -136,6 +183,8 @@ TEST(SimContract, ThePlatformLayerFindsAndDrivesTheDevices) {
     ASSERT_EQ(interfaces.size(), 2u);
     EXPECT_EQ(interfaces[0].hardwareId, "HID\\VID_04D8&PID_003C&REV_0002");  // "board" sorts first
     EXPECT_EQ(interfaces[1].hardwareId, "HID\\VID_1FC9&PID_0003&REV_0100");
+    EXPECT_EQ(interfaces[0].port, "1-2");  // a port of its own by the devices' order
+    EXPECT_EQ(interfaces[1].port, "1-1");
 
     platform::OsError error = platform::kOk;
     auto writer = platform::HidHandle::open(interfaces[0].path, platform::HidAccess::Write, error);

@@ -48,6 +48,50 @@ TEST(SimControl, PlugUnplugAndSetAnswerOkOrTheReason) {
     EXPECT_EQ(sim.control("dance").rfind("error unknown command", 0), 0u);
 }
 
+std::string firstLineOf(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+TEST(SimControl, APortSetAtRunTimeCountsFromTheDevicesNextAppearance) {
+    SimProcess sim({"--controller", "ctl", "--stick", "stick"});
+    const fs::path bus = sim.busDir();
+    EXPECT_EQ(firstLineOf(bus / "hid/ctl.port"), "1-1");
+    EXPECT_EQ(firstLineOf(bus / "drives/F.port"), "1-2");
+
+    // Moved to another port: unplugged here, plugged in there.
+    EXPECT_EQ(sim.control("set ctl port=3-2.1"), "ok");
+    EXPECT_EQ(sim.control("set stick port=4-1"), "ok");
+    EXPECT_EQ(firstLineOf(bus / "hid/ctl.port"), "1-1");
+    for (const char* device : {"ctl", "stick"}) {
+        EXPECT_EQ(sim.control(std::string("unplug ") + device), "ok");
+        EXPECT_EQ(sim.control(std::string("plug ") + device), "ok");
+    }
+    EXPECT_EQ(firstLineOf(bus / "hid/ctl.port"), "3-2.1");
+    EXPECT_EQ(firstLineOf(bus / "drives/F.port"), "4-1");
+
+    // On a system that cannot tell.
+    EXPECT_EQ(sim.control("set ctl port="), "ok");
+    EXPECT_EQ(sim.control("unplug ctl"), "ok");
+    EXPECT_EQ(sim.control("plug ctl"), "ok");
+    EXPECT_TRUE(fs::exists(bus / "hid/ctl.id"));
+    EXPECT_FALSE(fs::exists(bus / "hid/ctl.port"));
+
+    EXPECT_EQ(sim.control("set ctl port=1 2").rfind("error ", 0), 0u);  // two words: not a set command
+    EXPECT_EQ(sim.control("set ctl port=1,2").rfind("error port: ", 0), 0u);
+    EXPECT_EQ(sim.control("set stick fault=silent").rfind("error ", 0), 0u);
+    EXPECT_EQ(sim.control("dump stick " + (bus / "stick.image").string()), "error stick has no image flash");
+}
+
+TEST(SimControl, HelpNamesThePortsAndTheStick) {
+    const RunResult help = runSim("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* part : {"--stick NAME", "port=PORT", "letter=L", "file=FILE", "set NAME key=value (port;"})
+        EXPECT_NE(help.output.find(part), std::string::npos) << part;
+}
+
 TEST(SimControl, UnplugDuringAResetKeepsTheBoardAway) {
     SimProcess sim({"--board", "board,reset-ms=100"});
     {

@@ -1,5 +1,6 @@
 // The simulator's pure parts: its configuration, the control commands and the "47J53" board.
 #include "board_bootloader.h"
+#include "cli_options.h"
 #include "control_command.h"
 #include "controller_request.h"
 #include "device_config.h"
@@ -95,6 +96,62 @@ TEST(SimConfig, ControlCommands) {
     EXPECT_EQ(parseControlCommand("quit").verb, ControlCommand::Verb::Quit);
     for (const char* bad : {"", "plug", "plug a b", "set board", "set board fault", "reboot board", "quit now"})
         EXPECT_THROW(parseControlCommand(bad), ConfigError) << bad;
+}
+
+TEST(SimConfig, EveryDeviceIsOnAPortOfItsOwnUnlessGivenOne) {
+    const SimOptions options = parseSimOptions({"--bus", "/tmp/bus", "--controller", "a", "--board", "b", "--stick", "s",
+                                                "--controller", "c,port=1-2", "--board", "d,port=", "--board", "e"});
+    std::vector<std::string> ports;
+    for (const DeviceConfig& device : options.devices) ports.push_back(device.behaviour.port.value_or("unset"));
+    // In the devices' order, passing over 1-2, which c was given; d's port is not known.
+    EXPECT_EQ(ports, (std::vector<std::string>{"1-1", "1-3", "1-4", "1-2", "", "1-5"}));
+
+    // Two devices may be given one port: one unit after another on a production line's cable.
+    const SimOptions line = parseSimOptions({"--bus", "/tmp/bus", "--controller", "a,port=3-1", "--controller",
+                                             "b,port=3-1,unplugged"});
+    EXPECT_EQ(line.devices[0].behaviour.port, line.devices[1].behaviour.port);
+
+    Behaviour behaviour;
+    applyBehaviourSetting(behaviour, DeviceKind::Board, "port", "2-1.3");
+    EXPECT_EQ(behaviour.port, "2-1.3");
+    applyBehaviourSetting(behaviour, DeviceKind::Controller, "port", "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)");
+    EXPECT_EQ(behaviour.port, "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)");
+    applyBehaviourSetting(behaviour, DeviceKind::Stick, "port", "");
+    EXPECT_EQ(behaviour.port, "");
+    for (const char* bad : {"1 2", "1-2,3", "1-\xC3\xA4", "1-2\n"})
+        EXPECT_THROW(applyBehaviourSetting(behaviour, DeviceKind::Board, "port", bad), ConfigError) << bad;
+    EXPECT_THROW(applyBehaviourSetting(behaviour, DeviceKind::Board, "port", std::string(129, '1')), ConfigError);
+    EXPECT_EQ(parseControlCommand("set ctl port=1-4").value, "1-4");
+    EXPECT_EQ(parseControlCommand("set ctl port=").value, "");
+}
+
+TEST(SimConfig, AStickIsADriveWithFilesOnAPortOfItsOwn) {
+    const DeviceConfig byLetter = parseDeviceSpec(DeviceKind::Stick, "g");
+    EXPECT_EQ(byLetter.kind, DeviceKind::Stick);
+    EXPECT_EQ(byLetter.stick.letter, 'G');  // a stick named by a letter is that drive
+    EXPECT_TRUE(byLetter.stick.files.empty());
+    EXPECT_TRUE(byLetter.startPlugged);
+    EXPECT_FALSE(byLetter.behaviour.port.has_value());
+    EXPECT_EQ(parseDeviceSpec(DeviceKind::Stick, "stick").stick.letter, 0);  // the first free one
+
+    const DeviceConfig stick = parseDeviceSpec(
+        DeviceKind::Stick, "stick,letter=h,port=2-1,file=/tmp/firmware.bin,file=/tmp/notes.txt,unplugged");
+    EXPECT_EQ(stick.stick.letter, 'H');
+    EXPECT_EQ(stick.behaviour.port, "2-1");
+    EXPECT_EQ(stick.stick.files, (std::vector<std::string>{"/tmp/firmware.bin", "/tmp/notes.txt"}));
+    EXPECT_FALSE(stick.startPlugged);
+
+    for (const char* bad : {"s,letter=B", "s,letter=", "s,file=", "s,fault=silent", "s,id=HID\\X", "s,port=1 2",
+                            "s,disk-letter=G", "s,unplugged=yes", "s,port"})
+        EXPECT_THROW(parseDeviceSpec(DeviceKind::Stick, bad), ConfigError) << bad;
+    try {
+        parseDeviceSpec(DeviceKind::Stick, "s,timing=none");
+        ADD_FAILURE();
+    } catch (const ConfigError& e) {
+        EXPECT_STREQ(e.what(), "s: unknown key 'timing' for a stick (letter, port, file, unplugged)");
+    }
+    Behaviour behaviour;
+    EXPECT_THROW(applyBehaviourSetting(behaviour, DeviceKind::Stick, "fault", "silent"), ConfigError);
 }
 
 TEST(SimBoard, QueryListsUpToFourRegionsAndEndsTheList) {

@@ -42,6 +42,26 @@ TEST(VirtualBusList, OrdersByNameAndSkipsHalfPresentInterfaces) {
     EXPECT_TRUE(fs::path(list[0].path).is_absolute());
 }
 
+TEST(VirtualBusList, EachInterfaceReportsThePortItsPortFileNames) {
+    TemporaryBus bus;
+    ListeningInterface ctl(bus, "a-ctl", "HID\\VID_1FC9&PID_0003&REV_0100\n");
+    ListeningInterface board(bus, "b-board", "HID\\VID_04D8&PID_003C&REV_0002\n");
+    ListeningInterface unknown(bus, "c-board", "HID\\VID_04D8&PID_003C&REV_0002\n");
+    ListeningInterface windowsWritten(bus, "d-ctl", "HID\\VID_1FC9&PID_0003&REV_0100\n");
+    std::ofstream(bus.hid() / "a-ctl.port", std::ios::binary) << "1-4\n";
+    std::ofstream(bus.hid() / "b-board.port", std::ios::binary) << "2-1.3";  // no line end
+    std::ofstream(bus.hid() / "d-ctl.port", std::ios::binary) << "1-2\r\nsecond line\n";
+    std::ofstream(bus.hid() / "e-gone.port", std::ios::binary) << "1-5\n";  // no interface beside it
+
+    const auto list = platform::listHidInterfaces();
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0].port, "1-4");
+    EXPECT_EQ(list[1].port, "2-1.3");
+    EXPECT_EQ(list[2].port, "");  // no port file: the port is not known
+    EXPECT_EQ(list[3].port, "1-2");
+    EXPECT_EQ(list[3].path, windowsWritten.path());
+}
+
 TEST(VirtualBusList, AnUnreadableHardwareIdEndsTheListWithAnError) {
     TemporaryBus bus;
     ListeningInterface before(bus, "a-ctl", "HID\\VID_1FC9&PID_0003&REV_0100\n");

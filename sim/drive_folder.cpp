@@ -1,0 +1,58 @@
+#include "drive_folder.h"
+
+#include "bus_file.h"
+
+#include <stdexcept>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace sim {
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path driveFolder(const fs::path& drivesDir, char letter) { return drivesDir / std::string(1, letter); }
+fs::path portFile(const fs::path& drivesDir, char letter) { return drivesDir / (std::string(1, letter) + ".port"); }
+
+}  // namespace
+
+char pickDriveLetter(const fs::path& drivesDir, char preferred, const std::string& what) {
+    if (preferred != 0) {
+        if (fs::exists(driveFolder(drivesDir, preferred)))
+            throw std::runtime_error(std::string("drive ") + preferred + ": is taken already");
+        return preferred;
+    }
+    for (char candidate = 'F'; candidate <= 'Z'; ++candidate)
+        if (!fs::exists(driveFolder(drivesDir, candidate))) return candidate;
+    throw std::runtime_error("no drive letter from F to Z is free for " + what);
+}
+
+fs::path drivesTemporaryName(const fs::path& drivesDir, const std::string& tag) {
+    return drivesDir / ("." + tag + "." + std::to_string(::getpid()) + ".tmp");
+}
+
+void bringDriveIn(const fs::path& drivesDir, const fs::path& filled, char letter, const std::string& port) {
+    if (port.empty()) {
+        std::error_code ignored;
+        fs::remove(portFile(drivesDir, letter), ignored);  // left by someone else: not this drive's
+    } else {
+        writeBusFile(portFile(drivesDir, letter), port + '\n');
+    }
+    try {
+        fs::rename(filled, driveFolder(drivesDir, letter));
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove(portFile(drivesDir, letter), ignored);
+        throw;
+    }
+}
+
+void takeDriveOut(const fs::path& drivesDir, char letter, const fs::path& away) {
+    std::error_code ec;
+    fs::rename(driveFolder(drivesDir, letter), away, ec);
+    if (ec) fs::remove_all(driveFolder(drivesDir, letter), ec);
+    fs::remove(portFile(drivesDir, letter), ec);
+}
+
+}  // namespace sim
