@@ -213,7 +213,6 @@ void UpdateLine::runUnit(UnitFacts facts, UpdateJobInput input, HistoryEntry kno
                          bool bootBoard, const std::string& finishDrive)
 {
     waitLimit_.stop();
-    comeBackLimit_.stop();
     strandedLook_.stop();
     unit_ = std::move(facts);
     lastError_.clear();
@@ -297,28 +296,35 @@ void UpdateLine::unitEnded(UnitEnd end)
     if (!options_.repeat) return finish(codeForUnits());
     state_ = State::WaitingForUnplug;
     // Only a unit that is done restarts; one that failed is there or gone for good.
-    unitSeenBack_ = end.result != UnitResult::Done;
-    if (!unitSeenBack_) comeBackLimit_.start();
+    heldPorts_[unit_.port] = end.result != UnitResult::Done;
+    if (end.result == UnitResult::Done) comeBackLimit_.start();
     report_.unplugPrompt();
     if (history_) strandedLook_.start();
     checkUnplugged();
 }
 
-// Where ports are known, the unit just done comes back only on its own port, and a controller on
-// any other port is the next unit, taken at once; where they are not, any known controller present
-// is taken to be the unit on its way back until it has gone.
+// Where ports are known, a unit just done comes back only on its own port, and a controller on any
+// other port is the next unit, taken at once; where they are not, any known controller present is
+// taken to be the unit on its way back until it has gone.
 void UpdateLine::checkUnplugged()
 {
     if (state_ != State::WaitingForUnplug) return;
-    const std::string& port = unit_.port;
-    if (!port.empty() && (startFinish() || startUpdate({PortFilter::Kind::AllBut, port}))) return;
-    if (presentModel({PortFilter::Kind::Only, port})) {
-        unitSeenBack_ = true;
-        return;
+    std::vector<std::string> held;
+    for (auto port = heldPorts_.begin(); port != heldPorts_.end();) {
+        if (presentModel({PortFilter::Kind::Only, {port->first}})) {
+            port->second = true;
+        } else if (port->second || !comeBackLimit_.isActive()) {
+            port = heldPorts_.erase(port);  // unplugged, or not back in time
+            continue;
+        }
+        held.push_back(port->first);
+        ++port;
     }
-    if (!unitSeenBack_ && comeBackLimit_.isActive()) return;
-    comeBackLimit_.stop();
-    waitForUnit();
+    if (heldPorts_.empty()) {
+        comeBackLimit_.stop();
+        return waitForUnit();
+    }
+    startFinish() || startUpdate({PortFilter::Kind::AllBut, held});
 }
 
 void UpdateLine::interrupt()

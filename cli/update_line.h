@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -95,7 +96,9 @@ private:
     QElapsedTimer unitClock_;
     std::string lastError_;
     bool interruptAsked_ = false;
-    bool unitSeenBack_ = false;
+    // The ports of the units done or failed since the line last waited, and whether each has been
+    // seen there since: a unit is unplugged once it has gone after that, or has not come back in time.
+    std::map<std::string, bool> heldPorts_;
     int units_ = 0;
     int failedUnits_ = 0;
 };

@@ -20,9 +20,15 @@ const std::string kNewFirmwareFile = "Upfirmware.bin";
 
 DiskResult failure(std::string problem) { return {false, std::move(problem), {}}; }
 
-bool holdsOldFirmware(const std::string& drive) {
+bool holdsFile(const std::string& drive, const std::string& fileName) {
     std::error_code ec;
-    return fs::is_regular_file(platform::utf8Path(platform::pathOnDrive(drive, kOldFirmwareFile)), ec);
+    return fs::is_regular_file(platform::utf8Path(platform::pathOnDrive(drive, fileName)), ec);
+}
+
+bool holdsOldFirmware(const std::string& drive) { return holdsFile(drive, kOldFirmwareFile); }
+
+bool looksLikeUpdateDisk(const DriveFacts& facts) {
+    return facts.removable && (facts.holdsOldFirmware || facts.holdsNewFirmware);
 }
 
 // Where the program's own tool cannot run, the system's eject does the tool's work.
@@ -89,13 +95,13 @@ std::string Find_UpdateDrive(const DriveList& drivesBefore, const DriveList& dri
 std::string strandedUpdateDrive(const std::vector<DriveFacts>& drives, const std::string& port) {
     if (port.empty()) return "";
     for (const DriveFacts& facts : drives)
-        if (facts.port == port && facts.removable && facts.holdsOldFirmware) return facts.drive;
+        if (facts.port == port && looksLikeUpdateDisk(facts)) return facts.drive;
     return "";
 }
 
 std::string unconfirmedUpdateDrive(const std::vector<DriveFacts>& drives) {
     for (const DriveFacts& facts : drives)
-        if (facts.removable && facts.holdsOldFirmware) return facts.drive;
+        if (looksLikeUpdateDisk(facts)) return facts.drive;
     return "";
 }
 
@@ -103,7 +109,7 @@ std::vector<DriveFacts> GetDriveFacts() {
     std::vector<DriveFacts> facts;
     for (const platform::DriveDescription& described : platform::describeDrives())
         facts.push_back({described.drive, platform::drivePort(described.drive), described.type.starts_with("removable"),
-                         holdsOldFirmware(described.drive)});
+                         holdsOldFirmware(described.drive), holdsFile(described.drive, kNewFirmwareFile)});
     return facts;
 }
 

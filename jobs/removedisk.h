@@ -50,15 +50,17 @@ struct DriveFacts {
     std::string port;     // empty: not known
     bool removable = false;
     bool holdsOldFirmware = false;  // "firmware.bin" at its root
+    bool holdsNewFirmware = false;  // "Upfirmware.bin": an earlier copy, which takes the old file's place
 };
 
 // The disk of a stranded update whose controller was on port: the first removable drive on that
-// port holding the old firmware file. Empty when the port is not known or no such drive is there:
-// a guess could write over another device's file.
+// port holding the old firmware file, or the new one an interrupted copy put in its place. Empty
+// when the port is not known or no such drive is there: a guess could write over another device's
+// file.
 std::string strandedUpdateDrive(const std::vector<DriveFacts>& drives, const std::string& port);
 
-// Where the system cannot tell ports: the first removable drive holding the old firmware file,
-// which only a person may confirm as the controller's disk.
+// Where the system cannot tell ports: the first removable drive holding the old or the new firmware
+// file, which only a person may confirm as the controller's disk.
 std::string unconfirmedUpdateDrive(const std::vector<DriveFacts>& drives);
 
 // The present drives with their facts.

@@ -10,11 +10,12 @@ ControllerLink& controllerLink()
 
 bool PortFilter::takes(const std::string& interfacePort) const
 {
-    if (port.empty()) return true;
+    const bool unknown = std::find(ports.begin(), ports.end(), std::string()) != ports.end();
+    const bool listed = std::find(ports.begin(), ports.end(), interfacePort) != ports.end();
     switch (kind) {
     case Kind::Any: return true;
-    case Kind::Only: return interfacePort == port;
-    case Kind::AllBut: return interfacePort != port;
+    case Kind::Only: return unknown || listed;
+    case Kind::AllBut: return !unknown && !listed;
     }
     return true;
 }
@@ -47,7 +48,7 @@ bool Find_HidDevice(const std::string& vidPid, const PortFilter& ports)
 bool isControllerOnPort(const std::string& vidPid, const std::string& port)
 {
     if (port.empty()) return false;
-    return findMatchingInterface(platform::listHidInterfaces(), vidPid, {PortFilter::Kind::Only, port}).has_value();
+    return findMatchingInterface(platform::listHidInterfaces(), vidPid, {PortFilter::Kind::Only, {port}}).has_value();
 }
 
 bool Open_HidDevice()

@@ -24,13 +24,13 @@ struct ControllerLink {
 // The process-wide link; every caller reaches the same one.
 ControllerLink& controllerLink();
 
-// Which ports a search takes: any, only one, or any but one (a unit just updated, which comes back
-// on its own port). An empty port in a filter takes every interface: where the system cannot tell
-// ports, every interface is on the same unknown one.
+// Which ports a search takes: any, only these, or any but these (units just updated, which come
+// back on their own ports). Where the system cannot tell ports (an empty one in the list), every
+// interface is on the same unknown port: Only takes all of them, AllBut none.
 struct PortFilter {
     enum class Kind { Any, Only, AllBut };
     Kind kind = Kind::Any;
-    std::string port;
+    std::vector<std::string> ports;
     bool takes(const std::string& interfacePort) const;
 };
 

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -36,6 +37,8 @@ struct Case {
     Fault fault;
     Next next;
 };
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
 constexpr std::size_t kRecordBytes = 54;
 constexpr std::size_t kImageRecords = 1500;  // a few seconds at full speed: time to interrupt them
@@ -61,7 +64,9 @@ void writeScript(const fs::path& file, const std::string& body)
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-class InterruptedUpdate : public ::testing::TestWithParam<Case> {
+// A program folder of its own with a Record folder (so that lumaro-update keeps the history), a
+// large image data file, and the simulator with the controller on port 1-4 and a stick on 2-1.
+class UpdateBench : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -84,10 +89,13 @@ protected:
         fs::remove_all(folder, ignored);
     }
 
-    void startSim(const std::string& controllerKeys)
+    void startSim(const std::string& controllerKeys, const std::vector<std::string>& more = {})
     {
-        sim.emplace(std::vector<std::string>{"--controller", "ctl,port=1-4,disk-letter=F" + controllerKeys, "--stick",
-                                             "E,port=2-1,file=" + (folder / "stick/firmware.bin").string()});
+        std::vector<std::string> devices{"--controller", "ctl,port=1-4,disk-letter=F" + controllerKeys, "--stick",
+                                         "E,port=2-1,file=" + (folder / "stick/firmware.bin").string()};
+        devices.insert(devices.end(), more.begin(), more.end());
+        sim.emplace(devices);
+        sim->useBus();
         bus = sim->busDir();
         fs::copy_file(bus / "tools/S2", folder / "S2", fs::copy_options::overwrite_existing);
     }
@@ -111,6 +119,8 @@ protected:
     std::optional<SimProcess> sim;
     PrivateLogind logind;
 };
+
+class InterruptedUpdate : public UpdateBench, public ::testing::WithParamInterface<Case> {};
 
 std::string controllerKeysFor(const Case& c)
 {
@@ -194,7 +204,11 @@ TEST_P(InterruptedUpdate, TheNextRunLeavesTheControllerUpdatedAndTheHistoryTells
     if (c.fault == Fault::Silent) {
         EXPECT_EQ(sim->control("set ctl fault=none"), "ok");
     }
-    if (c.fault == Fault::CopyRefused) fs::remove_all(bus / "drives/F/Upfirmware.bin");
+    if (c.fault == Fault::CopyRefused) {  // its disk holds no firmware file any more: re-plugged
+        EXPECT_EQ(sim->control("set ctl disk=normal"), "ok");
+        EXPECT_EQ(sim->control("unplug ctl"), "ok");
+        EXPECT_EQ(sim->control("plug ctl"), "ok");
+    }
     if (c.step == Step::StopDisk) fs::copy_file(folder / "S2", bus / "tools/S2", fs::copy_options::overwrite_existing);
     if (c.step == Step::StopDisk && c.fault == Fault::Killed) sleepMs(3000);  // the tool it left runs on
 
@@ -211,7 +225,9 @@ TEST_P(InterruptedUpdate, TheNextRunLeavesTheControllerUpdatedAndTheHistoryTells
 
     // The controller has every image record and the new firmware.
     EXPECT_TRUE(sim->waitForEvent("ctl", "firmware-updated"));
-    EXPECT_EQ(sim->imageData("ctl"), image);
+    std::vector<std::uint8_t> sent = image;  // the job always ends with one record of zeros past the file
+    sent.resize((sent.size() / kRecordBytes + 1) * kRecordBytes, 0);
+    EXPECT_EQ(sim->imageData("ctl"), sent);
     // The history: the first run's row (killed: written by the next), then the next run's.
     const std::vector<std::string> rows = historyRows();
     ASSERT_GE(rows.size(), 2u);
@@ -226,6 +242,11 @@ TEST_P(InterruptedUpdate, TheNextRunLeavesTheControllerUpdatedAndTheHistoryTells
     if (c.fault != Fault::Killed) {
         EXPECT_FALSE(firstRows.empty()) << "the first run wrote its own row";
     }
+    // A stranded update whose controller is back in its application before it was finished says so.
+    const bool strandedThenBack = c.step == Step::Copy || (c.step == Step::StopDisk && c.fault == Fault::Killed);
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                            [](const std::string& row) { return row.find("came back by itself") != std::string::npos; }),
+              strandedThenBack ? 1 : 0);
     // Nothing of the run is left to finish, and no other drive was touched.
     EXPECT_EQ(std::distance(fs::directory_iterator(program / "Record"), fs::directory_iterator()), 1)
         << "only UpdateHistory.csv";
@@ -245,10 +266,74 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"ImageDataCtrlCTwice", Step::ImageData, Fault::CtrlCTwice, Next::WholeUpdate},
                       Case{"WaitingForDiskKilled", Step::WaitingForDisk, Fault::Killed, Next::Finish},
                       Case{"WaitingForDiskCtrlCTwice", Step::WaitingForDisk, Fault::CtrlCTwice, Next::Finish},
-                      Case{"CopyRefused", Step::Copy, Fault::CopyRefused, Next::Finish},
+                      Case{"CopyRefused", Step::Copy, Fault::CopyRefused, Next::WholeUpdate},
                       Case{"StopDiskKilled", Step::StopDisk, Fault::Killed, Next::WholeUpdate},
                       Case{"StopDiskRefused", Step::StopDisk, Fault::StopRefused, Next::Finish}),
     [](const ::testing::TestParamInfo<Case>& tested) { return std::string(tested.param.name); });
+
+// A second instance started while the first waits for the controller's disk takes the live job
+// for nobody's: it records nothing, finishes nothing, and the first ends done.
+TEST_F(UpdateBench, ASecondInstanceLeavesALiveJobAlone)
+{
+    startSim(",disk-ms=3000,erase-ms=20");
+    UpdateRun first = run({"--json"});
+    ASSERT_TRUE(sim->waitForEvent("ctl", "bootloader-mode", 1, std::chrono::seconds(10)));
+    {
+        UpdateRun second = run({"--json", "--wait", "2"});
+        EXPECT_EQ(second.exitCode(10000), 3) << second.errors;  // no controller for it
+        EXPECT_EQ(second.errors.find("Interrupted"), std::string::npos) << second.errors;
+    }
+    const auto result = first.nextEvent("result", kRunLimitMs);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->value("result").toString(), "done");
+    EXPECT_EQ(first.exitCode(10000), 0);
+    const std::vector<std::string> rows = historyRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_NE(rows[0].find(",done,"), std::string::npos) << rows[0];
+}
+
+// Where the system cannot tell ports, a stranded update's disk cannot be told from another drive
+// holding a firmware.bin: lumaro-update writes to none and says why.
+TEST_F(UpdateBench, WithoutPortsAStrandedUpdateIsNeverGuessedAt)
+{
+    sim.emplace(std::vector<std::string>{"--controller", "ctl,port=,disk-letter=F,disk-ms=300,erase-ms=20", "--stick",
+                                         "E,port=,file=" + (folder / "stick/firmware.bin").string()});
+    sim->useBus();
+    {
+        UpdateRun first = run({"--json"});
+        ASSERT_TRUE(sim->waitForEvent("ctl", "disk-shown", 1, std::chrono::seconds(15)));
+        first.kill();
+    }
+    UpdateRun next = run({"--json", "--wait", "2"});
+    EXPECT_EQ(next.exitCode(15000), 3);
+    EXPECT_NE(next.errors.find("cannot tell which drive"), std::string::npos) << next.errors;
+    const fs::path drives = sim->busDir() + "/drives";
+    EXPECT_TRUE(fs::exists(drives / "F/firmware.bin"));
+    EXPECT_FALSE(fs::exists(drives / "F/Upfirmware.bin"));
+    EXPECT_EQ(contentsOf(drives / "E/firmware.bin"), kStickFirmware);
+    EXPECT_FALSE(fs::exists(drives / "E/Upfirmware.bin"));
+}
+
+// With --repeat, the unit just done comes back on its own port; a controller on another port is
+// the next unit, taken at once without waiting for the first to be unplugged.
+TEST_F(UpdateBench, RepeatTakesAUnitOnAnotherPortAtOnce)
+{
+    startSim(",disk-ms=20,erase-ms=20", {"--controller", "other,port=1-5,disk-ms=20,erase-ms=20"});
+    UpdateRun line = run({"--json", "--repeat"});
+    std::vector<QString> ports;
+    for (int unit = 0; unit < 2; ++unit) {
+        const auto result = line.nextEvent("result", kRunLimitMs);
+        ASSERT_TRUE(result) << line.readErrors(100);
+        EXPECT_EQ(result->value("result").toString(), "done");
+        ports.push_back(result->value("port").toString());
+    }
+    std::sort(ports.begin(), ports.end());
+    EXPECT_EQ(ports, (std::vector<QString>{"1-4", "1-5"}));
+    line.interrupt();
+    EXPECT_EQ(line.exitCode(10000), 0);
+    EXPECT_EQ(countEvents(*sim, "ctl", "image-start"), 1);
+    EXPECT_EQ(countEvents(*sim, "other", "image-start"), 1);
+}
 
 }  // namespace
 
