@@ -65,13 +65,15 @@ std::optional<std::size_t> nodeToEject(const std::vector<DeviceNode>& fromDiskUp
         if (isUsbHub(node)) return std::nullopt;
         if (!isCompositeFunction(node)) return i;
     }
-    if (fromDiskUp.empty()) return std::nullopt;
-    return 0;
+    return std::nullopt;
 }
 
 EjectVerdict judgeEjectAnswer(const EjectAnswer& answer)
 {
-    if (answer.vetoType == kVetoAlreadyRemoved) return EjectVerdict::Ejected;
+    // The device left between the request and the answer (its disk was being stopped anyway).
+    if (answer.vetoType == kVetoAlreadyRemoved || answer.result == kConfigNoSuchDevNode ||
+        answer.result == kConfigInvalidDevNode)
+        return EjectVerdict::Ejected;
     if (answer.result == kConfigAccessDenied || answer.vetoType == kVetoInsufficientRights)
         return EjectVerdict::NotAllowed;
     if (answer.result == kConfigSuccess && answer.vetoType == kVetoTypeUnknown) return EjectVerdict::Ejected;

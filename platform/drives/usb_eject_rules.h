@@ -21,9 +21,9 @@ struct DeviceNode {
 };
 
 // Which of the nodes from a disk (first) up towards the root to eject: the first USB device
-// (instance ID "USB\...") that is not one function of a composite device; the disk itself when no
-// USB device holds it. Nothing when the walk meets a USB hub first: a hub, or a dock with its hub,
-// above the disk is never ejected.
+// (instance ID "USB\...") that is not one function of a composite device. Nothing when the walk
+// meets a USB hub first (a hub, or a dock with its hub, above the disk is never ejected), and
+// nothing when no USB device holds the disk (a card slot, a fixed disk): that is no controller's.
 std::optional<std::size_t> nodeToEject(const std::vector<DeviceNode>& fromDiskUp);
 
 // The configuration manager's answer to one eject request, in its own numbers.
@@ -34,6 +34,8 @@ struct EjectAnswer {
 };
 
 inline constexpr std::uint32_t kConfigSuccess = 0x00;       // CR_SUCCESS
+inline constexpr std::uint32_t kConfigInvalidDevNode = 0x05;  // CR_INVALID_DEVNODE
+inline constexpr std::uint32_t kConfigNoSuchDevNode = 0x0D;   // CR_NO_SUCH_DEVNODE
 inline constexpr std::uint32_t kConfigRemoveVetoed = 0x17;  // CR_REMOVE_VETOED
 inline constexpr std::uint32_t kConfigAccessDenied = 0x33;  // CR_ACCESS_DENIED
 enum VetoType : std::uint32_t {                             // PNP_VETO_TYPE

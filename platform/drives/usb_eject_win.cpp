@@ -55,7 +55,8 @@ EjectAnswer requestEject(DEVINST node)
 }  // namespace
 
 static_assert(kConfigSuccess == CR_SUCCESS && kConfigRemoveVetoed == CR_REMOVE_VETOED &&
-              kConfigAccessDenied == CR_ACCESS_DENIED);
+              kConfigAccessDenied == CR_ACCESS_DENIED && kConfigNoSuchDevNode == CR_NO_SUCH_DEVNODE &&
+              kConfigInvalidDevNode == CR_INVALID_DEVNODE);
 static_assert(kVetoOutstandingOpen == static_cast<std::uint32_t>(PNP_VetoOutstandingOpen) &&
               kVetoInsufficientRights == static_cast<std::uint32_t>(PNP_VetoInsufficientRights) &&
               kVetoAlreadyRemoved == static_cast<std::uint32_t>(PNP_VetoAlreadyRemoved));
@@ -66,7 +67,7 @@ std::optional<std::string> ejectUsbDeviceOf(DEVINST disk, const std::string& dri
     std::vector<DeviceNode> described;
     for (DEVINST node : nodes) described.push_back(describeNode(node));
     const std::optional<std::size_t> target = nodeToEject(described);
-    if (!target) return "the device of " + drive + " could not be told from the USB hub it hangs on";
+    if (!target) return "no USB device of its own holds " + drive + " (or it could not be told from the USB hub it hangs on)";
     const bool remoteSession = GetSystemMetrics(SM_REMOTESESSION) != 0;
     return ejectWithRetries([node = nodes[*target]] { return requestEject(node); }, drive, remoteSession, retryFor);
 }

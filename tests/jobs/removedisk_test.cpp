@@ -71,6 +71,22 @@ TEST(UpdateDriveChoice, FirstDriveHoldingTheOldFirmwareElseTheFirst) {
     EXPECT_EQ(chooseUpdateDrive({}, holdsOn("F:")), "");
 }
 
+// A stranded update is finished only on a removable drive on its controller's port that shows an
+// update disk's file: never on a stick of another port with a firmware.bin of its own.
+TEST(UpdateDriveChoice, AStrandedUpdatesDiskIsKnownByItsPort) {
+    const std::vector<DriveFacts> drives{
+        {"E:", "2-1", true, true, false},   // a stick with its own firmware.bin
+        {"F:", "1-4", false, true, false},  // fixed: no controller's disk
+        {"G:", "1-4", true, false, false},  // on the port, but no update disk's file
+        {"H:", "1-4", true, false, true},   // an interrupted copy's new file
+    };
+    EXPECT_EQ(strandedUpdateDrive(drives, "1-4"), "H:");
+    EXPECT_EQ(strandedUpdateDrive(drives, "3-1"), "");
+    EXPECT_EQ(strandedUpdateDrive(drives, ""), "") << "no port: no guess";
+    EXPECT_EQ(unconfirmedUpdateDrive(drives), "E:") << "for a person to confirm";
+    EXPECT_EQ(unconfirmedUpdateDrive({}), "");
+}
+
 TEST(UpdateDriveChoice, DriveListsShowAsTheLogWritesThem) {
     EXPECT_EQ(formatDriveList({"C:", "D:", "E:"}), "C:D:E:");
     EXPECT_EQ(formatDriveList({}), "");
@@ -87,6 +103,20 @@ TEST(UpdateDriveOnBus, DrivesAreTheLetterFoldersCToZ) {
     fs::create_directories(bus.dir() / "drives/EF");
     writeFile(bus.dir() / "drives/E", "not a folder");
     EXPECT_EQ(GetDriveList(), (DriveList{"C:", "D:", "Z:"}));
+}
+
+// With the controller's port known, a stick plugged in during the wait is no candidate, even one
+// holding a firmware.bin.
+TEST(UpdateDriveOnBus, FindTakesOnlyANewDriveOnTheControllersPort) {
+    Bus bus;
+    const DriveList before = GetDriveList();
+    writeFile(bus.dir() / "drives/E.port", "2-1\n");
+    writeFile(bus.drive('E') / "firmware.bin", "a stick's");
+    EXPECT_EQ(Find_UpdateDrive(before, GetDriveList(), "1-4"), "");
+    EXPECT_EQ(Find_UpdateDrive(before, GetDriveList()), "E:") << "no port known: the old rule";
+    writeFile(bus.dir() / "drives/G.port", "1-4\n");
+    writeFile(bus.drive('G') / "firmware.bin", "old");
+    EXPECT_EQ(Find_UpdateDrive(before, GetDriveList(), "1-4"), "G:");
 }
 
 TEST(UpdateDriveOnBus, FindTakesTheNewDriveWithTheOldFirmware) {

@@ -33,6 +33,24 @@ protected:
     }
 };
 
+// The next unit of a line is on a port that no unit just done holds; where ports are not known,
+// nothing can be told apart and every controller may be the one on its way back.
+TEST(FindMatchingInterface, PortFiltersTakeOnlyTheirPorts)
+{
+    const std::vector<HidInterfaceInfo> interfaces{
+        {"HID\\VID_1FC9&PID_0003&REV_0100", "/done", "1-4"},
+        {"HID\\VID_1FC9&PID_0003&REV_0100", "/next", "1-5"},
+    };
+    const std::string vidPid = "VID_1FC9&PID_0003";
+    EXPECT_EQ(findMatchingInterface(interfaces, vidPid, {PortFilter::Kind::AllBut, {"1-4"}}), std::optional<std::size_t>(1));
+    EXPECT_EQ(findMatchingInterface(interfaces, vidPid, {PortFilter::Kind::AllBut, {"1-4", "1-5"}}), std::nullopt);
+    EXPECT_EQ(findMatchingInterface(interfaces, vidPid, {PortFilter::Kind::Only, {"1-5"}}), std::optional<std::size_t>(1));
+    EXPECT_EQ(findMatchingInterface(interfaces, vidPid, {PortFilter::Kind::Only, {"2-1"}}), std::nullopt);
+    EXPECT_EQ(findMatchingInterface(interfaces, vidPid, {PortFilter::Kind::AllBut, {""}}), std::nullopt);
+    EXPECT_EQ(findMatchingInterface(interfaces, vidPid, {PortFilter::Kind::Only, {""}}), std::optional<std::size_t>(0));
+    EXPECT_EQ(findMatchingInterface(interfaces, vidPid, {PortFilter::Kind::AllBut, {}}), std::optional<std::size_t>(0));
+}
+
 TEST_F(LinkOnBus, FirstInEnumerationOrderWinsAndALaterSearchReplacesThePath)
 {
     lumaro::test::SimProcess sim({"--controller", "a,id=HID\\VID_1FC9&PID_0003&REV_0100", "--controller",

@@ -41,9 +41,9 @@ TEST(UsbEjectTarget, TheFirstUsbDeviceAboveTheDiskNeverAHubOrDockAboveIt)
     EXPECT_EQ(nodeToEject({kDisk, hubByServiceOnly, kRootHub}), std::nullopt);
     EXPECT_EQ(nodeToEject({kDisk, kRootHub, kController}), std::nullopt);
 
-    // No USB device holds it (a card slot on the board): the disk itself.
+    // No USB device holds it (a card slot on the board, a fixed disk): no controller's, never ejected.
     const DeviceNode cardDisk{"SCSI\\DISK&VEN_GENERIC&PROD_SD_CARD\\4&5A&0&000000", {"SCSI\\Disk"}, "disk"};
-    EXPECT_EQ(nodeToEject({cardDisk, kController}), 0u);
+    EXPECT_EQ(nodeToEject({cardDisk, kController}), std::nullopt);
     EXPECT_EQ(nodeToEject({}), std::nullopt);
 }
 
@@ -62,7 +62,10 @@ TEST(UsbEjectAnswer, VetoesFromThoseHoldingTheDiskAreWaitedOutOthersAreNot)
     EXPECT_EQ(judgeEjectAnswer({platform::kConfigRemoveVetoed, platform::kVetoInsufficientRights, ""}),
               EjectVerdict::NotAllowed);
     EXPECT_EQ(judgeEjectAnswer({platform::kConfigRemoveVetoed, 10, "x"}), EjectVerdict::Refused);  // not disableable
-    EXPECT_EQ(judgeEjectAnswer({0x0D, platform::kVetoTypeUnknown, ""}), EjectVerdict::Refused);    // no such node
+    // The device is gone by the time the system answers: it left as it was being stopped.
+    EXPECT_EQ(judgeEjectAnswer({platform::kConfigNoSuchDevNode, platform::kVetoTypeUnknown, ""}), EjectVerdict::Ejected);
+    EXPECT_EQ(judgeEjectAnswer({platform::kConfigInvalidDevNode, platform::kVetoTypeUnknown, ""}), EjectVerdict::Ejected);
+    EXPECT_EQ(judgeEjectAnswer({0x13, platform::kVetoTypeUnknown, ""}), EjectVerdict::Refused);  // CR_FAILURE
 }
 
 // Answers in turn with the given answers, the last one for good, and counts the requests.
