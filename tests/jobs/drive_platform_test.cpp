@@ -20,6 +20,10 @@ TEST(MountInfo, MountPointsAndSourcesWithEscapesDecoded) {
     EXPECT_EQ(entries[1].mountPoint, "/media/user/LUMARO UPD");
     EXPECT_EQ(entries[1].source, "/dev/sdb1");
     EXPECT_EQ(entries[2].source, "proc");
+    // Each volume carries the numbers of its device, which lead to its USB port in sysfs.
+    EXPECT_EQ(entries[0].majorMinor, "8:1");
+    EXPECT_EQ(entries[1].majorMinor, "8:17");
+    EXPECT_EQ(entries[2].majorMinor, "0:5");
 }
 
 TEST(CommandLine, QuotesGroupBlanksAndBackslashesStay) {

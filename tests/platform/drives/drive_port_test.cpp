@@ -1,7 +1,5 @@
-// The USB port of a drive: drives/<L>.port on the virtual bus, and the device numbers the kernel's
-// mount table gives each volume, from which a Linux drive's port is found in sysfs.
+// The USB port of a drive on the virtual bus: drives/<L>.port, read as the bus writes it.
 #include "platform/drives/drives.h"
-#include "platform/drives/mountinfo.h"
 #include "temporary_bus.h"
 
 #include <gtest/gtest.h>
@@ -28,18 +26,6 @@ TEST(VirtualBusDrives, EachDriveReportsThePortItsPortFileNames) {
     EXPECT_EQ(platform::drivePort("H:"), "");  // no port file: the port is not known
     EXPECT_EQ(platform::drivePort("J:"), "");
     EXPECT_EQ(platform::drivePort("K:"), "");  // no such drive
-}
-
-TEST(DriveMountInfo, EachVolumeCarriesTheNumbersOfItsDevice) {
-    const auto entries = platform::parseMountInfo(
-        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-        "97 22 8:17 / /media/user/LUMARO\\040UPD rw,nosuid shared:50 master:3 - vfat /dev/sdb1 rw,fmask=0022\n"
-        "120 22 0:52 / /home rw,relatime shared:60 - btrfs /dev/nvme0n1p3 rw,subvol=/home\n");
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].majorMinor, "8:1");
-    EXPECT_EQ(entries[1].majorMinor, "8:17");
-    EXPECT_EQ(entries[1].mountPoint, "/media/user/LUMARO UPD");
-    EXPECT_EQ(entries[2].majorMinor, "0:52");  // btrfs names no device of its own here
 }
 
 }  // namespace
