@@ -159,6 +159,21 @@ TEST_F(StrandedUpdate, NoLeavesTheDiskAsItIsAndSaysWhatToDo)
     EXPECT_EQ(recordFiles("UpdateHistory.*.stranded").size(), 1);
 }
 
+// Re-plugged, the controller left in its bootloader comes back in its application on the same
+// port: nothing is asked, and one row says it came back before its update was finished.
+TEST_F(StrandedUpdate, AControllerBackOnItsPortEndsTheStrandedUpdateWithARow)
+{
+    leaveControllerInItsBootloader();
+    ASSERT_EQ(sim->control("unplug ctl"), "ok");
+    ASSERT_EQ(sim->control("plug ctl"), "ok");
+    auto form = startForm();
+    ASSERT_TRUE(waitUntil([&] { return history().contains("came back by itself"); }, 5000)) << history().toStdString();
+    EXPECT_TRUE(questions.empty());
+    EXPECT_TRUE(recordFiles("UpdateHistory.*.stranded").isEmpty());
+    const QString systemLog = form->findChild<QPlainTextEdit*>("System_Memo")->toPlainText();
+    EXPECT_TRUE(systemLog.contains("came back by itself")) << systemLog.toStdString();
+}
+
 // An update disk with no marker behind it (the user's own doing, or another tool's) is not offered.
 TEST_F(StrandedUpdate, NothingIsOfferedWithoutAMarker)
 {
