@@ -4,7 +4,6 @@
 #include "app/window/imageex.h"
 #include "app/window/message_boxes.h"
 #include "app/window/message_routing.h"
-#include "app/window/picture_cache.h"
 #include "datafiles/page_settings.h"
 #include "app/window/run_time.h"
 #include "app/window/screen_texts.h"
@@ -76,12 +75,6 @@ TMainForm::TMainForm(const QString& folder, QWidget* parent)
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    // The pictures start-up may show, decoded on a worker while the controls are built (the first
-    // label waits for the fonts to be found): both backgrounds, as the controller may be plugged in.
-    PictureCache::shared().prefetch({imagePathOf("img/devNotFound.bmp"), imagePathOf("img/NotPress.bmp"),
-                                     imagePathOf("img/devFound.bmp"), imagePathOf("img/CanPress.bmp"),
-                                     imagePathOf("img/ZeroPert.bmp"), imagePathOf("img/com.bmp"),
-                                     imagePathOf("img/error.bmp"), imagePathOf("img/War_devNotFound.bmp")});
     buildUpdateScreen();
     buildEngineeringPanel();
     connectJobButtons();

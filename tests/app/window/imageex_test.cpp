@@ -173,39 +173,6 @@ TEST(ImageEx, TheTwinIsReadOnlyWhenFirstPaintedOnAScaledDeviceAndEachFileOnce)
     EXPECT_EQ(reads.files.size(), 3);
 }
 
-// Pictures decoded ahead are taken as they were decoded, each counted once as it enters; one that
-// changed on disk after its decoding, or was missing then, is read as the file is now.
-TEST(PictureCache, PicturesDecodedAheadAreTakenOnceAndChangedFilesReadAgain)
-{
-    QTemporaryDir dir;
-    QImage opaque(20, 10, QImage::Format_RGB32);
-    opaque.fill(Qt::red);
-    QImage seeThrough(8, 8, QImage::Format_ARGB32);
-    seeThrough.fill(QColor(0, 0, 255, 128));
-    ASSERT_TRUE(opaque.save(dir.filePath("Back.bmp")) && opaque.save(dir.filePath("Changed.bmp")) &&
-                seeThrough.save(dir.filePath("Glass.png")));
-    PictureCache& cache = PictureCache::shared();
-    CountedReads reads;
-
-    cache.prefetch({dir.filePath("Back.bmp"), dir.filePath("Changed.bmp"), dir.filePath("Glass.png"),
-                    dir.filePath("Later.bmp")});
-    cache.prefetch({dir.filePath("Back.bmp")});  // already on its way: not decoded twice
-    EXPECT_EQ(cache.picture(dir.filePath("Back.bmp")).toImage(), opaque);
-    EXPECT_EQ(cache.picture(dir.filePath("Glass.png")).toImage().convertToFormat(QImage::Format_ARGB32),
-              seeThrough.convertToFormat(QImage::Format_ARGB32_Premultiplied).convertToFormat(QImage::Format_ARGB32));
-    EXPECT_EQ(reads.files, (QStringList{"Back.bmp", "Glass.png"}));
-
-    QImage yellow(24, 12, QImage::Format_RGB32);
-    yellow.fill(Qt::yellow);
-    ASSERT_TRUE(yellow.save(dir.filePath("Changed.bmp")) && yellow.save(dir.filePath("Later.bmp")));
-    EXPECT_EQ(cache.picture(dir.filePath("Changed.bmp")).toImage(), yellow);
-    EXPECT_EQ(cache.picture(dir.filePath("Later.bmp")).toImage(), yellow);
-
-    cache.prefetch({dir.filePath("Back.bmp")});  // decoded and unchanged: nothing to do
-    EXPECT_EQ(cache.picture(dir.filePath("Back.bmp")).toImage(), opaque);
-    EXPECT_EQ(reads.files, (QStringList{"Back.bmp", "Glass.png", "Changed.bmp", "Later.bmp"}));
-}
-
 TEST(ImageEx, EveryShippedPictureHasATwinOfTwiceItsSize)
 {
     const QDir pictures(QStringLiteral(LUMARO_SOURCE_DIR "/data/img"));
