@@ -67,7 +67,7 @@ public slots:
     {
         for (const QString& part : what.split(':')) {
             if (!kKnownWhat.contains(part)) {
-                sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("Invalid what specification %1").arg(what));
+                sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("Unknown lock kind in %1").arg(what));
                 return {};
             }
             QMutexLocker lock(&mutex_);
