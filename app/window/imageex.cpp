@@ -1,7 +1,5 @@
 #include "app/window/imageex.h"
 
-#include "app/window/picture_cache.h"
-
 #include <QBitmap>
 #include <QFile>
 #include <QFileInfo>
@@ -28,12 +26,13 @@ void TImageEx::loadFromFile(const QString& path)
 {
     if (!QFile::exists(path))
         throw std::runtime_error(QStringLiteral("Cannot open file \"%1\". No such file.").arg(path).toStdString());
-    const QPixmap loaded = PictureCache::shared().picture(path);
-    if (loaded.isNull())
+    QPixmap loaded;
+    if (!loaded.load(path))
         throw std::runtime_error(QStringLiteral("Cannot read picture \"%1\".").arg(path).toStdString());
+    QPixmap doubleSize;
+    if (doubleSize.load(doubleSizeName(path))) doubleSize.setDevicePixelRatio(2);
     picture_ = keyedOut(loaded);
-    doubleSizePicture_ = QPixmap();
-    doubleSizeLookedFor_ = false;
+    doubleSizePicture_ = keyedOut(doubleSize);
     pictureFile_ = path;
     update();
 }
@@ -47,17 +46,9 @@ QPixmap TImageEx::keyedOut(QPixmap picture) const
     return picture;
 }
 
-const QPixmap& TImageEx::pictureFor(qreal devicePixelRatio)
+const QPixmap& TImageEx::pictureFor(qreal devicePixelRatio) const
 {
-    if (devicePixelRatio <= 1 || picture_.isNull()) return picture_;
-    if (!doubleSizeLookedFor_) {
-        doubleSizeLookedFor_ = true;
-        QPixmap doubleSize = PictureCache::shared().picture(doubleSizeName(pictureFile_));
-        // Qt's reader gives an "@2x" file ratio 2 already, unless that is switched off.
-        if (!doubleSize.isNull() && doubleSize.devicePixelRatio() != 2) doubleSize.setDevicePixelRatio(2);
-        doubleSizePicture_ = keyedOut(doubleSize);
-    }
-    return doubleSizePicture_.isNull() ? picture_ : doubleSizePicture_;
+    return devicePixelRatio > 1 && !doubleSizePicture_.isNull() ? doubleSizePicture_ : picture_;
 }
 
 void TImageEx::FMouseEnter()
