@@ -1,12 +1,15 @@
 // LumaroCtrlUpdate: the firmware update utility for the Lumaro Tessaray Controller.
 #include "app/window/main_form.h"
 #include "app/window/message_boxes.h"
+#include "platform/process/process_end.h"
 
 #include <QDir>
 #include <QFont>
 #include <QFontDatabase>
 
-int main(int argc, char** argv)
+namespace {
+
+int runWindow(int argc, char** argv)
 {
     LumaroApplication application(argc, argv);
     // The window is laid out for Tahoma; where there is none (Linux), a condensed face of similar
@@ -19,3 +22,7 @@ int main(int argc, char** argv)
     form.show();
     return application.exec();
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { platform::endProcess(runWindow(argc, argv)); }

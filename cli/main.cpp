@@ -10,12 +10,15 @@
 #include "platform/console/event_application.h"
 #include "platform/console/interrupt_watch.h"
 #include "platform/console/terminal.h"
+#include "platform/process/process_end.h"
 
 #include <QDir>
 
 #include <cstdio>
 
-int main(int argc, char** argv)
+namespace {
+
+int runCommand(int argc, char** argv)
 {
     // A reader that goes away (`lumaro-update --json | head -1`) ends the output, not an update
     // that has left a controller in its bootloader.
@@ -58,3 +61,7 @@ int main(int argc, char** argv)
     platform::setConsoleEndHook({});
     return exitCode;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { platform::endProcess(runCommand(argc, argv)); }

@@ -1,12 +1,22 @@
 // Runs GUI tests on Qt's offscreen platform unless another is asked for.
 #include "app/window/message_boxes.h"
+#include "platform/process/process_end.h"
 
 #include <gtest/gtest.h>
+
+namespace {
+
+int runTests(int argc, char** argv)
+{
+    LumaroApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    LumaroApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    platform::endProcess(runTests(argc, argv));
 }
