@@ -1,5 +1,7 @@
 #include "app/window/imageex.h"
 
+#include "app/window/picture_cache.h"
+
 #include <QBitmap>
 #include <QFile>
 #include <QFileInfo>
@@ -26,13 +28,12 @@ void TImageEx::loadFromFile(const QString& path)
 {
     if (!QFile::exists(path))
         throw std::runtime_error(QStringLiteral("Cannot open file \"%1\". No such file.").arg(path).toStdString());
-    QPixmap loaded;
-    if (!loaded.load(path))
+    const QPixmap loaded = PictureCache::shared().picture(path);
+    if (loaded.isNull())
         throw std::runtime_error(QStringLiteral("Cannot read picture \"%1\".").arg(path).toStdString());
-    QPixmap doubleSize;
-    if (doubleSize.load(doubleSizeName(path))) doubleSize.setDevicePixelRatio(2);
     picture_ = keyedOut(loaded);
-    doubleSizePicture_ = keyedOut(doubleSize);
+    doubleSizePicture_ = QPixmap();
+    doubleSizeLookedFor_ = false;
     pictureFile_ = path;
     update();
 }
@@ -46,9 +47,17 @@ QPixmap TImageEx::keyedOut(QPixmap picture) const
     return picture;
 }
 
-const QPixmap& TImageEx::pictureFor(qreal devicePixelRatio) const
+const QPixmap& TImageEx::pictureFor(qreal devicePixelRatio)
 {
-    return devicePixelRatio > 1 && !doubleSizePicture_.isNull() ? doubleSizePicture_ : picture_;
+    if (devicePixelRatio <= 1 || picture_.isNull()) return picture_;
+    if (!doubleSizeLookedFor_) {
+        doubleSizeLookedFor_ = true;
+        QPixmap doubleSize = PictureCache::shared().picture(doubleSizeName(pictureFile_));
+        // Qt's reader gives an "@2x" file ratio 2 already, unless that is switched off.
+        if (!doubleSize.isNull() && doubleSize.devicePixelRatio() != 2) doubleSize.setDevicePixelRatio(2);
+        doubleSizePicture_ = keyedOut(doubleSize);
+    }
+    return doubleSizePicture_.isNull() ? picture_ : doubleSizePicture_;
 }
 
 void TImageEx::FMouseEnter()

@@ -1,8 +1,9 @@
 // The picture control of the main window: shows a bitmap (stretched, optionally keeping its
 // aspect ratio, optionally with its bottom-left colour transparent) and raises its own events
 // when the pointer enters or leaves it. On a screen scaled up it shows the bitmap's twin drawn at
-// twice the size where there is one, so the picture stays sharp; its size stays as it is. Those two notifications are consumed here: the base
-// widget's own handling of them never runs, and with no handler bound nothing happens.
+// twice the size where there is one, so the picture stays sharp; its size stays as it is. Those
+// two notifications are consumed here: the base widget's own handling of them never runs, and with
+// no handler bound nothing happens. Pictures come from the run's PictureCache.
 #pragma once
 
 #include <QPixmap>
@@ -17,15 +18,17 @@ public:
 
     explicit TImageEx(QWidget* owner);
 
-    // Loads a bitmap file, and its twin of twice the size beside it (Qt's naming: "Start@2x.bmp"
-    // for "Start.bmp") when there is one. Throws std::runtime_error naming the file when the file
-    // itself cannot be read; a twin that cannot be read is left out.
+    // Loads a bitmap file. Its twin of twice the size beside it (Qt's naming: "Start@2x.bmp" for
+    // "Start.bmp") is read only when first painted on a scaled-up device. Throws
+    // std::runtime_error naming the file when the file itself cannot be read; a twin that cannot be
+    // read is left out.
     void loadFromFile(const QString& path);
     QString pictureFile() const { return pictureFile_; }  // the file last loaded, empty at first
     const QPixmap& picture() const { return picture_; }
     // What is painted where a layout pixel covers devicePixelRatio pixels of the device: the twin
-    // (at device pixel ratio 2) on any scaled-up device, if one was loaded, else the picture.
-    const QPixmap& pictureFor(qreal devicePixelRatio) const;
+    // (at device pixel ratio 2) on any scaled-up device, if there is one, else the picture. The
+    // first call for a scaled-up device reads the twin.
+    const QPixmap& pictureFor(qreal devicePixelRatio);
 
     void setStretch(bool on) { stretch_ = on; }
     void setProportional(bool on) { proportional_ = on; }
@@ -54,7 +57,8 @@ private:
     TNotifyEvent FOnMouseLeave;
     TNotifyEvent FOnMouseEnter;
     QPixmap picture_;
-    QPixmap doubleSizePicture_;  // null when the file has no readable twin
+    QPixmap doubleSizePicture_;        // null when the file has no readable twin, or until looked for
+    bool doubleSizeLookedFor_ = false;  // the twin of the picture shown now
     QString pictureFile_;
     bool stretch_ = false;
     bool proportional_ = false;

@@ -1,9 +1,12 @@
-// The picture control's own enter and leave events, and its picture loading.
+// The picture control's own enter and leave events, and its picture loading through the run's cache.
 #include "app/window/imageex.h"
+
+#include "app/window/picture_cache.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QEnterEvent>
 #include <QImage>
 #include <QTemporaryDir>
@@ -119,6 +122,55 @@ TEST(ImageEx, APictureTwiceTheSizeIsPaintedOnScaledScreensAndTheSizeStays)
     EXPECT_EQ(image.pictureFor(2).devicePixelRatio(), 1);
     EXPECT_EQ(paintedAt(image, 2), plain.scaled(40, 20));
     EXPECT_EQ(image.size(), QSize(20, 10));
+}
+
+// Counts the files the run's picture cache reads while it lives.
+struct CountedReads {
+    CountedReads()
+    {
+        PictureCache::shared().setReadHook([this](const QString& path) { files.append(QFileInfo(path).fileName()); });
+    }
+    ~CountedReads() { PictureCache::shared().setReadHook({}); }
+    QStringList files;
+};
+
+// The twin is read when first painted at a ratio above 1, once, and never at ratio 1; a second
+// control showing the same file reads nothing. A file changed on disk is read again.
+TEST(ImageEx, TheTwinIsReadOnlyWhenFirstPaintedOnAScaledDeviceAndEachFileOnce)
+{
+    QTemporaryDir dir;
+    QImage plain(20, 10, QImage::Format_RGB32);
+    plain.fill(Qt::red);
+    QImage fine(40, 20, QImage::Format_RGB32);
+    fine.fill(Qt::blue);
+    ASSERT_TRUE(plain.save(dir.filePath("Start.bmp")) && fine.save(dir.filePath("Start@2x.bmp")));
+    CountedReads reads;
+
+    TImageEx first(nullptr);
+    first.setGeometry(0, 0, 20, 10);
+    first.setStretch(true);
+    first.loadFromFile(dir.filePath("Start.bmp"));
+    EXPECT_EQ(paintedAt(first, 1), plain);
+    EXPECT_EQ(reads.files, QStringList{"Start.bmp"});
+    EXPECT_EQ(paintedAt(first, 2), fine);
+    EXPECT_EQ(paintedAt(first, 2), fine);
+    EXPECT_EQ(reads.files, (QStringList{"Start.bmp", "Start@2x.bmp"}));
+
+    TImageEx second(nullptr);
+    second.setGeometry(0, 0, 20, 10);
+    second.setStretch(true);
+    second.loadFromFile(dir.filePath("Start.bmp"));
+    EXPECT_EQ(paintedAt(second, 2), fine);
+    first.loadFromFile(dir.filePath("Start.bmp"));  // the same picture again, as a screen change does
+    EXPECT_EQ(paintedAt(first, 2), fine);
+    EXPECT_EQ(reads.files.size(), 2);
+
+    QImage changed(24, 12, QImage::Format_RGB32);
+    changed.fill(Qt::yellow);
+    ASSERT_TRUE(changed.save(dir.filePath("Start.bmp")));
+    second.loadFromFile(dir.filePath("Start.bmp"));
+    EXPECT_EQ(second.picture().size(), QSize(24, 12));
+    EXPECT_EQ(reads.files.size(), 3);
 }
 
 TEST(ImageEx, EveryShippedPictureHasATwinOfTwiceItsSize)
