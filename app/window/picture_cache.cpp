@@ -1,12 +1,19 @@
 // The run's picture cache: each bitmap file decoded once, again only when the file changes.
 #include "app/window/picture_cache.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QImageReader>
 
 PictureCache& PictureCache::shared()
 {
     static PictureCache cache;
+    static const bool clearedWithTheApplication = [] {
+        // Pixmaps may not outlive the application: they go with it, not with the program's statics.
+        qAddPostRoutine([] { cache.entries_.clear(); });
+        return true;
+    }();
+    Q_UNUSED(clearedWithTheApplication);
     return cache;
 }
 
