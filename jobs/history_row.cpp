@@ -60,8 +60,11 @@ std::optional<Number> numberOf(const std::string& text) {
 }  // namespace
 
 std::string csvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-    std::string quoted = "\"";
+    // A spreadsheet program takes a cell that begins so as a formula and runs it; after an
+    // apostrophe it shows the text as it is (without the apostrophe).
+    const bool wouldRun = !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+    if (!wouldRun && text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+    std::string quoted = wouldRun ? "\"'" : "\"";
     for (const char c : text) {
         if (c == '"') quoted += '"';
         quoted += c;

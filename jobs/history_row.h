@@ -1,6 +1,7 @@
 // The update history's rows and the marker of a job still running, as text: formatting and reading
 // only, no files. The history is a CSV file that a spreadsheet program opens as it is: UTF-8 with
-// a byte-order mark, comma-separated, fields quoted where they hold a comma, a quote or a line break.
+// a byte-order mark, comma-separated, fields quoted where they hold a comma, a quote or a line break
+// (and kept from being run as formulas).
 #pragma once
 
 #include "job_step.h"
@@ -42,7 +43,9 @@ std::string historyHeaderLine();
 // One row, with its line end.
 std::string historyRowLine(const HistoryEntry& entry);
 
-// A field as a CSV field: quoted, with its quotes doubled, when it holds a comma, a quote or a line break.
+// A field as a CSV field: quoted, with its quotes doubled, when it holds a comma, a quote or a line
+// break; quoted after an apostrophe when it begins with =, +, -, @, a tab or a carriage return, so
+// that a spreadsheet program shows it as text instead of running it as a formula.
 std::string csvField(std::string_view text);
 
 // The file name at the end of a path, with either kind of separator.

@@ -85,6 +85,29 @@ TEST(HistoryRow, ARowReadsBackAsItsColumnsUnderTheHeader) {
     EXPECT_EQ(csvField("say \"hi\""), "\"say \"\"hi\"\"\"");
 }
 
+// A name or a text from outside (a model name, a computer's name, a file's name, an error) that a
+// spreadsheet program would run as a formula is written as text, in the row as anywhere.
+TEST(HistoryRow, TextThatASpreadsheetWouldRunIsWrittenAsText) {
+    for (const std::string start : {"=", "+", "-", "@", "\t", "\r"})
+        EXPECT_EQ(csvField(start + "1+1"), "\"'" + start + "1+1\"") << start;
+    EXPECT_EQ(csvField("=HYPERLINK(\"http://x\",\"y\")"), "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"");
+    EXPECT_EQ(csvField("a=b"), "a=b");
+    EXPECT_EQ(csvField(""), "");
+
+    HistoryEntry entry = sampleEntry();
+    entry.modelName = "=cmd|' /C calc'!A0";
+    entry.computerName = "@SUM(1,2)";
+    entry.firmwarePath = "C:\\Firmware\\+TS2_FW_1.0.4.bin";
+    entry.error = "-2 bytes short";
+    const std::string row = historyRowLine(entry);
+    const auto fields = csvFields(row.substr(0, row.size() - 2));
+    ASSERT_EQ(fields.size(), 17u);
+    EXPECT_EQ(fields[4], "'=cmd|' /C calc'!A0");
+    EXPECT_EQ(fields[7], "'+TS2_FW_1.0.4.bin");
+    EXPECT_EQ(fields[14], "'-2 bytes short");
+    EXPECT_EQ(fields[16], "'@SUM(1,2)");
+}
+
 TEST(HistoryRow, TimesCarryTheirOffsetFromUtc) {
     EXPECT_EQ(isoLocalTime(2026, 12, 9, 8, 5, 3, 3600), "2026-12-09T08:05:03+01:00");
     EXPECT_EQ(isoLocalTime(2026, 1, 31, 23, 59, 59, -(3 * 3600 + 30 * 60)), "2026-01-31T23:59:59-03:30");
