@@ -100,7 +100,7 @@ void UpdateLine::recordDeadJobs()
         std::string line = "Interrupted: an earlier run ended during the " + job.job + " of " + job.modelName + " (" +
                            job.vidPid + ")";
         if (const std::string_view step = jobStepName(job.step); !step.empty()) line += ", at the step \"" + std::string(step) + "\"";
-        report_.error(line + (job.job == "update" && leavesControllerInBootloader(job.step)
+        report_.error(line + (leftStrandedUpdate(job)
                                   ? ": the controller waits in its bootloader with its update disk, and is finished when "
                                     "its disk is there."
                                   : "."));

@@ -76,7 +76,7 @@ void JobRecord::end(const std::string& result) {
         if (result == "done") {
             files_.removeMarker();
             files_.removeStranded();
-        } else if (entry_.job == "update" && leavesControllerInBootloader(entry_.step)) {
+        } else if (leftStrandedUpdate(entry_)) {
             files_.strand(markerText(entry_));
         } else {
             files_.removeMarker();

@@ -42,6 +42,10 @@ std::string historyTimeNow() {
                         now.offsetFromUtc());
 }
 
+bool leftStrandedUpdate(const HistoryEntry& entry) {
+    return entry.job == "update" && leavesControllerInBootloader(entry.step);
+}
+
 UpdateHistory::UpdateHistory(const std::string& recordFolder) : folder_(recordFolder) {
     if (!folder_.empty() && folder_.back() != '/' && folder_.back() != '\\') folder_ += '/';
     if (auto kept = readWholeFile(pendingPath()); kept && !kept->empty()) pending_.push_back(std::move(*kept));
@@ -153,7 +157,7 @@ UpdateHistory::Recovery UpdateHistory::recoverInterruptedJobs() {
         entry->result = "interrupted";
         entry->error = "The program ended during the job";
         if (auto problem = append(*entry)) recovery.problem = std::move(problem);
-        if (entry->job == "update" && leavesControllerInBootloader(entry->step))
+        if (leftStrandedUpdate(*entry))
             files.strand(*text);
         else
             files.removeMarker();

@@ -22,6 +22,10 @@
 // The local time now, as the history writes it.
 std::string historyTimeNow();
 
+// An update that ended at its step left its controller in the bootloader with its update disk: a
+// stranded update, kept until it is finished or the controller comes back by itself.
+bool leftStrandedUpdate(const HistoryEntry& entry);
+
 class UpdateHistory {
 public:
     static constexpr std::uintmax_t kRotateBytes = 10 * 1024 * 1024;

@@ -93,7 +93,7 @@ void TMainForm::recordDeadJobs()
         QString line = QStringLiteral("Interrupted -> The program ended during the %1 of %2%3. ")
                            .arg(utf8(interrupted.job), device,
                                 step.isEmpty() ? QString() : QStringLiteral(", at the step \"%1\"").arg(step));
-        if (interrupted.job == "update" && leavesControllerInBootloader(interrupted.step))
+        if (leftStrandedUpdate(interrupted))
             line += QStringLiteral("The controller waits in its bootloader with its update disk: the program offers to "
                                    "finish the update when the disk is there. Otherwise re-plug the controller and update again.");
         else if (interrupted.job == "update")
