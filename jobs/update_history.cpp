@@ -165,7 +165,11 @@ UpdateHistory::Recovery UpdateHistory::recoverInterruptedJobs() {
     }
     for (const std::string& id : jobIdsIn(folder_, kStrandedSuffix)) {
         const std::optional<std::string> text = readWholeFile(jobFilePath(folder_, id, kStrandedSuffix));
-        if (!text || parseMarker(*text)) continue;
+        if (!text) continue;
+        if (std::optional<HistoryEntry> entry = parseMarker(*text)) {
+            recovery.stranded.push_back({id, std::move(*entry)});
+            continue;
+        }
         JobRecordFiles files = JobRecordFiles::take(folder_, id);
         if (!files.held()) continue;
         files.setAside(kStrandedSuffix);

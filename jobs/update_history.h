@@ -47,6 +47,14 @@ public:
     // comes after a row was written (or since the start), nothing otherwise.
     std::optional<std::string> problemToTell(const std::optional<std::string>& problem);
 
+    // The updates left in a controller's bootloader, by any instance, whether or not one is being
+    // finished right now (JobRecordFiles::take tells).
+    struct Stranded {
+        std::string id;
+        HistoryEntry entry;
+    };
+    std::vector<Stranded> strandedUpdates() const;
+
     // At start-up, and whenever another instance may have died: each job whose process is gone
     // (its lock free) and left a marker becomes an "interrupted" row; an update it left in the
     // controller's bootloader is kept as a stranded update. A record that cannot be read is kept
@@ -55,16 +63,9 @@ public:
         std::vector<HistoryEntry> interrupted;
         std::vector<std::string> setAside;  // file names
         std::optional<std::string> problem; // why a row could not be written
+        std::vector<Stranded> stranded;     // the stranded updates afterwards, as strandedUpdates()
     };
     Recovery recoverInterruptedJobs();
-
-    // The updates left in a controller's bootloader, by any instance, whether or not one is being
-    // finished right now (JobRecordFiles::take tells).
-    struct Stranded {
-        std::string id;
-        HistoryEntry entry;
-    };
-    std::vector<Stranded> strandedUpdates() const;
 
     // The stranded update's controller showed up in its application by itself (re-plugged, or its
     // bootloader gave up): one row says so, and the stranded record goes. files: taken for it.

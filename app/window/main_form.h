@@ -286,7 +286,7 @@ private:
     // The update history (main_form_history.cpp): a row per device job, the rows of jobs whose
     // program died, and the offer to finish an update left in a controller's bootloader.
     void recoverUpdateHistory();
-    void recordDeadJobs();
+    std::vector<UpdateHistory::Stranded> recordDeadJobs();
     void offerToFinishStrandedUpdate();
     bool offerToFinish(const UpdateHistory::Stranded& stranded, const std::vector<DriveFacts>& drives);
     HistoryEntry historyEntryFor(const std::string& job) const;

@@ -67,7 +67,6 @@ void TMainForm::recoverUpdateHistory()
     // Rows kept from the last run go first, so that the rows stay in the order of their jobs.
     if (const auto told = history_->problemToTell(history_->appendPending()))
         AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
-    recordDeadJobs();
 
     strandedCheck_ = new QTimer(this);
     strandedCheck_->setInterval(kStrandedCheckMs);
@@ -78,13 +77,15 @@ void TMainForm::recoverUpdateHistory()
     connect(deviceWatcher_, &platform::HidWatcher::interfaceRemoved, this, &TMainForm::offerToFinishStrandedUpdate,
             Qt::QueuedConnection);
     strandedCheck_->start();
-    // After the rest of start-up, so that the window is there behind the question.
-    if (!history_->strandedUpdates().empty()) QTimer::singleShot(0, this, &TMainForm::offerToFinishStrandedUpdate);
+    // Jobs that died before this start are recorded, and a stranded update offered, once start-up
+    // is done: the window is there behind the question, and neither delays its first paint.
+    QTimer::singleShot(0, this, &TMainForm::offerToFinishStrandedUpdate);
 }
 
 // Jobs whose program died (this program's last run, or another instance now) get their
-// "interrupted" rows, and the message log says which device was left how.
-void TMainForm::recordDeadJobs()
+// "interrupted" rows, and the message log says which device was left how. Returns the stranded
+// updates there are now.
+std::vector<UpdateHistory::Stranded> TMainForm::recordDeadJobs()
 {
     const UpdateHistory::Recovery recovery = history_->recoverInterruptedJobs();
     for (const HistoryEntry& interrupted : recovery.interrupted) {
@@ -107,13 +108,13 @@ void TMainForm::recordDeadJobs()
                        .arg(utf8(name), utf8(std::string(kUnreadableSuffix))), 0);
     if (const auto told = history_->problemToTell(recovery.problem))
         AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
+    return recovery.stranded;
 }
 
 void TMainForm::offerToFinishStrandedUpdate()
 {
     if (!history_ || askingToFinish_ || jobBusy) return;
-    recordDeadJobs();
-    const std::vector<UpdateHistory::Stranded> stranded = history_->strandedUpdates();
+    const std::vector<UpdateHistory::Stranded> stranded = recordDeadJobs();
     if (stranded.empty()) return;
     const std::vector<DriveFacts> drives = GetDriveFacts();
     for (const UpdateHistory::Stranded& update : stranded)

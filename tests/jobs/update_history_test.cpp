@@ -318,6 +318,11 @@ TEST_F(HistoryFiles, AMarkerLeftBehindBecomesAnInterruptedRow) {
             EXPECT_EQ(stranded[0].entry.firmwarePath, entry.firmwarePath);
             EXPECT_EQ(stranded[0].entry.port, "1-4");
         }
+        // The recovery names the stranded updates it leaves, the one it just made among them.
+        ASSERT_EQ(recovery.stranded.size(), stranded.size());
+        if (c.stranded) {
+            EXPECT_EQ(recovery.stranded[0].id, stranded[0].id);
+        }
         EXPECT_TRUE(history.recoverInterruptedJobs().interrupted.empty());  // told once
         for (const auto& update : stranded) JobRecordFiles::take(history.folder(), update.id).removeStranded();
     }
