@@ -3,13 +3,13 @@
 #include "controller_request.h"
 #include "sim_bus_client.h"
 #include "sim_process.h"
+#include "wait_until.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <thread>
 
 #include <sys/wait.h>
@@ -170,16 +170,6 @@ TEST(SimControllerProcess, StopToolRefusesADriveThatIsNotTheUpdateDisk) {
     EXPECT_EQ(runStopTool(sim, "g:").exitCode, 0);
     EXPECT_NE(findEvent(sim.records(), "firmware-unchanged"), nullptr);
     EXPECT_TRUE(fs::exists(sim.busDir() + "/hid/ctl.sock"));
-}
-
-// True once done() holds, polled every few milliseconds; false after limit.
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 // Windows hosts cannot run the tool: they create drives/<L>.stop and wait for the answer.

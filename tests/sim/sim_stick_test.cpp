@@ -5,13 +5,12 @@
 #include "platform/hid/hid.h"
 #include "sim_bus_client.h"
 #include "sim_process.h"
+#include "wait_until.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <thread>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,15 +41,6 @@ const SimRecord* findEvent(const std::vector<SimRecord>& records, const std::str
     for (const SimRecord& r : records)
         if (r.device == device && r.event == event) return &r;
     return nullptr;
-}
-
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 void enterBootloader(const SimProcess& sim) {
