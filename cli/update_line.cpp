@@ -170,10 +170,7 @@ bool UpdateLine::startFinish()
         UnitFacts facts{entry.modelName, entry.vidPid, entry.firmwarePath, entry.firmwareSha256, entry.imagePath,
                         entry.imageSha256, static_cast<std::uintmax_t>(entry.imageRecords.value_or(0)), entry.port, true};
         UpdateJobInput input{entry.chipType, entry.firmwarePath, entry.imagePath, is64BitWindows_, entry.port};
-        HistoryEntry known = entry;
-        known.error.clear();
-        known.step = JobStep::None;
-        runUnit(std::move(facts), std::move(input), std::move(known), JobStep::FinishedAfterInterruption,
+        runUnit(std::move(facts), std::move(input), finishingEntry(entry), JobStep::FinishedAfterInterruption,
                 std::move(files), false, drive);
         return true;
     }

@@ -46,6 +46,13 @@ bool leftStrandedUpdate(const HistoryEntry& entry) {
     return entry.job == "update" && leavesControllerInBootloader(entry.step);
 }
 
+HistoryEntry finishingEntry(const HistoryEntry& stranded) {
+    HistoryEntry entry = stranded;
+    entry.error.clear();
+    entry.step = JobStep::None;
+    return entry;
+}
+
 UpdateHistory::UpdateHistory(const std::string& recordFolder) : folder_(recordFolder) {
     if (!folder_.empty() && folder_.back() != '/' && folder_.back() != '\\') folder_ += '/';
     if (auto kept = readWholeFile(pendingPath()); kept && !kept->empty()) pending_.push_back(std::move(*kept));

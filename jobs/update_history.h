@@ -26,6 +26,10 @@ std::string historyTimeNow();
 // stranded update, kept until it is finished or the controller comes back by itself.
 bool leftStrandedUpdate(const HistoryEntry& entry);
 
+// What the finish of a stranded update records from the start: the update's facts as they were
+// recorded, without the step it was left at and its error.
+HistoryEntry finishingEntry(const HistoryEntry& stranded);
+
 class UpdateHistory {
 public:
     static constexpr std::uintmax_t kRotateBytes = 10 * 1024 * 1024;

@@ -172,13 +172,11 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
     UpdateJobInput input{entry.chipType, entry.firmwarePath, entry.imagePath, is64BitWindows, entry.port};
     updateThread.reset();
     measurementThread_.waitUntilIdle();
-    HistoryEntry known = entry;
-    known.error.clear();
-    known.step = JobStep::None;
     updateThread = std::make_unique<UpdateThread>(
         std::move(input), controllerLink(),
-        std::make_unique<RecordingUpdateScreen>(std::make_unique<FormUpdateScreen>(*this), history_.get(), known,
-                                                JobStep::FinishedAfterInterruption, std::move(files)),
+        std::make_unique<RecordingUpdateScreen>(std::make_unique<FormUpdateScreen>(*this), history_.get(),
+                                                finishingEntry(entry), JobStep::FinishedAfterInterruption,
+                                                std::move(files)),
         jobWaitHook);
     updateThread->finishOn(drive);
     holdAwakeDuring(*updateThread);
