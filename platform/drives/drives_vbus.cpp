@@ -70,11 +70,7 @@ std::string pathOnDrive(const std::string& busDir, const std::string& drive, con
 // drives/<L>.port: one line, written before the drive's folder appears.
 std::string drivePort(const std::string& busDir, const std::string& drive) {
     const std::string letter = drive.substr(0, drive.find(':'));
-    std::ifstream in(utf8Path(busDir) / "drives" / (letter + ".port"));
-    std::string port;
-    std::getline(in, port);
-    if (!port.empty() && port.back() == '\r') port.pop_back();
-    return port;
+    return busFileFirstLine(utf8Path(busDir) / "drives" / (letter + ".port")).value_or("");
 }
 
 std::unique_ptr<StopTool> placeStopTool(const std::string& busDir) {

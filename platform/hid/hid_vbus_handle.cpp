@@ -3,12 +3,12 @@
 #include "platform/hid/hid_backends.h"
 #include "platform/hid/hid_vbus_transport.h"
 #include "platform/core/utf8_path.h"
+#include "platform/core/vbus_dir.h"
 
 #include <algorithm>
 #include <chrono>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
 namespace platform::vbus {
@@ -16,15 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-// The first hardware ID in an interface's .id file; none when the file cannot be read.
-std::optional<std::string> firstLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    if (!std::getline(in, line)) return std::nullopt;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
-}
 
 int remainingMs(Clock::time_point deadline) {
     // Rounded up, so that a wait never ends before its deadline.
@@ -134,14 +125,14 @@ std::vector<HidInterfaceInfo> listHidInterfaces(const std::string& busDir, OsErr
         // As a hardware ID that cannot be read ends the system's enumeration, an unreadable .id
         // ends the list here, unless it went away meanwhile with its interface.
         const fs::path idFile = hidDir / utf8Path(name + ".id");
-        std::optional<std::string> hardwareId = firstLine(idFile);
+        std::optional<std::string> hardwareId = busFileFirstLine(idFile);
         if (!hardwareId && !fs::exists(idFile)) continue;
         if (!hardwareId) {
             error = kErrorGenFailure;
             break;
         }
         info.hardwareId = std::move(*hardwareId);
-        info.port = firstLine(hidDir / utf8Path(name + ".port")).value_or("");
+        info.port = busFileFirstLine(hidDir / utf8Path(name + ".port")).value_or("");
         list.push_back(std::move(info));
     }
     return list;
