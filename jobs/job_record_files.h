@@ -21,6 +21,7 @@ inline constexpr std::string_view kMarkerSuffix = ".running";
 inline constexpr std::string_view kStrandedSuffix = ".stranded";
 inline constexpr std::string_view kLockSuffix = ".lock";
 inline constexpr std::string_view kUnreadableSuffix = ".unreadable";
+inline constexpr std::string_view kPendingSuffix = ".pending";  // an instance's history rows not yet written
 
 // The job id in a record's file name with the given suffix; nothing for any other name.
 std::optional<std::string> jobIdOfFileName(std::string_view fileName, std::string_view suffix);

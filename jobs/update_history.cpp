@@ -1,5 +1,7 @@
 #include "update_history.h"
 
+#include "platform/files/exclusive_file.h"
+#include "platform/files/file_lock.h"
 #include "platform/files/file_sync.h"
 #include "platform/core/utf8_path.h"
 
@@ -7,11 +9,13 @@
 #include <QDateTime>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <system_error>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -31,6 +35,20 @@ std::string lastErrorText() {
 
 // The first bytes of a history file that this version wrote.
 std::string expectedStart() { return std::string(kUtf8ByteOrderMark) + historyHeaderLine(); }
+
+// The lock under which instances write the history, held while it is; nothing open when another
+// instance kept it for longer than waitMs. The file stays: removing it could leave two holders.
+platform::File lockForWriting(const std::string& lockPath, int waitMs) {
+    platform::File lock = platform::createNewFile(lockPath);
+    if (!lock.isOpen()) lock = platform::openForReading(lockPath);
+    if (!lock.isOpen()) return {};
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (!platform::tryLockFile(lock)) {
+        if (std::chrono::steady_clock::now() >= giveUp) return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return lock;
+}
 
 }  // namespace
 
@@ -55,7 +73,30 @@ HistoryEntry finishingEntry(const HistoryEntry& stranded) {
 
 UpdateHistory::UpdateHistory(const std::string& recordFolder) : folder_(recordFolder) {
     if (!folder_.empty() && folder_.back() != '/' && folder_.back() != '\\') folder_ += '/';
-    if (auto kept = readWholeFile(pendingPath()); kept && !kept->empty()) pending_.push_back(std::move(*kept));
+    instance_ = JobRecordFiles::create(folder_);
+    adoptPendingRowsOfEndedInstances();
+}
+
+// Pending files whose instance has ended (its lock free), and one an older version left without an
+// id: their rows go before this instance's, and their files stay until the rows are safe elsewhere.
+void UpdateHistory::adoptPendingRowsOfEndedInstances() {
+    for (const std::string& id : jobIdsIn(folder_, kPendingSuffix)) {
+        if (id == instance_.id()) continue;
+        JobRecordFiles ended = JobRecordFiles::take(folder_, id);
+        if (!ended.held()) continue;
+        std::optional<std::string> kept = readWholeFile(ended.path(kPendingSuffix));
+        if (!kept) continue;
+        if (!kept->empty()) pending_.insert(pending_.begin(), std::move(*kept));
+        adopted_.push_back(std::move(ended));
+    }
+}
+
+void UpdateHistory::dropAdoptedPendingFiles() {
+    for (JobRecordFiles& ended : adopted_) {
+        std::error_code error;
+        fs::remove(platform::utf8Path(ended.path(kPendingSuffix)), error);
+    }
+    adopted_.clear();  // their locks go
 }
 
 std::optional<std::string> UpdateHistory::append(const HistoryEntry& entry) {
@@ -104,7 +145,17 @@ std::optional<std::string> UpdateHistory::setAsideIfNeeded() {
 }
 
 std::optional<std::string> UpdateHistory::appendKeptRows() {
+    adoptPendingRowsOfEndedInstances();
     if (pending_.empty()) return std::nullopt;
+    const platform::File lock = lockForWriting(folder_ + "UpdateHistory.write-lock", kAppendLockWaitMs);
+    if (!lock.isOpen()) {
+        keepPendingRowsOnDisk();
+        return "cannot write " + historyPath() + ": another instance of the program keeps it busy";
+    }
+    return writeKeptRows();
+}
+
+std::optional<std::string> UpdateHistory::writeKeptRows() {
     if (auto problem = setAsideIfNeeded()) {
         keepPendingRowsOnDisk();
         return problem;
@@ -138,14 +189,20 @@ std::optional<std::string> UpdateHistory::appendKeptRows() {
     }
     pending_.clear();
     fs::remove(platform::utf8Path(pendingPath()), error);
+    dropAdoptedPendingFiles();
     if (!platform::syncFileToDisk(historyPath())) return "cannot hand " + historyPath() + " to the disk";
     return std::nullopt;
 }
 
-// Best effort: in a folder that cannot be written to, the rows stay in memory only.
-void UpdateHistory::keepPendingRowsOnDisk() {
+// Best effort: in a folder that cannot be written to, the rows stay in memory only (and the
+// pending files taken over stay where they are).
+bool UpdateHistory::keepPendingRowsOnDisk() {
     std::ofstream out(platform::utf8Path(pendingPath()), std::ios::binary | std::ios::trunc);
     for (const std::string& rows : pending_) out << rows;
+    out.close();
+    if (!out) return false;
+    dropAdoptedPendingFiles();
+    return true;
 }
 
 UpdateHistory::Recovery UpdateHistory::recoverInterruptedJobs() {

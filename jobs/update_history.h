@@ -1,11 +1,14 @@
 // The update history's files in the record folder: UpdateHistory.csv with a row per device job,
-// each job's own files while it runs or while it is stranded (job_record_files.h), and
-// UpdateHistory.pending with rows that could not be appended yet.
+// each job's own files while it runs or while it is stranded (job_record_files.h), and each
+// instance's UpdateHistory.<instance>.pending with rows that could not be appended yet.
 //
 // A history that cannot be written never stops a job: a row that cannot be appended (the folder
 // read-only, the disk full, the file locked by a spreadsheet program) is kept, in memory and in
-// the pending file where that can be written, and appended before the next row or at the next
-// start. A file grown to kRotateBytes is renamed UpdateHistory-<date>.csv and a new one begun, so
+// the instance's pending file where that can be written, and appended before the next row; the
+// pending rows of an instance that has ended (its lock free) are taken over by the next instance
+// that writes, and a live instance's are never touched. Appends, a new file's header and the
+// renaming below happen under the lock of UpdateHistory.write-lock, so that instances writing at
+// once never interleave a row, write two headers or rename a file already renamed. A file grown to kRotateBytes is renamed UpdateHistory-<date>.csv and a new one begun, so
 // that the current history always has the same name; so is a file with another header (an older
 // version's). Safe to use from the jobs' threads and the window's.
 #pragma once
@@ -34,12 +37,15 @@ class UpdateHistory {
 public:
     static constexpr std::uintmax_t kRotateBytes = 10 * 1024 * 1024;
 
-    // recordFolder: UTF-8, with or without a trailing separator. Reads rows left pending before.
+    // recordFolder: UTF-8, with or without a trailing separator. Takes over the rows left pending
+    // by instances that have ended.
     explicit UpdateHistory(const std::string& recordFolder);
+    // How long an append waits for another instance's append to end before keeping its rows.
+    static constexpr int kAppendLockWaitMs = 5000;
 
     const std::string& folder() const { return folder_; }  // ends with a separator
     std::string historyPath() const { return folder_ + "UpdateHistory.csv"; }
-    std::string pendingPath() const { return folder_ + "UpdateHistory.pending"; }
+    std::string pendingPath() const { return jobFilePath(folder_, instance_.id(), kPendingSuffix); }
 
     // Appends the entry's row behind any kept before, and hands the file to the disk. Nothing
     // when it is written, else why not (the row is kept).
@@ -80,10 +86,15 @@ public:
 
 private:
     std::optional<std::string> appendKeptRows();
+    std::optional<std::string> writeKeptRows();
     std::optional<std::string> setAsideIfNeeded();
-    void keepPendingRowsOnDisk();
+    bool keepPendingRowsOnDisk();
+    void adoptPendingRowsOfEndedInstances();
+    void dropAdoptedPendingFiles();
 
     std::string folder_;
+    JobRecordFiles instance_;                // its id names the pending file; its lock says it lives
+    std::vector<JobRecordFiles> adopted_;    // ended instances whose pending rows are in pending_
     mutable std::mutex mutex_;
     std::vector<std::string> pending_;  // row lines not in the history yet
     bool problemTold_ = false;

@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -37,6 +39,11 @@ std::vector<std::string> csvFields(const std::string& line) {
         else fields.back() += c;
     }
     return fields;
+}
+
+// The id under which a history keeps its pending rows and its lock.
+std::string instanceIdOf(const UpdateHistory& history) {
+    return jobIdOfFileName(fs::path(history.pendingPath()).filename().string(), kPendingSuffix).value_or("?");
 }
 
 HistoryEntry sampleEntry() {
@@ -203,7 +210,7 @@ TEST_F(HistoryFiles, AMarkerIsReplacedWholeAndNothingElseIsLeft) {
     EXPECT_EQ(back->computerName, entry.computerName);
     std::size_t files_in_folder = 0;
     for ([[maybe_unused]] const auto& file : fs::directory_iterator(folder)) ++files_in_folder;
-    EXPECT_EQ(files_in_folder, 2u) << "the marker and its lock";
+    EXPECT_EQ(files_in_folder, 3u) << "the marker, its lock and the history's own";
 }
 
 TEST(JobRecordNames, IdsComeOnlyFromTheProgramsOwnNames) {
@@ -279,6 +286,58 @@ TEST_F(HistoryFiles, RowsKeptWhenTheProgramEndedAreWrittenAtTheNextStart) {
     EXPECT_FALSE(next.appendPending());
     EXPECT_EQ(contentsOf(csv()), std::string(kUtf8ByteOrderMark) + historyHeaderLine() + historyRowLine(entry));
     EXPECT_FALSE(fs::exists(next.pendingPath()));
+}
+
+// Two instances on one history (the window and lumaro-update side by side): the rows one keeps
+// pending are its own until it ends; only then does the other take them over.
+TEST_F(HistoryFiles, PendingRowsBelongToTheirInstanceUntilItEnds) {
+    HistoryEntry first = sampleEntry(), second = sampleEntry(), third = sampleEntry();
+    first.job = "erase", second.job = "reset", third.job = "update";
+    auto window = std::make_unique<UpdateHistory>(folder.string());
+    UpdateHistory commandLine(folder.string());
+    fs::create_directory(csv());
+    EXPECT_TRUE(commandLine.append(first));
+    fs::remove(csv());
+    EXPECT_FALSE(window->append(second));
+    EXPECT_EQ(commandLine.pendingRows(), 1u);
+    EXPECT_TRUE(fs::exists(commandLine.pendingPath())) << "a live instance's pending rows are left alone";
+    EXPECT_EQ(contentsOf(csv()), std::string(kUtf8ByteOrderMark) + historyHeaderLine() + historyRowLine(second));
+
+    fs::remove(csv());
+    fs::create_directory(csv());
+    EXPECT_TRUE(window->append(third));
+    const std::string windowPending = window->pendingPath();
+    window.reset();  // ended with its row pending
+    fs::remove(csv());
+    EXPECT_FALSE(commandLine.appendPending());
+    EXPECT_EQ(contentsOf(csv()), std::string(kUtf8ByteOrderMark) + historyHeaderLine() + historyRowLine(third) +
+                                     historyRowLine(first));
+    EXPECT_FALSE(fs::exists(windowPending));
+    EXPECT_FALSE(fs::exists(commandLine.pendingPath()));
+}
+
+// Instances appending at once write one header and whole rows, never parts of two; one that finds
+// the history being written waits for it.
+TEST_F(HistoryFiles, InstancesAppendingAtOnceNeverInterleave) {
+    HistoryEntry a = sampleEntry(), b = sampleEntry();
+    a.error = std::string(3000, 'a');
+    b.error = std::string(3000, 'b');
+    UpdateHistory one(folder.string()), other(folder.string());
+    std::thread first([&] { for (int i = 0; i < 40; ++i) EXPECT_FALSE(one.append(a)); });
+    std::thread second([&] { for (int i = 0; i < 40; ++i) EXPECT_FALSE(other.append(b)); });
+    first.join();
+    second.join();
+    const std::string text = contentsOf(csv());
+    const std::string header = std::string(kUtf8ByteOrderMark) + historyHeaderLine();
+    ASSERT_TRUE(text.starts_with(header));
+    std::size_t rowsOfA = 0, rowsOfB = 0;
+    for (std::size_t at = header.size(); at < text.size();) {
+        if (text.compare(at, historyRowLine(a).size(), historyRowLine(a)) == 0) ++rowsOfA, at += historyRowLine(a).size();
+        else if (text.compare(at, historyRowLine(b).size(), historyRowLine(b)) == 0) ++rowsOfB, at += historyRowLine(b).size();
+        else FAIL() << "not a whole row at byte " << at;
+    }
+    EXPECT_EQ(rowsOfA, 40u);
+    EXPECT_EQ(rowsOfB, 40u);
 }
 
 // A job whose process died: its files are there and nobody holds its lock.
@@ -413,7 +472,7 @@ TEST_F(HistoryFiles, AJobsEndKeepsOrClearsOnlyItsOwnRecords) {
         finish.end("done");
     }
     EXPECT_TRUE(history.strandedUpdates().empty());
-    EXPECT_TRUE(jobIdsIn(history.folder(), kLockSuffix).empty());
+    EXPECT_EQ(jobIdsIn(history.folder(), kLockSuffix), std::vector<std::string>{instanceIdOf(history)});
 }
 
 }  // namespace
