@@ -38,7 +38,8 @@ std::string expectedStart() { return std::string(kUtf8ByteOrderMark) + historyHe
 
 // The lock under which instances write the history, held while it is; nothing open when another
 // instance kept it for longer than waitMs. The file stays: removing it could leave two holders.
-platform::File lockForWriting(const std::string& lockPath, int waitMs) {
+platform::File lockForWriting(const std::string& folder, int waitMs) {
+    const std::string lockPath = folder + "UpdateHistory.write-lock";
     platform::File lock = platform::createNewFile(lockPath);
     if (!lock.isOpen()) lock = platform::openForReading(lockPath);
     if (!lock.isOpen()) return {};
@@ -73,7 +74,6 @@ HistoryEntry finishingEntry(const HistoryEntry& stranded) {
 
 UpdateHistory::UpdateHistory(const std::string& recordFolder) : folder_(recordFolder) {
     if (!folder_.empty() && folder_.back() != '/' && folder_.back() != '\\') folder_ += '/';
-    instance_ = JobRecordFiles::create(folder_);
     adoptPendingRowsOfEndedInstances();
 }
 
@@ -81,7 +81,7 @@ UpdateHistory::UpdateHistory(const std::string& recordFolder) : folder_(recordFo
 // id: their rows go before this instance's, and their files stay until the rows are safe elsewhere.
 void UpdateHistory::adoptPendingRowsOfEndedInstances() {
     for (const std::string& id : jobIdsIn(folder_, kPendingSuffix)) {
-        if (id == instance_.id()) continue;
+        if (instance_.held() && id == instance_.id()) continue;
         JobRecordFiles ended = JobRecordFiles::take(folder_, id);
         if (!ended.held()) continue;
         std::optional<std::string> kept = readWholeFile(ended.path(kPendingSuffix));
@@ -147,7 +147,7 @@ std::optional<std::string> UpdateHistory::setAsideIfNeeded() {
 std::optional<std::string> UpdateHistory::appendKeptRows() {
     adoptPendingRowsOfEndedInstances();
     if (pending_.empty()) return std::nullopt;
-    const platform::File lock = lockForWriting(folder_ + "UpdateHistory.write-lock", kAppendLockWaitMs);
+    const platform::File lock = lockForWriting(folder_, kAppendLockWaitMs);
     if (!lock.isOpen()) {
         keepPendingRowsOnDisk();
         return "cannot write " + historyPath() + ": another instance of the program keeps it busy";
@@ -188,15 +188,19 @@ std::optional<std::string> UpdateHistory::writeKeptRows() {
         return problem;
     }
     pending_.clear();
-    fs::remove(platform::utf8Path(pendingPath()), error);
+    if (instance_.held()) fs::remove(platform::utf8Path(pendingPath()), error);
+    instance_.release();
     dropAdoptedPendingFiles();
     if (!platform::syncFileToDisk(historyPath())) return "cannot hand " + historyPath() + " to the disk";
     return std::nullopt;
 }
 
 // Best effort: in a folder that cannot be written to, the rows stay in memory only (and the
-// pending files taken over stay where they are).
+// pending files taken over stay where they are). The instance's id and lock are made only now, so
+// that an instance with nothing pending leaves no file.
 bool UpdateHistory::keepPendingRowsOnDisk() {
+    if (!instance_.held()) instance_ = JobRecordFiles::create(folder_);
+    if (!instance_.held()) return false;
     std::ofstream out(platform::utf8Path(pendingPath()), std::ios::binary | std::ios::trunc);
     for (const std::string& rows : pending_) out << rows;
     out.close();

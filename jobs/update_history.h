@@ -45,7 +45,8 @@ public:
 
     const std::string& folder() const { return folder_; }  // ends with a separator
     std::string historyPath() const { return folder_ + "UpdateHistory.csv"; }
-    std::string pendingPath() const { return jobFilePath(folder_, instance_.id(), kPendingSuffix); }
+    // This instance's pending file; empty while it keeps none.
+    std::string pendingPath() const { return instance_.held() ? instance_.path(kPendingSuffix) : std::string(); }
 
     // Appends the entry's row behind any kept before, and hands the file to the disk. Nothing
     // when it is written, else why not (the row is kept).
@@ -93,7 +94,7 @@ private:
     void dropAdoptedPendingFiles();
 
     std::string folder_;
-    JobRecordFiles instance_;                // its id names the pending file; its lock says it lives
+    JobRecordFiles instance_;                // while rows are pending: names their file; its lock says it lives
     std::vector<JobRecordFiles> adopted_;    // ended instances whose pending rows are in pending_
     mutable std::mutex mutex_;
     std::vector<std::string> pending_;  // row lines not in the history yet
