@@ -3,6 +3,7 @@
 #include "console_screen.h"
 
 #include "jobs/file_sha256.h"
+#include "jobs/history_folder.h"
 #include "jobs/image_records.h"
 #include "jobs/removedisk.h"
 #include "jobs/updatethread.h"
@@ -39,10 +40,10 @@ UpdateLine::UpdateLine(CommandOptions options, LineSetup setup, std::string appF
       is64BitWindows_(platform::processorArchitecture() != "x86")
 {
     // Where the window keeps its update history, each unit leaves its row there too.
-    const std::string recordFolder = appFolder_ + "Record/";
+    const std::string historyFolder = historyFolderOf(appFolder_);
     std::error_code error;
-    if (std::filesystem::is_directory(platform::utf8Path(recordFolder), error))
-        history_ = std::make_unique<UpdateHistory>(recordFolder);
+    if (std::filesystem::is_directory(platform::utf8Path(historyFolder), error))
+        history_ = std::make_unique<UpdateHistory>(historyFolder);
     waitLimit_.setSingleShot(true);
     waitLimit_.setTimerType(Qt::PreciseTimer);
     connect(&waitLimit_, &QTimer::timeout, this, [this] {

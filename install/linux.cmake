@@ -44,3 +44,14 @@ install(FILES ${CMAKE_BINARY_DIR}/install/Record DESTINATION ${LUMARO_INSTALL_DI
 install(CODE "
   file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${LUMARO_RECORD_DIR}\")
   execute_process(COMMAND chmod 1777 \"\$ENV{DESTDIR}${LUMARO_RECORD_DIR}\" COMMAND_ERROR_IS_FATAL ANY)")
+
+# The update history is the PC's, not one user's: History/ points to a folder under /var/lib where
+# every user may write and replace what another made (no sticky bit), so that each user's jobs reach
+# the one history and a job one user left is finished by the next. The program gives the files it
+# makes there the same rights, whatever the user's umask.
+set(LUMARO_HISTORY_DIR /var/lib/lumaro-ctrl-update/History CACHE PATH "Where the installed program's History/ points")
+file(CREATE_LINK ${LUMARO_HISTORY_DIR} ${CMAKE_BINARY_DIR}/install/History SYMBOLIC)
+install(FILES ${CMAKE_BINARY_DIR}/install/History DESTINATION ${LUMARO_INSTALL_DIR})
+install(CODE "
+  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${LUMARO_HISTORY_DIR}\")
+  execute_process(COMMAND chmod 0777 \"\$ENV{DESTDIR}${LUMARO_HISTORY_DIR}\" COMMAND_ERROR_IS_FATAL ANY)")

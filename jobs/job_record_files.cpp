@@ -4,6 +4,7 @@
 #include "platform/files/exclusive_file.h"
 #include "platform/files/file_lock.h"
 #include "platform/files/file_move.h"
+#include "platform/files/shared_file.h"
 
 #include <QDateTime>
 
@@ -63,6 +64,7 @@ JobRecordFiles JobRecordFiles::create(const std::string& folder) {
         files.folder_ = folder;
         files.id_ = newJobId();
         files.lock_ = platform::createNewFile(files.path(kLockSuffix));
+        platform::shareLikeItsFolder(files.lock_, folder);
         if (files.lock_.isOpen() && platform::tryLockFile(files.lock_)) return files;
         files.lock_.close();
     }
@@ -77,6 +79,7 @@ JobRecordFiles JobRecordFiles::take(const std::string& folder, const std::string
     files.id_ = id;
     const std::string lockPath = files.path(kLockSuffix);
     platform::File lock = platform::createNewFile(lockPath);
+    platform::shareLikeItsFolder(lock, folder);
     if (!lock.isOpen()) lock = platform::openForReading(lockPath);
     if (!lock.isOpen() || !platform::tryLockFile(lock)) return {};
     files.lock_ = std::move(lock);
@@ -93,6 +96,7 @@ bool JobRecordFiles::writeWhole(std::string_view suffix, const std::string& text
     std::string partial;
     platform::File file = platform::createUniqueFile(path(suffix), ".tmp", partial);
     if (!file.isOpen()) return false;
+    platform::shareLikeItsFolder(file, folder_);  // another user's program finishes or records the job
     const bool written = file.write(text) == text.size() && (!sync || file.sync());
     file.close();
     const bool placed = written && (sync ? platform::moveIntoPlace(partial, path(suffix))

@@ -3,6 +3,7 @@
 #include "platform/files/exclusive_file.h"
 #include "platform/files/file_lock.h"
 #include "platform/files/file_sync.h"
+#include "platform/files/shared_file.h"
 #include "platform/core/utf8_path.h"
 
 #include <QDate>
@@ -41,6 +42,7 @@ std::string expectedStart() { return std::string(kUtf8ByteOrderMark) + historyHe
 platform::File lockForWriting(const std::string& folder, int waitMs) {
     const std::string lockPath = folder + "UpdateHistory.write-lock";
     platform::File lock = platform::createNewFile(lockPath);
+    platform::shareLikeItsFolder(lock, folder);
     if (!lock.isOpen()) lock = platform::openForReading(lockPath);
     if (!lock.isOpen()) return {};
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
@@ -49,6 +51,13 @@ platform::File lockForWriting(const std::string& folder, int waitMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return lock;
+}
+
+// Begins the file at path, when there is none, with the rights its folder gives to others: in a
+// history shared by the users of a PC, each of them appends to or replaces what another began.
+void beginShared(const std::string& path, const std::string& folder) {
+    const platform::File made = platform::createNewFile(path);
+    platform::shareLikeItsFolder(made, folder);
 }
 
 }  // namespace
@@ -170,6 +179,7 @@ std::optional<std::string> UpdateHistory::writeKeptRows() {
         in.seekg(-1, std::ios::end);
         endsInLineBreak = in.get() == '\n';
     }
+    if (size == 0) beginShared(historyPath(), folder_);
     errno = 0;
     std::ofstream out(path, std::ios::binary | std::ios::app);
     if (!out) {
@@ -201,6 +211,7 @@ std::optional<std::string> UpdateHistory::writeKeptRows() {
 bool UpdateHistory::keepPendingRowsOnDisk() {
     if (!instance_.held()) instance_ = JobRecordFiles::create(folder_);
     if (!instance_.held()) return false;
+    beginShared(pendingPath(), folder_);
     std::ofstream out(platform::utf8Path(pendingPath()), std::ios::binary | std::ios::trunc);
     for (const std::string& rows : pending_) out << rows;
     out.close();

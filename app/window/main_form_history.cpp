@@ -11,6 +11,7 @@
 #include "program_version.h"
 
 #include "jobs/file_sha256.h"
+#include "jobs/history_folder.h"
 #include "jobs/job_record.h"
 #include "jobs/removedisk.h"
 #include "jobs/updatethread.h"
@@ -63,7 +64,7 @@ std::unique_ptr<EngineeringPage> TMainForm::recordingPage(const std::string& job
 
 void TMainForm::recoverUpdateHistory()
 {
-    history_ = std::make_unique<UpdateHistory>(RecordFolder.toStdString());
+    history_ = std::make_unique<UpdateHistory>(historyFolderOf(appFolder.toStdString()));
     // Rows kept from the last run go first, so that the rows stay in the order of their jobs.
     if (const auto told = history_->problemToTell(history_->appendPending()))
         AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);

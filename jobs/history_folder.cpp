@@ -1,0 +1,15 @@
+#include "jobs/history_folder.h"
+
+#include "platform/core/utf8_path.h"
+#include "platform/files/folder_link.h"
+
+#include <filesystem>
+#include <system_error>
+
+std::string historyFolderOf(const std::string& appFolder) {
+    const std::string shared = appFolder + "History/";
+    std::error_code error;
+    if (std::filesystem::is_directory(platform::utf8Path(shared), error) && !platform::isUntrustedFolderLink(shared))
+        return shared;
+    return appFolder + "Record/";
+}
