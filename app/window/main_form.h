@@ -19,6 +19,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -164,6 +165,7 @@ private:
     LogJournal journal_;
     bool journalFailureShown_ = false;  // the journal's failure was told for this workbook
     bool workbookLostRows_ = false;     // a row of this workbook was refused: its journal outlives its save
+    int rowsWhileOpening_ = 0;          // rows measured since this workbook was asked to open
     QSet<QString> recoveryTargets_;     // workbooks being written out from journals, taken for new logs too
     int logNumber_ = 0;               // counts the logs started, so that late news of an earlier one is known
     bool savingLog_ = false;          // a stopped log's save is under way, its prompts included
@@ -196,6 +198,7 @@ public:
     // "Copy Report" and Ctrl+Shift+C (main_form_report.cpp): the support report on the clipboard
     // and in Record/.
     void copySupportReport();
+    bool supportReportPending() const { return reportThread_ != nullptr; }
     std::function<bool(int ms)> jobWaitHook;
     friend class FormUpdateScreen;
     friend class FormEngineeringPage;
@@ -305,7 +308,15 @@ private:
     bool sleepNoticeShown_ = false;  // the log has said that the PC may sleep
     bool closeConfirmed_ = false;    // the user agreed to close during an update
     void connectSupportReport();
-    SupportFacts supportFacts(const QDateTime& now) const;
+    SupportFacts supportFacts(const QDateTime& now) const;  // all but the files, which are hashed apart
+    struct ReportFileList {
+        std::vector<QString> paths;   // as the report lists them
+        std::vector<QString> picked;  // the files an update would send
+    };
+    ReportFileList reportFileList() const;
+    void saveSupportReport(const SupportFacts& facts, const QDateTime& now);
+    QThread* reportThread_ = nullptr;     // hashes the report's files; waited for when the window goes
+    std::atomic<bool> reportStop_{false};
     QString chooseFile(const QStringList& filters);
     bool serviceView_ = false;
     std::vector<QWidget*> serviceHidden_;  // the controls the service view showed, to hide again

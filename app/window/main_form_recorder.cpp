@@ -267,6 +267,7 @@ void TMainForm::openLogWorkbook(const std::vector<LogCell>& firstCells)
 {
     workbookLostRows_ = false;
     journalFailureShown_ = false;
+    rowsWhileOpening_ = 0;
     if (!journal_.start(LogFilePath))
         AddMessage(QStringLiteral("No journal for the log %1: %2").arg(LogFilePath, journal_.errorText()), 0);
     keepInJournal(firstCells);
@@ -285,7 +286,12 @@ void TMainForm::openLogWorkbook(const std::vector<LogCell>& firstCells)
             if (current) {
                 Temp_Timer->stop();
                 TempBarTimer->stop();
-                removeJournal();  // no row was taken anywhere
+                // A rotated log measures on while its next workbook opens: the rows of that while
+                // are in the journal only, and it stays for the next start. A new log's is empty.
+                if (rowsWhileOpening_ == 0)
+                    removeJournal();
+                else
+                    journal_.close();
             }
             std::rethrow_exception(failure);
         });
@@ -294,6 +300,7 @@ void TMainForm::openLogWorkbook(const std::vector<LogCell>& firstCells)
 // Rows go to the journal first: what reached it survives whatever happens to the program next.
 void TMainForm::writeLogCells(const std::vector<LogCell>& cells)
 {
+    ++rowsWhileOpening_;
     keepInJournal(cells);
     onWorkbookThread(
         [cells, journal = journal_.path()] {

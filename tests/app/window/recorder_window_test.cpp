@@ -398,6 +398,40 @@ TEST_F(Recorder, Row65538EndsTheWorkbookAndTheNextRowStartsANewOneWithoutHeader)
     EXPECT_EQ(second.size(), 17u);
 }
 
+// A rotated log measures on while its next workbook opens (seconds with a real spreadsheet
+// program). When that workbook cannot be opened, the rows of that while are in the journal only: it
+// stays for the next start.
+TEST_F(Recorder, ARotationWhoseNextWorkbookCannotOpenKeepsTheRowsMeasuredMeanwhile)
+{
+    SKIP_WITHOUT_READER();
+    HookedServer server;
+    std::atomic<int> workbooksAdded{0};
+    std::atomic<bool> opening{false}, letItFail{false};
+    server.before = [&](std::string_view member, automation::CallKind) {
+        if (member != "Add" || ++workbooksAdded < 2) return;
+        opening = true;
+        for (int waited = 0; !letItFail && waited < 8000; waited += 5) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        HookedServer::gone();
+    };
+    automation::registerClass("Excel.Application", server.factory());
+    auto form = startRecorderForm();
+    controller.temperatureRaw = {177, 177, 0};
+    child<QComboBox>(*form, "TimeAT")->setCurrentIndex(1);
+    pressStart(*form);
+    form->LogRowCount = 65534;
+    form->Temp_TimerTimer();  // row 65538, then the rotation
+    ASSERT_TRUE(waitUntil([&] { return opening.load(); }, 8000)) << "the next workbook was never asked for";
+    const QString next = form->LogFilePath;
+    form->Temp_TimerTimer();  // measured while it opens
+    EXPECT_TRUE(waitUntil([&] { return !form->measuring(); }, 8000));
+    letItFail = true;
+    settleWorkbook(*form);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(boxes.empty());
+    ASSERT_TRUE(QFileInfo::exists(next + ".journal")) << "the only copy of the row measured meanwhile was removed";
+    EXPECT_EQ(dataRowsIn(journalCells(readAppJournal(next))), 1u);
+}
+
 TEST_F(Recorder, AFullWorkbookThatCannotBeSavedKeepsItsRowsAndIsSavedAtTheNextTick)
 {
     SKIP_WITHOUT_READER();
