@@ -48,6 +48,10 @@ TMainForm::~TMainForm()
 {
     // A running job is stopped and waited for before the controls it posts to go.
     measurementThread_.waitUntilIdle();
+    if (reportThread_ != nullptr) {
+        reportStop_ = true;
+        reportThread_->wait();
+    }
     updateThread.reset();
     eraseThread.reset();
     resetThread.reset();

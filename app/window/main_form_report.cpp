@@ -5,8 +5,9 @@
 #include "program_version.h"
 #include "app/window/screen_texts.h"
 #include "app/report/support_report.h"
+#include "app/window/report_files.h"
 
-#include "jobs/file_sha256.h"
+#include "jobs/history_folder.h"
 #include "platform/drives/drives.h"
 #include "platform/hid/hid.h"
 
@@ -21,34 +22,14 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSysInfo>
+#include <QThread>
+
+#include <algorithm>
+#include <memory>
 
 namespace {
 
-// Firmware and image data files are a few megabytes; anything much larger that lies in the folder
-// is listed without its SHA-256, so that a report never keeps the window waiting.
-constexpr qint64 kLargestHashedFile = 64 * 1024 * 1024;
-
 std::string shownPath(const QString& path) { return QDir::toNativeSeparators(path).toStdString(); }
-
-ReportFile describeFile(const QString& path)
-{
-    ReportFile described{shownPath(path), std::nullopt, {}, {}};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return described;
-    described.size = static_cast<std::uint64_t>(file.size());
-    if (file.size() > kLargestHashedFile) {
-        described.notHashedBecause = "larger than 64 MB";
-        return described;
-    }
-    file.close();
-    const std::optional<std::string> sha256 = fileSha256(path.toStdString());
-    if (!sha256) {
-        described.notHashedBecause = "reading failed";
-        return described;
-    }
-    described.sha256 = *sha256;
-    return described;
-}
 
 // The path a path label of the engineering page holds; empty when it holds none.
 QString pickedPath(const QLabel* label)
@@ -108,17 +89,8 @@ SupportFacts TMainForm::supportFacts(const QDateTime& now) const
     facts.firmwareFolder = shownPath(firmwareFolder);
     facts.pickedFirmware = firmware.isEmpty() ? std::string() : shownPath(QFileInfo(firmware).absoluteFilePath());
     facts.pickedImageData = imageData.isEmpty() ? std::string() : shownPath(QFileInfo(imageData).absoluteFilePath());
-    QStringList files;
-    for (const QFileInfo& entry : QDir(firmwareFolder).entryInfoList(QDir::Files, QDir::Name))
-        files.append(entry.absoluteFilePath());
-    // A file picked by hand may lie elsewhere.
-    for (const QString& picked : {firmware, imageData}) {
-        const QString absolute = QFileInfo(picked).absoluteFilePath();
-        if (!picked.isEmpty() && !files.contains(absolute)) files.append(absolute);
-    }
-    for (const QString& file : files) facts.files.push_back(describeFile(file));
 
-    QFile history(appFolder + QStringLiteral("Record/UpdateHistory.csv"));
+    QFile history(QString::fromStdString(historyFolderOf(appFolder.toStdString())) + QStringLiteral("UpdateHistory.csv"));
     if (history.open(QIODevice::ReadOnly))
         facts.history = history.readAll().toStdString();
     else if (history.exists())
@@ -131,10 +103,46 @@ SupportFacts TMainForm::supportFacts(const QDateTime& now) const
     return facts;
 }
 
+// Every file of the firmware folder, and the picked ones (a file picked by hand may lie elsewhere).
+TMainForm::ReportFileList TMainForm::reportFileList() const
+{
+    ReportFileList list;
+    for (const QFileInfo& entry : QDir(appFolder + QStringLiteral("Firmware/")).entryInfoList(QDir::Files, QDir::Name))
+        list.paths.push_back(entry.absoluteFilePath());
+    for (const QString& picked : {pickedPath(HexPathShow), pickedPath(BinPathShow)}) {
+        if (picked.isEmpty()) continue;
+        const QString absolute = QFileInfo(picked).absoluteFilePath();
+        list.picked.push_back(absolute);
+        if (std::find(list.paths.begin(), list.paths.end(), absolute) == list.paths.end()) list.paths.push_back(absolute);
+    }
+    return list;
+}
+
+// The facts are taken at the press; the files are hashed on a thread of their own, and the report
+// is made once they are. A press meanwhile is the same report: it is not made twice.
 void TMainForm::copySupportReport()
 {
+    if (reportThread_ != nullptr) return;
     const QDateTime now = QDateTime::currentDateTime();
-    const QByteArray text = QByteArray::fromStdString(supportReportText(supportFacts(now)));
+    auto facts = std::make_shared<SupportFacts>(supportFacts(now));
+    reportStop_ = false;
+    reportThread_ = QThread::create([facts, files = reportFileList(), stop = &reportStop_] {
+        facts->files = describeReportFiles(files.paths, files.picked, ReportHashLimits{}, *stop);
+    });
+    reportThread_->setParent(this);
+    connect(reportThread_, &QThread::finished, this, [this, facts, now] {
+        reportThread_->deleteLater();
+        reportThread_ = nullptr;
+        CopyReportBtn->setEnabled(true);
+        saveSupportReport(*facts, now);
+    });
+    CopyReportBtn->setEnabled(false);
+    reportThread_->start();
+}
+
+void TMainForm::saveSupportReport(const SupportFacts& facts, const QDateTime& now)
+{
+    const QByteArray text = QByteArray::fromStdString(supportReportText(facts));
     QGuiApplication::clipboard()->setText(QString::fromUtf8(text));
 
     const QString folder = appFolder + QStringLiteral("Record/");
