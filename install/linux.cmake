@@ -35,23 +35,24 @@ endforeach()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/70-lumaro-tessaray.rules.in ${CMAKE_BINARY_DIR}/install/70-lumaro-tessaray.rules @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/install/70-lumaro-tessaray.rules DESTINATION ${LUMARO_UDEV_RULES_DIR})
 
-# The recorder writes its workbooks into Record/ beside the program, but the program folder belongs
-# to the system: Record/ there points to a folder under /var/lib where every user may add workbooks
-# and only their owner may remove them (the sticky bit, as for /tmp).
-set(LUMARO_RECORD_DIR /var/lib/lumaro-ctrl-update/Record CACHE PATH "Where the installed program's Record/ points")
-file(CREATE_LINK ${LUMARO_RECORD_DIR} ${CMAKE_BINARY_DIR}/install/Record SYMBOLIC)
-install(FILES ${CMAKE_BINARY_DIR}/install/Record DESTINATION ${LUMARO_INSTALL_DIR})
-install(CODE "
-  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${LUMARO_RECORD_DIR}\")
-  execute_process(COMMAND chmod 1777 \"\$ENV{DESTDIR}${LUMARO_RECORD_DIR}\" COMMAND_ERROR_IS_FATAL ANY)")
+# The program folder belongs to the system, so the folders the program writes into beside itself
+# are links to folders under /var/lib that every user may write into, with the given mode.
+function(lumaro_install_writable_folder name target mode)
+  file(CREATE_LINK ${target} ${CMAKE_BINARY_DIR}/install/${name} SYMBOLIC)
+  install(FILES ${CMAKE_BINARY_DIR}/install/${name} DESTINATION ${LUMARO_INSTALL_DIR})
+  install(CODE "
+    file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${target}\")
+    execute_process(COMMAND chmod ${mode} \"\$ENV{DESTDIR}${target}\" COMMAND_ERROR_IS_FATAL ANY)")
+endfunction()
 
-# The update history is the PC's, not one user's: History/ points to a folder under /var/lib where
-# every user may write and replace what another made (no sticky bit), so that each user's jobs reach
-# the one history and a job one user left is finished by the next. The program gives the files it
-# makes there the same rights, whatever the user's umask.
+# Record/: every user may add workbooks and only their owner may remove them (the sticky bit, as
+# for /tmp).
+set(LUMARO_RECORD_DIR /var/lib/lumaro-ctrl-update/Record CACHE PATH "Where the installed program's Record/ points")
+lumaro_install_writable_folder(Record ${LUMARO_RECORD_DIR} 1777)
+
+# History/: the update history is the PC's, not one user's. Every user may write and replace what
+# another made (no sticky bit), so that each user's jobs reach the one history and a job one user
+# left is finished by the next. The program gives the files it makes there the same rights,
+# whatever the user's umask.
 set(LUMARO_HISTORY_DIR /var/lib/lumaro-ctrl-update/History CACHE PATH "Where the installed program's History/ points")
-file(CREATE_LINK ${LUMARO_HISTORY_DIR} ${CMAKE_BINARY_DIR}/install/History SYMBOLIC)
-install(FILES ${CMAKE_BINARY_DIR}/install/History DESTINATION ${LUMARO_INSTALL_DIR})
-install(CODE "
-  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${LUMARO_HISTORY_DIR}\")
-  execute_process(COMMAND chmod 0777 \"\$ENV{DESTDIR}${LUMARO_HISTORY_DIR}\" COMMAND_ERROR_IS_FATAL ANY)")
+lumaro_install_writable_folder(History ${LUMARO_HISTORY_DIR} 0777)
