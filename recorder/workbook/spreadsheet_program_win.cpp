@@ -45,7 +45,8 @@ public:
         Value result = wrapped(target_->invoke(member, kind, passed));
         if (kind == CallKind::PropertyGet && args.empty() && sameTextNoCase(member, "Workbooks") &&
             std::holds_alternative<ObjectRef>(readyWorkbook_)) {
-            if (auto* workbooks = dynamic_cast<ProgramObject*>(std::get<ObjectRef>(result).get())) {
+            const ObjectRef* collection = std::get_if<ObjectRef>(&result);
+            if (auto* workbooks = collection != nullptr ? dynamic_cast<ProgramObject*>(collection->get()) : nullptr) {
                 workbooks->isWorkbooks_ = true;
                 workbooks->readyWorkbook_ = std::exchange(readyWorkbook_, Value{});
             }
