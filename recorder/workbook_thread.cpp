@@ -2,6 +2,8 @@
 
 #include "recorder/workbook/spreadsheet_notes.h"
 
+#include "platform/process/wake_signal.h"
+
 #include <QMetaObject>
 
 #include <condition_variable>
@@ -17,7 +19,8 @@ struct WorkbookThread::Shared {
         Done done;
     };
     std::mutex mutex;
-    std::condition_variable changed;
+    std::condition_variable changed;  // the thread has ended
+    platform::WakeSignal wake;        // work is posted, or the owner ends or leaves: the thread looks
     std::deque<Job> jobs;
     bool ending = false;     // nothing more is posted: run what is queued, then atEnd
     bool ended = false;      // atEnd has run
@@ -34,7 +37,12 @@ struct WorkbookThread::Shared {
         });
         for (;;) {
             std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return !jobs.empty() || ending || abandoned; });
+            // The thread's COM apartment handles the messages sent to it while it waits.
+            while (jobs.empty() && !ending && !abandoned) {
+                lock.unlock();
+                wake.wait();
+                lock.lock();
+            }
             if (abandoned) return;
             if (jobs.empty()) break;
             Job job = std::move(jobs.front());
@@ -70,10 +78,10 @@ WorkbookThread::~WorkbookThread()
 {
     std::unique_lock lock(shared_->mutex);
     shared_->ending = true;
-    shared_->changed.notify_all();
+    shared_->wake.notify();
     if (!shared_->changed.wait_for(lock, exitWait_, [&] { return shared_->ended; })) {
         shared_->abandoned = true;
-        shared_->changed.notify_all();
+        shared_->wake.notify();
     }
 }
 
@@ -81,7 +89,7 @@ void WorkbookThread::post(Calls calls, QObject* receiver, Done done)
 {
     const std::lock_guard lock(shared_->mutex);
     shared_->jobs.push_back({std::move(calls), receiver, std::move(done)});
-    shared_->changed.notify_all();
+    shared_->wake.notify();
 }
 
 void WorkbookThread::showNotes(QObject* receiver, ShowNote show)

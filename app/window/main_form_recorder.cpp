@@ -507,9 +507,9 @@ void TMainForm::openRecordFolder()
     if (platform::isUntrustedFolderLink(RecordFolder.toStdString())) {
         LogExcel_check->setChecked(false);
         LogExcel_check->setEnabled(false);
-        AddMessage(QStringLiteral("The folder %1 is a link to another place (a symbolic link or junction), which is not "
-                                  "safe to write into: the recorder keeps no workbooks. Remove the link; the next start "
-                                  "makes the folder again.").arg(RecordFolder), 0);
+        AddMessage(QStringLiteral("The folder %1 is a link to another place, which is not safe to write into: the "
+                                  "recorder keeps no workbooks. Remove the link; the next start makes the folder again.")
+                       .arg(RecordFolder), 0);
         return;
     }
     recoverJournals();

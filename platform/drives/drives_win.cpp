@@ -4,7 +4,6 @@
 // configuration manager is asked to eject the USB device that holds it, as "Safely Remove Hardware"
 // does.
 #include "platform/drives/drives_backends.h"
-#include "platform/drives/eject_volume_win.h"
 #include "platform/core/device_tree_win.h"
 #include "platform/core/setupapi_win.h"
 #include "platform/drives/usb_eject_rules.h"
@@ -98,9 +97,9 @@ std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     const char letter = drive.empty() ? '\0' : drive[0];
     DEVINST disk = 0;
-    // The device is found before the volume is ejected: afterwards it can no longer be opened.
+    // The eject request has the file system write out and dismount the volume; a lock of its own
+    // would be released before the request anyway.
     if (!diskOfDrive(letter, disk)) return drive + " is not a volume of a disk the system knows";
-    EjectVolume(letter);
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (auto problem = ejectUsbDeviceOf(disk, drive, std::min(kEjectRetryFor, left))) return problem;
     while (isPresent(letter)) {

@@ -1,8 +1,10 @@
 // Windows: the program's own stop tool, carried as resources "S1" (32-bit) and "S2" (64-bit) of type
 // "EXEFILE", written for each run into a new folder of the user's temporary folder. The program's
 // own folder will not do: under Program Files a normal user may not write there, and in a folder
-// that others can write the tool could be swapped between the write and the run.
+// that others can write the tool could be swapped between the write and the run. The new folder is
+// its user's alone, whatever the temporary folder lets others do.
 #include "platform/drives/drives_backends.h"
+#include "platform/core/owner_only_security_win.h"
 #include "platform/core/utf8_path.h"
 
 #include <windows.h>
@@ -57,12 +59,17 @@ std::wstring newTemporaryFolder(OsError& error)
         error = lastErrorOr(kErrorGenFailure);
         return {};
     }
+    OwnerOnlySecurity ownerOnly;
+    if (ownerOnly.attributes() == nullptr) {
+        error = lastErrorOr(kErrorGenFailure);
+        return {};
+    }
     std::random_device random;
     for (int attempt = 0; attempt < kFolderNameTries; ++attempt) {
         wchar_t name[32];
         std::swprintf(name, sizeof name / sizeof name[0], L"lumaro-stop-%08x%08x", random(), random());
         const std::wstring folder = std::wstring(temporary, length) + name + L"\\";
-        if (CreateDirectoryW(folder.c_str(), nullptr)) {
+        if (CreateDirectoryW(folder.c_str(), ownerOnly.attributes())) {
             error = kOk;
             return folder;
         }

@@ -2,6 +2,7 @@
 
 #include "platform/drives/usb_eject_rules.h"
 #include "platform/core/device_tree_win.h"
+#include "platform/core/token_privilege_win.h"
 #include "platform/core/utf8_path.h"
 
 #include <cwchar>
@@ -69,6 +70,9 @@ std::optional<std::string> ejectUsbDeviceOf(DEVINST disk, const std::string& dri
     const std::optional<std::size_t> target = nodeToEject(described);
     if (!target) return "no USB device of its own holds " + drive + " (or it could not be told from the USB hub it hangs on)";
     const bool remoteSession = GetSystemMetrics(SM_REMOTESESSION) != 0;
+    // From a remote desktop session the system ejects only for a caller with this privilege switched
+    // on, which an administrator's token holds switched off.
+    const EnabledPrivilege loadDriver(L"SeLoadDriverPrivilege");
     return ejectWithRetries([node = nodes[*target]] { return requestEject(node); }, drive, remoteSession, retryFor);
 }
 

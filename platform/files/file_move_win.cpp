@@ -7,7 +7,7 @@
 namespace platform {
 
 // MOVEFILE_WRITE_THROUGH: the call returns once the move is on the disk, the folder's entries
-// included, which a user allowed only to add files could not flush otherwise (syncFolderToDisk).
+// included.
 bool moveIntoPlace(const std::string& from, const std::string& to)
 {
     return MoveFileExW(utf8Path(from).c_str(), utf8Path(to).c_str(),

@@ -12,9 +12,9 @@ bool syncFileToDisk(const std::string& path);
 
 // Hands the folder's entries (a file just made, renamed or removed there) to the disk and waits until
 // they are there: a file synced on its own may still lose its name to a power cut. On Windows NTFS
-// logs the entries itself, and a folder's handle can be flushed only with write access to the
-// folder, which a user allowed only to add files lacks: there the folder is flushed when it can be,
-// else left to that log (true), and moves that must be on the disk use platform/file_move.h.
+// flushes a folder opened with the right to add files, which a user allowed only to add files has.
+// False, with the system's error for lastErrorText(), when the folder is gone or cannot be flushed:
+// the entries are then not known to be on the disk.
 bool syncFolderToDisk(const std::string& folder);
 
 }  // namespace platform

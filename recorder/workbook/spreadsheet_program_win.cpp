@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <utility>
 
 using automation::CallKind;
 using automation::ErrorCode;
@@ -24,19 +25,33 @@ bool sameTextNoCase(std::string_view a, std::string_view b)
 }
 
 // Every object reached through the program is one of these, so that the workbook's SaveAs, however
-// deep it lies, is given what the program needs.
+// deep it lies, is given what the program needs. The program's Workbooks collection hands out, at
+// its first Add, the workbook made while the program was readied.
 class ProgramObject final : public automation::Object {
 public:
-    explicit ProgramObject(ObjectRef target) : target_(std::move(target)) {}
+    explicit ProgramObject(ObjectRef target, Value readyWorkbook = {})
+        : target_(std::move(target)), readyWorkbook_(std::move(readyWorkbook)) {}
 
     Value invoke(std::string_view member, CallKind kind, std::span<const Value> args) override
     {
+        if (kind == CallKind::Method && args.empty() && isWorkbooks_ && sameTextNoCase(member, "Add") &&
+            std::holds_alternative<ObjectRef>(readyWorkbook_))
+            return wrapped(std::exchange(readyWorkbook_, Value{}));
         std::vector<Value> passed;
         for (const Value& arg : args) passed.push_back(unwrapped(arg));
         if (kind == CallKind::Method && sameTextNoCase(member, "SaveAs") && passed.size() == 1 &&
             std::holds_alternative<std::string>(passed.front()))
             passed = saveAsArguments(std::get<std::string>(passed.front()));
-        return wrapped(target_->invoke(member, kind, passed));
+        Value result = wrapped(target_->invoke(member, kind, passed));
+        if (kind == CallKind::PropertyGet && args.empty() && sameTextNoCase(member, "Workbooks") &&
+            std::holds_alternative<ObjectRef>(readyWorkbook_)) {
+            const ObjectRef* collection = std::get_if<ObjectRef>(&result);
+            if (auto* workbooks = collection != nullptr ? dynamic_cast<ProgramObject*>(collection->get()) : nullptr) {
+                workbooks->isWorkbooks_ = true;
+                workbooks->readyWorkbook_ = std::exchange(readyWorkbook_, Value{});
+            }
+        }
+        return result;
     }
 
 private:
@@ -56,7 +71,32 @@ private:
     }
 
     ObjectRef target_;
+    Value readyWorkbook_;  // the application's until its Workbooks is asked for, then that collection's
+    bool isWorkbooks_ = false;
 };
+
+// The program's first steps, each of which a program that cannot serve fails (no right to start it,
+// no desktop for it, another office suite answering under its name): alerts off, since after
+// "Discard" Quit on an unsaved workbook would otherwise wait for ever on a prompt nobody can see;
+// hidden; a workbook added. Returns the workbook.
+Value readyProgram(automation::Object& program)
+{
+    const std::array off{Value{false}};
+    program.invoke("DisplayAlerts", CallKind::PropertyPut, off);
+    program.invoke("Visible", CallKind::PropertyPut, off);
+    const Value workbooks = program.invoke("Workbooks", CallKind::PropertyGet, {});
+    return automation::call(workbooks, "Add", CallKind::Method);
+}
+
+// A program that refused one of its first steps is asked to quit and let go, whatever state it is
+// in: it may not answer at all.
+void quitQuietly(automation::Object& program)
+{
+    try {
+        program.invoke("Quit", CallKind::Method, {});
+    } catch (const automation::AutomationError&) {
+    }
+}
 
 }  // namespace
 
@@ -78,21 +118,18 @@ ObjectRef spreadsheetProgramOrBuiltIn(const std::function<ObjectRef()>& createPr
     try {
         program = createProgram();
     } catch (const automation::AutomationError& error) {
-        switch (error.code()) {
-        case ErrorCode::ClassNotRegistered:  // no spreadsheet program on this PC
-            return createXlsxWorkbookServer();
-        case ErrorCode::ClassNotMade:
-        case ErrorCode::ServerNotStarted:
+        if (error.code() != ErrorCode::ClassNotRegistered)  // else no spreadsheet program on this PC
             noteAboutSpreadsheet(std::string("The spreadsheet program is installed but could not be started (") +
                                  error.what() + "): the built-in workbook writer saves the log instead.");
-            return createXlsxWorkbookServer();
-        default:
-            throw;
-        }
+        return createXlsxWorkbookServer();
     }
-    // After "Discard", Quit on an unsaved workbook would otherwise wait for ever on a "save changes?"
-    // prompt nobody can see.
-    const std::array alertsOff{Value{false}};
-    program->invoke("DisplayAlerts", CallKind::PropertyPut, alertsOff);
-    return std::make_shared<ProgramObject>(std::move(program));
+    try {
+        Value workbook = readyProgram(*program);
+        return std::make_shared<ProgramObject>(std::move(program), std::move(workbook));
+    } catch (const automation::AutomationError& error) {
+        quitQuietly(*program);
+        noteAboutSpreadsheet(std::string("The spreadsheet program started but could not open a workbook (") +
+                             error.what() + "): it was closed, and the built-in workbook writer saves the log instead.");
+        return createXlsxWorkbookServer();
+    }
 }

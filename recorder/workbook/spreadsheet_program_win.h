@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
-// The application object that createProgram makes, with the program's alerts off and its SaveAs
-// given saveAsArguments; the built-in workbook server where createProgram finds no spreadsheet
-// program registered, or one registered that cannot be made (noted for the system log through
-// spreadsheet_notes.h). Other failures are thrown on.
+// The application object that createProgram makes, with the program's alerts off, hidden, its first
+// workbook added (handed out by its Workbooks collection's first Add) and its SaveAs given
+// saveAsArguments; the built-in workbook server where createProgram finds no spreadsheet program
+// registered, and also where the one registered fails to be made or to take any of those first
+// steps, which is noted for the system log (spreadsheet_notes.h) after that program was asked to
+// quit and was let go.
 automation::ObjectRef spreadsheetProgramOrBuiltIn(const std::function<automation::ObjectRef()>& createProgram);
 
 // What SaveAs is given for path: the path with the system's separator "\", and for a name ending in

@@ -1,15 +1,18 @@
 // The program's own stop tool on Windows, this test program carrying two stand-in builds as its
 // resources "S1" and "S2": each run gets a new folder of the user's temporary folder (here one whose
-// name holds letters outside ASCII and a blank), the written tool cannot be changed, renamed or
-// deleted while it is held yet runs from there with the drive, and nothing is left afterwards.
+// name holds letters outside ASCII and a blank) that only its user may use, the written tool cannot
+// be changed, renamed or deleted while it is held yet runs from there with the drive, and nothing is
+// left afterwards.
 #include "jobs/removedisk.h"
 
 #include "platform/drives/drives.h"
+#include "platform/core/owner_only_security_win.h"
 #include "platform/core/utf8_path.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <filesystem>
 #include <fstream>
@@ -37,6 +40,40 @@ std::vector<std::string> fieldsOf(const std::string& line)
     for (std::string field; std::getline(in, field, '|');) fields.push_back(field);
     return fields;
 }
+
+// Whether the security descriptor's access list, inheriting nothing, gives the user running this
+// test (alone) full control over its object and everything made inside.
+::testing::AssertionResult isThisUsersAlone(PSECURITY_DESCRIPTOR descriptor)
+{
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL acl = nullptr;
+    if (!GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) || !present)
+        return ::testing::AssertionFailure() << "it has no access list";
+    if ((control & SE_DACL_PROTECTED) == 0) return ::testing::AssertionFailure() << "it inherits from its parent";
+    void* ace = nullptr;
+    if (acl == nullptr || acl->AceCount != 1 || !GetAce(acl, 0, &ace))
+        return ::testing::AssertionFailure() << "it has " << (acl == nullptr ? 0 : acl->AceCount) << " entries, not one";
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    alignas(TOKEN_USER) unsigned char user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+    CloseHandle(token);
+    const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    constexpr BYTE passedOn = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE || allowed->Mask != FILE_ALL_ACCESS ||
+        (allowed->Header.AceFlags & passedOn) != passedOn ||
+        !EqualSid(const_cast<DWORD*>(&allowed->SidStart), reinterpret_cast<TOKEN_USER*>(user)->User.Sid))
+        return ::testing::AssertionFailure() << "its one entry is not full control for this user, passed on";
+    return ::testing::AssertionSuccess();
+}
+
+// Wine keeps no access lists of its own for files: it shows one made from the Unix mode.
+bool underWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
 // The user's temporary folder (TMP, which the system reads first) is, for one test, a new folder
 // named "Zoë Müller <n>"; the stand-in tool writes its record beside it.
@@ -85,6 +122,14 @@ TEST_F(StopToolOnWindows, EachRunHasANewFolderAndTheWrittenToolIsHeldAgainstChan
     EXPECT_EQ(tool.filename(), "USBDeview.exe");
     EXPECT_TRUE(fs::equivalent(tool.parent_path().parent_path(), userTemp_)) << first->path();
     EXPECT_NE(tool.parent_path(), utf8Path(second->path()).parent_path());
+    if (!underWine()) {
+        PSECURITY_DESCRIPTOR folderSecurity = nullptr;
+        ASSERT_EQ(GetNamedSecurityInfoW(tool.parent_path().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                        nullptr, nullptr, nullptr, &folderSecurity),
+                  static_cast<DWORD>(ERROR_SUCCESS));
+        EXPECT_TRUE(isThisUsersAlone(folderSecurity));
+        LocalFree(folderSecurity);
+    }
 
     ASSERT_EQ(first->write(true), platform::kOk);
     const std::string standIn = contentsOf(LUMARO_STAND_IN_S2);
@@ -101,6 +146,14 @@ TEST_F(StopToolOnWindows, EachRunHasANewFolderAndTheWrittenToolIsHeldAgainstChan
     first.reset();
     second.reset();
     EXPECT_TRUE(fs::is_empty(userTemp_));
+}
+
+TEST(OwnerOnlySecurity, GivesThisUserAloneFullControlAndInheritsNothing)
+{
+    platform::OwnerOnlySecurity ownerOnly;
+    ASSERT_NE(ownerOnly.attributes(), nullptr) << GetLastError();
+    EXPECT_TRUE(isThisUsersAlone(ownerOnly.attributes()->lpSecurityDescriptor));
+    EXPECT_FALSE(ownerOnly.attributes()->bInheritHandle);
 }
 
 TEST_F(StopToolOnWindows, TheBuildForTheSystemRunsFromItsFolderWithTheDriveAndIsRemovedAfterwards)

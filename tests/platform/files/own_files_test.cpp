@@ -158,4 +158,15 @@ TEST_F(OwnFiles, APlainFolderIsNoLinkNorIsOneThisUserMade)
 #endif
 }
 
+// A portable copy in a cloud folder: its folders are reparse points that keep their place (the cloud
+// files' tags), which are no link; junctions and symbolic links stand for another name and are.
+TEST(FolderLinks, OnlyReparsePointsThatStandForAnotherNameAreLinks)
+{
+    for (const std::uint32_t tag : {0xA0000003u /* junction */, 0xA000000Cu /* symbolic link */})
+        EXPECT_TRUE(platform::isLinkReparseTag(tag)) << std::hex << tag;
+    for (const std::uint32_t tag : {0x9000001Au /* cloud file */, 0x9000701Au /* cloud file, another provider */,
+                                    0x80000013u /* deduplication */, 0x80000017u /* compressed by the system */})
+        EXPECT_FALSE(platform::isLinkReparseTag(tag)) << std::hex << tag;
+}
+
 }  // namespace

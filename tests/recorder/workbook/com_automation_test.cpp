@@ -303,13 +303,16 @@ TEST(SpreadsheetProgram, ARegisteredProgramThatCannotBeMadeIsReplacedByTheBuiltI
     notes.clear();
     EXPECT_NE(spreadsheetProgramOrBuiltIn([] { return automation::createComObject("Lumaro.NoSuchClass"); }), nullptr);
     EXPECT_TRUE(notes.empty());
-    // Any other failure is a program that is there and refused: it is not hidden.
-    EXPECT_EQ(failureOf([] {
-                  spreadsheetProgramOrBuiltIn([]() -> ObjectRef {
-                      throw AutomationError(ErrorCode::ServerRefused, "The program is busy.");
-                  });
-              }).code(),
-              ErrorCode::ServerRefused);
+    // Any other failure to make it (no right to start it, another office suite under its name) too.
+    for (const std::uint32_t code : {0x80070005u, 0x8000401Au, 0x800700C1u, 0x80020009u}) {
+        notes.clear();
+        const Value program{spreadsheetProgramOrBuiltIn([code]() -> ObjectRef {
+            throw AutomationError(static_cast<ErrorCode>(code), "Refused, ProgID: \"Excel.Application\"");
+        })};
+        EXPECT_TRUE(std::holds_alternative<ObjectRef>(callMethod(get(program, "Workbooks"), "Add"))) << std::hex << code;
+        ASSERT_EQ(notes.size(), 1u) << std::hex << code;
+        EXPECT_NE(notes[0].find("Refused"), std::string::npos) << notes[0];
+    }
     setSpreadsheetNoteSink({});
 }
 
@@ -340,6 +343,57 @@ private:
     std::shared_ptr<std::vector<std::string>> log_;
 };
 
+// A program that refuses the call to one member (and may refuse its Quit too): what it was asked is
+// written down as RecordingProgram does.
+class RefusingProgram final : public automation::Object {
+public:
+    RefusingProgram(std::string name, std::string refused, bool refusesQuit, std::shared_ptr<std::vector<std::string>> log)
+        : name_(std::move(name)), refused_(std::move(refused)), refusesQuit_(refusesQuit), log_(std::move(log)) {}
+
+    Value invoke(std::string_view member, CallKind kind, std::span<const Value> args) override
+    {
+        log_->push_back(name_ + '.' + std::string(member));
+        if (member == refused_ || (member == "Quit" && refusesQuit_))
+            throw AutomationError(static_cast<ErrorCode>(0x8000401Au), "The server process could not be started");
+        if (kind == CallKind::PropertyPut || args.size() > 0) return Value{};
+        return Value{ObjectRef{std::make_shared<RefusingProgram>(std::string(member), refused_, refusesQuit_, log_)}};
+    }
+
+private:
+    std::string name_;
+    std::string refused_;
+    bool refusesQuit_;
+    std::shared_ptr<std::vector<std::string>> log_;
+};
+
+TEST(SpreadsheetProgram, AProgramThatRefusesItsFirstStepsIsClosedAndTheBuiltInServerWritesInstead)
+{
+    std::vector<std::string> notes;
+    setSpreadsheetNoteSink([&](const std::string& note) { notes.push_back(note); });
+    for (const char* refused : {"DisplayAlerts", "Visible", "Workbooks", "Add"}) {
+        for (const bool refusesQuit : {false, true}) {
+            notes.clear();
+            const auto calls = std::make_shared<std::vector<std::string>>();
+            std::weak_ptr<automation::Object> made;
+            const Value program{spreadsheetProgramOrBuiltIn([&] {
+                auto application = std::make_shared<RefusingProgram>("Application", refused, refusesQuit, calls);
+                made = application;
+                return application;
+            })};
+            EXPECT_EQ(calls->back(), "Application.Quit") << refused;
+            EXPECT_TRUE(made.expired()) << "the refusing program is let go (" << refused << ")";
+            ASSERT_EQ(notes.size(), 1u) << refused;
+            EXPECT_NE(notes[0].find("The server process could not be started"), std::string::npos) << notes[0];
+            EXPECT_NE(notes[0].find("built-in workbook writer"), std::string::npos) << notes[0];
+            // The built-in server answers, and the program is asked nothing more.
+            const std::size_t asked = calls->size();
+            EXPECT_TRUE(std::holds_alternative<ObjectRef>(callMethod(get(program, "Workbooks"), "Add"))) << refused;
+            EXPECT_EQ(calls->size(), asked);
+        }
+    }
+    setSpreadsheetNoteSink({});
+}
+
 TEST(SpreadsheetProgram, IsToldNoAlertsAndASaveAsGetsBackslashesAndTheFormatOfAnXlsName)
 {
     const auto calls = std::make_shared<std::vector<std::string>>();
@@ -350,6 +404,8 @@ TEST(SpreadsheetProgram, IsToldNoAlertsAndASaveAsGetsBackslashesAndTheFormatOfAn
     ASSERT_GE(calls->size(), 2u);
     EXPECT_EQ((*calls)[0], "Application.DisplayAlerts put(false)");
     EXPECT_EQ((*calls)[1], "Application.Visible put(false)");
+    // The workbook added while the program was readied is the one the writer gets: only one is made.
+    EXPECT_EQ(std::count(calls->begin(), calls->end(), "Workbooks.Add call()"), 1);
     calls->clear();
     ExcelSaveAs("C:/Users/Zo\xC3\xAB M\xC3\xBCller/Record/2026_03_07_14_05_09_temp.xls");
     ExcelQuit();
