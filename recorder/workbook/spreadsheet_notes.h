@@ -1,5 +1,6 @@
-// Notes about the spreadsheet program for the system log, made on the thread that drives it (that
-// the registered program could not be made and the built-in workbook server took its place). Each
+// Notes about the spreadsheet program and its workbooks for the system log, made on the thread that
+// drives it (that the registered program could not be made and the built-in workbook server took its
+// place; that the workbooks' folder cannot be handed to the disk). Each
 // thread says where its own notes go; a thread that says nothing drops them.
 #pragma once
 
