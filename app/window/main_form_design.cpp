@@ -7,6 +7,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFont>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
@@ -103,6 +105,12 @@ QTimer* makeTimer(QObject* parent, const char* name, int intervalMs)
 }
 
 }  // namespace
+
+void useWindowFonts()
+{
+    if (!QFontDatabase::hasFamily(QStringLiteral("Tahoma")))
+        QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"));
+}
 
 void TMainForm::buildUpdateScreen()
 {
