@@ -11,10 +11,8 @@
 #include <functional>
 
 // The picture in path as Qt's image reader gives it (same pixels, format, resolution and device
-// pixel ratio from an "@Nx" name); null when it cannot be read. The window's bitmaps (uncompressed
-// 24 bits a pixel) are decoded here directly: Qt's reader looks through the image plugins at its
-// first use and converts pixel by pixel, together about as long as the rest of the start.
-// Any other file goes to Qt's reader.
+// pixel ratio from an "@Nx" name); null when it cannot be read. The window's bitmaps are decoded
+// directly (decodePlainBitmap), any other file by Qt's reader.
 QImage readPicture(const QString& path);
 
 class PictureCache {
