@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
-#include <QFontDatabase>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
@@ -108,8 +107,9 @@ QTimer* makeTimer(QObject* parent, const char* name, int intervalMs)
 
 void useWindowFonts()
 {
-    if (!QFontDatabase::hasFamily(QStringLiteral("Tahoma")))
-        QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"));
+    // A substitute is taken only where the family itself is missing: no look for Tahoma first, which
+    // cost a list of every family and a font match of its own before the window was made.
+    QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"));
 }
 
 void TMainForm::buildUpdateScreen()
