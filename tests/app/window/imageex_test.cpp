@@ -2,7 +2,9 @@
 #include "app/window/imageex.h"
 
 #include "app/window/picture_cache.h"
+#include "app/window/plain_bitmap.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -265,6 +267,34 @@ TEST(ImageEx, OtherBitmapsAreReadAsQtReadsThem)
     broken.write(bytes.left(30));
     broken.close();
     expectReadAsQtReadsIt(dir.filePath("broken.bmp"));
+}
+
+// The direct decoder reads only within the bytes it is given: a header that points its pixels into
+// itself, or rows that end short of the last byte, are refused rather than read past.
+TEST(ImageEx, DirectDecoderReadsNothingPastItsBytes)
+{
+    QImage colours(5, 3, QImage::Format_RGB32);
+    colours.fill(qRgb(10, 20, 30));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(colours.save(&buffer, "BMP"));
+    const auto decode = [](const QByteArray& file) {
+        return decodePlainBitmap(reinterpret_cast<const uchar*>(file.constData()), file.size());
+    };
+    ASSERT_TRUE(decode(bytes) == colours);
+
+    EXPECT_TRUE(decode(bytes.left(bytes.size() - 1)).isNull());
+    EXPECT_TRUE(decode(bytes.left(54)).isNull());
+    QByteArray intoHeader = bytes;
+    const qint32 offset = 20;
+    std::memcpy(intoHeader.data() + 10, &offset, sizeof offset);
+    EXPECT_TRUE(decode(intoHeader).isNull());
+    QByteArray huge = bytes;
+    const qint32 width = 0x7fffffff;
+    std::memcpy(huge.data() + 18, &width, sizeof width);
+    EXPECT_TRUE(decode(huge).isNull());
+    EXPECT_TRUE(decodePlainBitmap(nullptr, 0).isNull());
 }
 
 }  // namespace
