@@ -4,18 +4,13 @@
 #include "platform/process/process_end.h"
 
 #include <QDir>
-#include <QFont>
-#include <QFontDatabase>
 
 namespace {
 
 int runWindow(int argc, char** argv)
 {
     LumaroApplication application(argc, argv);
-    // The window is laid out for Tahoma; where there is none (Linux), a condensed face of similar
-    // width keeps every caption inside its designed size.
-    if (!QFontDatabase::hasFamily(QStringLiteral("Tahoma")))
-        QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"));
+    useWindowFonts();
     TMainForm form(QDir(QCoreApplication::applicationDirPath()).absolutePath() + '/');
     // A missing data file has been reported; ending with a failure code tells scripts so too.
     if (form.startupAborted()) return 1;

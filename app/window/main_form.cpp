@@ -58,6 +58,9 @@ std::int64_t tickCountMs()
 
 }  // namespace
 
+// Start-up's last steps wait for the first paint at most this long.
+constexpr int kFinishStartupLatestMs = 500;
+
 // A spreadsheet program still busy with the last calls when the program ends is given this long.
 constexpr std::chrono::seconds kWorkbookExitWait(10);
 
@@ -124,7 +127,6 @@ void TMainForm::FormCreate()
 
     RecordFolder = appFolder + QStringLiteral("Record/");
     QDir().mkpath(RecordFolder);
-    openRecordFolder();
     recoverUpdateHistory();
     LoadDevInfo();
     if (detectWithoutOverlap()) {
@@ -156,6 +158,34 @@ void TMainForm::FormCreate()
     ErrorLabel->hide();
     ErrorImg->hide();
     UpBtnLabel->setText(QStringLiteral("Update"));
+
+    startupToFinish_ = true;
+    // A window that starts minimized is not painted until it is restored: start-up does not wait
+    // for that.
+    QTimer::singleShot(kFinishStartupLatestMs, this, &TMainForm::finishStartup);
+}
+
+// Runs once, after the first paint (or kFinishStartupLatestMs after the window was made without
+// one). The steps reorder nothing that the user sees: the record folder's journals and workbooks
+// only fill the recorder's page, and the history's kept rows and dead jobs only write files and log
+// lines. A stranded update is offered here, with the window there behind the question.
+void TMainForm::finishStartup()
+{
+    if (startupFinished_ || !startupToFinish_) return;
+    startupFinished_ = true;
+    openRecordFolder();
+    appendKeptHistoryRows();
+    offerToFinishStrandedUpdate();
+}
+
+bool TMainForm::event(QEvent* event)
+{
+    // Queued behind the paint under way: posted events run once the whole window has been painted.
+    if (event->type() == QEvent::Paint && !firstPaintSeen_) {
+        firstPaintSeen_ = true;
+        QMetaObject::invokeMethod(this, &TMainForm::finishStartup, Qt::QueuedConnection);
+    }
+    return QWidget::event(event);
 }
 
 void TMainForm::applyPageSettings(const std::string& content)

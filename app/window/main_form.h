@@ -62,6 +62,10 @@ inline constexpr int kServiceViewWidth = 784 + 729 + 8;
 inline constexpr unsigned kDeviceArrival = 0x8000;
 inline constexpr unsigned kDeviceRemoveComplete = 0x8004;
 
+// The window is laid out for Tahoma; where there is none (Linux), a condensed face of similar width
+// keeps every caption inside its designed size. Called once before the window is made.
+void useWindowFonts();
+
 class TMainForm : public QWidget {
     Q_OBJECT
 public:
@@ -72,6 +76,8 @@ public:
 
     // True when start-up found a data file missing: the program is to end.
     bool startupAborted() const { return startupAborted_; }
+    // True while steps of start-up wait for the first paint (finishStartup).
+    bool startupPending() const { return startupToFinish_ && !startupFinished_; }
 
     // Start-up pieces.
     void FormCreate();
@@ -205,6 +211,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;  // the first paint lets start-up finish
 
 private:
     void buildUpdateScreen();
@@ -223,7 +230,13 @@ private:
     void launchUpdateThread();
     bool detectWithoutOverlap();
 
+    // Start-up's steps that change nothing the first paint shows, run right after it: the recorder's
+    // journals and log list, the history's kept rows and the jobs that died.
+    void finishStartup();
     bool startupAborted_ = false;
+    bool startupToFinish_ = false;  // FormCreate got as far as the steps that finishStartup runs
+    bool startupFinished_ = false;
+    bool firstPaintSeen_ = false;
     bool detecting_ = false;  // a detection runs
     bool redetect_ = false;   // an event came while it ran
 
@@ -289,6 +302,7 @@ private:
     // The update history (main_form_history.cpp): a row per device job, the rows of jobs whose
     // program died, and the offer to finish an update left in a controller's bootloader.
     void recoverUpdateHistory();
+    void appendKeptHistoryRows();
     std::vector<UpdateHistory::Stranded> recordDeadJobs();
     void offerToFinishStrandedUpdate();
     bool offerToFinish(const UpdateHistory::Stranded& stranded, const std::vector<DriveFacts>& drives);

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFont>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
@@ -103,6 +104,13 @@ QTimer* makeTimer(QObject* parent, const char* name, int intervalMs)
 }
 
 }  // namespace
+
+void useWindowFonts()
+{
+    // A substitute is taken only where the family itself is missing: no look for Tahoma first, which
+    // cost a list of every family and a font match of its own before the window was made.
+    QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"));
+}
 
 void TMainForm::buildUpdateScreen()
 {

@@ -65,9 +65,6 @@ std::unique_ptr<EngineeringPage> TMainForm::recordingPage(const std::string& job
 void TMainForm::recoverUpdateHistory()
 {
     history_ = std::make_unique<UpdateHistory>(historyFolderOf(appFolder.toStdString()));
-    // Rows kept from the last run go first, so that the rows stay in the order of their jobs.
-    if (const auto told = history_->problemToTell(history_->appendPending()))
-        AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
 
     strandedCheck_ = new QTimer(this);
     strandedCheck_->setInterval(kStrandedCheckMs);
@@ -78,9 +75,15 @@ void TMainForm::recoverUpdateHistory()
     connect(deviceWatcher_, &platform::HidWatcher::interfaceRemoved, this, &TMainForm::offerToFinishStrandedUpdate,
             Qt::QueuedConnection);
     strandedCheck_->start();
-    // Jobs that died before this start are recorded, and a stranded update offered, once start-up
-    // is done: the window is there behind the question, and neither delays its first paint.
-    QTimer::singleShot(0, this, &TMainForm::offerToFinishStrandedUpdate);
+    // The rows kept from the last run are written, jobs that died before this start recorded and a
+    // stranded update offered once start-up has finished after the first paint (finishStartup).
+}
+
+void TMainForm::appendKeptHistoryRows()
+{
+    // Rows kept from the last run go first, so that the rows stay in the order of their jobs.
+    if (const auto told = history_->problemToTell(history_->appendPending()))
+        AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
 }
 
 // Jobs whose program died (this program's last run, or another instance now) get their
@@ -114,7 +117,8 @@ std::vector<UpdateHistory::Stranded> TMainForm::recordDeadJobs()
 
 void TMainForm::offerToFinishStrandedUpdate()
 {
-    if (!history_ || askingToFinish_ || jobBusy) return;
+    // Not before start-up has written the rows kept from the last run: rows stay in the order of their jobs.
+    if (!history_ || !startupFinished_ || askingToFinish_ || jobBusy) return;
     const std::vector<UpdateHistory::Stranded> stranded = recordDeadJobs();
     if (stranded.empty()) return;
     const std::vector<DriveFacts> drives = GetDriveFacts();

@@ -4,10 +4,16 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QImage>
 #include <QPixmap>
 #include <QString>
 
 #include <functional>
+
+// The picture in path as Qt's image reader gives it (same pixels, format, resolution and device
+// pixel ratio from an "@Nx" name); null when it cannot be read. The window's bitmaps are decoded
+// directly (decodePlainBitmap), any other file by Qt's reader.
+QImage readPicture(const QString& path);
 
 class PictureCache {
 public:

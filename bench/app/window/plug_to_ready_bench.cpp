@@ -52,6 +52,8 @@ int main(int argc, char** argv)
     QDir::setCurrent(QStringLiteral(LUMARO_DIST_DIR));
     TMainForm form(QStringLiteral(LUMARO_DIST_DIR "/"));
     form.show();
+    // Start-up's last steps, after the first paint, are no part of a plug.
+    if (!pumpUntil([&] { return !form.startupPending(); })) return 1;
     const QLabel* version = form.findChild<QLabel*>(QStringLiteral("FWLABEL"));
 
 

@@ -2,17 +2,22 @@
 #include "app/window/imageex.h"
 
 #include "app/window/picture_cache.h"
+#include "app/window/plain_bitmap.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QEnterEvent>
 #include <QImage>
+#include <QImageReader>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -191,6 +196,105 @@ TEST(ImageEx, EveryShippedPictureHasATwinOfTwiceItsSize)
     }
     EXPECT_EQ(pairs * 2, files.size());
     EXPECT_GT(pairs, 0);
+}
+
+// What the window reads of a picture is what Qt's image reader reads of it: the same pixels, format,
+// resolution and device pixel ratio. Of a file cut short Qt's reader leaves the missing rows as
+// they were allocated: their pixels are not compared.
+void expectReadAsQtReadsIt(const QString& path, bool cutShort = false)
+{
+    SCOPED_TRACE(path.toStdString());
+    const QImage byQt = QImageReader(path).read();
+    const QImage read = readPicture(path);
+    ASSERT_EQ(read.isNull(), byQt.isNull());
+    EXPECT_EQ(read.format(), byQt.format());
+    EXPECT_EQ(read.size(), byQt.size());
+    if (!cutShort) {
+        EXPECT_TRUE(read == byQt);
+    }
+    EXPECT_EQ(read.dotsPerMeterX(), byQt.dotsPerMeterX());
+    EXPECT_EQ(read.dotsPerMeterY(), byQt.dotsPerMeterY());
+    EXPECT_EQ(read.devicePixelRatio(), byQt.devicePixelRatio());
+}
+
+TEST(ImageEx, EveryShippedPictureIsReadAsQtReadsIt)
+{
+    const QDir pictures(QStringLiteral(LUMARO_SOURCE_DIR "/data/img"));
+    const QStringList files = pictures.entryList({QStringLiteral("*.bmp")}, QDir::Files);
+    ASSERT_FALSE(files.isEmpty());
+    for (const QString& file : files) expectReadAsQtReadsIt(pictures.filePath(file));
+}
+
+TEST(ImageEx, OtherBitmapsAreReadAsQtReadsThem)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // Odd widths give rows with padding; Qt writes RGB32 as 24 bits a pixel, bottom-up.
+    QImage colours(7, 5, QImage::Format_RGB32);
+    for (int y = 0; y < colours.height(); ++y)
+        for (int x = 0; x < colours.width(); ++x) colours.setPixel(x, y, QRandomGenerator::global()->generate() | 0xff000000u);
+    ASSERT_TRUE(colours.save(dir.filePath("odd.bmp")));
+    expectReadAsQtReadsIt(dir.filePath("odd.bmp"));
+    ASSERT_TRUE(colours.save(dir.filePath("odd@2x.bmp")));
+    expectReadAsQtReadsIt(dir.filePath("odd@2x.bmp"));
+    ASSERT_TRUE(colours.save(dir.filePath("odd@3x.bmp")));
+    expectReadAsQtReadsIt(dir.filePath("odd@3x.bmp"));
+
+    // Top-down: a negative height.
+    QFile bottomUp(dir.filePath("odd.bmp"));
+    ASSERT_TRUE(bottomUp.open(QIODevice::ReadOnly));
+    QByteArray bytes = bottomUp.readAll();
+    const qint32 height = -colours.height();
+    std::memcpy(bytes.data() + 22, &height, sizeof height);
+    QFile topDown(dir.filePath("topdown.bmp"));
+    ASSERT_TRUE(topDown.open(QIODevice::WriteOnly));
+    topDown.write(bytes);
+    topDown.close();
+    expectReadAsQtReadsIt(dir.filePath("topdown.bmp"));
+
+    // Rows cut short, and bitmaps of another kind, are left to Qt's reader.
+    QFile cut(dir.filePath("cut.bmp"));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(bytes.left(bytes.size() - 10));
+    cut.close();
+    expectReadAsQtReadsIt(dir.filePath("cut.bmp"), true);
+    ASSERT_TRUE(colours.convertToFormat(QImage::Format_Indexed8).save(dir.filePath("indexed.bmp")));
+    expectReadAsQtReadsIt(dir.filePath("indexed.bmp"));
+    ASSERT_TRUE(colours.save(dir.filePath("picture.png")));
+    expectReadAsQtReadsIt(dir.filePath("picture.png"));
+    QFile broken(dir.filePath("broken.bmp"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write(bytes.left(30));
+    broken.close();
+    expectReadAsQtReadsIt(dir.filePath("broken.bmp"));
+}
+
+// The direct decoder reads only within the bytes it is given: a header that points its pixels into
+// itself, or rows that end short of the last byte, are refused rather than read past.
+TEST(ImageEx, DirectDecoderReadsNothingPastItsBytes)
+{
+    QImage colours(5, 3, QImage::Format_RGB32);
+    colours.fill(qRgb(10, 20, 30));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(colours.save(&buffer, "BMP"));
+    const auto decode = [](const QByteArray& file) {
+        return decodePlainBitmap(reinterpret_cast<const uchar*>(file.constData()), file.size());
+    };
+    ASSERT_TRUE(decode(bytes) == colours);
+
+    EXPECT_TRUE(decode(bytes.left(bytes.size() - 1)).isNull());
+    EXPECT_TRUE(decode(bytes.left(54)).isNull());
+    QByteArray intoHeader = bytes;
+    const qint32 offset = 20;
+    std::memcpy(intoHeader.data() + 10, &offset, sizeof offset);
+    EXPECT_TRUE(decode(intoHeader).isNull());
+    QByteArray huge = bytes;
+    const qint32 width = 0x7fffffff;
+    std::memcpy(huge.data() + 18, &width, sizeof width);
+    EXPECT_TRUE(decode(huge).isNull());
+    EXPECT_TRUE(decodePlainBitmap(nullptr, 0).isNull());
 }
 
 }  // namespace

@@ -75,6 +75,8 @@ std::unique_ptr<TMainForm> WindowTest::startForm()
 {
     auto form = std::make_unique<TMainForm>(appDir.path() + '/');
     form->show();
+    // As the user finds it: painted, and start-up finished after the first paint.
+    EXPECT_TRUE(waitUntil([&] { return !form->startupPending(); }));
     return form;
 }
 
