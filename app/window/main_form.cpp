@@ -127,6 +127,7 @@ void TMainForm::FormCreate()
 
     RecordFolder = appFolder + QStringLiteral("Record/");
     QDir().mkpath(RecordFolder);
+    recordFolderUsable_ = openRecordFolder();
     recoverUpdateHistory();
     LoadDevInfo();
     if (detectWithoutOverlap()) {
@@ -166,14 +167,14 @@ void TMainForm::FormCreate()
 }
 
 // Runs once, after the first paint (or kFinishStartupLatestMs after the window was made without
-// one). The steps reorder nothing that the user sees: the record folder's journals and workbooks
-// only fill the recorder's page, and the history's kept rows and dead jobs only write files and log
+// one). The steps reorder nothing that the user sees: the journals a crash left only add workbooks
+// to the recorder's list, and the history's kept rows and dead jobs only write files and log
 // lines. A stranded update is offered here, with the window there behind the question.
 void TMainForm::finishStartup()
 {
     if (startupFinished_ || !startupToFinish_) return;
     startupFinished_ = true;
-    openRecordFolder();
+    if (recordFolderUsable_) recoverJournals();
     appendKeptHistoryRows();
     offerToFinishStrandedUpdate();
 }

@@ -125,9 +125,11 @@ public:
     bool settleLogBeforeClose();
     // Writes the workbooks of logs that a crash left as journals in RecordFolder (at start-up).
     void recoverJournals();
-    // At start-up: refuses a RecordFolder that someone may have pointed elsewhere, else recovers
-    // its journals and lists its workbooks.
-    void openRecordFolder();
+    // At start-up: refuses a RecordFolder that someone may have pointed elsewhere, else lists its
+    // workbooks; true when the recorder may write there (its journals are recovered after the
+    // first paint).
+    bool openRecordFolder();
+    bool recordFolderUsable_ = false;
 
     // A close of the window while an update sends image data, waits for the update disk or copies
     // to it: true when the user agrees to close all the same (asked once), or when there is no such

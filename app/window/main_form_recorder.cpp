@@ -502,7 +502,7 @@ void TMainForm::rotatedWorkbookSaved(const std::exception_ptr& failure)
 }
 
 // At start-up: a Record that is a link someone else made would send the workbooks where they chose.
-void TMainForm::openRecordFolder()
+bool TMainForm::openRecordFolder()
 {
     if (platform::isUntrustedFolderLink(RecordFolder.toStdString())) {
         LogExcel_check->setChecked(false);
@@ -510,10 +510,10 @@ void TMainForm::openRecordFolder()
         AddMessage(QStringLiteral("The folder %1 is a link to another place, which is not safe to write into: the "
                                   "recorder keeps no workbooks. Remove the link; the next start makes the folder again.")
                        .arg(RecordFolder), 0);
-        return;
+        return false;
     }
-    recoverJournals();
     FillLogList(RecordFolder);
+    return true;
 }
 
 // Each journal of the recorder's left in the folder is a log that a crash kept from being saved:
