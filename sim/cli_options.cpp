@@ -5,7 +5,7 @@
 namespace sim {
 
 const char* const kUsage =
-    "usage: tessaray-sim --bus DIR [--record FILE] [--control PATH] DEVICE...\n"
+    "usage: tessaray-sim --bus DIR [--record FILE] [--control PATH] [--usb] DEVICE...\n"
     "       tessaray-sim ctl [--control PATH | --bus DIR] COMMAND...\n"
     "DEVICE: --board NAME[,key=value...] | --controller NAME[,key=value...] | --stick NAME[,key=value...]\n"
     "  every device: port=PORT (the USB port it is plugged into, e.g. 1-4 or 2-1.3, in hid/NAME.port and\n"
@@ -20,6 +20,11 @@ const char* const kUsage =
     "    that installs the disk's driver first) disk-letter=L (default: first free from F)\n"
     "    firmware=FILE (its firmware.bin; default a short text) disk=normal|none|refuse\n"
     "    (the update disk is on the controller's port: drives/L.port holds what hid/NAME.port held)\n"
+    "  --usb: boards and controllers are USB devices of this Linux kernel instead (root; configfs\n"
+    "    gadgets on dummy_udc.0, .1, ... in their order: modprobe dummy_hcd num=N): a HID function with\n"
+    "    the model's VID, PID and strings; a controller's update disk a removable mass-storage device\n"
+    "    (FAT, firmware.bin) that the host stops by powering it off (udisksctl power-off); port= and\n"
+    "    timing= do not apply (the kernel's USB does)\n"
     "  stick keys (a plain USB stick, drive L on a port of its own): letter=L (default: NAME when it is\n"
     "    one letter C to Z, else the first free from F) file=FILE (copied onto it under its own name;\n"
     "    again for more files; default: a firmware.bin of another device). It keeps its files while\n"
@@ -52,6 +57,7 @@ SimOptions parseSimOptions(const std::vector<std::string>& args) {
         if (arg == "--bus") options.busDir = valueOf(args, i);
         else if (arg == "--record") options.recordPath = valueOf(args, i);
         else if (arg == "--control") options.controlPath = valueOf(args, i);
+        else if (arg == "--usb") options.usb = true;
         else if (arg == "--board") options.devices.push_back(parseDeviceSpec(DeviceKind::Board, valueOf(args, i)));
         else if (arg == "--controller")
             options.devices.push_back(parseDeviceSpec(DeviceKind::Controller, valueOf(args, i)));

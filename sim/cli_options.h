@@ -13,6 +13,9 @@ struct SimOptions {
     std::string recordPath;   // empty: no record
     std::string controlPath;  // the bus's sim.control unless given
     std::vector<DeviceConfig> devices;
+    // Boards and controllers as USB gadgets of this Linux kernel (dummy_udc.0, .1, ... in their
+    // order) instead of on the bus; the bus keeps the control socket (and any stick).
+    bool usb = false;
 };
 
 struct CtlOptions {

@@ -17,32 +17,45 @@
 
 namespace sim {
 
-class HidEndpoint {
+// The device side of a HID interface, whatever carries it: the virtual bus (HidEndpoint) or a USB
+// gadget function in a Linux kernel (UsbHidFunction, usb_gadget.h).
+class HidSide {
 public:
     struct Callbacks {
         std::function<void()> reportWaiting;                     // a connection may hold output reports
         std::function<void(std::string_view why)> protocolError;  // a connection broke the contract
     };
+    virtual ~HidSide() = default;
+    virtual void appear(const std::string& port) = 0;
+    virtual void disappear() = 0;
+    virtual bool present() const = 0;
+    virtual bool mayHaveReport() const = 0;
+    virtual std::optional<platform::Report> takeReport() = 0;
+    virtual void sendToReaders(const platform::Report& report) = 0;
+};
+
+class HidEndpoint final : public HidSide {
+public:
 
     HidEndpoint(EventLoop& loop, std::filesystem::path hidDir, std::string name, std::string hardwareId,
                 Callbacks callbacks);
-    ~HidEndpoint();
+    ~HidEndpoint() override;
     HidEndpoint(const HidEndpoint&) = delete;
     HidEndpoint& operator=(const HidEndpoint&) = delete;
 
     // Appears on the bus on port: .port first (none when port is empty), then .id, then .tcp and
     // .sock, each listening already. Throws std::system_error.
-    void appear(const std::string& port);
+    void appear(const std::string& port) override;
     // Leaves the bus: .tcp, .sock, .id, then .port are removed, then every connection is closed.
-    void disappear();
-    bool present() const { return unixListenFd_ >= 0; }
+    void disappear() override;
+    bool present() const override { return unixListenFd_ >= 0; }
 
     // True when some connection that may write has input not yet looked at.
-    bool mayHaveReport() const;
+    bool mayHaveReport() const override;
     // The next output report, taking the writing connections in turn; nothing when none is waiting.
-    std::optional<platform::Report> takeReport();
+    std::optional<platform::Report> takeReport() override;
     // Sends an input report to every connection that reads; never waits for a slow one.
-    void sendToReaders(const platform::Report& report);
+    void sendToReaders(const platform::Report& report) override;
 
 private:
     void listenOnUnixSocket();

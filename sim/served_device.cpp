@@ -19,8 +19,6 @@ std::string firmwareToRun(const ControllerSettings& settings) {
     return bytes;
 }
 
-std::string driveName(char letter) { return std::string(1, letter) + ":"; }
-
 // What a wrong acknowledgement echoes: a neighbouring command, one the host may well be waiting for
 // at another time (0x96 and 0x97 swap).
 constexpr std::uint8_t kWrongEcho = 0x01;
@@ -28,18 +26,27 @@ constexpr std::uint8_t kWrongEcho = 0x01;
 }  // namespace
 
 ServedDevice::ServedDevice(const DeviceConfig& config, std::unique_ptr<Firmware> firmware, EventLoop& loop,
-                           Recorder& recorder, const std::filesystem::path& busDir, Clock::time_point origin)
+                           Recorder& recorder, const std::filesystem::path& busDir, Clock::time_point origin,
+                           std::optional<int> usbUdc)
     : name_(config.name), behaviour_(config.behaviour), kind_(config.kind), diskMs_(config.controller.diskMs),
-      firmware_(std::move(firmware)), recorder_(recorder), origin_(origin),
-      endpoint_(loop, busDir / "hid", config.name, config.hardwareId,
-                HidEndpoint::Callbacks{
-                    [this] { takeWaitingReports(); },
-                    [this](std::string_view why) {
-                        std::cerr << "tessaray-sim: " << name_ << ": " << why << '\n';
-                        recorder_.event(Clock::now(), name_, "protocol-error");
-                    }}) {
-    if (kind_ == DeviceKind::Controller)
-        disk_.emplace(busDir / "drives", config.controller.diskLetter, firmwareToRun(config.controller));
+      firmware_(std::move(firmware)), recorder_(recorder), origin_(origin) {
+    HidSide::Callbacks callbacks{[this] { takeWaitingReports(); },
+                                 [this](std::string_view why) {
+                                     std::cerr << "tessaray-sim: " << name_ << ": " << why << '\n';
+                                     recorder_.event(Clock::now(), name_, "protocol-error");
+                                 }};
+    if (usbUdc) {
+        // One USB device: its HID function and its bootloader's disk take turns on one gadget.
+        auto gadget = std::make_shared<UsbGadget>(config.name, *usbUdc, usbIdentityOf(config));
+        endpoint_ = std::make_unique<UsbHidFunction>(loop, gadget, std::move(callbacks));
+        if (kind_ == DeviceKind::Controller)
+            disk_ = std::make_unique<UsbUpdateDisk>(gadget, firmwareToRun(config.controller));
+    } else {
+        endpoint_ = std::make_unique<HidEndpoint>(loop, busDir / "hid", config.name, config.hardwareId, std::move(callbacks));
+        if (kind_ == DeviceKind::Controller)
+            disk_ = std::make_unique<UpdateDisk>(busDir / "drives", config.controller.diskLetter,
+                                                 firmwareToRun(config.controller));
+    }
 }
 
 void ServedDevice::plug(Clock::time_point now) {
@@ -47,7 +54,7 @@ void ServedDevice::plug(Clock::time_point now) {
     callOffDisk(now);
     if (plugged()) return;
     firmware_->powerUp();
-    endpoint_.appear(port());
+    endpoint_->appear(port());
     recorder_.event(now, name_, "plugged");
 }
 
@@ -58,7 +65,7 @@ void ServedDevice::unplug(Clock::time_point now) {
 }
 
 void ServedDevice::leave(Clock::time_point now) {
-    endpoint_.disappear();
+    endpoint_->disappear();
     pendingReplies_.clear();
     busyUntil_.reset();
     ackAfterBusy_.reset();
@@ -68,29 +75,36 @@ void ServedDevice::leave(Clock::time_point now) {
 // Pulled out or plugged in again while in its bootloader: the disk goes without taking anything.
 void ServedDevice::callOffDisk(Clock::time_point now) {
     diskAt_.reset();
-    if (!disk_ || !disk_->letter()) return;
-    const char letter = *disk_->letter();
+    if (!disk_ || !disk_->shown()) return;
+    const std::string label = disk_->label();
     disk_->remove(false);
-    recorder_.event(now, name_, DeviceEvent("disk-removed", {{"drive", driveName(letter)}}));
+    recorder_.event(now, name_, DeviceEvent("disk-removed", {{"drive", label}}));
 }
 
 bool ServedDevice::stopDrive(char letter, Clock::time_point now) {
-    if (!disk_ || disk_->letter() != letter) return false;
+    if (!disk_ || !disk_->letter() || disk_->letter() != letter) return false;
+    diskStopped(now);
+    return true;
+}
+
+// The disk stopped (by the stop tool, or by the host itself): its Upfirmware.bin, when there is one,
+// becomes the firmware, and the controller comes back in its application.
+void ServedDevice::diskStopped(Clock::time_point now) {
+    const std::string label = disk_->label();
     const bool taken = disk_->remove(true);
-    recorder_.event(now, name_, DeviceEvent("disk-stopped", {{"drive", driveName(letter)}}));
+    recorder_.event(now, name_, DeviceEvent("disk-stopped", {{"drive", label}}));
     if (taken)
         recorder_.event(now, name_,
                         DeviceEvent("firmware-updated", {{"bytes", static_cast<std::int64_t>(disk_->firmware().size())}}));
     else
         recorder_.event(now, name_, "firmware-unchanged");
     plug(now);
-    return true;
 }
 
 void ServedDevice::showDisk(Clock::time_point now) {
     try {
         disk_->show(behaviour_.disk == DiskFault::Refuse, port());
-        recorder_.event(now, name_, DeviceEvent("disk-shown", {{"drive", driveName(*disk_->letter())}}));
+        recorder_.event(now, name_, DeviceEvent("disk-shown", {{"drive", disk_->label()}}));
     } catch (const std::exception& e) {
         std::cerr << "tessaray-sim: " << name_ << " cannot show its update disk: " << e.what() << '\n';
         recorder_.event(now, name_, "disk-failed");
@@ -111,6 +125,11 @@ std::optional<Clock::time_point> ServedDevice::nextDeadline() const {
     std::optional<Clock::time_point> next;
     for (const auto& deadline : {busyUntil_, returnAt_, diskAt_})
         if (deadline && (!next || *deadline < *next)) next = deadline;
+    // A gadget's disk learns of its stop by looking at the host's side now and then.
+    if (disk_ && disk_->shown() && !disk_->letter()) {
+        const auto look = Clock::now() + std::chrono::milliseconds(kUsbLookMs);
+        if (!next || look < *next) next = look;
+    }
     return next;
 }
 
@@ -132,11 +151,18 @@ void ServedDevice::onTime(Clock::time_point now) {
         diskAt_.reset();
         showDisk(now);
     }
+    if (disk_ && disk_->shown() && disk_->stoppedByHost()) {
+        try {
+            diskStopped(now);
+        } catch (const std::exception& e) {
+            std::cerr << "tessaray-sim: " << name_ << " cannot come back after its disk was stopped: " << e.what() << '\n';
+        }
+    }
 }
 
 bool ServedDevice::wantsFrame() const {
     return plugged() && behaviour_.timing == Timing::FullSpeed &&
-           (!pendingReplies_.empty() || (!busy() && endpoint_.mayHaveReport()));
+           (!pendingReplies_.empty() || (!busy() && endpoint_->mayHaveReport()));
 }
 
 void ServedDevice::onFrame(std::int64_t frame, Clock::time_point now) {
@@ -147,13 +173,13 @@ void ServedDevice::onFrame(std::int64_t frame, Clock::time_point now) {
         pendingReplies_.pop_front();
     }
     if (busy()) return;
-    if (const auto report = endpoint_.takeReport()) handle(*report, now, frame);
+    if (const auto report = endpoint_->takeReport()) handle(*report, now, frame);
 }
 
 // Without a timing model every waiting report is taken at once, unless the device is busy.
 void ServedDevice::takeWaitingReports() {
     while (plugged() && behaviour_.timing == Timing::None && !busy()) {
-        const auto report = endpoint_.takeReport();
+        const auto report = endpoint_->takeReport();
         if (!report) return;
         handle(*report, Clock::now(), 0);
     }
@@ -206,7 +232,7 @@ void ServedDevice::reply(const Report& report, Clock::time_point now, std::int64
 
 void ServedDevice::send(const Report& report, Clock::time_point now) {
     recorder_.report(now, name_, Direction::In, report);
-    endpoint_.sendToReaders(report);
+    endpoint_->sendToReaders(report);
 }
 
 }  // namespace sim

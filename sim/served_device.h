@@ -10,6 +10,7 @@
 #include "hid_endpoint.h"
 #include "recorder.h"
 #include "update_disk.h"
+#include "usb_gadget.h"
 
 #include <cstdint>
 #include <deque>
@@ -24,14 +25,16 @@ class ServedDevice final : public BusDevice {
 public:
     // origin: the simulator's start, from which the firmware's uptime counts. A controller reads
     // its firmware file here (throws std::runtime_error when it cannot).
+    // usbUdc: served as a USB gadget on the kernel's dummy_udc.<usbUdc> instead of on the bus.
     ServedDevice(const DeviceConfig& config, std::unique_ptr<Firmware> firmware, EventLoop& loop,
-                 Recorder& recorder, const std::filesystem::path& busDir, Clock::time_point origin);
+                 Recorder& recorder, const std::filesystem::path& busDir, Clock::time_point origin,
+                 std::optional<int> usbUdc = std::nullopt);
 
     const std::string& name() const override { return name_; }
-    bool plugged() const override { return endpoint_.present(); }
+    bool plugged() const override { return endpoint_->present(); }
     // Off the bus for a while: away for a reset and coming back, or in its bootloader (waiting to
     // show the update disk, or showing it).
-    bool away() const override { return returnAt_.has_value() || diskAt_.has_value() || (disk_ && disk_->letter()); }
+    bool away() const override { return returnAt_.has_value() || diskAt_.has_value() || (disk_ && disk_->shown()); }
 
     // Appears on its port (behaviour's port, as it is at that moment); also takes a bootloader's
     // update disk away. Throws std::system_error.
@@ -68,6 +71,7 @@ private:
     void leave(Clock::time_point now);
     void showDisk(Clock::time_point now);
     void callOffDisk(Clock::time_point now);
+    void diskStopped(Clock::time_point now);
     bool busy() const { return busyUntil_.has_value(); }
     std::string port() const { return behaviour_.port.value_or(""); }
 
@@ -78,13 +82,13 @@ private:
     std::unique_ptr<Firmware> firmware_;
     Recorder& recorder_;
     Clock::time_point origin_;
-    HidEndpoint endpoint_;
+    std::unique_ptr<HidSide> endpoint_;
     std::uint32_t reportsCounted_ = 0;  // towards unplug-after
     std::optional<Clock::time_point> busyUntil_;
     std::string busyEndEvent_;
     std::optional<std::uint8_t> ackAfterBusy_;
     std::optional<Clock::time_point> returnAt_;
-    std::optional<UpdateDisk> disk_;            // controllers only
+    std::unique_ptr<DiskSide> disk_;  // controllers only
     std::optional<Clock::time_point> diskAt_;  // in the bootloader, the disk not shown yet
     std::deque<PendingReply> pendingReplies_;  // full-speed timing only
 };

@@ -21,15 +21,19 @@
 namespace sim {
 namespace {
 
+// usbUdc: the next dummy_udc.N for a device served over USB (--usb); nothing on the bus.
 std::unique_ptr<BusDevice> makeDevice(const DeviceConfig& config, EventLoop& loop, Recorder& recorder,
-                                      const std::filesystem::path& busDir, Clock::time_point origin) {
+                                      const std::filesystem::path& busDir, Clock::time_point origin,
+                                      std::optional<int>& usbUdc) {
+    const std::optional<int> udc = usbUdc;
+    if (usbUdc && config.kind != DeviceKind::Stick) ++*usbUdc;
     switch (config.kind) {
     case DeviceKind::Board:
         return std::make_unique<ServedDevice>(config, std::make_unique<BoardBootloader>(config.board, config.controller),
-                                              loop, recorder, busDir, origin);
+                                              loop, recorder, busDir, origin, udc);
     case DeviceKind::Controller:
         return std::make_unique<ServedDevice>(config, std::make_unique<ControllerFirmware>(config.controller), loop,
-                                              recorder, busDir, origin);
+                                              recorder, busDir, origin, udc);
     case DeviceKind::Stick: return std::make_unique<UsbStick>(config, recorder, busDir);
     }
     return nullptr;
@@ -41,8 +45,10 @@ Simulator::Simulator(const SimOptions& options)
     : origin_(Clock::now()), recorder_(options.recordPath, origin_), frames_(origin_) {
     const std::filesystem::path busDir(options.busDir);
     std::filesystem::create_directories(busDir / "hid");
+    std::optional<int> usbUdc;
+    if (options.usb) usbUdc = 0;
     for (const DeviceConfig& config : options.devices) {
-        devices_.push_back(makeDevice(config, loop_, recorder_, busDir, origin_));
+        devices_.push_back(makeDevice(config, loop_, recorder_, busDir, origin_, usbUdc));
         if (config.startPlugged) startPlugged_.push_back(devices_.back().get());
     }
     control_ = std::make_unique<ControlServer>(loop_, options.controlPath,

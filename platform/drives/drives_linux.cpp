@@ -1,11 +1,16 @@
 // Linux: the drives are the mount points of mounted volumes on removable disks; udisks2 stops them.
-// A drive's USB port is found in sysfs from the numbers of its block device.
+// A drive's USB port is found in sysfs from the numbers of its block device. A FAT volume on a
+// removable USB disk that nobody has mounted is mounted through udisks2 when the drives are listed,
+// as a desktop's automounter would: without one (a bare window manager, a line's kiosk, a text
+// console) the controller's update disk would otherwise never become a drive.
 #include "platform/drives/drives_backends.h"
 #include "platform/core/usb_port.h"
 #include "platform/drives/mountinfo.h"
 #include "platform/process/process.h"
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -63,10 +68,54 @@ std::optional<std::string> udisksctl(const std::string& action, const std::strin
     return "udisksctl " + action + " " + describe(run, timeoutMs);
 }
 
+std::string firstLine(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// What udev knows of a block device ("8:16"): its properties' lines, E:KEY=VALUE.
+bool udevSays(const std::string& majorMinor, const std::string& property) {
+    std::ifstream in("/run/udev/data/b" + majorMinor);
+    for (std::string line; std::getline(in, line);)
+        if (line == "E:" + property) return true;
+    return false;
+}
+
+// Mounts, through udisks2, each FAT volume of a removable USB disk that is not mounted yet; each
+// block device once while it is there (a refused mount is not asked again every second).
+void mountUnmountedUsbVolumes(const std::vector<MountEntry>& mounted) {
+    static std::mutex lock;
+    static std::set<std::string> asked;  // device numbers
+    const std::lock_guard<std::mutex> guard(lock);
+    std::set<std::string> present;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/sys/class/block", ec)) {
+        const std::string name = entry.path().filename().string();
+        const std::string numbers = firstLine(entry.path() / "dev");
+        if (numbers.empty()) continue;
+        present.insert(numbers);
+        if (asked.count(numbers) != 0) continue;
+        const fs::path node = fs::canonical(entry.path(), ec);
+        if (ec) continue;
+        const std::string disk = fs::exists(node / "partition", ec) ? node.parent_path().filename().string() : name;
+        if (!isRemovable(disk) || firstLine(node / "size") == "0") continue;
+        if (!udevSays(numbers, "ID_FS_TYPE=vfat") || udevSays(numbers, "UDISKS_IGNORE=1")) continue;
+        if (blockDevicePort("/sys", numbers).empty()) continue;  // not on USB
+        const bool isMounted = std::any_of(mounted.begin(), mounted.end(),
+                                           [&](const MountEntry& mount) { return blockNumbersOf(mount) == numbers; });
+        asked.insert(numbers);
+        if (!isMounted) udisksctl("mount", "/dev/" + name, 10000);
+    }
+    for (auto it = asked.begin(); it != asked.end();) it = present.count(*it) != 0 ? std::next(it) : asked.erase(it);
+}
+
 }  // namespace
 
 std::vector<std::string> listDrives() {
     std::vector<std::string> drives;
+    mountUnmountedUsbVolumes(mountedVolumes());
     for (const MountEntry& mount : mountedVolumes()) {
         const std::string disk = diskOf(mount.source);
         if (disk.empty() || !isRemovable(disk)) continue;

@@ -18,7 +18,9 @@ struct ProcessResult {
 
 // Runs arguments[0] (a path, or a name looked up in PATH) with the given arguments, in this
 // process's environment and current folder, and waits at most timeoutMs for it to end. A program
-// still running then is killed, and the result is TimedOut.
+// still running then is killed, and the result is TimedOut. POSIX: the program's standard output
+// goes to this process's standard error, so that a program whose own output is data
+// (lumaro-update --json) never carries another program's lines.
 ProcessResult runProcess(const std::vector<std::string>& arguments, int timeoutMs);
 
 // The same for a command line in the Windows convention: arguments separated by blanks, double

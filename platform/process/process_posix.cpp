@@ -33,10 +33,20 @@ int exitCodeOf(int status) {
 
 // The child leads a new process group, and SIGPIPE is back to its default there: a program that
 // ignores it (so that a closed output cannot end it) must not pass that on, as an ignored signal
-// stays ignored across exec.
+// stays ignored across exec. The child's standard output is this process's standard error: what
+// udisksctl says ("Mounted /dev/sda at ...") must not land among lumaro-update's JSON lines.
 int spawnInOwnGroup(pid_t& pid, std::vector<char*>& argv) {
+    posix_spawn_file_actions_t actions;
+    if (const int error = ::posix_spawn_file_actions_init(&actions); error != 0) return error;
+    if (const int error = ::posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO); error != 0) {
+        ::posix_spawn_file_actions_destroy(&actions);
+        return error;
+    }
     posix_spawnattr_t attributes;
-    if (const int error = ::posix_spawnattr_init(&attributes); error != 0) return error;
+    if (const int error = ::posix_spawnattr_init(&attributes); error != 0) {
+        ::posix_spawn_file_actions_destroy(&actions);
+        return error;
+    }
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
@@ -44,8 +54,9 @@ int spawnInOwnGroup(pid_t& pid, std::vector<char*>& argv) {
     if (error == 0) error = ::posix_spawnattr_setsigdefault(&attributes, &defaults);
     if (error == 0)
         error = ::posix_spawnattr_setflags(&attributes, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF));
-    if (error == 0) error = ::posix_spawnp(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
+    if (error == 0) error = ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     ::posix_spawnattr_destroy(&attributes);
+    ::posix_spawn_file_actions_destroy(&actions);
     return error;
 }
 

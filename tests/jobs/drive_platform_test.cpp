@@ -5,6 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 TEST(MountInfo, MountPointsAndSourcesWithEscapesDecoded) {
@@ -44,5 +54,43 @@ TEST(Process, ExitCodeAndAMissingProgram) {
     EXPECT_EQ(missing.error, platform::kErrorFileNotFound);
     EXPECT_EQ(platform::runProcess({}, 100).status, platform::ProcessResult::Status::NotStarted);
 }
+
+#ifndef _WIN32
+// Found against udisks2 in a virtual machine (scripts/test-usb): udisksctl's "Mounted /dev/sda at
+// ..." came out among lumaro-update --json's lines. A program run leaves this process's standard
+// output alone; what it says goes to standard error.
+TEST(Process, TheProgramsOutputGoesToStandardErrorNotStandardOutput) {
+    char outName[] = "/tmp/process-stdout-XXXXXX";
+    char errName[] = "/tmp/process-stderr-XXXXXX";
+    const int out = ::mkstemp(outName);
+    const int err = ::mkstemp(errName);
+    ASSERT_GE(out, 0);
+    ASSERT_GE(err, 0);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = ::dup(STDOUT_FILENO);
+    const int savedErr = ::dup(STDERR_FILENO);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    const auto run = platform::runProcess({"sh", "-c", "echo Mounted /dev/sda at /media/x"}, 5000);
+    ::dup2(savedOut, STDOUT_FILENO);
+    ::dup2(savedErr, STDERR_FILENO);
+    ::close(savedOut);
+    ::close(savedErr);
+    ::close(out);
+    ::close(err);
+    const auto contents = [](const char* name) {
+        std::ifstream in(name);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(contents(outName), "");
+    EXPECT_EQ(contents(errName), "Mounted /dev/sda at /media/x\n");
+    ::unlink(outName);
+    ::unlink(errName);
+}
+#endif
 
 }  // namespace
