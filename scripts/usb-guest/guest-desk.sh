@@ -12,7 +12,7 @@ check hidraw_board_rw_for_user test -r "$BOARD_NODE" -a -w "$BOARD_NODE"
 CTL_PORT=$(usb_port_of 1fc9:0003)
 log "controller $CTL_NODE on USB port $CTL_PORT; board $BOARD_NODE on $(usb_port_of 04d8:003c)"
 cd "$HOME"
-HISTORY=/var/lib/lumaro-ctrl-update/Record/UpdateHistory.csv
+HISTORY=/var/lib/lumaro-ctrl-update/History/UpdateHistory.csv  # the PC's history, every user's
 # Each line of the program's output, after the guest's uptime when it came.
 stamped() { while IFS= read -r line; do echo "$(cut -d' ' -f1 /proc/uptime) $line"; done; }
 result_is() { grep '"event":"result"' "$1" | grep -q "\"result\":\"$2\""; }
@@ -115,4 +115,6 @@ log "history rows of b:"; tail -n +$((rows_before + 1)) $HISTORY | sed 's/^/    
 check b_history_first_run_failed_waiting_for_the_disk sh -c "tail -n +$((rows_before + 1)) $HISTORY | grep -q ',failed,waiting for the disk,'"
 check b_history_says_it_came_back_by_itself sh -c "tail -n +$((rows_before + 1)) $HISTORY | grep -q ',interrupted,came back by itself,'"
 check b_history_ends_done sh -c "tail -1 $HISTORY | grep -q ',done,'"
+# Begun by this user, the history must stay writable for every other user of the PC.
+check history_writable_by_every_user sh -c "[ \"\$(stat -c %a $HISTORY)\" = 666 ]"
 log "user side done"
