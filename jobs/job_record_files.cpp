@@ -77,13 +77,17 @@ JobRecordFiles JobRecordFiles::take(const std::string& folder, const std::string
     JobRecordFiles files;
     files.folder_ = folder;
     files.id_ = id;
-    const std::string lockPath = files.path(kLockSuffix);
-    platform::File lock = platform::createNewFile(lockPath);
-    platform::shareLikeItsFolder(lock, folder);
-    if (!lock.isOpen()) lock = platform::openForReading(lockPath);
+    platform::File lock = openLockFile(folder, files.path(kLockSuffix));
     if (!lock.isOpen() || !platform::tryLockFile(lock)) return {};
     files.lock_ = std::move(lock);
     return files;
+}
+
+platform::File openLockFile(const std::string& folder, const std::string& path) {
+    platform::File lock = platform::createNewFile(path);
+    platform::shareLikeItsFolder(lock, folder);
+    if (!lock.isOpen()) lock = platform::openForReading(path);
+    return lock;
 }
 
 std::string jobFilePath(const std::string& folder, const std::string& id, std::string_view suffix) {

@@ -72,5 +72,9 @@ private:
     platform::File lock_;
 };
 
+// The lock file at path in folder, made when there is none (with the rights the folder gives to
+// others: another user's program locks it too) or opened as it is; not locked yet.
+platform::File openLockFile(const std::string& folder, const std::string& path);
+
 // The ids of the jobs that have a file with the given suffix in folder, in name order.
 std::vector<std::string> jobIdsIn(const std::string& folder, std::string_view suffix);

@@ -40,10 +40,7 @@ std::string expectedStart() { return std::string(kUtf8ByteOrderMark) + historyHe
 // The lock under which instances write the history, held while it is; nothing open when another
 // instance kept it for longer than waitMs. The file stays: removing it could leave two holders.
 platform::File lockForWriting(const std::string& folder, int waitMs) {
-    const std::string lockPath = folder + "UpdateHistory.write-lock";
-    platform::File lock = platform::createNewFile(lockPath);
-    platform::shareLikeItsFolder(lock, folder);
-    if (!lock.isOpen()) lock = platform::openForReading(lockPath);
+    platform::File lock = openLockFile(folder, folder + "UpdateHistory.write-lock");
     if (!lock.isOpen()) return {};
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     while (!platform::tryLockFile(lock)) {

@@ -7,7 +7,6 @@
 #include "app/report/support_report.h"
 #include "app/window/report_files.h"
 
-#include "jobs/history_folder.h"
 #include "platform/drives/drives.h"
 #include "platform/hid/hid.h"
 
@@ -90,7 +89,7 @@ SupportFacts TMainForm::supportFacts(const QDateTime& now) const
     facts.pickedFirmware = firmware.isEmpty() ? std::string() : shownPath(QFileInfo(firmware).absoluteFilePath());
     facts.pickedImageData = imageData.isEmpty() ? std::string() : shownPath(QFileInfo(imageData).absoluteFilePath());
 
-    QFile history(QString::fromStdString(historyFolderOf(appFolder.toStdString())) + QStringLiteral("UpdateHistory.csv"));
+    QFile history(QString::fromStdString(history_->historyPath()));
     if (history.open(QIODevice::ReadOnly))
         facts.history = history.readAll().toStdString();
     else if (history.exists())

@@ -35,9 +35,9 @@ std::vector<ReportFile> describeReportFiles(const std::vector<QString>& paths, c
     std::uint64_t read = 0;
     for (const std::size_t at : order) {
         ReportFile& file = described[at];
+        if (stop) break;  // the window is gone, and the report with it
         if (!file.size) continue;
-        if (stop) file.notHashedBecause = "the window was closed";
-        else if (*file.size > limits.fileBytes) file.notHashedBecause = "larger than " + megabytes(limits.fileBytes);
+        if (*file.size > limits.fileBytes) file.notHashedBecause = "larger than " + megabytes(limits.fileBytes);
         else if (hashed == limits.files) file.notHashedBecause = "the report hashes at most " + std::to_string(limits.files) + " files";
         else if (read + *file.size > limits.bytes) file.notHashedBecause = "the report reads at most " + megabytes(limits.bytes);
         if (!file.notHashedBecause.empty()) continue;

@@ -18,6 +18,6 @@ struct ReportHashLimits {
 };
 
 // paths in the order the report lists them; the picked ones are hashed before the others. stop
-// (set when the window closes) ends the hashing early: the rest are listed without a SHA-256.
+// (set when the window closes, its report dropped) ends the hashing early.
 std::vector<ReportFile> describeReportFiles(const std::vector<QString>& paths, const std::vector<QString>& picked,
                                             const ReportHashLimits& limits, const std::atomic<bool>& stop);

@@ -84,12 +84,14 @@ bool udevSays(const std::string& majorMinor, const std::string& property) {
 }
 
 // Mounts, through udisks2, each FAT volume of a removable USB disk that is not mounted yet; each
-// block device once while it is there (a refused mount is not asked again every second).
-void mountUnmountedUsbVolumes(const std::vector<MountEntry>& mounted) {
+// block device once while it is there (a refused mount is not asked again every second). True
+// when it asked for a mount.
+bool mountUnmountedUsbVolumes(const std::vector<MountEntry>& mounted) {
     static std::mutex lock;
     static std::set<std::string> asked;  // device numbers
     const std::lock_guard<std::mutex> guard(lock);
     std::set<std::string> present;
+    bool mounting = false;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator("/sys/class/block", ec)) {
         const std::string name = entry.path().filename().string();
@@ -97,26 +99,28 @@ void mountUnmountedUsbVolumes(const std::vector<MountEntry>& mounted) {
         if (numbers.empty()) continue;
         present.insert(numbers);
         if (asked.count(numbers) != 0) continue;
-        const fs::path node = fs::canonical(entry.path(), ec);
-        if (ec) continue;
-        const std::string disk = fs::exists(node / "partition", ec) ? node.parent_path().filename().string() : name;
-        if (!isRemovable(disk) || firstLine(node / "size") == "0") continue;
+        const std::string disk = diskOf("/dev/" + name);
+        if (disk.empty() || !isRemovable(disk) || firstLine(entry.path() / "size") == "0") continue;
         if (!udevSays(numbers, "ID_FS_TYPE=vfat") || udevSays(numbers, "UDISKS_IGNORE=1")) continue;
         if (blockDevicePort("/sys", numbers).empty()) continue;  // not on USB
         const bool isMounted = std::any_of(mounted.begin(), mounted.end(),
                                            [&](const MountEntry& mount) { return blockNumbersOf(mount) == numbers; });
         asked.insert(numbers);
-        if (!isMounted) udisksctl("mount", "/dev/" + name, 10000);
+        if (isMounted) continue;
+        udisksctl("mount", "/dev/" + name, 10000);
+        mounting = true;
     }
     for (auto it = asked.begin(); it != asked.end();) it = present.count(*it) != 0 ? std::next(it) : asked.erase(it);
+    return mounting;
 }
 
 }  // namespace
 
 std::vector<std::string> listDrives() {
     std::vector<std::string> drives;
-    mountUnmountedUsbVolumes(mountedVolumes());
-    for (const MountEntry& mount : mountedVolumes()) {
+    std::vector<MountEntry> mounts = mountedVolumes();
+    if (mountUnmountedUsbVolumes(mounts)) mounts = mountedVolumes();
+    for (const MountEntry& mount : mounts) {
         const std::string disk = diskOf(mount.source);
         if (disk.empty() || !isRemovable(disk)) continue;
         if (std::find(drives.begin(), drives.end(), mount.mountPoint) == drives.end()) drives.push_back(mount.mountPoint);
