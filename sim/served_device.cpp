@@ -82,7 +82,7 @@ void ServedDevice::callOffDisk(Clock::time_point now) {
 }
 
 bool ServedDevice::stopDrive(char letter, Clock::time_point now) {
-    if (!disk_ || !disk_->letter() || disk_->letter() != letter) return false;
+    if (!disk_ || disk_->letter() != letter) return false;
     diskStopped(now);
     return true;
 }
