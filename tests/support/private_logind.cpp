@@ -116,6 +116,13 @@ PrivateLogind::PrivateLogind(bool withLogind)
 
 PrivateLogind::~PrivateLogind()
 {
+    // Qt closes a connection later, on its D-Bus thread, and there reaches for every object still
+    // registered on it: by then the stand-in is gone. Unregistered now, it is left alone.
+    if (manager_) {
+        QDBusConnection bus(kConnectionName);
+        bus.unregisterService(QStringLiteral("org.freedesktop.login1"));
+        bus.unregisterObject(QStringLiteral("/org/freedesktop/login1"));
+    }
     QDBusConnection::disconnectFromBus(kConnectionName);
     serving_.quit();
     serving_.wait();
