@@ -182,10 +182,9 @@ void TMainForm::finishStartup()
 bool TMainForm::event(QEvent* event)
 {
     // Queued behind the paint under way: posted events run once the whole window has been painted.
-    if (event->type() == QEvent::Paint && !firstPaintSeen_) {
-        firstPaintSeen_ = true;
+    // A second paint before then queues a call that finds start-up finished.
+    if (event->type() == QEvent::Paint && !startupFinished_)
         QMetaObject::invokeMethod(this, &TMainForm::finishStartup, Qt::QueuedConnection);
-    }
     return QWidget::event(event);
 }
 

@@ -238,7 +238,6 @@ private:
     bool startupAborted_ = false;
     bool startupToFinish_ = false;  // FormCreate got as far as the steps that finishStartup runs
     bool startupFinished_ = false;
-    bool firstPaintSeen_ = false;
     bool detecting_ = false;  // a detection runs
     bool redetect_ = false;   // an event came while it ran
 
