@@ -161,15 +161,21 @@ bool HidEndpoint::mayHaveReport() const {
                        [](const auto& c) { return c->writes() && c->inputPending(); });
 }
 
-std::optional<platform::Report> HidEndpoint::takeReport() {
-    // A handle opened before the host sent this request must see its answer, even when the loop
-    // has not yet come round to the new connection or to the access byte it sent.
+// A HID handle queues input from the moment it is open: a host that opens its read handle and at
+// once writes a request on another must find the answer there, even when the loop has not yet come
+// round to the new connection or to the access byte it sent.
+void HidEndpoint::takeInWaitingConnections() {
+    if (!present()) return;
     acceptPending(unixListenFd_, HidConnection::Transport::Packets, false);
     acceptPending(tcpListenFd_, HidConnection::Transport::Stream, false);
     std::vector<int> undecided;
     for (const auto& connection : connections_)
         if (!connection->decided()) undecided.push_back(connection->fd());
     for (int fd : undecided) onConnectionReady(fd, EPOLLIN, false);
+}
+
+std::optional<platform::Report> HidEndpoint::takeReport() {
+    takeInWaitingConnections();
     // Oldest handle first: a host's writes reach a device in the order they were made, so what an
     // earlier handle still has queued (a program packet) goes before a newer handle's requests.
     std::optional<platform::Report> taken;
@@ -186,6 +192,8 @@ std::optional<platform::Report> HidEndpoint::takeReport() {
 }
 
 void HidEndpoint::sendToReaders(const platform::Report& report) {
+    // Handles opened since the request was taken count too: the answer may go out frames later.
+    takeInWaitingConnections();
     for (const auto& connection : connections_)
         if (connection->reads()) connection->send(report);
     dropClosed();

@@ -61,6 +61,8 @@ private:
     void listenOnUnixSocket();
     void listenOnLoopback();
     // notify: tell the device when reports may be waiting (not while it is taking one already).
+    // Accepts waiting connections and reads the access bytes that have come, before any report moves.
+    void takeInWaitingConnections();
     void acceptPending(int listenFd, HidConnection::Transport transport, bool notify);
     void onConnectionReady(int fd, std::uint32_t events, bool notify);
     void dropClosed();
