@@ -6,6 +6,7 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <mstcpip.h>
 #include <ws2tcpip.h>
 
 #include <fstream>
@@ -28,6 +29,24 @@ OsError fromWinsock(int code) {
     case WSAECONNREFUSED: return kErrorFileNotFound;  // the device has stopped listening
     case WSAETIMEDOUT: return kErrorTimeout;
     default: return static_cast<OsError>(code);
+    }
+}
+
+// Two TCP connections keep no order between them, yet the device must count a reading handle once
+// its access byte was sent: a request written at once on another handle is answered there. The
+// byte is in the device's hands once its end has acknowledged it. A system that cannot tell (older
+// than Windows 10 1703, or Wine) goes on at once, where the loopback keeps the order as a rule.
+void awaitAccessAcknowledged(SOCKET socket) {
+    constexpr ULONGLONG kLimitMs = 1000;  // a device that has gone shows on the first read anyway
+    const ULONGLONG deadline = GetTickCount64() + kLimitMs;
+    for (;;) {
+        DWORD version = 0;
+        TCP_INFO_v0 info{};
+        DWORD returned = 0;
+        if (WSAIoctl(socket, SIO_TCP_INFO, &version, sizeof version, &info, sizeof info, &returned, nullptr, nullptr) != 0 ||
+            returned < sizeof info || info.BytesInFlight == 0 || GetTickCount64() >= deadline)
+            return;
+        Sleep(1);
     }
 }
 
@@ -169,6 +188,7 @@ std::unique_ptr<Transport> connectEndpoint(const std::string& path, char access,
         closesocket(socket);
         return nullptr;
     }
+    if (access != 'w') awaitAccessAcknowledged(socket);
     error = kOk;
     return std::make_unique<StreamTransport>(socket);
 }
