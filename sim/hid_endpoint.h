@@ -75,6 +75,7 @@ private:
     Callbacks callbacks_;
     int unixListenFd_ = -1;
     int tcpListenFd_ = -1;
+    bool yieldAfterTakingIn_;  // TESSARAY_SIM_YIELD_AFTER_ACCEPT set: a stress test's wider gap
     std::vector<std::unique_ptr<HidConnection>> connections_;  // oldest first
 };
 
