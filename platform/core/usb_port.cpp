@@ -51,6 +51,25 @@ std::string usbPortOfSysfsPath(std::string_view resolvedPath) {
     return {};
 }
 
+std::string usbIdentity(std::string_view vendorId, std::string_view productId, std::string_view serial) {
+    const auto hex4 = [](std::string_view id) {
+        if (id.empty() || id.size() > 4 || !std::all_of(id.begin(), id.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }))
+            return std::string();
+        std::string digits(4 - id.size(), '0');
+        for (char c : id) digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return digits;
+    };
+    const std::string vendor = hex4(vendorId);
+    const std::string product = hex4(productId);
+    if (vendor.empty() || product.empty()) return {};
+    return "USB\\VID_" + vendor + "&PID_" + product + "\\" + (serial.empty() ? std::string("-") : std::string(serial));
+}
+
+std::string usbModelIdentity(std::string_view identity) {
+    const std::size_t serialStart = identity.find('\\', 4);
+    return std::string(identity.substr(0, serialStart));
+}
+
 bool isUsbInstanceId(std::string_view instanceId) { return startsWithNoCase(instanceId, "USB\\"); }
 
 bool isCompositeFunctionId(std::string_view instanceId) {

@@ -35,6 +35,19 @@ std::string hidrawPort(const std::filesystem::path& sysfsRoot, std::string_view 
 // partition lies under its disk, so both give the disk's port. Empty when there is none.
 std::string blockDevicePort(const std::filesystem::path& sysfsRoot, std::string_view majorMinor);
 
+// The identity of a USB device in the form of a Windows USB device instance ID, so that every system
+// names a device alike: "USB\VID_1FC9&PID_0114\0123456789", the ids as four upper-case hexadecimal
+// digits, then the serial number, or "-" where the device has none. Empty when either id is not
+// hexadecimal of at most four digits.
+std::string usbIdentity(std::string_view vendorId, std::string_view productId, std::string_view serial);
+
+// The model part of such an identity, "USB\VID_1FC9&PID_0114": what every unit of one model shares.
+std::string usbModelIdentity(std::string_view identity);
+
+// Linux: the identity (usbIdentity) of the USB device above the block device with these numbers,
+// from the idVendor, idProduct and serial files of its folder in sysfs. Empty when there is none.
+std::string blockDeviceUsbIdentity(const std::filesystem::path& sysfsRoot, std::string_view majorMinor);
+
 // Windows: whether a device instance ID is a USB one ("USB\VID_04D8&PID_0040\LT0001234"), and
 // whether it is one function of a composite USB device ("USB\VID_04D8&PID_0040&MI_01\7&2B3C&0&0001"),
 // whose parent is the device itself. Case does not matter.

@@ -3,6 +3,7 @@
 // ancestor of every interface, HID device, SCSI host, disk and partition it carries.
 #include "platform/core/usb_port.h"
 
+#include <fstream>
 #include <system_error>
 
 namespace platform {
@@ -10,9 +11,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The port above the device that link leads to, judged on the part of the resolved path below the
-// sysfs root only: the root's own folder names (a test's temporary folder) take no part.
-std::string portBelow(const fs::path& sysfsRoot, const fs::path& link) {
+// The folder of the USB device above the device that link leads to, judged on the part of the
+// resolved path below the sysfs root only: the root's own folder names (a test's temporary folder)
+// take no part. Empty when no USB device is above it.
+fs::path usbDeviceFolderBelow(const fs::path& sysfsRoot, const fs::path& link) {
     std::error_code ec;
     const fs::path root = fs::canonical(sysfsRoot, ec);
     if (ec) return {};
@@ -20,7 +22,22 @@ std::string portBelow(const fs::path& sysfsRoot, const fs::path& link) {
     if (ec) return {};
     const fs::path below = resolved.lexically_relative(root);
     if (below.empty() || *below.begin() == "..") return {};
-    return usbPortOfSysfsPath(below.generic_string());
+    const std::string port = usbPortOfSysfsPath(below.generic_string());
+    if (port.empty()) return {};
+    fs::path folder = resolved;
+    while (folder.filename() != port) folder = folder.parent_path();
+    return folder;
+}
+
+std::string portBelow(const fs::path& sysfsRoot, const fs::path& link) {
+    return usbDeviceFolderBelow(sysfsRoot, link).filename().string();
+}
+
+std::string firstLineOf(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
 }
 
 bool isNumbers(std::string_view majorMinor) {
@@ -44,6 +61,13 @@ std::string hidrawPort(const fs::path& sysfsRoot, std::string_view devicePath) {
 std::string blockDevicePort(const fs::path& sysfsRoot, std::string_view majorMinor) {
     if (!isNumbers(majorMinor)) return {};
     return portBelow(sysfsRoot, sysfsRoot / "dev" / "block" / std::string(majorMinor));
+}
+
+std::string blockDeviceUsbIdentity(const fs::path& sysfsRoot, std::string_view majorMinor) {
+    if (!isNumbers(majorMinor)) return {};
+    const fs::path device = usbDeviceFolderBelow(sysfsRoot, sysfsRoot / "dev" / "block" / std::string(majorMinor));
+    if (device.empty()) return {};
+    return usbIdentity(firstLineOf(device / "idVendor"), firstLineOf(device / "idProduct"), firstLineOf(device / "serial"));
 }
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 
 #include "platform/core/os_error.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,20 @@ std::vector<DriveDescription> describeDrives();
 // controller's update disk is known by the port its HID interface was on. Empty when the system
 // cannot tell (no USB device above the drive, or a system that does not say).
 std::string drivePort(const std::string& drive);
+
+// The identity of the USB device that holds drive, in the form of a Windows USB device instance ID
+// (usbIdentity in platform/core/usb_port.h): "USB\VID_1FC9&PID_0114\<serial>", so that a
+// controller's update disk is told from a stranger's stick put into the same port. Empty when the
+// system cannot tell.
+std::string driveUsbIdentity(const std::string& drive);
+
+// What a person needs to know a drive by: its volume label (empty when it has none or the system
+// cannot tell) and its size in bytes (0 when not known).
+struct DriveLook {
+    std::string label;
+    std::uintmax_t bytes = 0;
+};
+DriveLook driveLook(const std::string& drive);
 
 // Where the file fileName in the root of drive lives.
 std::string pathOnDrive(const std::string& drive, const std::string& fileName);

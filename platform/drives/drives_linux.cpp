@@ -52,6 +52,15 @@ std::string blockNumbersOf(const MountEntry& mount) {
     return mount.majorMinor;
 }
 
+// The volume seen on a mount point: the last one mounted there.
+std::optional<MountEntry> volumeSeenAt(const std::string& mountPoint) {
+    const auto volumes = mountedVolumes();
+    const auto mount = std::find_if(volumes.rbegin(), volumes.rend(),
+                                    [&](const MountEntry& entry) { return entry.mountPoint == mountPoint; });
+    if (mount == volumes.rend()) return std::nullopt;
+    return *mount;
+}
+
 bool isRemovable(const std::string& disk) {
     std::ifstream flag("/sys/block/" + disk + "/removable");
     char value = '0';
@@ -146,21 +155,30 @@ std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
 }
 
 std::string drivePort(const std::string& drive) {
-    const auto volumes = mountedVolumes();
-    // The last volume mounted on the mount point is the one seen there.
-    const auto mount = std::find_if(volumes.rbegin(), volumes.rend(),
-                                    [&](const MountEntry& entry) { return entry.mountPoint == drive; });
-    if (mount == volumes.rend()) return {};
-    return blockDevicePort("/sys", blockNumbersOf(*mount));
+    const auto mount = volumeSeenAt(drive);
+    return mount ? blockDevicePort("/sys", blockNumbersOf(*mount)) : std::string();
+}
+
+std::string driveUsbIdentity(const std::string& drive) {
+    const auto mount = volumeSeenAt(drive);
+    return mount ? blockDeviceUsbIdentity("/sys", blockNumbersOf(*mount)) : std::string();
+}
+
+// What udev read from the volume (ID_FS_LABEL), as desktops show it.
+std::string driveLabel(const std::string& drive) {
+    const auto mount = volumeSeenAt(drive);
+    if (!mount) return {};
+    std::ifstream in("/run/udev/data/b" + blockNumbersOf(*mount));
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("E:ID_FS_LABEL=", 0) == 0) return line.substr(14);
+    return {};
 }
 
 std::unique_ptr<StopTool> placeStopTool(OsError& /*error*/) { return nullptr; }
 
 std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs) {
-    const auto volumes = mountedVolumes();
-    const auto mount = std::find_if(volumes.begin(), volumes.end(),
-                                    [&](const MountEntry& entry) { return entry.mountPoint == drive; });
-    const std::string disk = mount == volumes.end() ? "" : diskOf(mount->source);
+    const auto mount = volumeSeenAt(drive);  // the one a copy onto the drive went to
+    const std::string disk = mount ? diskOf(mount->source) : "";
     if (disk.empty()) return drive + " is not a mounted volume of a disk";
     if (auto problem = udisksctl("unmount", mount->source, timeoutMs)) return problem;
     return udisksctl("power-off", "/dev/" + disk, timeoutMs);

@@ -1,6 +1,10 @@
 // Chooses, per call, between the virtual bus's drives and the operating system's.
 #include "platform/drives/drives_backends.h"
+#include "platform/core/utf8_path.h"
 #include "platform/core/vbus_dir.h"
+
+#include <filesystem>
+#include <system_error>
 
 namespace platform {
 
@@ -22,6 +26,21 @@ std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
 std::string drivePort(const std::string& drive) {
     const auto bus = virtualBusDir();
     return bus ? vbus::drivePort(*bus, drive) : native::drivePort(drive);
+}
+
+std::string driveUsbIdentity(const std::string& drive) {
+    const auto bus = virtualBusDir();
+    return bus ? vbus::driveUsbIdentity(*bus, drive) : native::driveUsbIdentity(drive);
+}
+
+// The size is the file system's on every system; a bus drive is a folder and has no label.
+DriveLook driveLook(const std::string& drive) {
+    DriveLook look;
+    std::error_code ec;
+    const auto space = std::filesystem::space(utf8Path(pathOnDrive(drive, "")), ec);
+    if (!ec) look.bytes = space.capacity;
+    if (!virtualBusDir()) look.label = native::driveLabel(drive);
+    return look;
 }
 
 std::unique_ptr<StopTool> placeStopTool(OsError& error) {

@@ -73,6 +73,12 @@ std::string drivePort(const std::string& busDir, const std::string& drive) {
     return busFileFirstLine(utf8Path(busDir) / "drives" / (letter + ".port")).value_or("");
 }
 
+// drives/<L>.usb: one line, written with the port file.
+std::string driveUsbIdentity(const std::string& busDir, const std::string& drive) {
+    const std::string letter = drive.substr(0, drive.find(':'));
+    return busFileFirstLine(utf8Path(busDir) / "drives" / (letter + ".usb")).value_or("");
+}
+
 std::unique_ptr<StopTool> placeStopTool(const std::string& busDir) {
     if (!kClientRunsBusTools) return nullptr;
     return std::make_unique<BusStopTool>(busDir);

@@ -6,6 +6,8 @@
 #include "platform/drives/drives_backends.h"
 #include "platform/core/device_tree_win.h"
 #include "platform/core/setupapi_win.h"
+#include "platform/core/usb_port.h"
+#include "platform/core/utf8_path.h"
 #include "platform/drives/usb_eject_rules.h"
 #include "platform/drives/usb_eject_win.h"
 
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 namespace platform::native {
@@ -39,7 +42,8 @@ bool deviceNumberOf(const std::string& path, DWORD& number)
                                     &returned, nullptr) != 0;
     CloseHandle(device);
     number = storage.DeviceNumber;
-    return ok;
+    // Disks and CD drives are numbered apart: a CD or a mounted ISO numbered N is not PhysicalDriveN.
+    return ok && storage.DeviceType == FILE_DEVICE_DISK;
 }
 
 // The device node of the disk with that number, among the present disk interfaces.
@@ -90,6 +94,27 @@ std::string drivePort(const std::string& drive)
     DEVINST disk = 0;
     if (drive.empty() || !diskOfDrive(drive[0], disk)) return {};
     return usbPortOf(disk);
+}
+
+// The USB device above the disk, named by its device instance ID.
+std::string driveUsbIdentity(const std::string& drive)
+{
+    DEVINST disk = 0;
+    if (drive.empty() || !diskOfDrive(drive[0], disk)) return {};
+    const std::vector<DEVINST> nodes = nodesUpFrom(disk);
+    std::vector<std::string> ids;
+    for (DEVINST node : nodes) ids.push_back(instanceIdOf(node));
+    const auto usbDevice = usbDeviceNodeOf(ids);
+    return usbDevice ? ids[*usbDevice] : std::string();
+}
+
+std::string driveLabel(const std::string& drive)
+{
+    wchar_t label[MAX_PATH + 1] = {};
+    if (drive.empty() || !GetVolumeInformationW(utf8Path(drive + "\\").c_str(), label, MAX_PATH + 1, nullptr, nullptr,
+                                                nullptr, nullptr, 0))
+        return {};
+    return utf8String(std::filesystem::path(label));
 }
 
 std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int timeoutMs)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,17 @@ TEST_F(PlatformUsbPortSysfs, ABlockDeviceAndItsPartitionsLieUnderTheDisksUsbDevi
     EXPECT_EQ(blockDevicePort(root_, "8:32"), "");  // no such device
     for (const char* other : {"", "8", "8:", ":17", "8:17:1", "../8:17", "8:1a"})
         EXPECT_EQ(blockDevicePort(root_, other), "") << other;
+
+    // The disk's USB device names itself as a Windows instance ID does; no serial is "-".
+    const fs::path usbDevice = root_ / "devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1.4";
+    std::ofstream(usbDevice / "idVendor") << "1fc9\n";
+    std::ofstream(usbDevice / "idProduct") << "0114\n";
+    EXPECT_EQ(platform::blockDeviceUsbIdentity(root_, "8:17"), "USB\\VID_1FC9&PID_0114\\-");
+    std::ofstream(usbDevice / "serial") << "TSIM-ctl\n";
+    EXPECT_EQ(platform::blockDeviceUsbIdentity(root_, "8:16"), "USB\\VID_1FC9&PID_0114\\TSIM-ctl");
+    EXPECT_EQ(platform::blockDeviceUsbIdentity(root_, "8:2"), "");
+    EXPECT_EQ(platform::usbModelIdentity("USB\\VID_1FC9&PID_0114\\TSIM-ctl"), "USB\\VID_1FC9&PID_0114");
+    EXPECT_EQ(platform::usbIdentity("1fc9", "x114", "s"), "");
 }
 
 TEST_F(PlatformUsbPortSysfs, ALinkLeadingOutOfTheTreeOrAMissingTreeHasNoPort) {
