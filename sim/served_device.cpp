@@ -1,6 +1,8 @@
 #include "served_device.h"
 
 #include "controller_frames.h"
+#include "drive_folder.h"
+#include "usb_gadget.h"
 
 #include <fstream>
 #include <iostream>
@@ -22,6 +24,17 @@ std::string firmwareToRun(const ControllerSettings& settings) {
 // What a wrong acknowledgement echoes: a neighbouring command, one the host may well be waiting for
 // at another time (0x96 and 0x97 swap).
 constexpr std::uint8_t kWrongEcho = 0x01;
+
+// The bus's update disk is its controller's USB device in bootloader mode, as a gadget's is; a
+// controller whose hardware ID names no VID and PID shows a disk of no known identity.
+std::string updateDiskIdentityText(const DeviceConfig& config) {
+    try {
+        const UsbIdentity disk = updateDiskIdentityOf(usbIdentityOf(config));
+        return usbIdentityText(disk.vendorId, disk.productId, disk.serial);
+    } catch (const ConfigError&) {
+        return {};
+    }
+}
 
 }  // namespace
 
@@ -45,7 +58,7 @@ ServedDevice::ServedDevice(const DeviceConfig& config, std::unique_ptr<Firmware>
         endpoint_ = std::make_unique<HidEndpoint>(loop, busDir / "hid", config.name, config.hardwareId, std::move(callbacks));
         if (kind_ == DeviceKind::Controller)
             disk_ = std::make_unique<UpdateDisk>(busDir / "drives", config.controller.diskLetter,
-                                                 firmwareToRun(config.controller));
+                                                 firmwareToRun(config.controller), updateDiskIdentityText(config));
     }
 }
 

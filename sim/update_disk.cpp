@@ -19,8 +19,9 @@ fs::path temporaryName(const fs::path& drivesDir, char letter) { return drivesTe
 
 }  // namespace
 
-UpdateDisk::UpdateDisk(fs::path drivesDir, char preferredLetter, std::string firmware)
-    : drivesDir_(std::move(drivesDir)), preferredLetter_(preferredLetter), firmware_(std::move(firmware)) {}
+UpdateDisk::UpdateDisk(fs::path drivesDir, char preferredLetter, std::string firmware, std::string identity)
+    : drivesDir_(std::move(drivesDir)), preferredLetter_(preferredLetter), firmware_(std::move(firmware)),
+      identity_(std::move(identity)) {}
 
 UpdateDisk::~UpdateDisk() {
     try {
@@ -43,7 +44,7 @@ void UpdateDisk::show(bool refusing, const std::string& port) {
         if (!out.flush()) throw std::runtime_error("cannot write firmware.bin on the update disk");
     }
     if (refusing) fs::create_directory(staging / kNewFirmwareFile);
-    bringDriveIn(drivesDir_, staging, letter, port);
+    bringDriveIn(drivesDir_, staging, letter, port, identity_);
     letter_ = letter;
 }
 

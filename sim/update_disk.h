@@ -30,8 +30,9 @@ public:
 
 class UpdateDisk final : public DiskSide {
 public:
-    // preferredLetter 0: the first free letter from F.
-    UpdateDisk(std::filesystem::path drivesDir, char preferredLetter, std::string firmware);
+    // preferredLetter 0: the first free letter from F. identity: its USB device's (drives/<L>.usb),
+    // empty for none.
+    UpdateDisk(std::filesystem::path drivesDir, char preferredLetter, std::string firmware, std::string identity);
     ~UpdateDisk() override;  // takes a disk still shown off the bus
     UpdateDisk(const UpdateDisk&) = delete;
     UpdateDisk& operator=(const UpdateDisk&) = delete;
@@ -55,6 +56,7 @@ private:
     std::filesystem::path drivesDir_;
     char preferredLetter_;
     std::string firmware_;
+    std::string identity_;
     std::optional<char> letter_;
 };
 

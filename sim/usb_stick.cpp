@@ -14,6 +14,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A plain stick maker's ids, none of the controllers'.
+constexpr std::uint16_t kStickVendorId = 0x0951;
+constexpr std::uint16_t kStickProductId = 0x1666;
+
 std::string driveName(char letter) { return std::string(1, letter) + ":"; }
 
 std::string contentsOf(const std::string& path) {
@@ -60,7 +64,7 @@ void UsbStick::plug(Clock::time_point now) {
     const char letter = pickDriveLetter(drivesDir_, preferredLetter_, "the stick " + name_);
     // Files a host left on it while it was plugged in are where it keeps them.
     if (!fs::is_directory(parked_)) fs::create_directory(parked_);
-    bringDriveIn(drivesDir_, parked_, letter, behaviour_.port.value_or(""));
+    bringDriveIn(drivesDir_, parked_, letter, behaviour_.port.value_or(""), usbIdentityText(kStickVendorId, kStickProductId, "STICK-" + name_));
     letter_ = letter;
     recorder_.event(now, name_, DeviceEvent("plugged", {{"drive", driveName(letter)}}));
 }

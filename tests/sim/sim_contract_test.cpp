@@ -100,7 +100,8 @@ TEST(SimContract, ADeviceOfUnknownPortWritesNoPortFile) {
     EXPECT_TRUE(fs::is_empty(sim.busDir() + "/hid"));
 }
 
-// One device, one port: the disk a controller shows in its bootloader is on its interface's port.
+// One device, one port: the disk a controller shows in its bootloader is on its interface's port,
+// and names its USB device (the controller's vendor, the bootloader disk's product, its serial).
 TEST(SimContract, TheUpdateDiskIsOnItsControllersPortFromBeforeItAppearsUntilAfterItHasGone) {
     SimProcess sim({"--board", "board", "--controller", "ctl,disk-ms=0"});
     const fs::path bus = sim.busDir();
@@ -114,8 +115,9 @@ TEST(SimContract, TheUpdateDiskIsOnItsControllersPortFromBeforeItAppearsUntilAft
         ASSERT_TRUE(host.send(controllerRequest(0x9A)));
         EXPECT_TRUE(host.seesEndOfFile());
     }
-    EXPECT_EQ(drives.changes(2), (std::vector<std::string>{"+F.port", "+F"}));
+    EXPECT_EQ(drives.changes(3), (std::vector<std::string>{"+F.port", "+F.usb", "+F"}));
     EXPECT_EQ(firstLineOf(bus / "drives/F.port"), interfacePort);
+    EXPECT_EQ(firstLineOf(bus / "drives/F.usb"), "USB\\VID_1FC9&PID_0114\\TSIM-ctl");
     EXPECT_FALSE(fs::exists(bus / "hid/ctl.port"));  // it left the bus as a HID device
 
     sim.useBus();
@@ -123,7 +125,7 @@ TEST(SimContract, TheUpdateDiskIsOnItsControllersPortFromBeforeItAppearsUntilAft
     ::unsetenv("LUMARO_VBUS_DIR");
 
     ASSERT_EQ(sim.control("stop-drive F:"), "ok");
-    EXPECT_EQ(drives.changes(2), (std::vector<std::string>{"-F", "-F.port"}));
+    EXPECT_EQ(drives.changes(3), (std::vector<std::string>{"-F", "-F.port", "-F.usb"}));
     EXPECT_EQ(firstLineOf(bus / "hid/ctl.port"), interfacePort);  // back on the same port
 }
 
