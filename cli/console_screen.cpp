@@ -17,6 +17,13 @@ void ConsoleScreen::log(const std::string& line)
     post([log = events_.log, line] { log(line); });
 }
 
+std::shared_ptr<DiskAnswer> ConsoleScreen::askAboutUpdateDisk(const std::string& drive, const std::string& /*question*/)
+{
+    log("lumaro-update does not guess which drive is the update disk: if " + drive +
+        " is, run lumaro-update --finish-on " + drive + " to finish the update there");
+    return nullptr;
+}
+
 void ConsoleScreen::showFailed()
 {
     post([ended = events_.ended] { ended(false); });

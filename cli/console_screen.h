@@ -27,6 +27,8 @@ public:
     void setStartUpdateCaption(const std::string&) override {}
     void enableJobButtons() override {}
     void stopRunTimer() override {}
+    // Nobody is asked on a console: the user is told how to name the drive instead.
+    std::shared_ptr<DiskAnswer> askAboutUpdateDisk(const std::string& drive, const std::string& question) override;
 
 private:
     void post(std::function<void()> call);

@@ -44,6 +44,12 @@ std::variant<CommandOptions, std::string> parseCommandLine(const std::vector<std
             }
             if (value.empty()) return "Error: " + name + " needs a file: give its path after it.";
             (name == "--firmware" ? options.firmwarePath : options.imagePath) = value;
+        } else if (name == "--finish-on") {
+            std::string value = inlineValue;
+            if (!hasInlineValue && i + 1 < arguments.size()) value = arguments[++i];
+            if (value.empty() || value.starts_with("--"))
+                return "Error: --finish-on needs the update disk's drive: give it after it (F: on Windows, its mount point on Linux).";
+            options.finishOn = value;
         } else if (name == "--wait") {
             options.wait = true;
             std::string value = inlineValue;
@@ -74,6 +80,7 @@ std::variant<CommandOptions, std::string> parseCommandLine(const std::vector<std
 std::string usageText()
 {
     return "Usage: lumaro-update [--firmware FILE] [--image FILE] [--wait [SECONDS]] [--repeat] [--json]\n"
+           "                     [--finish-on DRIVE]\n"
            "Updates the firmware and the image data of Lumaro Tessaray Controllers on USB.\n"
            "\n"
            "  (no options)      update the first known controller present, then end\n"
@@ -84,6 +91,9 @@ std::string usageText()
            "                    Ctrl+C between controllers ends the run, and so does --wait SECONDS\n"
            "                    without a next controller\n"
            "  --json            one JSON object per line on standard output for each step and each result\n"
+           "  --finish-on DRIVE DRIVE is the controller's update disk (F: on Windows, its mount point on\n"
+           "                    Linux): written where lumaro-update cannot tell the disk by itself, the first\n"
+           "                    time this PC meets a model's update disk, or an interrupted update's disk\n"
            "  --help, --version\n"
            "\n"
            "DevInfo.DAT, the table of known controllers, is read from the current folder, or else from\n"

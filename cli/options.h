@@ -15,6 +15,7 @@ struct CommandOptions {
     std::optional<int> waitSeconds;  // with wait: at most this long; none is no limit
     bool repeat = false;       // one unit after another until Ctrl+C
     bool json = false;         // one JSON object per line on standard output
+    std::string finishOn;      // the drive a person names as the update disk, which lumaro-update cannot tell by itself
 };
 
 // Parses the arguments after the program's name. A problem comes back as the text of the error

@@ -5,6 +5,7 @@
 #include "jobs/file_sha256.h"
 #include "jobs/history_folder.h"
 #include "jobs/image_records.h"
+#include "jobs/learned_disks.h"
 #include "jobs/removedisk.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
@@ -127,26 +128,22 @@ bool UpdateLine::startUnit()
     return startFinish() || startUpdate({});
 }
 
-// A stranded update whose disk is there on its controller's port is finished; one whose port the
-// system cannot tell is never guessed at, and the user is told why, once.
+// A stranded update whose disk is there is finished (update_disk_rule.h: the device the update saw,
+// or one of the kind learned for its model, on its controller's port where ports are known); a drive
+// that only a person could confirm is never guessed at, and the user is told how to name it, once.
 bool UpdateLine::startFinish()
 {
     if (!history_) return false;
     const std::vector<UpdateHistory::Stranded> stranded = history_->strandedUpdates();
     if (stranded.empty()) return false;
     const std::vector<DriveFacts> drives = GetDriveFacts();
+    std::optional<DriveFacts> named;
+    for (const DriveFacts& drive : drives)
+        if (!options_.finishOn.empty() && drive.drive == options_.finishOn) named = drive;
     for (const UpdateHistory::Stranded& update : stranded) {
         const HistoryEntry& entry = update.entry;
         if (strandedTold_.contains(update.id)) continue;
-        if (entry.port.empty()) {
-            strandedTold_.insert(update.id);
-            report_.error("Warning: the update of " + entry.modelName + " begun " + entry.started +
-                          " was left in the controller's bootloader, but this system cannot tell which drive is that "
-                          "controller's update disk, and lumaro-update does not guess: finish it in LumaroCtrlUpdate, "
-                          "which asks which drive it is, or re-plug the controller and update it again.");
-            continue;
-        }
-        if (isControllerOnPort(entry.vidPid, entry.port)) {
+        if (!entry.port.empty() && isControllerOnPort(entry.vidPid, entry.port)) {
             JobRecordFiles files = JobRecordFiles::take(history_->folder(), update.id);
             if (!files.held()) continue;
             const auto problem = history_->recordCameBack(update, files);
@@ -157,8 +154,19 @@ bool UpdateLine::startFinish()
                 report_.error("Warning: the update history could not be written: " + *told);
             continue;
         }
-        const std::string drive = strandedUpdateDrive(drives, entry.port);
-        if (drive.empty()) continue;
+        const DiskExpectation expected{entry.port, entry.diskIdentity, learnedUpdateDiskModel(entry.vidPid), named};
+        const DiskChoice choice = chooseUpdateDisk(drives, expected);
+        if (choice.verdict == DiskVerdict::NotIt) continue;  // its disk is not there (yet)
+        if (choice.verdict == DiskVerdict::Ask) {
+            strandedTold_.insert(update.id);
+            report_.error("Warning: the update of " + entry.modelName + " begun " + entry.started +
+                          " was left in the controller's bootloader. Drive " + describeDriveForPerson(choice.drive) +
+                          " may be its update disk, but lumaro-update cannot tell it from another device's drive and "
+                          "does not guess: if it is, run lumaro-update --finish-on " + choice.drive +
+                          ", or finish it in LumaroCtrlUpdate, which asks.");
+            continue;
+        }
+        const std::string& drive = choice.drive;
         JobRecordFiles files = JobRecordFiles::take(history_->folder(), update.id);
         if (!files.held()) continue;  // another instance is on it
         if (fileSha256(entry.firmwarePath) != entry.firmwareSha256) {
@@ -170,7 +178,8 @@ bool UpdateLine::startFinish()
         }
         UnitFacts facts{entry.modelName, entry.vidPid, entry.firmwarePath, entry.firmwareSha256, entry.imagePath,
                         entry.imageSha256, static_cast<std::uintmax_t>(entry.imageRecords.value_or(0)), entry.port, true};
-        UpdateJobInput input{entry.chipType, entry.firmwarePath, entry.imagePath, is64BitWindows_, entry.port};
+        UpdateJobInput input{entry.chipType, entry.firmwarePath, entry.imagePath, is64BitWindows_, entry.port,
+                             entry.modelName, entry.vidPid, entry.diskIdentity, named, {}};
         runUnit(std::move(facts), std::move(input), finishingEntry(entry), JobStep::FinishedAfterInterruption,
                 std::move(files), false, drive);
         return true;
@@ -191,7 +200,8 @@ bool UpdateLine::startUpdate(const PortFilter& ports)
     UnitFacts facts{model.modelName, model.vidPid, setup_.firmwarePath, fileSha256(setup_.firmwarePath).value_or(""),
                     setup_.imagePath, fileSha256(setup_.imagePath).value_or(""), recordsOf(setup_.imagePath),
                     link.devicePort, false};
-    UpdateJobInput input{model.chipType, setup_.firmwarePath, setup_.imagePath, is64BitWindows_, link.devicePort};
+    UpdateJobInput input{model.chipType, setup_.firmwarePath, setup_.imagePath, is64BitWindows_, link.devicePort,
+                         model.modelName, model.vidPid, {}, {}, options_.finishOn};
     HistoryEntry known;
     known.job = "update";
     known.modelName = model.modelName;

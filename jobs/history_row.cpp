@@ -119,6 +119,7 @@ std::string markerText(const HistoryEntry& entry) {
         {"version", entry.programVersion},
         {"computer", entry.computerName},
         {"port", entry.port},
+        {"disk", entry.diskIdentity},
     };
     std::string text = "lumaro-job-marker 1\n";
     for (const auto& [key, value] : fields) text += std::string(key) + '=' + escapeMarkerValue(value) + '\n';
@@ -156,5 +157,6 @@ std::optional<HistoryEntry> parseMarker(std::string_view text) {
     entry.programVersion = values["version"];
     entry.computerName = values["computer"];
     entry.port = values["port"];
+    entry.diskIdentity = values["disk"];
     return entry;
 }

@@ -33,6 +33,9 @@ struct HistoryEntry {
     // The USB port the controller was on when the job began; kept in the marker only, so that a
     // stranded update is finished on that controller's disk and no other. Empty: not known.
     std::string port;
+    // The identity of the USB device the update took for its controller's disk (marker only): a
+    // finish writes to that device and no other. Empty: the update had not found its disk.
+    std::string diskIdentity;
 };
 
 inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";

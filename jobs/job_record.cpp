@@ -58,6 +58,13 @@ void JobRecord::enterStep(JobStep step) {
     writeMarker(step == JobStep::BootloaderSwitch);
 }
 
+void JobRecord::noteDiskIdentity(const std::string& identity) {
+    const std::lock_guard lock(mutex_);
+    if (!begun_ || ended_ || entry_.diskIdentity == identity) return;
+    entry_.diskIdentity = identity;
+    writeMarker(true);
+}
+
 void JobRecord::noteError(const std::string& line) {
     const std::lock_guard lock(mutex_);
     if (entry_.error.empty()) entry_.error = line;
@@ -144,6 +151,15 @@ void RecordingUpdateScreen::enteredStep(JobStep step) {
     record_.begin();
     record_.enterStep(step);
     screen_->enteredStep(step);
+}
+
+void RecordingUpdateScreen::tookUpdateDisk(const std::string& identity) {
+    record_.noteDiskIdentity(identity);
+    screen_->tookUpdateDisk(identity);
+}
+
+std::shared_ptr<DiskAnswer> RecordingUpdateScreen::askAboutUpdateDisk(const std::string& drive, const std::string& question) {
+    return screen_->askAboutUpdateDisk(drive, question);
 }
 
 namespace {

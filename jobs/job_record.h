@@ -29,6 +29,8 @@ public:
     void begin();
     void enterStep(JobStep step);
     void noteError(const std::string& line);  // the first error line is the row's error text
+    // The update disk's identity into the marker, on the disk before this returns.
+    void noteDiskIdentity(const std::string& identity);
     // The row, with result "done", "failed" or "stopped"; only the first call after begin counts.
     // A done row clears this job's own records; an update that ends otherwise after the bootloader
     // switch is kept as a stranded update, for the next run of either front end to finish.
@@ -68,6 +70,8 @@ public:
     void enableJobButtons() override;
     void stopRunTimer() override;
     void enteredStep(JobStep step) override;
+    void tookUpdateDisk(const std::string& identity) override;
+    std::shared_ptr<DiskAnswer> askAboutUpdateDisk(const std::string& drive, const std::string& question) override;
 
 private:
     std::unique_ptr<UpdateScreen> screen_;

@@ -5,6 +5,7 @@
 #include "platform/core/utf8_path.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -25,11 +26,6 @@ bool holdsFile(const std::string& drive, const std::string& fileName) {
     return fs::is_regular_file(platform::utf8Path(platform::pathOnDrive(drive, fileName)), ec);
 }
 
-bool holdsOldFirmware(const std::string& drive) { return holdsFile(drive, kOldFirmwareFile); }
-
-bool looksLikeUpdateDisk(const DriveFacts& facts) {
-    return facts.removable && (facts.holdsOldFirmware || facts.holdsNewFirmware);
-}
 
 // Where the program's own tool cannot run, the system's eject does the tool's work.
 DiskResult stopThroughSystemInstead(const std::string& updateDrive, const std::string& why, int timeoutMs) {
@@ -79,38 +75,48 @@ DriveList newDrives(const DriveList& before, const DriveList& after) {
     return remaining;
 }
 
-std::string chooseUpdateDrive(const DriveList& candidates, const std::function<bool(const std::string&)>& holdsFirmwareFile) {
-    if (candidates.empty()) return "";
-    const auto withFirmware = std::find_if(candidates.begin(), candidates.end(), holdsFirmwareFile);
-    return withFirmware != candidates.end() ? *withFirmware : candidates.front();
-}
-
-std::string Find_UpdateDrive(const DriveList& drivesBefore, const DriveList& drivesAfter, const std::string& port) {
-    DriveList candidates = newDrives(drivesBefore, drivesAfter);
-    if (!port.empty())
-        std::erase_if(candidates, [&port](const std::string& drive) { return platform::drivePort(drive) != port; });
-    return chooseUpdateDrive(candidates, holdsOldFirmware);
-}
-
-std::string strandedUpdateDrive(const std::vector<DriveFacts>& drives, const std::string& port) {
-    if (port.empty()) return "";
-    for (const DriveFacts& facts : drives)
-        if (facts.port == port && looksLikeUpdateDisk(facts)) return facts.drive;
-    return "";
-}
-
-std::string unconfirmedUpdateDrive(const std::vector<DriveFacts>& drives) {
-    for (const DriveFacts& facts : drives)
-        if (looksLikeUpdateDisk(facts)) return facts.drive;
-    return "";
-}
-
 std::vector<DriveFacts> GetDriveFacts() {
     std::vector<DriveFacts> facts;
     for (const platform::DriveDescription& described : platform::describeDrives())
-        facts.push_back({described.drive, platform::drivePort(described.drive), described.type.starts_with("removable"),
-                         holdsOldFirmware(described.drive), holdsFile(described.drive, kNewFirmwareFile)});
+        facts.push_back({described.drive, platform::drivePort(described.drive), platform::driveUsbIdentity(described.drive),
+                         described.type.starts_with("removable"), holdsFile(described.drive, kOldFirmwareFile),
+                         holdsFile(described.drive, kNewFirmwareFile)});
     return facts;
+}
+
+std::vector<DriveFacts> GetDriveFacts(const DriveList& drives) {
+    std::vector<DriveFacts> facts = GetDriveFacts();
+    std::erase_if(facts, [&](const DriveFacts& fact) { return std::find(drives.begin(), drives.end(), fact.drive) == drives.end(); });
+    return facts;
+}
+
+std::string describeDriveForPerson(const std::string& drive) {
+    const platform::DriveLook look = platform::driveLook(drive);
+    std::string text = drive + " (" + (look.label.empty() ? std::string("no label") : "label \"" + look.label + "\"");
+    if (look.bytes > 0) {
+        const char* units[] = {"bytes", "KB", "MB", "GB", "TB"};
+        double size = static_cast<double>(look.bytes);
+        int unit = 0;
+        while (size >= 1024 && unit < 4) size /= 1024, ++unit;
+        char shown[32];
+        std::snprintf(shown, sizeof shown, unit == 0 ? "%.0f %s" : "%.1f %s", size, units[unit]);
+        text += std::string(", ") + shown;
+    }
+    // A few names are enough to know a drive by; a stick full of photos is not listed whole.
+    constexpr int kNamesShown = 8;
+    std::vector<std::string> names;
+    std::error_code ec;
+    int more = 0;
+    for (const auto& entry : fs::directory_iterator(platform::utf8Path(platform::pathOnDrive(drive, "")), ec)) {
+        if (static_cast<int>(names.size()) < kNamesShown) names.push_back(platform::utf8String(entry.path().filename()));
+        else ++more;
+    }
+    std::sort(names.begin(), names.end());
+    text += "; files: ";
+    if (names.empty()) text += "none";
+    for (std::size_t i = 0; i < names.size(); ++i) text += (i ? ", " : "") + names[i];
+    if (more > 0) text += " and " + std::to_string(more) + " more";
+    return text + ")";
 }
 
 DiskResult Copy_Firmware(const std::string& updateDrive, const std::string& firmwarePath) {

@@ -7,7 +7,8 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
+#include "update_disk_rule.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,36 +36,12 @@ std::string formatDriveList(const DriveList& drives);
 // in the order of after.
 DriveList newDrives(const DriveList& before, const DriveList& after);
 
-// The update disk among the new drives: the first that holds the controller's old firmware file,
-// else the first; empty when there is no new drive.
-std::string chooseUpdateDrive(const DriveList& candidates, const std::function<bool(const std::string&)>& holdsFirmwareFile);
-
-// The update disk that appeared between the two lists ("firmware.bin" looked for on each new
-// drive); empty when none appeared. With the controller's USB port known, only a new drive on that
-// port is its disk: a stick plugged in meanwhile is never taken for it.
-std::string Find_UpdateDrive(const DriveList& drivesBefore, const DriveList& drivesAfter, const std::string& port = {});
-
-// What the finish of a stranded update needs to know of a present drive.
-struct DriveFacts {
-    std::string drive;
-    std::string port;     // empty: not known
-    bool removable = false;
-    bool holdsOldFirmware = false;  // "firmware.bin" at its root
-    bool holdsNewFirmware = false;  // "Upfirmware.bin": an earlier copy, which takes the old file's place
-};
-
-// The disk of a stranded update whose controller was on port: the first removable drive on that
-// port holding the old firmware file, or the new one an interrupted copy put in its place. Empty
-// when the port is not known or no such drive is there: a guess could write over another device's
-// file.
-std::string strandedUpdateDrive(const std::vector<DriveFacts>& drives, const std::string& port);
-
-// Where the system cannot tell ports: the first removable drive holding the old or the new firmware
-// file, which only a person may confirm as the controller's disk.
-std::string unconfirmedUpdateDrive(const std::vector<DriveFacts>& drives);
-
-// The present drives with their facts.
+// The present drives with their facts (update_disk_rule.h), or only those of drives.
 std::vector<DriveFacts> GetDriveFacts();
+std::vector<DriveFacts> GetDriveFacts(const DriveList& drives);
+
+// A drive as a person knows it, for a question: "F: (label "TESSARAY", 512 KB; files: firmware.bin)".
+std::string describeDriveForPerson(const std::string& drive);
 
 // Deletes "firmware.bin" on the drive, copies the firmware file to "Upfirmware.bin" and reads the
 // copy back to compare it with the file. Fails when the copy cannot be made or does not match.

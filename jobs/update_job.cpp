@@ -1,6 +1,7 @@
 #include "update_job.h"
 
 #include "image_records.h"
+#include "learned_disks.h"
 #include "sending_pass.h"
 
 #include <algorithm>
@@ -20,10 +21,21 @@ void UpdateJob::RunUpdateJob() {
     if (runSteps() != Outcome::Stopped) FinishJob();
 }
 
+// The drive is judged again as the job starts: what a front end saw may have changed since.
 void UpdateJob::FinishOnUpdateDrive(const std::string& updateDrive) {
     bool idle = false;
     if (!jobBusy_.compare_exchange_strong(idle, true)) return;
-    if (finishOnDisk(updateDrive) != Outcome::Stopped) FinishJob();
+    const Outcome outcome = [&] {
+        screen_.enteredStep(JobStep::WaitingForDisk);
+        const std::vector<DriveFacts> facts = GetDriveFacts({updateDrive});
+        if (facts.empty()) return failed("Error -> Update disk: " + updateDrive + " is not there any more");
+        const DiskChoice choice = judgeUpdateDisk(facts.front(), expectation());
+        if (choice.verdict == DiskVerdict::NotIt) return failed("Error -> Update disk: " + choice.why + ": nothing was written to it");
+        if (choice.verdict == DiskVerdict::Ask)
+            if (const Outcome confirmed = confirmWithPerson(facts.front()); confirmed != Outcome::Done) return confirmed;
+        return finishOnDisk(facts.front());
+    }();
+    if (outcome != Outcome::Stopped) FinishJob();
 }
 
 void UpdateJob::FinishJob() {
@@ -132,30 +144,73 @@ UpdateJob::Outcome UpdateJob::sendImageData() {
     return Outcome::Done;
 }
 
+// Read at each look: a named drive's facts are those it has when it is looked at.
+DiskExpectation UpdateJob::expectation() const {
+    DiskExpectation expected{input_.port, input_.diskIdentity, learnedUpdateDiskModel(input_.vidPid), input_.confirmedDisk};
+    if (!expected.confirmed && !input_.namedDrive.empty())
+        if (const auto named = GetDriveFacts({input_.namedDrive}); !named.empty()) expected.confirmed = named.front();
+    return expected;
+}
+
 // Called once the bootloader wait is over; the time is counted in the job's own waits, so a job
-// whose waits are cut short for a test reaches its deadline as soon.
-UpdateJob::Outcome UpdateJob::awaitUpdateDrive(const DriveList& drivesBefore, std::string& updateDrive) {
+// whose waits are cut short for a test reaches its deadline as soon. Only a drive new since the job
+// began can be the disk; one that is not the disk is said once, and the job keeps waiting for its own.
+UpdateJob::Outcome UpdateJob::awaitUpdateDrive(const DriveList& drivesBefore, DriveFacts& disk) {
     screen_.enteredStep(JobStep::WaitingForDisk);
+    std::string passedOver;
     for (int waited = kBootloaderWaitMs;; waited += kUpdateDiskPollMs) {
-        updateDrive = Find_UpdateDrive(drivesBefore, GetDriveList(), input_.port);
-        if (!updateDrive.empty()) return Outcome::Done;
+        const std::vector<DriveFacts> candidates = GetDriveFacts(newDrives(drivesBefore, GetDriveList()));
+        const DiskChoice choice = chooseUpdateDisk(candidates, expectation());
+        if (choice.verdict != DiskVerdict::NotIt) {
+            disk = *std::find_if(candidates.begin(), candidates.end(), [&](const DriveFacts& f) { return f.drive == choice.drive; });
+            return choice.verdict == DiskVerdict::Take ? Outcome::Done : confirmWithPerson(disk);
+        }
+        if (!choice.why.empty() && choice.why != passedOver) {
+            passedOver = choice.why;
+            screen_.log("Not the update disk: " + passedOver);
+        }
         if (waited >= kUpdateDiskDeadlineMs)
             return failed("Error -> No update disk appeared within " + std::to_string(kUpdateDiskDeadlineMs / 1000) +
-                          " s after the bootloader switch");
+                          " s after the bootloader switch" + (passedOver.empty() ? "" : " (" + passedOver + ")"));
         if (waited == kBootloaderWaitMs) screen_.log("Waiting for the update disk ...");
         if (!wait_(kUpdateDiskPollMs)) return Outcome::Stopped;
     }
 }
 
-UpdateJob::Outcome UpdateJob::putFirmwareOnDisk(const DriveList& drivesBefore) {
-    std::string updateDrive;
-    if (const Outcome found = awaitUpdateDrive(drivesBefore, updateDrive); found != Outcome::Done) return found;
-    return finishOnDisk(updateDrive);
+// A drive that may be the disk, on a PC that has not yet seen this model's: only a person can say.
+UpdateJob::Outcome UpdateJob::confirmWithPerson(const DriveFacts& drive) {
+    const std::string described = describeDriveForPerson(drive.drive);
+    const std::string model = input_.modelName.empty() ? std::string("the controller") : input_.modelName;
+    const std::shared_ptr<DiskAnswer> answer = screen_.askAboutUpdateDisk(drive.drive,
+        "Is drive " + described + " the update disk of " + model + "?\n\nThis PC has not seen the update disk of " +
+        model + " before. Answer Yes only if this drive appeared when the controller was switched to its bootloader: "
+        "the firmware is written to it.");
+    if (!answer)
+        return failed("Error -> Update disk: " + described + " may be the update disk, but this PC has not seen " + model +
+                      "'s update disk before and nobody confirmed it: nothing was written to it");
+    while (answer->value() == DiskAnswer::Pending)
+        if (!wait_(kUpdateDiskPollMs)) return Outcome::Stopped;
+    if (answer->value() == DiskAnswer::No)
+        return failed("Error -> Update disk: " + drive.drive + " is not the update disk, as answered: nothing was written to it");
+    return Outcome::Done;
 }
 
-UpdateJob::Outcome UpdateJob::finishOnDisk(const std::string& updateDrive) {
+UpdateJob::Outcome UpdateJob::putFirmwareOnDisk(const DriveList& drivesBefore) {
+    DriveFacts disk;
+    if (const Outcome found = awaitUpdateDrive(drivesBefore, disk); found != Outcome::Done) return found;
+    return finishOnDisk(disk);
+}
+
+UpdateJob::Outcome UpdateJob::finishOnDisk(const DriveFacts& judged) {
+    const std::string& updateDrive = judged.drive;
     screen_.setProgress(385);
     screen_.enteredStep(JobStep::Copy);
+    // Checked again just before writing: a question, or only a moment, lies between the judging and
+    // now, and a stick may have taken the drive's place or letter meanwhile.
+    const std::vector<DriveFacts> now = GetDriveFacts({updateDrive});
+    if (now.empty() || !sameDiskAsJudged(judged, now.front()))
+        return failed("Error -> Update disk: " + updateDrive + " is not the drive it was a moment ago: nothing was written to it");
+    screen_.tookUpdateDisk(judged.identity);
     if (const DiskResult copied = Copy_Firmware(updateDrive, input_.firmwarePath); !copied.ok)
         return failed("Error -> Copy firmware to the update disk fail: " + copied.problem);
     screen_.enteredStep(JobStep::StopDisk);
@@ -170,6 +225,7 @@ UpdateJob::Outcome UpdateJob::finishOnDisk(const std::string& updateDrive) {
     if (!diskStopped.ok && isPresent(updateDrive))
         return failed("Error -> Stop the update disk fail: " + diskStopped.problem);
     if (const Outcome left = awaitDriveLeaving(updateDrive); left != Outcome::Done) return left;
+    learnUpdateDiskModel(input_.vidPid, judged.identity);
     screen_.setProgress(395);
     screen_.showDone();
     screen_.setProgress(401);

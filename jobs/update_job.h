@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 
 inline constexpr int kBootloaderWaitMs = 8000;  // the controller needs this long to show its disk
@@ -30,6 +31,11 @@ struct UpdateJobInput {
     std::string imagePath;     // streamed into the image flash
     bool is64BitWindows = false;
     std::string port;          // the controller's USB port; empty when the system cannot tell
+    std::string modelName;     // for a question about the update disk
+    std::string vidPid;        // the model, whose kind of update disk is learned once one is done
+    std::string diskIdentity;  // the update disk an interrupted update saw; empty: none seen yet
+    std::optional<DriveFacts> confirmedDisk;  // a drive a person said is the update disk, as it was then
+    std::string namedDrive;    // a drive a person named as the update disk before it was seen (lumaro-update --finish-on)
 };
 
 // The job's fixed waits. Returns false when the wait was cut short because the job is to be
@@ -53,9 +59,11 @@ private:
 
     Outcome runSteps();
     Outcome sendImageData();
-    Outcome awaitUpdateDrive(const DriveList& drivesBefore, std::string& updateDrive);
+    DiskExpectation expectation() const;
+    Outcome awaitUpdateDrive(const DriveList& drivesBefore, DriveFacts& disk);
+    Outcome confirmWithPerson(const DriveFacts& drive);
     Outcome putFirmwareOnDisk(const DriveList& drivesBefore);
-    Outcome finishOnDisk(const std::string& updateDrive);
+    Outcome finishOnDisk(const DriveFacts& judged);
     Outcome awaitDriveLeaving(const std::string& updateDrive);
     Outcome failed(const std::string& line);  // logs the line (if any) and shows the failed screen
     bool stopped() const { return !jobBusy_.load(); }

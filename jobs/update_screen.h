@@ -4,7 +4,20 @@
 
 #include "job_step.h"
 
+#include <atomic>
+#include <memory>
 #include <string>
+
+// A person's answer to a question about a drive, given once.
+class DiskAnswer {
+public:
+    enum Value { Pending, Yes, No };
+    Value value() const { return value_.load(); }
+    void give(bool yes) { value_.store(yes ? Yes : No); }
+
+private:
+    std::atomic<Value> value_{Pending};
+};
 
 class UpdateScreen {
 public:
@@ -19,4 +32,13 @@ public:
     virtual void stopRunTimer() = 0;      // the process-time display
     // The job begins a step (for the update history); the window shows nothing of it.
     virtual void enteredStep(JobStep /*step*/) {}
+    // The job took the drive whose USB device has this identity for its controller's update disk
+    // (for the job's record: a finish writes to that device only).
+    virtual void tookUpdateDisk(const std::string& /*identity*/) {}
+    // Asks a person whether drive is the controller's update disk (question names it). The answer
+    // comes later, from any thread; the job looks at it between its waits. Nothing where no person
+    // can be asked: the drive is then not taken.
+    virtual std::shared_ptr<DiskAnswer> askAboutUpdateDisk(const std::string& /*drive*/, const std::string& /*question*/) {
+        return nullptr;
+    }
 };

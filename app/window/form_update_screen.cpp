@@ -2,6 +2,7 @@
 
 #include "app/window/imageex.h"
 #include "app/window/main_form.h"
+#include "app/window/message_boxes.h"
 #include "app/window/post_to_form.h"
 
 #include <QLabel>
@@ -23,6 +24,16 @@ void FormUpdateScreen::log(const std::string& line)
     // AddMessage posts from another thread in the same way, so lines keep their place among the changes.
     form_.AddMessage(QString::fromStdString(line), 1);
     qCInfo(updateLog).noquote() << QString::fromStdString(line);
+}
+
+std::shared_ptr<DiskAnswer> FormUpdateScreen::askAboutUpdateDisk(const std::string& /*drive*/, const std::string& question)
+{
+    auto answer = std::make_shared<DiskAnswer>();
+    // A window that goes first drops the call: the answer stays pending, and the job is told to stop.
+    postToForm(form_, [answer, question] {
+        answer->give(askYesNo(QStringLiteral("Update"), QString::fromStdString(question), false));
+    });
+    return answer;
 }
 
 void FormUpdateScreen::showFailed()

@@ -17,6 +17,8 @@ public:
     void setStartUpdateCaption(const std::string& caption) override;
     void enableJobButtons() override;
     void stopRunTimer() override;
+    // The question in a message box on the window's thread; No unless the person says Yes.
+    std::shared_ptr<DiskAnswer> askAboutUpdateDisk(const std::string& drive, const std::string& question) override;
 
 private:
     TMainForm& form_;

@@ -13,6 +13,7 @@
 #include "jobs/file_sha256.h"
 #include "jobs/history_folder.h"
 #include "jobs/job_record.h"
+#include "jobs/learned_disks.h"
 #include "jobs/removedisk.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
@@ -20,6 +21,8 @@
 #include "platform/hid/hid_watch.h"
 
 #include <QSysInfo>
+
+#include <algorithm>
 #include <QTimer>
 
 namespace {
@@ -143,17 +146,22 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
             AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
         return false;
     }
-    const bool portKnown = !entry.port.empty();
-    const std::string drive = portKnown ? strandedUpdateDrive(drives, entry.port) : unconfirmedUpdateDrive(drives);
-    if (drive.empty()) return false;
+    const DiskChoice choice =
+        chooseUpdateDisk(drives, {entry.port, entry.diskIdentity, learnedUpdateDiskModel(entry.vidPid), std::nullopt});
+    if (choice.verdict == DiskVerdict::NotIt) return false;
+    const std::string& drive = choice.drive;
+    const DriveFacts shown = *std::find_if(drives.begin(), drives.end(), [&](const DriveFacts& f) { return f.drive == drive; });
     JobRecordFiles files = JobRecordFiles::take(history_->folder(), stranded.id);
     if (!files.held()) return false;
 
     const QString model = utf8(entry.modelName);
+    const QString described = utf8(describeDriveForPerson(drive));
     const QString question =
-        portKnown ? QStringLiteral("The update of %1 was interrupted. Finish it now?").arg(model)
-                  : QStringLiteral("The update of %1 was interrupted. This system cannot tell which drive is its update "
-                                   "disk: is it drive %2? Finish it now on %2?").arg(model, utf8(drive));
+        choice.verdict == DiskVerdict::Take
+            ? QStringLiteral("The update of %1 was interrupted. Its update disk is drive %2. Finish it now?").arg(model, described)
+            : QStringLiteral("The update of %1 was interrupted. This PC cannot tell whether drive %2 is its update disk: "
+                             "answer Yes only if it is, and the firmware is written to it. Finish it now on %3?")
+                  .arg(model, described, utf8(drive));
     askingToFinish_ = true;
     const bool finish = askYesNo(QStringLiteral("Update"), question, true);
     askingToFinish_ = false;
@@ -174,7 +182,9 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
                    0);
         return false;
     }
-    UpdateJobInput input{entry.chipType, entry.firmwarePath, entry.imagePath, is64BitWindows, entry.port};
+    // The drive as the person saw it: the job takes it only while it still is that drive.
+    UpdateJobInput input{entry.chipType, entry.firmwarePath, entry.imagePath, is64BitWindows, entry.port,
+                         entry.modelName, entry.vidPid, entry.diskIdentity, shown, {}};
     updateThread.reset();
     measurementThread_.waitUntilIdle();
     updateThread = std::make_unique<UpdateThread>(

@@ -73,8 +73,9 @@ void TMainForm::connectJobButtons()
 
 void TMainForm::launchUpdateThread()
 {
+    const HistoryEntry known = historyEntryFor("update");
     UpdateJobInput input{currentChipType(*this), firmwarePath.toStdString(), imagePath.toStdString(), is64BitWindows,
-                         controllerLink().devicePort};
+                         controllerLink().devicePort, known.modelName, known.vidPid, {}, {}, {}};
     updateThread.reset();  // the last job has ended: jobBusy was clear
     measurementThread_.waitUntilIdle();  // the job's exchanges must not overlap the recorder's
     updateThread = std::make_unique<UpdateThread>(std::move(input), controllerLink(),

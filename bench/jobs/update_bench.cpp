@@ -123,7 +123,8 @@ void benchWholeUpdate() {
         waitedUs += microsecondsSince(start);
         return true;
     };
-    UpdateJob job({"LPC1764", firmwarePath, imagePath, true, {}}, link.requests(), screen, jobBusy, wait);
+    UpdateJob job({"LPC1764", firmwarePath, imagePath, true, {}, "TC-100", "VID_1FC9&PID_0003", {}, {}, {}}, link.requests(),
+                  screen, jobBusy, wait);
     const Clock::time_point start = Clock::now();
     job.RunUpdateJob();
     const double totalMs = (microsecondsSince(start) - waitedUs) / 1000.0;

@@ -294,9 +294,9 @@ TEST_F(UpdateBench, ASecondInstanceLeavesALiveJobAlone)
     EXPECT_NE(rows[0].find(",done,"), std::string::npos) << rows[0];
 }
 
-// Where the system cannot tell ports, a stranded update's disk cannot be told from another drive
-// holding a firmware.bin: lumaro-update writes to none and says why.
-TEST_F(UpdateBench, WithoutPortsAStrandedUpdateIsNeverGuessedAt)
+// Where the system cannot tell ports, a stranded update's disk is the one of the kind learned for
+// the model, and a stick holding a firmware.bin of its own is never taken for it.
+TEST_F(UpdateBench, WithoutPortsAStrandedUpdateIsFinishedOnItsOwnKindOfDiskOnly)
 {
     sim.emplace(std::vector<std::string>{"--controller", "ctl,port=,disk-letter=F,disk-ms=300,erase-ms=20", "--stick",
                                          "E,port=,file=" + (folder / "stick/firmware.bin").string()});
@@ -306,15 +306,95 @@ TEST_F(UpdateBench, WithoutPortsAStrandedUpdateIsNeverGuessedAt)
         ASSERT_TRUE(sim->waitForEvent("ctl", "disk-shown", 1, std::chrono::seconds(15)));
         first.kill();
     }
-    UpdateRun next = run({"--json", "--wait", "2"});
-    EXPECT_EQ(next.exitCode(15000), 3);
-    EXPECT_NE(next.errors.find("cannot tell which drive"), std::string::npos) << next.errors;
+    UpdateRun next = run({"--json", "--wait", "5"});
+    const auto result = next.nextEvent("result", kRunLimitMs);
+    ASSERT_TRUE(result) << next.readErrors(100);
+    EXPECT_EQ(result->value("result").toString(), "done");
+    EXPECT_TRUE(sim->waitForEvent("ctl", "firmware-updated"));
     const fs::path drives = sim->busDir() + "/drives";
-    EXPECT_TRUE(fs::exists(drives / "F/firmware.bin"));
-    EXPECT_FALSE(fs::exists(drives / "F/Upfirmware.bin"));
     EXPECT_EQ(contentsOf(drives / "E/firmware.bin"), kStickFirmware);
     EXPECT_FALSE(fs::exists(drives / "E/Upfirmware.bin"));
 }
+
+// Drives that are not the controller's update disk, at every moment an update meets a drive: none
+// is written, nothing says done, and the stranded update stays on record until its own disk is there.
+enum class Stranger {
+    StickInPortDuringWait,   // the controller pulled after its switch, a stick with a firmware.bin in its port
+    StickInPortBeforeFinish, // the first run killed while it waited, then the same
+    UnknownDiskKind,         // a PC that has never seen this model's update disk: a person must name it
+};
+
+class StrangeDrive : public UpdateBench, public ::testing::WithParamInterface<Stranger> {};
+
+TEST_P(StrangeDrive, IsNeverWrittenAndTheUpdateStaysOnRecordUntilItsOwnDiskIsThere)
+{
+    const Stranger stranger = GetParam();
+    const bool noDisk = stranger != Stranger::UnknownDiskKind;
+    startSim(std::string(",disk-ms=300,erase-ms=20") + (noDisk ? ",disk=none" : ""),
+             {"--stick", "S,unplugged,letter=G,port=1-4,file=" + (folder / "stick/firmware.bin").string()});
+    if (stranger == Stranger::UnknownDiskKind) sim->forgetUpdateDisks();
+    {
+        UpdateRun first = run({"--json"});
+        ASSERT_TRUE(sim->waitForEvent("ctl", "bootloader-mode", 1, std::chrono::seconds(15)));
+        // A controller without its disk has left the bus: its port is free for the stick.
+        if (stranger == Stranger::StickInPortDuringWait) {
+            EXPECT_EQ(sim->control("plug S"), "ok");
+        }
+        if (stranger == Stranger::StickInPortBeforeFinish) {
+            sleepMs(500);
+            first.kill();
+        } else {
+            if (stranger == Stranger::StickInPortDuringWait) {
+                for (;;) {  // it says why it passes the stick over, and waits on for its own disk
+                    const auto step = first.nextEvent("step", kRunLimitMs);
+                    ASSERT_TRUE(step) << first.readErrors(100);
+                    if (step->value("text").toString().contains("another kind")) break;
+                }
+                first.interrupt();
+                first.interrupt();
+            }
+            EXPECT_NE(first.exitCode(kRunLimitMs), 0) << first.errors;
+            for (const QJsonObject& object : first.objects) {
+                if (object.value("event").toString() == "result") {
+                    EXPECT_NE(object.value("result").toString(), "done");
+                }
+            }
+        }
+    }
+    if (stranger == Stranger::StickInPortBeforeFinish) {
+        EXPECT_EQ(sim->control("plug S"), "ok");
+    }
+    {
+        UpdateRun next = run({"--json", "--wait", "3"});
+        EXPECT_EQ(next.exitCode(kRunLimitMs), 3) << next.errors;
+        if (stranger == Stranger::UnknownDiskKind) {
+            EXPECT_NE(next.errors.find("--finish-on F:"), std::string::npos) << next.errors;
+        }
+    }
+    const fs::path drives = bus / "drives";
+    EXPECT_FALSE(fs::exists(drives / "G/Upfirmware.bin"));
+    if (fs::exists(drives / "G")) {
+        EXPECT_EQ(contentsOf(drives / "G/firmware.bin"), kStickFirmware);
+    }
+    EXPECT_EQ(countEvents(*sim, "ctl", "firmware-updated"), 0);
+
+    // Its own disk, named where only a person can tell it, finishes the update.
+    if (stranger != Stranger::UnknownDiskKind) {
+        EXPECT_EQ(sim->control("unplug S"), "ok");
+        EXPECT_EQ(sim->control("set ctl disk=normal"), "ok");
+        EXPECT_EQ(sim->control("plug ctl"), "ok");  // back in its application: the whole update again
+    }
+    UpdateRun last = run({"--json", "--wait", "20", "--finish-on", "F:"});
+    const auto result = last.nextEvent("result", kRunLimitMs);
+    ASSERT_TRUE(result) << last.readErrors(100);
+    EXPECT_EQ(result->value("result").toString(), "done") << result->value("error").toString().toStdString();
+    EXPECT_TRUE(sim->waitForEvent("ctl", "firmware-updated"));
+    EXPECT_FALSE(fs::exists(drives / "G/Upfirmware.bin"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMoment, StrangeDrive,
+                         ::testing::Values(Stranger::StickInPortDuringWait, Stranger::StickInPortBeforeFinish,
+                                           Stranger::UnknownDiskKind));
 
 // With --repeat, the unit just done comes back on its own port; a controller on another port is
 // the next unit, taken at once without waiting for the first to be unplugged.

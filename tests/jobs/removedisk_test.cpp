@@ -63,28 +63,54 @@ TEST(UpdateDriveChoice, NewDrivesAreWhatIsLeftOfTheSecondList) {
     EXPECT_EQ(newDrives({}, {"/media/u/LUMARO"}), DriveList{"/media/u/LUMARO"});
 }
 
-TEST(UpdateDriveChoice, FirstDriveHoldingTheOldFirmwareElseTheFirst) {
-    auto holdsOn = [](std::string drive) { return [drive](const std::string& d) { return d == drive; }; };
-    EXPECT_EQ(chooseUpdateDrive({"F:", "G:"}, holdsOn("G:")), "G:");
-    EXPECT_EQ(chooseUpdateDrive({"F:", "G:", "H:"}, [](const std::string& d) { return d != "F:"; }), "G:");
-    EXPECT_EQ(chooseUpdateDrive({"F:", "G:"}, holdsOn("none")), "F:");
-    EXPECT_EQ(chooseUpdateDrive({}, holdsOn("F:")), "");
-}
-
-// A stranded update is finished only on a removable drive on its controller's port that shows an
-// update disk's file: never on a stick of another port with a firmware.bin of its own.
-TEST(UpdateDriveChoice, AStrandedUpdatesDiskIsKnownByItsPort) {
-    const std::vector<DriveFacts> drives{
-        {"E:", "2-1", true, true, false},   // a stick with its own firmware.bin
-        {"F:", "1-4", false, true, false},  // fixed: no controller's disk
-        {"G:", "1-4", true, false, false},  // on the port, but no update disk's file
-        {"H:", "1-4", true, false, true},   // an interrupted copy's new file
+// The update disk is the controller's own: on its port where ports are known, holding its firmware
+// file, and the USB device the update saw, else one of the kind learned for the model; else a person
+// must say so. Never one of two that could each be it.
+TEST(UpdateDiskRule, OnlyTheControllersOwnDiskIsTaken) {
+    const std::string disk = "USB\\VID_1FC9&PID_0114\\TSIM-ctl";
+    const std::string otherUnit = "USB\\VID_1FC9&PID_0114\\TSIM-two";
+    const std::string stick = "USB\\VID_0951&PID_1666\\STICK-s";
+    const std::string model = "USB\\VID_1FC9&PID_0114";
+    const DriveFacts ours{"F:", "1-4", disk, true, true, false};
+    const DriveFacts copyCutShort{"F:", "1-4", disk, true, false, true};
+    const DriveFacts strangerOnPort{"G:", "1-4", stick, true, true, false};
+    const DriveFacts photos{"H:", "1-4", stick, true, false, false};
+    const DriveFacts fixed{"I:", "1-4", disk, false, true, false};
+    const DriveFacts unknownDevice{"J:", "", "", true, true, false};
+    struct Case {
+        const char* what;
+        DriveFacts drive;
+        DiskExpectation expected;
+        DiskVerdict verdict;
     };
-    EXPECT_EQ(strandedUpdateDrive(drives, "1-4"), "H:");
-    EXPECT_EQ(strandedUpdateDrive(drives, "3-1"), "");
-    EXPECT_EQ(strandedUpdateDrive(drives, ""), "") << "no port: no guess";
-    EXPECT_EQ(unconfirmedUpdateDrive(drives), "E:") << "for a person to confirm";
-    EXPECT_EQ(unconfirmedUpdateDrive({}), "");
+    const Case cases[] = {
+        {"the disk this update saw", ours, {"1-4", disk, "", {}}, DiskVerdict::Take},
+        {"its copy cut short", copyCutShort, {"1-4", disk, "", {}}, DiskVerdict::Take},
+        {"a stranger's stick in its port", strangerOnPort, {"1-4", disk, model, {}}, DiskVerdict::NotIt},
+        {"another unit's disk", {"F:", "1-4", otherUnit, true, true, false}, {"1-4", disk, model, {}}, DiskVerdict::NotIt},
+        {"a stick without firmware.bin", photos, {"1-4", "", "", {}}, DiskVerdict::NotIt},
+        {"a fixed drive", fixed, {"1-4", disk, "", {}}, DiskVerdict::NotIt},
+        {"another port", ours, {"2-1", disk, "", {}}, DiskVerdict::NotIt},
+        {"the learned kind, not seen yet", ours, {"1-4", "", model, {}}, DiskVerdict::Take},
+        {"only the new file, not seen yet", copyCutShort, {"1-4", "", model, {}}, DiskVerdict::NotIt},
+        {"a stick of another kind", strangerOnPort, {"1-4", "", model, {}}, DiskVerdict::NotIt},
+        {"nothing learned", ours, {"1-4", "", "", {}}, DiskVerdict::Ask},
+        {"no identity known", unknownDevice, {"", "", model, {}}, DiskVerdict::Ask},
+        {"confirmed as it still is", ours, {"1-4", "", "", ours}, DiskVerdict::Take},
+        {"confirmed, then swapped", strangerOnPort, {"1-4", "", "", DriveFacts{"G:", "1-4", disk, true, true, false}},
+         DiskVerdict::Ask},
+    };
+    for (const Case& c : cases) EXPECT_EQ(judgeUpdateDisk(c.drive, c.expected).verdict, c.verdict) << c.what;
+
+    const DiskExpectation noPorts{"", "", model, {}};
+    EXPECT_EQ(chooseUpdateDisk({photos, ours}, {"1-4", "", model, {}}).drive, "F:");
+    EXPECT_EQ(chooseUpdateDisk({{"F:", "", disk, true, true, false}, {"K:", "", disk, true, true, false}}, noPorts).verdict,
+              DiskVerdict::NotIt)
+        << "never one of two";
+    EXPECT_EQ(chooseUpdateDisk({unknownDevice, {"K:", "", "", true, true, false}}, noPorts).verdict, DiskVerdict::NotIt);
+    const DiskChoice none = chooseUpdateDisk({strangerOnPort}, {"1-4", disk, model, {}});
+    EXPECT_EQ(none.verdict, DiskVerdict::NotIt);
+    EXPECT_NE(none.why.find("another USB device"), std::string::npos) << none.why;
 }
 
 TEST(UpdateDriveChoice, DriveListsShowAsTheLogWritesThem) {
@@ -105,30 +131,22 @@ TEST(UpdateDriveOnBus, DrivesAreTheLetterFoldersCToZ) {
     EXPECT_EQ(GetDriveList(), (DriveList{"C:", "D:", "Z:"}));
 }
 
-// With the controller's port known, a stick plugged in during the wait is no candidate, even one
-// holding a firmware.bin.
-TEST(UpdateDriveOnBus, FindTakesOnlyANewDriveOnTheControllersPort) {
+// The bus says each drive's port and USB device; a drive without them is not known by them.
+TEST(UpdateDriveOnBus, DriveFactsCarryThePortAndTheUsbDevice) {
     Bus bus;
-    const DriveList before = GetDriveList();
     writeFile(bus.dir() / "drives/E.port", "2-1\n");
+    writeFile(bus.dir() / "drives/E.usb", "USB\\VID_0951&PID_1666\\STICK-s\n");
     writeFile(bus.drive('E') / "firmware.bin", "a stick's");
-    EXPECT_EQ(Find_UpdateDrive(before, GetDriveList(), "1-4"), "");
-    EXPECT_EQ(Find_UpdateDrive(before, GetDriveList()), "E:") << "no port known: the old rule";
-    writeFile(bus.dir() / "drives/G.port", "1-4\n");
-    writeFile(bus.drive('G') / "firmware.bin", "old");
-    EXPECT_EQ(Find_UpdateDrive(before, GetDriveList(), "1-4"), "G:");
-}
-
-TEST(UpdateDriveOnBus, FindTakesTheNewDriveWithTheOldFirmware) {
-    Bus bus;
-    bus.drive('C');
-    const DriveList before = GetDriveList();
-    bus.drive('F');
-    writeFile(bus.drive('G') / "firmware.bin", "old");
-    EXPECT_EQ(Find_UpdateDrive(before, GetDriveList()), "G:");
-    fs::remove(bus.drive('G') / "firmware.bin");
-    EXPECT_EQ(Find_UpdateDrive(before, GetDriveList()), "F:");
-    EXPECT_EQ(Find_UpdateDrive(GetDriveList(), GetDriveList()), "");
+    writeFile(bus.drive('G') / "Upfirmware.bin", "new");
+    const std::vector<DriveFacts> facts = GetDriveFacts();
+    ASSERT_EQ(facts.size(), 2u);
+    EXPECT_EQ(facts[0].port, "2-1");
+    EXPECT_EQ(facts[0].identity, "USB\\VID_0951&PID_1666\\STICK-s");
+    EXPECT_TRUE(facts[0].holdsOldFirmware && facts[0].removable);
+    EXPECT_EQ(facts[1].identity, "");
+    EXPECT_TRUE(!facts[1].holdsOldFirmware && facts[1].holdsNewFirmware);
+    EXPECT_EQ(GetDriveFacts({"G:"}).size(), 1u);
+    EXPECT_NE(describeDriveForPerson("E:").find("files: firmware.bin"), std::string::npos) << describeDriveForPerson("E:");
 }
 
 TEST(FirmwareCopy, ReplacesTheOldFilesAndChecksTheCopy) {

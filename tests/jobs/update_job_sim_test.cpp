@@ -49,7 +49,8 @@ protected:
         RequestTimeouts quick;
         quick.eraseAckMs = 1000;
         LinkRequests link(controllerLink(), [this](const std::string& line) { screen.log(line); }, {}, quick);
-        UpdateJob job({"LPC1764", files.firmware, files.image(imageBytes), true, {}}, link.requests(), screen, jobBusy,
+        UpdateJob job({"LPC1764", files.firmware, files.image(imageBytes), true, {}, "TC-100", "VID_1FC9&PID_0003", {}, {}, {}},
+                      link.requests(), screen, jobBusy,
                       std::move(wait));
         const auto start = Clock::now();
         job.RunUpdateJob();

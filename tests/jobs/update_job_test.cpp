@@ -6,6 +6,7 @@
 #include "jobs/file_sha256.h"
 #include "jobs/image_records.h"
 #include "jobs/job_record.h"
+#include "jobs/learned_disks.h"
 #include "jobs/update_job.h"
 
 #include <gtest/gtest.h>
@@ -77,11 +78,15 @@ protected:
         // The controller's bootloader shows drive F with its old firmware; the tool takes it away.
         writeScript(bus / "tools/S2", "rm -rf \"$LUMARO_VBUS_DIR/drives/F\"");
         controller.onBootloader = [this] { showUpdateDisk(); };
-        input = {"LPC1764", files.firmware, files.image(810), true, {}};
+        // A PC that has updated this model before knows its kind of update disk.
+        bustest::useUserDataFolderIn(files.dir.string());
+        learnUpdateDiskModel("VID_1FC9&PID_0003", "USB\\VID_1FC9&PID_0114\\UNIT1");
+        input = {"LPC1764", files.firmware, files.image(810), true, {}, "TC-100", "VID_1FC9&PID_0003", {}, {}, {}};
     }
     void TearDown() override { bustest::clearEnvironment("LUMARO_VBUS_DIR"); }
 
     void showUpdateDisk() {
+        std::ofstream(bus / "drives/F.usb") << "USB\\VID_1FC9&PID_0114\\UNIT1\n";
         fs::create_directories(bus / "drives/F");
         std::ofstream(bus / "drives/F/firmware.bin") << "old firmware";
     }

@@ -75,7 +75,26 @@ std::string SimProcess::interfacePath(const std::string& name) const {
     return (std::filesystem::path(busDir_) / "hid" / (name + platform::vbus::endpointExtension())).string();
 }
 
-void SimProcess::useBus() const { bustest::setEnvironment("LUMARO_VBUS_DIR", busDir_); }
+namespace {
+
+std::filesystem::path learnedDisksFile(const std::string& root) {
+    return std::filesystem::path(bustest::useUserDataFolderIn(root)) / "Lumaro" / "update-disks.txt";
+}
+
+}  // namespace
+
+void SimProcess::useBus() const {
+    bustest::setEnvironment("LUMARO_VBUS_DIR", busDir_);
+    const std::filesystem::path learned = learnedDisksFile(root_);
+    std::filesystem::create_directories(learned.parent_path());
+    std::ofstream(learned) << "VID_1FC9&PID_0003\tUSB\\VID_1FC9&PID_0114\n"
+                              "VID_1FC9&PID_0004\tUSB\\VID_1FC9&PID_0114\n";
+}
+
+void SimProcess::forgetUpdateDisks() const {
+    std::error_code ignored;
+    std::filesystem::remove(learnedDisksFile(root_), ignored);
+}
 
 std::vector<std::uint8_t> SimProcess::imageData(const std::string& device) const {
     const std::string answer = control("dump " + device + " " + simRoot_ + "/" + device + ".image");

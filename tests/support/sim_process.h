@@ -86,8 +86,12 @@ public:
     // The interface path the bus's listing gives for the device's interface of that name.
     std::string interfacePath(const std::string& name) const;
 
-    // Points this process's virtual-bus clients at the simulator's bus (LUMARO_VBUS_DIR).
+    // Points this process's virtual-bus clients at the simulator's bus (LUMARO_VBUS_DIR), as on a
+    // PC that has updated the controller models before: it knows their update disk (the simulated
+    // controllers' bootloader disk, USB\VID_1FC9&PID_0114), in the user's data (useUserDataFolderIn).
     void useBus() const;
+    // As on a PC that has never seen an update disk.
+    void forgetUpdateDisks() const;
 
     // Sends one control command ("unplug board") and returns the answer line ("ok", "error ...");
     // throws std::runtime_error when no answer comes within 5 s.

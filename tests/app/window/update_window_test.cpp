@@ -4,6 +4,7 @@
 
 #include "app/window/message_boxes.h"
 
+#include "jobs/learned_disks.h"
 #include "jobs/update_job.h"
 #include "link/job_busy.h"
 
@@ -53,6 +54,48 @@ TEST_F(UpdateFromTheWindow, AClickOnTheReadyScreenEndsInTheDoneScreen)
     EXPECT_TRUE(waitUntil([] { return !jobBusy; }, 2000));
     EXPECT_TRUE(child<QPushButton>(*form, "EraseBtn")->isEnabled());
     EXPECT_FALSE(child<QTimer>(*form, "RunTimer")->isActive());
+}
+
+// A PC that has never seen this model's update disk asks before writing to it, and learns it from
+// the update that is then done; a stick put in the disk's place while the question waits is not
+// written, whatever the answer.
+TEST_F(UpdateFromTheWindow, AnUnknownDiskIsWrittenOnlyAsConfirmedAndWhileItIsStillThatDisk)
+{
+    for (const bool swapped : {false, true}) {
+        SCOPED_TRACE(swapped ? "a stick swapped in" : "confirmed");
+        startSim({"--controller", kQuickController + ",port=1-4,disk-letter=F", "--stick", "S,unplugged,letter=F,port=1-4"});
+        sim->forgetUpdateDisks();
+        // Yes to the question about the disk; No to any later offer to finish on the stick.
+        setQuestionSink([&](const QString&, const QString& text) {
+            questions.push_back(text);
+            if (swapped && questions.size() == 1) {
+                EXPECT_EQ(sim->control("unplug ctl"), "ok");
+                EXPECT_EQ(sim->control("plug S"), "ok");
+            }
+            return questions.size() == 1;
+        });
+        questions.clear();
+        auto form = startForm();
+        form->jobWaitHook = [](int ms) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms / 40));
+            return true;
+        };
+        QTest::mouseClick(child<QLabel>(*form, "UpBtnLabel"), Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([&] { return caption(*form, "UpBtnLabel") == (swapped ? "Update" : "OK") && !jobBusy; }, 15000));
+        ASSERT_FALSE(questions.empty());
+        EXPECT_TRUE(questions[0].startsWith("Is drive F: (")) << questions[0].toStdString();
+        EXPECT_TRUE(questions[0].contains("files: firmware.bin")) << questions[0].toStdString();
+        const QString log = form->findChild<QPlainTextEdit*>("FWUpdate_Memo")->toPlainText();
+        if (swapped) {
+            EXPECT_TRUE(log.contains("is not the drive it was a moment ago")) << log.toStdString();
+            EXPECT_FALSE(QFile::exists(QString::fromStdString(sim->busDir() + "/drives/F/Upfirmware.bin")));
+        } else {
+            EXPECT_TRUE(sim->waitForEvent("ctl", "firmware-updated"));
+            EXPECT_EQ(learnedUpdateDiskModel("VID_1FC9&PID_0003"), "USB\\VID_1FC9&PID_0114");
+        }
+        form.reset();
+        sim.reset();
+    }
 }
 
 TEST_F(UpdateFromTheWindow, ClosingTheWindowStopsARunningJob)
@@ -135,7 +178,8 @@ TEST_F(StrandedUpdate, YesAtTheNextStartPutsTheFirmwareOnTheDiskAndStopsIt)
         << form->findChild<QPlainTextEdit*>("FWUpdate_Memo")->toPlainText().toStdString();
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_TRUE(questions[0].startsWith("The update of ")) << questions[0].toStdString();
-    EXPECT_TRUE(questions[0].endsWith(" was interrupted. Finish it now?")) << questions[0].toStdString();
+    EXPECT_TRUE(questions[0].contains(" was interrupted. Its update disk is drive F: (")) << questions[0].toStdString();
+    EXPECT_TRUE(questions[0].endsWith("Finish it now?")) << questions[0].toStdString();
     EXPECT_TRUE(sim->waitForEvent("ctl", "firmware-updated"));
     EXPECT_TRUE(sim->waitForEvent("ctl", "disk-stopped"));
     EXPECT_TRUE(history().contains(",interrupted,bootloader switch,")) << history().toStdString();
