@@ -109,6 +109,7 @@ void UpdateLine::recordDeadJobs()
     for (const std::string& name : recovery.setAside)
         report_.error("Warning: the job record " + name + " could not be read: it is kept aside as " + name +
                       std::string(kUnreadableSuffix) + ".");
+    for (const std::string& refused : recovery.refused) report_.error("Warning: " + refused + ".");
     if (const auto told = history_->problemToTell(recovery.problem))
         report_.error("Warning: the update history could not be written: " + *told);
 }

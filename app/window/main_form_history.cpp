@@ -110,6 +110,8 @@ std::vector<UpdateHistory::Stranded> TMainForm::recordDeadJobs()
     for (const std::string& name : recovery.setAside)
         AddMessage(QStringLiteral("The job record %1 could not be read: it is kept aside as %1%2.")
                        .arg(utf8(name), utf8(std::string(kUnreadableSuffix))), 0);
+    for (const std::string& refused : recovery.refused)
+        AddMessage(QStringLiteral("Warning -> ") + utf8(refused) + '.', 0);
     if (const auto told = history_->problemToTell(recovery.problem))
         AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
     return recovery.stranded;
