@@ -6,6 +6,7 @@
 #include "jobs/history_folder.h"
 #include "jobs/image_records.h"
 #include "jobs/removedisk.h"
+#include "jobs/stranded_files.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
 #include "platform/core/utf8_path.h"
@@ -137,7 +138,7 @@ bool UpdateLine::startFinish()
     if (stranded.empty()) return false;
     const std::vector<DriveFacts> drives = GetDriveFacts();
     for (const UpdateHistory::Stranded& update : stranded) {
-        const HistoryEntry& entry = update.entry;
+        HistoryEntry entry = update.entry;
         if (strandedTold_.contains(update.id)) continue;
         if (entry.port.empty()) {
             strandedTold_.insert(update.id);
@@ -162,11 +163,11 @@ bool UpdateLine::startFinish()
         if (drive.empty()) continue;
         JobRecordFiles files = JobRecordFiles::take(history_->folder(), update.id);
         if (!files.held()) continue;  // another instance is on it
-        if (fileSha256(entry.firmwarePath) != entry.firmwareSha256) {
+        // The record may be anyone's doing: its files go to the controller only as a fresh update's would.
+        if (const auto problem = strandedFilesProblem(appFolder_, entry)) {
             strandedTold_.insert(update.id);
-            report_.error("Error: the firmware file " + entry.firmwarePath + " of the interrupted update of " +
-                          entry.modelName + " is gone or has changed since the update began: re-plug the controller "
-                          "and update it again.");
+            report_.error("Error: the interrupted update of " + entry.modelName + " is not finished: " + *problem +
+                          ": re-plug the controller and update it again.");
             continue;
         }
         UnitFacts facts{entry.modelName, entry.vidPid, entry.firmwarePath, entry.firmwareSha256, entry.imagePath,
