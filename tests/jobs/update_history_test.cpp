@@ -605,7 +605,9 @@ TEST_F(HistoryBesideOthers, APendingFileIsWrittenOnlyThroughItsOwnHandle) {
     ASSERT_TRUE(history.append(sampleEntry()));
     const fs::path pending = history.pendingPath();
     ASSERT_TRUE(fs::exists(pending));
-    fs::remove(pending);
+    std::error_code error;
+    fs::remove(pending, error);
+    if (error) GTEST_SKIP() << "a file held open keeps its name here: " << error.message();
     fs::create_symlink(privateFile, pending);
     EXPECT_TRUE(history.append(sampleEntry()));
     EXPECT_EQ(contentsOf(privateFile), kPrivateText);
