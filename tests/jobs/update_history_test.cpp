@@ -159,6 +159,11 @@ TEST(HistoryMarker, KeepsEveryFieldAndRefusesWhatIsNoMarker) {
     const auto newer = parseMarker("lumaro-job-marker 2\njob=erase\nstarted=x\nsomething=new\nstep=erase\n");
     ASSERT_TRUE(newer);
     EXPECT_EQ(newer->step, JobStep::Erase);
+    for (const char* seconds : {"1e308", "-5", "nan"}) {  // from a record anyone wrote: no length a job can have
+        const auto odd = parseMarker("lumaro-job-marker 1\njob=erase\nstarted=x\nseconds=" + std::string(seconds) + "\n");
+        ASSERT_TRUE(odd);
+        EXPECT_EQ(odd->seconds, 0) << seconds;
+    }
 }
 
 class HistoryFiles : public ::testing::Test {
