@@ -89,13 +89,19 @@ JobRecordFiles JobRecordFiles::take(const std::string& folder, const std::string
     return files;
 }
 
+// Made when it is not there, and looked for again when another instance made it first; a lock that
+// cannot be made fails with the system's reason for that (a folder this user may not write into).
 platform::PlainFileOpening openLockFile(const std::string& folder, const std::string& name) {
-    platform::File made = platform::createNewFile(folder + name);
-    if (made.isOpen()) {
-        platform::shareLikeItsFolder(made, folder);
-        return {std::move(made), platform::PlainFileOpening::Found::File};
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        platform::PlainFileOpening existing = platform::openPlainFile(folder, name, platform::PlainFileAccess::Read);
+        if (existing.found != platform::PlainFileOpening::Found::Nothing) return existing;
+        platform::File made = platform::createNewFile(folder + name);
+        if (made.isOpen()) {
+            platform::shareLikeItsFolder(made, folder);
+            return {std::move(made), platform::PlainFileOpening::Found::File};
+        }
     }
-    return platform::openPlainFile(folder, name, platform::PlainFileAccess::Read);
+    return {platform::File(), platform::PlainFileOpening::Found::Failed};
 }
 
 RecordText readRecordFile(const std::string& folder, const std::string& name, std::size_t maxBytes) {
