@@ -193,31 +193,24 @@ TEST_F(StrandedUpdate, ARecordOfAFileOutsideTheProgramIsNeitherOfferedNorFinishe
 {
     leaveControllerInItsBootloader();
     const QString outside = appDir.filePath("outside.bin");
-    const QByteArray otherFirmware = "another device's firmware";
-    {
-        QFile file(outside);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(otherFirmware);
-    }
-    const QString sha = QCryptographicHash::hash(otherFirmware, QCryptographicHash::Sha256).toHex();
+    writeAppFile("outside.bin", "another device's firmware");
+    const QString sha = QCryptographicHash::hash("another device's firmware", QCryptographicHash::Sha256).toHex();
     for (const QString& name : recordFiles("UpdateHistory.*.running")) {
         QFile marker(appDir.filePath("Record/" + name));
         ASSERT_TRUE(marker.open(QIODevice::ReadWrite));
-        QString text = QString::fromUtf8(marker.readAll());
-        text.replace(QRegularExpression("\nfirmware=[^\n]*"), "\nfirmware=" + outside);
-        text.replace(QRegularExpression("\nfirmwareSha256=[^\n]*"), "\nfirmwareSha256=" + sha);
+        const QString text = QString::fromUtf8(marker.readAll())
+                                 .replace(QRegularExpression("\nfirmware=[^\n]*"), "\nfirmware=" + outside)
+                                 .replace(QRegularExpression("\nfirmwareSha256=[^\n]*"), "\nfirmwareSha256=" + sha);
         marker.resize(0);
         marker.write(text.toUtf8());
     }
     auto form = startForm();
-    const QString drive = QString::fromStdString(sim->busDir() + "/drives/F/");
     const auto systemLog = [&] { return form->findChild<QPlainTextEdit*>("System_Memo")->toPlainText(); };
     ASSERT_TRUE(waitUntil([&] { return systemLog().contains("is not one of the program's own files"); }, 5000))
         << systemLog().toStdString();
     QTest::qWait(1500);  // the timer's next look asks nothing either
     EXPECT_TRUE(questions.empty());
-    EXPECT_TRUE(QFile::exists(drive + "firmware.bin"));
-    EXPECT_FALSE(QFile::exists(drive + "Upfirmware.bin"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(sim->busDir() + "/drives/F/Upfirmware.bin")));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The files the recorder makes and holds itself: created only where nothing is (a planted link
 // included), under names nobody can guess, locked against a second holder, read back with a limit,
 // checked for their owner, and moved into place and synced so that a power cut keeps them; and in a
-// folder that others write into, only plain files are opened, and a path is known by where it leads.
+// folder that others write into, only plain files are opened.
 #include "platform/files/exclusive_file.h"
 #include "platform/files/file_lock.h"
 #include "platform/files/file_move.h"
@@ -9,7 +9,6 @@
 #include "platform/files/file_sync.h"
 #include "platform/files/folder_link.h"
 #include "platform/files/plain_file.h"
-#include "platform/files/resolved_path.h"
 #include "temporary_folder.h"
 
 #include <gtest/gtest.h>
@@ -18,10 +17,6 @@
 #include <fstream>
 #include <set>
 #include <sstream>
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -128,68 +123,24 @@ TEST_F(OwnFiles, ReadingStopsAtTheLimitAndOnlyPlainFilesOfThisUserCount)
     EXPECT_FALSE(platform::openForReading((folder / "gone.journal").string()).isOpen());
 }
 
-// What anyone may put under a name in a shared folder: a link to a private file or to nowhere, a
-// folder, a pipe (whose opening for reading would wait for a writer) or a second name of a private
-// file. None is opened, for reading or for appending, and the private file stays as it was.
-TEST_F(OwnFiles, OnlyAPlainFileWithOneNameIsOpenedWhereOthersWrite)
+// Where others write, a plain file is opened, read at an offset, appended to and replaced through its
+// handle; what else may be under a name there is refused (the history's tests plant each kind).
+TEST_F(OwnFiles, APlainFileIsUsedThroughItsHandleWhereOthersWrite)
 {
     using Found = platform::PlainFileOpening::Found;
-    const fs::path victim = folder / "private";
-    std::ofstream(victim, std::ios::binary) << "private";
     std::ofstream(folder / "plain", std::ios::binary) << "rows";
     fs::create_directory(folder / "folder");
-    struct Case {
-        const char* name;
-        Found found;
-        bool planted;  // false: the system here cannot make it
-    };
-    std::error_code error;
-    fs::create_hard_link(victim, folder / "second", error);
-    const bool hardLinked = !error;
-#ifdef _WIN32
-    const bool piped = false;
-#else
-    const bool piped = ::mkfifo((folder / "pipe").c_str(), 0666) == 0;
-#endif
-    for (const Case& c : {Case{"plain", Found::File, true}, Case{"missing", Found::Nothing, true},
-                          Case{"link", Found::NotPlain, linkTo(victim, folder / "link")},
-                          Case{"dangling", Found::NotPlain, linkTo(folder / "nowhere", folder / "dangling")},
-                          Case{"folder", Found::NotPlain, true}, Case{"second", Found::NotPlain, hardLinked},
-                          Case{"pipe", Found::NotPlain, piped}}) {
-        if (!c.planted) continue;
-        for (const auto access : {platform::PlainFileAccess::Read, platform::PlainFileAccess::ReadAppend}) {
-            SCOPED_TRACE(c.name);
-            const platform::PlainFileOpening opened = platform::openPlainFile(folder.string() + "/", c.name, access);
-            EXPECT_EQ(opened.found, c.found);
-            EXPECT_EQ(opened.file.isOpen(), c.found == Found::File);
-        }
-    }
-    EXPECT_EQ(contentOf(victim), "private");
-    EXPECT_FALSE(fs::exists(folder / "nowhere"));
-
-    // A plain file so opened is read at an offset, appended to and replaced through its handle.
-    platform::PlainFileOpening plain =
-        platform::openPlainFile(folder.string() + "/", "plain", platform::PlainFileAccess::ReadAppend);
-    ASSERT_TRUE(plain.file.isOpen());
+    const std::string in = folder.string() + "/";
+    EXPECT_EQ(platform::openPlainFile(in, "missing", platform::PlainFileAccess::Read).found, Found::Nothing);
+    EXPECT_EQ(platform::openPlainFile(in, "folder", platform::PlainFileAccess::ReadAppend).found, Found::NotPlain);
+    platform::PlainFileOpening plain = platform::openPlainFile(in, "plain", platform::PlainFileAccess::ReadAppend);
+    ASSERT_EQ(plain.found, Found::File);
     EXPECT_EQ(plain.file.size(), 4u);
     EXPECT_EQ(plain.file.readAt(1, 10), "ows");
     EXPECT_EQ(plain.file.appendAtEnd("+more"), 5u);
     EXPECT_EQ(contentOf(folder / "plain"), "rows+more");
     EXPECT_TRUE(plain.file.replaceWith("new"));
     EXPECT_EQ(contentOf(folder / "plain"), "new");
-}
-
-TEST_F(OwnFiles, APathIsKnownByWhereItLeads)
-{
-    fs::create_directory(folder / "Firmware");
-    std::ofstream(folder / "outside.bin") << "x";
-    const std::optional<std::string> outside = platform::resolvedPath((folder / "outside.bin").string());
-    ASSERT_TRUE(outside);
-    EXPECT_EQ(platform::resolvedPath((folder / "Firmware/../outside.bin").string()), outside);
-    if (linkTo(folder / "outside.bin", folder / "Firmware/link.bin")) {
-        EXPECT_EQ(platform::resolvedPath((folder / "Firmware/link.bin").string()), outside);
-    }
-    EXPECT_EQ(platform::resolvedPath((folder / "Firmware/missing.bin").string()), std::nullopt);
 }
 
 TEST_F(OwnFiles, AFileMovedIntoPlaceReplacesTheOldOneAndTheFolderIsSynced)
