@@ -7,6 +7,7 @@
 #include "jobs/image_records.h"
 #include "jobs/learned_disks.h"
 #include "jobs/removedisk.h"
+#include "jobs/stranded_files.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
 #include "platform/core/utf8_path.h"
@@ -110,6 +111,7 @@ void UpdateLine::recordDeadJobs()
     for (const std::string& name : recovery.setAside)
         report_.error("Warning: the job record " + name + " could not be read: it is kept aside as " + name +
                       std::string(kUnreadableSuffix) + ".");
+    for (const std::string& refused : recovery.refused) report_.error("Warning: " + refused + ".");
     if (const auto told = history_->problemToTell(recovery.problem))
         report_.error("Warning: the update history could not be written: " + *told);
 }
@@ -141,7 +143,7 @@ bool UpdateLine::startFinish()
     for (const DriveFacts& drive : drives)
         if (!options_.finishOn.empty() && drive.drive == options_.finishOn) named = drive;
     for (const UpdateHistory::Stranded& update : stranded) {
-        const HistoryEntry& entry = update.entry;
+        HistoryEntry entry = update.entry;
         if (strandedTold_.contains(update.id)) continue;
         if (!entry.port.empty() && isControllerOnPort(entry.vidPid, entry.port)) {
             JobRecordFiles files = JobRecordFiles::take(history_->folder(), update.id);
@@ -169,11 +171,11 @@ bool UpdateLine::startFinish()
         const std::string& drive = choice.drive;
         JobRecordFiles files = JobRecordFiles::take(history_->folder(), update.id);
         if (!files.held()) continue;  // another instance is on it
-        if (fileSha256(entry.firmwarePath) != entry.firmwareSha256) {
+        // The record may be anyone's doing: its files go to the controller only as a fresh update's would.
+        if (const auto problem = strandedFilesProblem(appFolder_, entry)) {
             strandedTold_.insert(update.id);
-            report_.error("Error: the firmware file " + entry.firmwarePath + " of the interrupted update of " +
-                          entry.modelName + " is gone or has changed since the update began: re-plug the controller "
-                          "and update it again.");
+            report_.error("Error: the interrupted update of " + entry.modelName + " is not finished: " + *problem +
+                          ": re-plug the controller and update it again.");
             continue;
         }
         UnitFacts facts{entry.modelName, entry.vidPid, entry.firmwarePath, entry.firmwareSha256, entry.imagePath,

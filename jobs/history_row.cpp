@@ -143,7 +143,10 @@ std::optional<HistoryEntry> parseMarker(std::string_view text) {
     HistoryEntry entry;
     entry.started = values["started"];
     entry.ended = values["updated"];
-    entry.seconds = numberOf<double>(values["seconds"]).value_or(0);
+    // Written back in a row, a number of any size would not fit its field: a record from elsewhere
+    // gives only a length a job can have (less than a year), else none.
+    const double seconds = numberOf<double>(values["seconds"]).value_or(0);
+    entry.seconds = seconds >= 0 && seconds < 366 * 24 * 3600 ? seconds : 0;
     entry.job = values["job"];
     entry.modelName = values["model"];
     entry.vidPid = values["vidPid"];

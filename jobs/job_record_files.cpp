@@ -54,6 +54,7 @@ JobRecordFiles& JobRecordFiles::operator=(JobRecordFiles&& other) noexcept {
         folder_ = std::move(other.folder_);
         id_ = std::move(other.id_);
         lock_ = std::move(other.lock_);
+        lockNotPlain_ = other.lockNotPlain_;
     }
     return *this;
 }
@@ -63,7 +64,7 @@ JobRecordFiles JobRecordFiles::create(const std::string& folder) {
         JobRecordFiles files;
         files.folder_ = folder;
         files.id_ = newJobId();
-        files.lock_ = platform::createNewFile(files.path(kLockSuffix));
+        files.lock_ = platform::createNewFile(files.path(kLockSuffix));  // never through a planted name
         platform::shareLikeItsFolder(files.lock_, folder);
         if (files.lock_.isOpen() && platform::tryLockFile(files.lock_)) return files;
         files.lock_.close();
@@ -77,21 +78,47 @@ JobRecordFiles JobRecordFiles::take(const std::string& folder, const std::string
     JobRecordFiles files;
     files.folder_ = folder;
     files.id_ = id;
-    platform::File lock = openLockFile(folder, files.path(kLockSuffix));
-    if (!lock.isOpen() || !platform::tryLockFile(lock)) return {};
-    files.lock_ = std::move(lock);
+    platform::PlainFileOpening lock = openLockFile(folder, jobFileName(id, kLockSuffix));
+    if (lock.found == platform::PlainFileOpening::Found::NotPlain) {
+        JobRecordFiles refused;
+        refused.lockNotPlain_ = true;
+        return refused;
+    }
+    if (!lock.file.isOpen() || !platform::tryLockFile(lock.file)) return {};
+    files.lock_ = std::move(lock.file);
     return files;
 }
 
-platform::File openLockFile(const std::string& folder, const std::string& path) {
-    platform::File lock = platform::createNewFile(path);
-    platform::shareLikeItsFolder(lock, folder);
-    if (!lock.isOpen()) lock = platform::openForReading(path);
-    return lock;
+// Made when it is not there, and looked for again when another instance made it first; a lock that
+// cannot be made fails with the system's reason for that (a folder this user may not write into).
+platform::PlainFileOpening openLockFile(const std::string& folder, const std::string& name) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        platform::PlainFileOpening existing = platform::openPlainFile(folder, name, platform::PlainFileAccess::Read);
+        if (existing.found != platform::PlainFileOpening::Found::Nothing) return existing;
+        platform::File made = platform::createNewFile(folder + name);
+        if (made.isOpen()) {
+            platform::shareLikeItsFolder(made, folder);
+            return {std::move(made), platform::PlainFileOpening::Found::File};
+        }
+    }
+    return {platform::File(), platform::PlainFileOpening::Found::Failed};
+}
+
+RecordText readRecordFile(const std::string& folder, const std::string& name, std::size_t maxBytes) {
+    platform::PlainFileOpening opened = platform::openPlainFile(folder, name, platform::PlainFileAccess::Read);
+    RecordText record{opened.found, std::nullopt, {}};
+    if (opened.found == platform::PlainFileOpening::Found::File) record.text = opened.file.readAll(maxBytes);
+    if (opened.found == platform::PlainFileOpening::Found::Failed || (opened.file.isOpen() && !record.text))
+        record.error = platform::lastErrorText();
+    return record;
+}
+
+std::string jobFileName(const std::string& id, std::string_view suffix) {
+    return std::string(kStem) + (id.empty() ? std::string() : '.' + id) + std::string(suffix);
 }
 
 std::string jobFilePath(const std::string& folder, const std::string& id, std::string_view suffix) {
-    return folder + std::string(kStem) + (id.empty() ? std::string() : '.' + id) + std::string(suffix);
+    return folder + jobFileName(id, suffix);
 }
 
 std::string JobRecordFiles::path(std::string_view suffix) const { return jobFilePath(folder_, id_, suffix); }
@@ -125,10 +152,12 @@ void JobRecordFiles::removeStranded() {
     if (held()) removeQuietly(path(kStrandedSuffix));
 }
 
-void JobRecordFiles::setAside(std::string_view suffix) {
-    if (!held()) return;
+// The name is moved, never what a link there leads to.
+bool JobRecordFiles::setAside(std::string_view suffix) {
+    if (!held()) return false;
     std::error_code error;
     fs::rename(platform::utf8Path(path(suffix)), platform::utf8Path(path(kUnreadableSuffix)), error);
+    return !error;
 }
 
 // Closed before it is removed: Windows removes no file that is open without sharing its deletion.

@@ -1,60 +1,66 @@
 #include "update_history.h"
 
+#include "platform/core/utf8_path.h"
 #include "platform/files/exclusive_file.h"
 #include "platform/files/file_lock.h"
-#include "platform/files/file_sync.h"
 #include "platform/files/shared_file.h"
-#include "platform/core/utf8_path.h"
 
 #include <QDate>
 #include <QDateTime>
 
-#include <cerrno>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace fs = std::filesystem;
+using Found = platform::PlainFileOpening::Found;
 
 namespace {
 
 constexpr std::uintmax_t kTailBytes = 256 * 1024;  // enough for far more rows than a report shows
-
-std::optional<std::string> readWholeFile(const std::string& path) {
-    std::ifstream in(platform::utf8Path(path), std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string lastErrorText() {
-    return errno != 0 ? std::generic_category().message(errno) : std::string("the system gave no reason");
-}
+// A record holds a few hundred bytes: what is far larger is none of the program's, and is not read in.
+constexpr std::size_t kMaxRecordBytes = 1 << 20;
+// Rows kept pending, and the history read whole: room for several full history files.
+constexpr std::size_t kMaxRowsBytes = 4 * UpdateHistory::kRotateBytes;
+constexpr std::string_view kWriteLockName = "UpdateHistory.write-lock";
 
 // The first bytes of a history file that this version wrote.
 std::string expectedStart() { return std::string(kUtf8ByteOrderMark) + historyHeaderLine(); }
 
-// The lock under which instances write the history, held while it is; nothing open when another
-// instance kept it for longer than waitMs. The file stays: removing it could leave two holders.
-platform::File lockForWriting(const std::string& folder, int waitMs) {
-    platform::File lock = openLockFile(folder, folder + "UpdateHistory.write-lock");
-    if (!lock.isOpen()) return {};
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    while (!platform::tryLockFile(lock)) {
-        if (std::chrono::steady_clock::now() >= giveUp) return {};
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return lock;
+// Why what is at path is neither followed nor read.
+std::string notPlainText(const std::string& path) {
+    return path + " is not a plain file (a link, a folder, a pipe or a second name of another file, none of which "
+                  "the program makes)";
 }
 
-// Begins the file at path, when there is none, with the rights its folder gives to others: in a
-// history shared by the users of a PC, each of them appends to or replaces what another began.
-void beginShared(const std::string& path, const std::string& folder) {
-    const platform::File made = platform::createNewFile(path);
-    platform::shareLikeItsFolder(made, folder);
+// The lock under which instances write the history, held in lock while it is; else why not (after
+// waitMs when another instance keeps it). The file stays: removing it could leave two holders.
+std::optional<std::string> lockForWriting(const std::string& folder, int waitMs, platform::File& lock) {
+    const std::string path = folder + std::string(kWriteLockName);
+    platform::PlainFileOpening opened = openLockFile(folder, std::string(kWriteLockName));
+    if (opened.found == Found::NotPlain) return notPlainText(path) + ": the rows are kept until it is removed";
+    if (!opened.file.isOpen()) return "cannot open " + path + ": " + platform::lastErrorText();
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (!platform::tryLockFile(opened.file)) {
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return "cannot write " + folder + std::string(UpdateHistory::kHistoryName) +
+                   ": another instance of the program keeps it busy";
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    lock = std::move(opened.file);
+    return std::nullopt;
+}
+
+// UpdateHistory-<date>.csv, or -2, -3 ... where anything, a link included, has the name already.
+std::string setAsideName(const std::string& folder) {
+    const std::string stem = folder + "UpdateHistory-" + QDate::currentDate().toString(Qt::ISODate).toStdString();
+    std::string name = stem + ".csv";
+    std::error_code error;
+    for (int number = 2; fs::exists(fs::symlink_status(platform::utf8Path(name), error)); ++number)
+        name = stem + '-' + std::to_string(number) + ".csv";
+    return name;
 }
 
 }  // namespace
@@ -89,8 +95,11 @@ void UpdateHistory::adoptPendingRowsOfEndedInstances() {
     for (const std::string& id : jobIdsIn(folder_, kPendingSuffix)) {
         if (instance_.held() && id == instance_.id()) continue;
         JobRecordFiles ended = JobRecordFiles::take(folder_, id);
-        if (!ended.held()) continue;
-        std::optional<std::string> kept = readWholeFile(ended.path(kPendingSuffix));
+        if (!ended.held()) {
+            noteLockNotPlain(ended, id);
+            continue;
+        }
+        std::optional<std::string> kept = readHeldRecord(ended, kPendingSuffix, kMaxRowsBytes);
         if (!kept) continue;
         if (!kept->empty()) pending_.insert(pending_.begin(), std::move(*kept));
         adopted_.push_back(std::move(ended));
@@ -128,106 +137,137 @@ std::optional<std::string> UpdateHistory::problemToTell(const std::optional<std:
     return tell ? problem : std::nullopt;
 }
 
-// A file grown to its limit, or begun by another version with other columns, is renamed
-// UpdateHistory-<date>.csv (-2, -3 ... when that is taken), its rows kept as they are.
-std::optional<std::string> UpdateHistory::setAsideIfNeeded() {
-    const fs::path path = platform::utf8Path(historyPath());
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (error || size == 0) return std::nullopt;
-    std::string start(expectedStart().size(), '\0');
-    {
-        std::ifstream in(path, std::ios::binary);
-        if (!in.read(start.data(), static_cast<std::streamsize>(start.size()))) start.clear();
+// The current history open for appending. A file grown to its limit, or begun by another version
+// with other columns, is renamed UpdateHistory-<date>.csv first, its rows kept as they are; where
+// there is none then, a new one is begun.
+std::optional<std::string> UpdateHistory::openForAppending(platform::File& csv) {
+    platform::PlainFileOpening current =
+        platform::openPlainFile(folder_, std::string(kHistoryName), platform::PlainFileAccess::ReadAppend);
+    if (current.found == Found::NotPlain) return notPlainText(historyPath()) + ": the rows are kept until it is removed";
+    if (current.found == Found::Failed) return "cannot open " + historyPath() + ": " + platform::lastErrorText();
+    if (current.found == Found::File) {
+        const std::uint64_t size = current.file.size().value_or(0);
+        if (size == 0 || (size < kRotateBytes && current.file.readAt(0, expectedStart().size()) == expectedStart())) {
+            csv = std::move(current.file);
+            return std::nullopt;
+        }
+        current.file.close();
+        std::error_code error;
+        fs::rename(platform::utf8Path(historyPath()), platform::utf8Path(setAsideName(folder_)), error);
+        if (error) return "cannot rename " + historyPath() + ": " + error.message();
     }
-    if (size < kRotateBytes && start == expectedStart()) return std::nullopt;
-    const std::string stem = folder_ + "UpdateHistory-" + QDate::currentDate().toString(Qt::ISODate).toStdString();
-    fs::path target = platform::utf8Path(stem + ".csv");
-    for (int number = 2; fs::exists(target, error); ++number)
-        target = platform::utf8Path(stem + '-' + std::to_string(number) + ".csv");
-    fs::rename(path, target, error);
-    if (error) return "cannot rename " + historyPath() + ": " + error.message();
+    csv = platform::createNewFile(historyPath());
+    if (!csv.isOpen()) return "cannot begin " + historyPath() + ": " + platform::lastErrorText();
+    platform::shareLikeItsFolder(csv, folder_);
     return std::nullopt;
 }
 
 std::optional<std::string> UpdateHistory::appendKeptRows() {
     adoptPendingRowsOfEndedInstances();
     if (pending_.empty()) return std::nullopt;
-    const platform::File lock = lockForWriting(folder_, kAppendLockWaitMs);
-    if (!lock.isOpen()) {
+    platform::File lock;
+    if (auto problem = lockForWriting(folder_, kAppendLockWaitMs, lock)) {
         keepPendingRowsOnDisk();
-        return "cannot write " + historyPath() + ": another instance of the program keeps it busy";
+        return problem;
     }
     return writeKeptRows();
 }
 
 std::optional<std::string> UpdateHistory::writeKeptRows() {
-    if (auto problem = setAsideIfNeeded()) {
+    platform::File csv;
+    if (auto problem = openForAppending(csv)) {
         keepPendingRowsOnDisk();
         return problem;
     }
-    const fs::path path = platform::utf8Path(historyPath());
-    std::error_code error;
-    std::uintmax_t size = fs::file_size(path, error);
-    if (error) size = 0;  // none yet; anything else shows when it is opened
-    bool endsInLineBreak = true;
-    if (size > 0) {
-        std::ifstream in(path, std::ios::binary);
-        in.seekg(-1, std::ios::end);
-        endsInLineBreak = in.get() == '\n';
-    }
-    if (size == 0) beginShared(historyPath(), folder_);
-    errno = 0;
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    if (!out) {
-        const std::string problem = "cannot open " + historyPath() + ": " + lastErrorText();
-        keepPendingRowsOnDisk();
-        return problem;
-    }
-    if (size == 0) out << kUtf8ByteOrderMark << historyHeaderLine();
+    const std::uint64_t size = csv.size().value_or(0);
+    std::string text = size == 0 ? expectedStart() : std::string();
     // A last line cut short (a power cut during an append) stays as it is; the rows go below it.
-    if (!endsInLineBreak) out << "\r\n";
-    for (const std::string& rows : pending_) out << rows;
-    out.close();
-    if (!out) {
-        const std::string problem = "cannot write " + historyPath() + ": " + lastErrorText();
+    if (size > 0 && csv.readAt(size - 1, 1) != "\n") text = "\r\n";
+    for (const std::string& rows : pending_) text += rows;
+    if (csv.appendAtEnd(text) != text.size()) {
+        const std::string problem = "cannot write " + historyPath() + ": " + platform::lastErrorText();
         keepPendingRowsOnDisk();
         return problem;
     }
     pending_.clear();
-    if (instance_.held()) fs::remove(platform::utf8Path(pendingPath()), error);
+    if (instance_.held()) {
+        pendingFile_.close();  // Windows removes no file held open
+        std::error_code error;
+        fs::remove(platform::utf8Path(pendingPath()), error);
+    }
     instance_.release();
     dropAdoptedPendingFiles();
-    if (!platform::syncFileToDisk(historyPath())) return "cannot hand " + historyPath() + " to the disk";
+    if (!csv.sync()) return "cannot hand " + historyPath() + " to the disk";
     return std::nullopt;
 }
 
 // Best effort: in a folder that cannot be written to, the rows stay in memory only (and the
 // pending files taken over stay where they are). The instance's id and lock are made only now, so
-// that an instance with nothing pending leaves no file.
+// that an instance with nothing pending leaves no file; its pending file is made with them, and
+// written only through the handle it was made with: its name may hold another file by then.
 bool UpdateHistory::keepPendingRowsOnDisk() {
-    if (!instance_.held()) instance_ = JobRecordFiles::create(folder_);
-    if (!instance_.held()) return false;
-    beginShared(pendingPath(), folder_);
-    std::ofstream out(platform::utf8Path(pendingPath()), std::ios::binary | std::ios::trunc);
-    for (const std::string& rows : pending_) out << rows;
-    out.close();
-    if (!out) return false;
+    if (!instance_.held()) {
+        instance_ = JobRecordFiles::create(folder_);
+        if (!instance_.held()) return false;
+        pendingFile_ = platform::createNewFile(pendingPath());
+        platform::shareLikeItsFolder(pendingFile_, folder_);
+    }
+    std::string rows;
+    for (const std::string& kept : pending_) rows += kept;
+    if (!pendingFile_.isOpen() || !pendingFile_.replaceWith(rows)) return false;
     dropAdoptedPendingFiles();
     return true;
+}
+
+// A record is read only when its name holds a plain file; what is there instead is kept aside, and
+// either is told once.
+std::optional<std::string> UpdateHistory::readHeldRecord(JobRecordFiles& files, std::string_view suffix,
+                                                         std::size_t maxBytes) {
+    RecordText record = readRecordFile(folder_, jobFileName(files.id(), suffix), maxBytes);
+    if (record.text) return std::move(record.text);
+    const std::string path = files.path(suffix);
+    if (record.found == Found::NotPlain)
+        noteOnce(notPlainText(path) + (files.setAside(suffix) ? ": it was not read, and is kept aside as " +
+                                                                    fileNameOf(files.path(kUnreadableSuffix))
+                                                              : std::string(": it was not read")));
+    else if (record.found != Found::Nothing)
+        noteOnce("cannot read " + path + ": " + record.error);
+    return std::nullopt;
+}
+
+void UpdateHistory::noteLockNotPlain(const JobRecordFiles& files, const std::string& id) {
+    if (files.lockNotPlain())
+        noteOnce(notPlainText(jobFilePath(folder_, id, kLockSuffix)) + ": the job's records beside it are left alone");
+}
+
+void UpdateHistory::noteOnce(std::string line) {
+    const std::lock_guard lock(notesMutex_);
+    if (noted_.insert(line).second) notes_.push_back(std::move(line));
+}
+
+// A record that is none of the program's is kept aside and named; one that cannot be moved aside
+// stays, told once.
+void UpdateHistory::setAsideUnreadable(JobRecordFiles& files, std::string_view suffix, Recovery& recovery) {
+    if (files.setAside(suffix))
+        recovery.setAside.push_back(fileNameOf(files.path(suffix)));
+    else
+        noteOnce(files.path(suffix) + " is no record of the program's, and cannot be kept aside as " +
+                 fileNameOf(files.path(kUnreadableSuffix)) + ": it is left as it is");
 }
 
 UpdateHistory::Recovery UpdateHistory::recoverInterruptedJobs() {
     Recovery recovery;
     for (const std::string& id : jobIdsIn(folder_, kMarkerSuffix)) {
         JobRecordFiles files = JobRecordFiles::take(folder_, id);
-        if (!files.held()) continue;  // its process lives
-        const std::optional<std::string> text = readWholeFile(files.path(kMarkerSuffix));
-        if (!text) continue;  // finished meanwhile
+        if (!files.held()) {  // its process lives, or its lock is not the program's
+            noteLockNotPlain(files, id);
+            continue;
+        }
+        const std::optional<std::string> text = readHeldRecord(files, kMarkerSuffix, kMaxRecordBytes);
+        if (!text) continue;  // finished meanwhile, or not read
         std::optional<HistoryEntry> entry = parseMarker(*text);
         if (!entry) {
-            files.setAside(kMarkerSuffix);
-            recovery.setAside.push_back(fileNameOf(files.path(kMarkerSuffix)));
+            setAsideUnreadable(files, kMarkerSuffix, recovery);
             continue;
         }
         entry->result = "interrupted";
@@ -240,26 +280,38 @@ UpdateHistory::Recovery UpdateHistory::recoverInterruptedJobs() {
         recovery.interrupted.push_back(std::move(*entry));
     }
     for (const std::string& id : jobIdsIn(folder_, kStrandedSuffix)) {
-        const std::optional<std::string> text = readWholeFile(jobFilePath(folder_, id, kStrandedSuffix));
-        if (!text) continue;
-        if (std::optional<HistoryEntry> entry = parseMarker(*text)) {
-            recovery.stranded.push_back({id, std::move(*entry)});
+        const RecordText record = readRecordFile(folder_, jobFileName(id, kStrandedSuffix), kMaxRecordBytes);
+        if (record.found == Found::Nothing) continue;
+        if (record.text) {
+            if (std::optional<HistoryEntry> entry = parseMarker(*record.text)) {
+                recovery.stranded.push_back({id, std::move(*entry)});
+                continue;
+            }
+        }
+        // Not read, or no record: looked at again once taken, unless its job is live.
+        JobRecordFiles files = JobRecordFiles::take(folder_, id);
+        if (!files.held()) {
+            noteLockNotPlain(files, id);
             continue;
         }
-        JobRecordFiles files = JobRecordFiles::take(folder_, id);
-        if (!files.held()) continue;
-        files.setAside(kStrandedSuffix);
-        recovery.setAside.push_back(fileNameOf(files.path(kStrandedSuffix)));
+        const std::optional<std::string> text = readHeldRecord(files, kStrandedSuffix, kMaxRecordBytes);
+        if (!text) continue;
+        if (std::optional<HistoryEntry> entry = parseMarker(*text))
+            recovery.stranded.push_back({id, std::move(*entry)});
+        else
+            setAsideUnreadable(files, kStrandedSuffix, recovery);
     }
+    const std::lock_guard lock(notesMutex_);
+    recovery.refused = std::exchange(notes_, {});
     return recovery;
 }
 
 std::vector<UpdateHistory::Stranded> UpdateHistory::strandedUpdates() const {
     std::vector<Stranded> stranded;
     for (const std::string& id : jobIdsIn(folder_, kStrandedSuffix)) {
-        const std::optional<std::string> text = readWholeFile(jobFilePath(folder_, id, kStrandedSuffix));
-        if (!text) continue;
-        if (std::optional<HistoryEntry> entry = parseMarker(*text)) stranded.push_back({id, std::move(*entry)});
+        const RecordText record = readRecordFile(folder_, jobFileName(id, kStrandedSuffix), kMaxRecordBytes);
+        if (!record.text) continue;
+        if (std::optional<HistoryEntry> entry = parseMarker(*record.text)) stranded.push_back({id, std::move(*entry)});
     }
     return stranded;
 }
@@ -277,12 +329,12 @@ std::optional<std::string> UpdateHistory::recordCameBack(const Stranded& strande
 }
 
 std::vector<std::string> UpdateHistory::lastRows(std::size_t count) const {
-    std::ifstream in(platform::utf8Path(historyPath()), std::ios::binary | std::ios::ate);
-    if (!in || count == 0) return {};
-    const std::streamoff size = in.tellg();
-    const std::streamoff start = size > static_cast<std::streamoff>(kTailBytes) ? size - static_cast<std::streamoff>(kTailBytes) : 0;
-    in.seekg(start);
-    const std::string tail(std::istreambuf_iterator<char>(in), {});
+    platform::PlainFileOpening csv =
+        platform::openPlainFile(folder_, std::string(kHistoryName), platform::PlainFileAccess::Read);
+    if (!csv.file.isOpen() || count == 0) return {};
+    const std::uint64_t size = csv.file.size().value_or(0);
+    const std::uint64_t start = size > kTailBytes ? size - kTailBytes : 0;
+    const std::string tail = csv.file.readAt(start, static_cast<std::size_t>(size - start)).value_or(std::string());
     // The first line of a tail may be cut, and the file's own first line is the header: both go.
     // A line break inside a quoted field (an error text of two lines) stays in its row.
     std::vector<std::string> lines;
@@ -304,4 +356,17 @@ std::vector<std::string> UpdateHistory::lastRows(std::size_t count) const {
     while (!lines.empty() && lines.back().empty()) lines.pop_back();
     if (lines.size() > count) lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(count));
     return lines;
+}
+
+std::optional<std::string> UpdateHistory::wholeHistory(std::string& unreadable) const {
+    platform::PlainFileOpening csv =
+        platform::openPlainFile(folder_, std::string(kHistoryName), platform::PlainFileAccess::Read);
+    if (csv.found == Found::Nothing) return std::nullopt;
+    if (csv.found == Found::NotPlain) {
+        unreadable = notPlainText(historyPath());
+        return std::nullopt;
+    }
+    std::optional<std::string> text = csv.file.isOpen() ? csv.file.readAll(kMaxRowsBytes) : std::nullopt;
+    if (!text) unreadable = platform::lastErrorText();
+    return text;
 }

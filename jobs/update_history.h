@@ -8,9 +8,15 @@
 // pending rows of an instance that has ended (its lock free) are taken over by the next instance
 // that writes, and a live instance's are never touched. Appends, a new file's header and the
 // renaming below happen under the lock of UpdateHistory.write-lock, so that instances writing at
-// once never interleave a row, write two headers or rename a file already renamed. A file grown to kRotateBytes is renamed UpdateHistory-<date>.csv and a new one begun, so
-// that the current history always has the same name; so is a file with another header (an older
-// version's). Safe to use from the jobs' threads and the window's.
+// once never interleave a row, write two headers or rename a file already renamed. A file grown to
+// kRotateBytes is renamed UpdateHistory-<date>.csv and a new one begun, so that the current history
+// always has the same name; so is a file with another header (an older version's). Safe to use from
+// the jobs' threads and the window's.
+//
+// The folder may be one that every user of the PC writes into, where anyone can put anything under
+// the history's names: each file is opened only where its name holds a plain file (plain_file.h),
+// and a file this instance made is written through the handle it was made with, never opened by
+// name again. What is found instead is never followed nor read, and is told once (Recovery).
 #pragma once
 
 #include "history_row.h"
@@ -19,6 +25,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +43,7 @@ HistoryEntry finishingEntry(const HistoryEntry& stranded);
 class UpdateHistory {
 public:
     static constexpr std::uintmax_t kRotateBytes = 10 * 1024 * 1024;
+    static constexpr std::string_view kHistoryName = "UpdateHistory.csv";
 
     // recordFolder: UTF-8, with or without a trailing separator. Takes over the rows left pending
     // by instances that have ended.
@@ -44,7 +52,7 @@ public:
     static constexpr int kAppendLockWaitMs = 5000;
 
     const std::string& folder() const { return folder_; }  // ends with a separator
-    std::string historyPath() const { return folder_ + "UpdateHistory.csv"; }
+    std::string historyPath() const { return folder_ + std::string(kHistoryName); }
     // This instance's pending file; empty while it keeps none.
     std::string pendingPath() const { return instance_.held() ? instance_.path(kPendingSuffix) : std::string(); }
 
@@ -70,9 +78,12 @@ public:
     // (its lock free) and left a marker becomes an "interrupted" row; an update it left in the
     // controller's bootloader is kept as a stranded update. A record that cannot be read is kept
     // aside (job_record_files.h) and named in setAside. Jobs of live processes are left alone.
+    // refused: what was found in the folder and not read (not a plain file, unreadable) since the
+    // last recovery, each told once by this instance.
     struct Recovery {
         std::vector<HistoryEntry> interrupted;
         std::vector<std::string> setAside;  // file names
+        std::vector<std::string> refused;   // whole sentences, without a full stop
         std::optional<std::string> problem; // why a row could not be written
         std::vector<Stranded> stranded;     // the stranded updates afterwards, as strandedUpdates()
     };
@@ -84,19 +95,30 @@ public:
 
     // The last count rows of the current history file, without their line ends, oldest first.
     std::vector<std::string> lastRows(std::size_t count) const;
+    // The current history file's text; nothing when there is none, or when it cannot be read, which
+    // unreadable then says why.
+    std::optional<std::string> wholeHistory(std::string& unreadable) const;
 
 private:
+    std::optional<std::string> openForAppending(platform::File& csv);
+    std::optional<std::string> readHeldRecord(JobRecordFiles& files, std::string_view suffix, std::size_t maxBytes);
+    void noteLockNotPlain(const JobRecordFiles& files, const std::string& id);
+    void noteOnce(std::string line);
+    void setAsideUnreadable(JobRecordFiles& files, std::string_view suffix, Recovery& recovery);
     std::optional<std::string> appendKeptRows();
     std::optional<std::string> writeKeptRows();
-    std::optional<std::string> setAsideIfNeeded();
     bool keepPendingRowsOnDisk();
     void adoptPendingRowsOfEndedInstances();
     void dropAdoptedPendingFiles();
 
     std::string folder_;
     JobRecordFiles instance_;                // while rows are pending: names their file; its lock says it lives
+    platform::File pendingFile_;             // made with instance_, and written only through this handle
     std::vector<JobRecordFiles> adopted_;    // ended instances whose pending rows are in pending_
     mutable std::mutex mutex_;
     std::vector<std::string> pending_;  // row lines not in the history yet
     bool problemTold_ = false;
+    mutable std::mutex notesMutex_;
+    std::vector<std::string> notes_;  // for the next recovery's refused
+    std::set<std::string> noted_;
 };

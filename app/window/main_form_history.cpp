@@ -10,11 +10,11 @@
 #include "app/window/message_boxes.h"
 #include "program_version.h"
 
-#include "jobs/file_sha256.h"
 #include "jobs/history_folder.h"
 #include "jobs/job_record.h"
 #include "jobs/learned_disks.h"
 #include "jobs/removedisk.h"
+#include "jobs/stranded_files.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
 #include "link/usb.h"
@@ -113,6 +113,8 @@ std::vector<UpdateHistory::Stranded> TMainForm::recordDeadJobs()
     for (const std::string& name : recovery.setAside)
         AddMessage(QStringLiteral("The job record %1 could not be read: it is kept aside as %1%2.")
                        .arg(utf8(name), utf8(std::string(kUnreadableSuffix))), 0);
+    for (const std::string& refused : recovery.refused)
+        AddMessage(QStringLiteral("Warning -> ") + utf8(refused) + '.', 0);
     if (const auto told = history_->problemToTell(recovery.problem))
         AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
     return recovery.stranded;
@@ -153,6 +155,20 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
     const DriveFacts shown = *std::find_if(drives.begin(), drives.end(), [&](const DriveFacts& f) { return f.drive == drive; });
     JobRecordFiles files = JobRecordFiles::take(history_->folder(), stranded.id);
     if (!files.held()) return false;
+    // The record may be anyone's doing: its files are checked before anything is asked, and again
+    // after the answer, since they could have changed while the question waited.
+    HistoryEntry checked = entry;
+    const auto refusedFiles = [&] {
+        const std::optional<std::string> problem = strandedFilesProblem(appFolder.toStdString(), checked);
+        if (!problem) return false;
+        strandedDeclined_.insert(id);
+        AddMessage(QStringLiteral("Error -> The interrupted update of %1 is not finished here: %2: re-plug the "
+                                  "controller and update it again.")
+                       .arg(utf8(entry.modelName), utf8(*problem)),
+                   0);
+        return true;
+    };
+    if (refusedFiles()) return false;
 
     const QString model = utf8(entry.modelName);
     const QString described = utf8(describeDriveForPerson(drive));
@@ -174,23 +190,16 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
                    0);
         return false;
     }
-    if (fileSha256(entry.firmwarePath) != entry.firmwareSha256) {
-        strandedDeclined_.insert(id);
-        AddMessage(QStringLiteral("Error -> The firmware file %1 is gone or has changed since the update began: "
-                                  "re-plug the controller and update again.")
-                       .arg(utf8(entry.firmwarePath)),
-                   0);
-        return false;
-    }
+    if (refusedFiles()) return false;
     // The drive as the person saw it: the job takes it only while it still is that drive.
-    UpdateJobInput input{entry.chipType, entry.firmwarePath, entry.imagePath, is64BitWindows, entry.port,
-                         entry.modelName, entry.vidPid, entry.diskIdentity, shown, {}};
+    UpdateJobInput input{checked.chipType, checked.firmwarePath, checked.imagePath, is64BitWindows, checked.port,
+                         checked.modelName, checked.vidPid, checked.diskIdentity, shown, {}};
     updateThread.reset();
     measurementThread_.waitUntilIdle();
     updateThread = std::make_unique<UpdateThread>(
         std::move(input), controllerLink(),
         std::make_unique<RecordingUpdateScreen>(std::make_unique<FormUpdateScreen>(*this), history_.get(),
-                                                finishingEntry(entry), JobStep::FinishedAfterInterruption,
+                                                finishingEntry(checked), JobStep::FinishedAfterInterruption,
                                                 std::move(files)),
         jobWaitHook);
     updateThread->finishOn(drive);

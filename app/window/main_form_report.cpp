@@ -89,11 +89,8 @@ SupportFacts TMainForm::supportFacts(const QDateTime& now) const
     facts.pickedFirmware = firmware.isEmpty() ? std::string() : shownPath(QFileInfo(firmware).absoluteFilePath());
     facts.pickedImageData = imageData.isEmpty() ? std::string() : shownPath(QFileInfo(imageData).absoluteFilePath());
 
-    QFile history(QString::fromStdString(history_->historyPath()));
-    if (history.open(QIODevice::ReadOnly))
-        facts.history = history.readAll().toStdString();
-    else if (history.exists())
-        facts.historyUnreadable = history.errorString().toStdString();
+    // Read only where its name holds a plain file: the folder may be one that every user writes into.
+    facts.history = history_->wholeHistory(facts.historyUnreadable);
 
     facts.updateLog = FWUpdate_Memo->toPlainText().toStdString();
     facts.systemLog = System_Memo->toPlainText().toStdString();

@@ -28,6 +28,13 @@ public:
     std::size_t write(std::string_view data);
     // The whole file from the start when it holds at most maxBytes, else nothing.
     std::optional<std::string> readAll(std::size_t maxBytes);
+    // Up to count bytes from offset on, fewer where the file ends; nothing when the system refuses.
+    std::optional<std::string> readAt(std::uint64_t offset, std::size_t count);
+    std::optional<std::uint64_t> size() const;
+    // Writes data at the file's end, wherever earlier reads left off; as write() returns.
+    std::size_t appendAtEnd(std::string_view data);
+    // Makes data the file's whole content; false when it could not be written whole.
+    bool replaceWith(std::string_view data);
     // Hands what was written to the disk and waits until it is there.
     bool sync();
     void close();

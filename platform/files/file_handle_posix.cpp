@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -40,6 +41,40 @@ std::optional<std::string> File::readAll(std::size_t maxBytes)
         }
         content.append(buffer, static_cast<std::size_t>(count));
     }
+}
+
+std::optional<std::string> File::readAt(std::uint64_t offset, std::size_t count)
+{
+    std::string content(count, '\0');
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t read = ::pread(fd(native_), content.data() + got, count - got, static_cast<off_t>(offset + got));
+        if (read < 0 && errno == EINTR) continue;
+        if (read < 0) return std::nullopt;
+        if (read == 0) break;
+        got += static_cast<std::size_t>(read);
+    }
+    content.resize(got);
+    return content;
+}
+
+std::optional<std::uint64_t> File::size() const
+{
+    struct stat status {};
+    if (::fstat(fd(native_), &status) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+std::size_t File::appendAtEnd(std::string_view data)
+{
+    if (::lseek(fd(native_), 0, SEEK_END) < 0) return 0;
+    return write(data);
+}
+
+bool File::replaceWith(std::string_view data)
+{
+    if (::ftruncate(fd(native_), 0) != 0 || ::lseek(fd(native_), 0, SEEK_SET) != 0) return false;
+    return write(data) == data.size();
 }
 
 bool File::sync()

@@ -42,6 +42,50 @@ std::optional<std::string> File::readAll(std::size_t maxBytes)
     }
 }
 
+std::optional<std::string> File::readAt(std::uint64_t offset, std::size_t count)
+{
+    std::string content(count, '\0');
+    std::size_t got = 0;
+    while (got < count) {
+        // On a handle opened for synchronous reads the offset is taken from the OVERLAPPED.
+        OVERLAPPED at{};
+        const std::uint64_t from = offset + got;
+        at.Offset = static_cast<DWORD>(from);
+        at.OffsetHigh = static_cast<DWORD>(from >> 32);
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - got, 1u << 30));
+        DWORD read = 0;
+        if (!ReadFile(handle(native_), content.data() + got, chunk, &read, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return std::nullopt;
+        }
+        if (read == 0) break;
+        got += read;
+    }
+    content.resize(got);
+    return content;
+}
+
+std::optional<std::uint64_t> File::size() const
+{
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle(native_), &size)) return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::size_t File::appendAtEnd(std::string_view data)
+{
+    const LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(handle(native_), zero, nullptr, FILE_END)) return 0;
+    return write(data);
+}
+
+bool File::replaceWith(std::string_view data)
+{
+    const LARGE_INTEGER zero{};
+    if (!SetFilePointerEx(handle(native_), zero, nullptr, FILE_BEGIN) || !SetEndOfFile(handle(native_))) return false;
+    return write(data) == data.size();
+}
+
 bool File::sync()
 {
     return FlushFileBuffers(handle(native_)) != 0;

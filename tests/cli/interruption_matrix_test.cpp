@@ -2,7 +2,8 @@
 // against the simulator, interrupted at each step of the update road by each fault that can meet
 // it there; then the next run, which leaves the controller with all its image data and the new
 // firmware, and the history telling both runs. A USB stick on another port, holding a
-// firmware.bin of its own and sorting before the controller's disk, is never touched.
+// firmware.bin of its own and sorting before the controller's disk, is never touched. Nor is
+// anything that someone put in the history folder finished, followed or read.
 #include "private_logind.h"
 #include "sim_process.h"
 #include "temporary_folder.h"
@@ -20,6 +21,8 @@
 #include <iterator>
 #include <set>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -416,6 +419,104 @@ TEST_F(UpdateBench, RepeatTakesAUnitOnAnotherPortAtOnce)
     EXPECT_EQ(countEvents(*sim, "ctl", "image-start"), 1);
     EXPECT_EQ(countEvents(*sim, "other", "image-start"), 1);
 }
+
+// What anyone may have put in the history folder, met by the next run while the controller waits
+// in its bootloader with its disk on its port: a record naming a file that is not the program's
+// own, or the program's own firmware with another hash, or the program's own record reached through
+// a link, is not finished: nothing reaches the controller and the run says why. Pipes under the
+// records' names, and a pending file that links to a private file, hold nothing up and bring nothing
+// into the history, and the update left for real is finished.
+enum class Plant { RecordOfAFileOutside, RecordWithAnotherHash, RecordThroughALink, Pipes, PendingLinkToAPrivateFile };
+
+struct PlantCase {
+    const char* name;
+    Plant plant;
+    bool realRecordLeft;  // the killed run's own record stays beside what is planted
+    const char* told;     // what the next run's standard error says
+};
+
+void PrintTo(const PlantCase& c, std::ostream* out) { *out << c.name; }
+
+class PlantedInTheHistory : public UpdateBench, public ::testing::WithParamInterface<PlantCase> {};
+
+// The marker text with one field's value replaced.
+std::string withField(const std::string& marker, const std::string& key, const std::string& value)
+{
+    const std::size_t start = marker.find('\n' + key + '=') + 1;
+    const std::size_t end = marker.find('\n', start);
+    return marker.substr(0, start) + key + '=' + value + marker.substr(end);
+}
+
+TEST_P(PlantedInTheHistory, NothingPlantedReachesTheControllerOrTheHistory)
+{
+    const PlantCase& c = GetParam();
+    startSim(",disk-ms=300,erase-ms=20");
+    {
+        UpdateRun first = run({"--json"});
+        ASSERT_TRUE(sim->waitForEvent("ctl", "disk-shown", 1, std::chrono::seconds(15)));
+        first.kill();
+    }
+    const fs::path record = program / "Record";
+    fs::path marker;
+    for (const auto& file : fs::directory_iterator(record))
+        if (file.path().extension() == ".running") marker = file.path();
+    ASSERT_FALSE(marker.empty());
+    const std::string markerText = contentsOf(marker);
+    if (!c.realRecordLeft) {
+        fs::remove(marker);
+        fs::remove(fs::path(marker).replace_extension(".lock"));
+    }
+    const fs::path outside = folder / "outside.bin", privateFile = folder / "private.csv";
+    writeFile(outside, "another device's firmware\n");
+    const std::string privateText = "private,row\r\n";
+    writeFile(privateFile, privateText);
+    fs::permissions(privateFile, fs::perms::owner_read | fs::perms::owner_write);
+    const std::string outsideSha = sha256Of(QString::fromStdString(outside.string())).toStdString();
+    const fs::path planted = record / "UpdateHistory.planted.stranded";
+    switch (c.plant) {
+    case Plant::RecordOfAFileOutside:
+        writeFile(planted, withField(withField(markerText, "firmware", outside.string()), "firmwareSha256", outsideSha));
+        break;
+    case Plant::RecordWithAnotherHash: writeFile(planted, withField(markerText, "firmwareSha256", outsideSha)); break;
+    case Plant::RecordThroughALink:
+        writeFile(folder / "record", markerText);
+        fs::create_symlink(folder / "record", planted);
+        break;
+    case Plant::Pipes:
+        for (const char* name : {"UpdateHistory.pipe-1.running", "UpdateHistory.pipe-2.stranded", "UpdateHistory.pipe-3.pending"})
+            ASSERT_EQ(::mkfifo((record / name).c_str(), 0666), 0);
+        break;
+    case Plant::PendingLinkToAPrivateFile: fs::create_symlink(privateFile, record / "UpdateHistory.planted.pending"); break;
+    }
+
+    UpdateRun next = run({"--json", "--wait", c.realRecordLeft ? "20" : "3"});
+    if (c.realRecordLeft) {
+        const auto result = next.nextEvent("result", kRunLimitMs);
+        ASSERT_TRUE(result) << next.readErrors(100);
+        EXPECT_EQ(result->value("result").toString(), "done");
+        EXPECT_TRUE(result->value("finished").toBool());
+        EXPECT_EQ(next.exitCode(10000), 0) << next.errors;
+        EXPECT_EQ(countEvents(*sim, "ctl", "firmware-updated"), 1);
+    } else {
+        EXPECT_EQ(next.exitCode(20000), 3) << next.errors;
+        EXPECT_EQ(countEvents(*sim, "ctl", "firmware-updated"), 0);
+        EXPECT_TRUE(fs::exists(bus / "drives/F/firmware.bin"));
+        EXPECT_FALSE(fs::exists(bus / "drives/F/Upfirmware.bin"));
+    }
+    EXPECT_NE(next.errors.find(c.told), std::string::npos) << next.errors;
+    EXPECT_EQ(contentsOf(record / "UpdateHistory.csv").find("private"), std::string::npos);
+    EXPECT_EQ(contentsOf(privateFile), privateText);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryPlant, PlantedInTheHistory,
+    ::testing::Values(
+        PlantCase{"RecordOfAFileOutside", Plant::RecordOfAFileOutside, false, "is not one of the program's own files"},
+        PlantCase{"RecordWithAnotherHash", Plant::RecordWithAnotherHash, false, "has changed since the update began"},
+        PlantCase{"RecordThroughALink", Plant::RecordThroughALink, false, "planted.stranded is not a plain file"},
+        PlantCase{"Pipes", Plant::Pipes, true, "pipe-2.stranded is not a plain file"},
+        PlantCase{"PendingLinkToAPrivateFile", Plant::PendingLinkToAPrivateFile, true, "planted.pending is not a plain file"}),
+    [](const ::testing::TestParamInfo<PlantCase>& tested) { return std::string(tested.param.name); });
 
 }  // namespace
 

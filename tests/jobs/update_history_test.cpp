@@ -1,6 +1,7 @@
 // The update history: its rows as a spreadsheet program reads them, the marker of a running job,
 // and a file that keeps every row when it cannot be written at once, is damaged, comes from an
-// older version or grows past its limit.
+// older version or grows past its limit; and a folder where anyone may have put something else
+// under the history's names.
 #include "temporary_folder.h"
 
 #include "jobs/history_row.h"
@@ -8,14 +9,21 @@
 #include "jobs/update_history.h"
 #include "platform/core/utf8_path.h"
 
+#include <QDate>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <set>
 #include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -151,6 +159,11 @@ TEST(HistoryMarker, KeepsEveryFieldAndRefusesWhatIsNoMarker) {
     const auto newer = parseMarker("lumaro-job-marker 2\njob=erase\nstarted=x\nsomething=new\nstep=erase\n");
     ASSERT_TRUE(newer);
     EXPECT_EQ(newer->step, JobStep::Erase);
+    for (const char* seconds : {"1e308", "-5", "nan"}) {  // from a record anyone wrote: no length a job can have
+        const auto odd = parseMarker("lumaro-job-marker 1\njob=erase\nstarted=x\nseconds=" + std::string(seconds) + "\n");
+        ASSERT_TRUE(odd);
+        EXPECT_EQ(odd->seconds, 0) << seconds;
+    }
 }
 
 class HistoryFiles : public ::testing::Test {
@@ -477,6 +490,126 @@ TEST_F(HistoryFiles, AJobsEndKeepsOrClearsOnlyItsOwnRecords) {
     }
     EXPECT_TRUE(history.strandedUpdates().empty());
     EXPECT_TRUE(jobIdsIn(history.folder(), kLockSuffix).empty());
+}
+
+// What anyone may put under one of the history's names in a folder that every user writes into.
+enum class Planted { LinkToAPrivateFile, Pipe, Folder, SecondNameOfAPrivateFile };
+
+void PrintTo(Planted planted, std::ostream* out) {
+    constexpr const char* kNames[] = {"LinkToAPrivateFile", "Pipe", "Folder", "SecondNameOfAPrivateFile"};
+    *out << kNames[static_cast<int>(planted)];
+}
+
+// false where this system cannot make it.
+bool plant(Planted kind, const fs::path& path, const fs::path& privateFile) {
+    std::error_code error;
+    switch (kind) {
+    case Planted::LinkToAPrivateFile: fs::create_symlink(privateFile, path, error); break;
+    case Planted::Pipe:
+#ifdef _WIN32
+        return false;
+#else
+        return ::mkfifo(path.c_str(), 0666) == 0;
+#endif
+    case Planted::Folder: fs::create_directory(path, error); break;
+    case Planted::SecondNameOfAPrivateFile: fs::create_hard_link(privateFile, path, error); break;
+    }
+    return !error;
+}
+
+// Another user's file outside the history, which nothing in it may bring into the history.
+class HistoryBesideOthers : public HistoryFiles {
+protected:
+    void SetUp() override { HistoryFiles::SetUp(), writeFile(privateFile, kPrivateText); }
+    void TearDown() override { fs::remove_all(others), HistoryFiles::TearDown(); }
+    void expectNothingPrivateCopied() const {
+        EXPECT_EQ(contentsOf(privateFile), kPrivateText);
+        EXPECT_EQ(contentsOf(csv()).find(kPrivateText), std::string::npos);
+    }
+    const std::string kPrivateText = "2026-01-01T00:00:00+00:00,private,row\r\n";
+    const fs::path others = bustest::makeTemporaryFolder("history-others-"), privateFile = others / "private.csv";
+};
+
+class PlantedInHistory : public HistoryBesideOthers, public ::testing::WithParamInterface<Planted> {};
+
+// Under a record's or a lock's name: neither followed nor read, nothing held up, told once; and the
+// program's own dead job beside them is recorded and kept stranded as ever.
+TEST_P(PlantedInHistory, RecordsAndLocksPutThereAreNeitherFollowedNorRead) {
+    const std::vector<std::string> names{"UpdateHistory.planted-1.pending", "UpdateHistory.planted-2.running",
+                                         "UpdateHistory.planted-4.lock", "UpdateHistory.planted-3.stranded"};
+    for (const std::string& name : names)
+        if (!plant(GetParam(), folder / name, privateFile)) GTEST_SKIP() << "not made on this system";
+    HistoryEntry stranded = sampleEntry();
+    stranded.result.clear();
+    stranded.step = JobStep::Copy;
+    writeFile(folder / "UpdateHistory.planted-4.running", markerText(stranded));  // behind the planted lock
+
+    UpdateHistory history(folder.string());
+    deadJob(history, stranded);
+    const UpdateHistory::Recovery recovery = history.recoverInterruptedJobs();
+    EXPECT_EQ(recovery.interrupted.size(), 1u);
+    EXPECT_EQ(recovery.stranded.size(), 1u);
+    ASSERT_EQ(recovery.refused.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i)  // in the order they are met
+        EXPECT_NE(recovery.refused[i].find(names[i] + " is not a plain file"), std::string::npos) << recovery.refused[i];
+    EXPECT_TRUE(history.recoverInterruptedJobs().refused.empty()) << "told once";
+    EXPECT_TRUE(fs::exists(folder / "UpdateHistory.planted-4.running")) << "the records behind the lock are left alone";
+    expectNothingPrivateCopied();
+}
+
+// Under the history's name or its write lock's: no row goes there and nothing is read from it; the
+// rows are kept until the name holds a plain file again. A set-aside history's name already taken
+// is not written through either.
+TEST_P(PlantedInHistory, TheHistoryAndItsLockPutThereKeepTheRowsPending) {
+    for (const char* name : {"UpdateHistory.csv", "UpdateHistory.write-lock"}) {
+        SCOPED_TRACE(name);
+        if (!plant(GetParam(), folder / name, privateFile)) GTEST_SKIP() << "not made on this system";
+        UpdateHistory history(folder.string());
+        const HistoryEntry entry = sampleEntry();
+        const auto problem = history.append(entry);
+        ASSERT_TRUE(problem);
+        EXPECT_NE(problem->find(std::string(name) + " is not a plain file"), std::string::npos) << *problem;
+        EXPECT_EQ(history.pendingRows(), 1u);
+        EXPECT_TRUE(history.lastRows(20).empty());
+        std::string unreadable;
+        EXPECT_FALSE(history.wholeHistory(unreadable));
+        fs::remove(folder / name);
+        EXPECT_FALSE(history.appendPending());
+        EXPECT_EQ(contentsOf(csv()), std::string(kUtf8ByteOrderMark) + historyHeaderLine() + historyRowLine(entry));
+        expectNothingPrivateCopied();
+        fs::remove(csv());
+        fs::remove(folder / "UpdateHistory.write-lock");
+    }
+    const fs::path setAsideName = folder / ("UpdateHistory-" + QDate::currentDate().toString(Qt::ISODate).toStdString() + ".csv");
+    ASSERT_TRUE(plant(GetParam(), setAsideName, privateFile));
+    writeFile(csv(), "started,ended,result\r\n");  // an older version's
+    EXPECT_FALSE(UpdateHistory(folder.string()).append(sampleEntry()));
+    EXPECT_EQ(setAside().size(), 2u) << "set aside beside what has the name";
+    EXPECT_EQ(contentsOf(privateFile), kPrivateText);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, PlantedInHistory,
+                         ::testing::Values(Planted::LinkToAPrivateFile, Planted::Pipe, Planted::Folder,
+                                           Planted::SecondNameOfAPrivateFile));
+
+// The instance's pending file is written through the handle it was made with: its name taken over
+// meanwhile by a link to a private file leads no row there.
+TEST_F(HistoryBesideOthers, APendingFileIsWrittenOnlyThroughItsOwnHandle) {
+    UpdateHistory history(folder.string());
+    fs::create_directory(csv());  // the rows cannot be written
+    ASSERT_TRUE(history.append(sampleEntry()));
+    const fs::path pending = history.pendingPath();
+    ASSERT_TRUE(fs::exists(pending));
+    std::error_code error;
+    fs::remove(pending, error);
+    if (error) GTEST_SKIP() << "a file held open keeps its name here: " << error.message();
+    fs::create_symlink(privateFile, pending);
+    EXPECT_TRUE(history.append(sampleEntry()));
+    EXPECT_EQ(contentsOf(privateFile), kPrivateText);
+    fs::remove(csv());
+    EXPECT_FALSE(history.appendPending());
+    EXPECT_EQ(history.lastRows(20).size(), 2u);
+    expectNothingPrivateCopied();
 }
 
 }  // namespace

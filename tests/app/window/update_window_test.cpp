@@ -8,6 +8,7 @@
 #include "jobs/update_job.h"
 #include "link/job_busy.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -227,6 +228,33 @@ TEST_F(StrandedUpdate, NothingIsOfferedWithoutAMarker)
     QTest::qWait(1500);
     EXPECT_TRUE(questions.empty());
     EXPECT_TRUE(QFile::exists(QString::fromStdString(sim->busDir() + "/drives/F/firmware.bin")));
+}
+
+// A record that anyone could have written in a shared history, naming a file outside the
+// program's Firmware/ with that file's own hash: nothing is asked, nothing reaches the disk, and the
+// system log says why.
+TEST_F(StrandedUpdate, ARecordOfAFileOutsideTheProgramIsNeitherOfferedNorFinished)
+{
+    leaveControllerInItsBootloader();
+    const QString outside = appDir.filePath("outside.bin");
+    writeAppFile("outside.bin", "another device's firmware");
+    const QString sha = QCryptographicHash::hash("another device's firmware", QCryptographicHash::Sha256).toHex();
+    for (const QString& name : recordFiles("UpdateHistory.*.running")) {
+        QFile marker(appDir.filePath("Record/" + name));
+        ASSERT_TRUE(marker.open(QIODevice::ReadWrite));
+        const QString text = QString::fromUtf8(marker.readAll())
+                                 .replace(QRegularExpression("\nfirmware=[^\n]*"), "\nfirmware=" + outside)
+                                 .replace(QRegularExpression("\nfirmwareSha256=[^\n]*"), "\nfirmwareSha256=" + sha);
+        marker.resize(0);
+        marker.write(text.toUtf8());
+    }
+    auto form = startForm();
+    const auto systemLog = [&] { return form->findChild<QPlainTextEdit*>("System_Memo")->toPlainText(); };
+    ASSERT_TRUE(waitUntil([&] { return systemLog().contains("is not one of the program's own files"); }, 5000))
+        << systemLog().toStdString();
+    QTest::qWait(1500);  // the timer's next look asks nothing either
+    EXPECT_TRUE(questions.empty());
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(sim->busDir() + "/drives/F/Upfirmware.bin")));
 }
 
 }  // namespace

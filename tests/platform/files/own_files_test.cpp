@@ -1,12 +1,14 @@
 // The files the recorder makes and holds itself: created only where nothing is (a planted link
 // included), under names nobody can guess, locked against a second holder, read back with a limit,
-// checked for their owner, and moved into place and synced so that a power cut keeps them.
+// checked for their owner, and moved into place and synced so that a power cut keeps them; and in a
+// folder that others write into, only plain files are opened.
 #include "platform/files/exclusive_file.h"
 #include "platform/files/file_lock.h"
 #include "platform/files/file_move.h"
 #include "platform/files/file_owner.h"
 #include "platform/files/file_sync.h"
 #include "platform/files/folder_link.h"
+#include "platform/files/plain_file.h"
 #include "temporary_folder.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +121,26 @@ TEST_F(OwnFiles, ReadingStopsAtTheLimitAndOnlyPlainFilesOfThisUserCount)
         EXPECT_FALSE(link.isOpen() && platform::isOwnRegularFile(link)) << "a link was followed";
     }
     EXPECT_FALSE(platform::openForReading((folder / "gone.journal").string()).isOpen());
+}
+
+// Where others write, a plain file is opened, read at an offset, appended to and replaced through its
+// handle; what else may be under a name there is refused (the history's tests plant each kind).
+TEST_F(OwnFiles, APlainFileIsUsedThroughItsHandleWhereOthersWrite)
+{
+    using Found = platform::PlainFileOpening::Found;
+    std::ofstream(folder / "plain", std::ios::binary) << "rows";
+    fs::create_directory(folder / "folder");
+    const std::string in = folder.string() + "/";
+    EXPECT_EQ(platform::openPlainFile(in, "missing", platform::PlainFileAccess::Read).found, Found::Nothing);
+    EXPECT_EQ(platform::openPlainFile(in, "folder", platform::PlainFileAccess::ReadAppend).found, Found::NotPlain);
+    platform::PlainFileOpening plain = platform::openPlainFile(in, "plain", platform::PlainFileAccess::ReadAppend);
+    ASSERT_EQ(plain.found, Found::File);
+    EXPECT_EQ(plain.file.size(), 4u);
+    EXPECT_EQ(plain.file.readAt(1, 10), "ows");
+    EXPECT_EQ(plain.file.appendAtEnd("+more"), 5u);
+    EXPECT_EQ(contentOf(folder / "plain"), "rows+more");
+    EXPECT_TRUE(plain.file.replaceWith("new"));
+    EXPECT_EQ(contentOf(folder / "plain"), "new");
 }
 
 TEST_F(OwnFiles, AFileMovedIntoPlaceReplacesTheOldOneAndTheFolderIsSynced)
