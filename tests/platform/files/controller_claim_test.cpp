@@ -1,6 +1,7 @@
 // The claim a job holds on a controller: one holder at a time, who is named to the others; let go
 // with the job; the same key for one controller whichever way it is named, another for another.
 #include "platform/files/controller_claim.h"
+#include "platform/process/process.h"
 
 #include "environment.h"
 #include "temporary_folder.h"
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -77,6 +79,26 @@ TEST(ControllerClaim, OneHolderAtATimeNamedToTheOthersUntilItLetsGo)
     EXPECT_FALSE(takeControllerClaim(key, "third").claim.held()) << "a moved claim is still held";
     moved = ControllerClaim();
     EXPECT_TRUE(takeControllerClaim(key, "third").claim.held()) << "let go with its holder";
+    std::filesystem::remove_all(folder);
+}
+
+// However its holder ends, killed included, the system takes the claim back.
+TEST(ControllerClaim, GoesWithItsHolderKilled)
+{
+    const std::filesystem::path folder = bustest::makeTemporaryFolder("claim-");
+    const std::string key = controllerClaimKey({}, (folder / "controller").string());
+    const std::filesystem::path held = folder / "held";
+    ProcessResult ended;
+    std::thread holder([&] { ended = runProcess({LUMARO_CLAIM_HOLDER, key, held.string()}, 4000); });
+    for (int waited = 0; waited < 300 && !std::filesystem::exists(held); ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const ClaimAttempt whileHeld = takeControllerClaim(key, "asker");
+    EXPECT_FALSE(whileHeld.claim.held());
+    EXPECT_EQ(whileHeld.holder.program, "claim holder");
+    EXPECT_NE(whileHeld.holder.processId, 0u);
+    holder.join();  // killed at the end of its time
+    EXPECT_EQ(ended.status, ProcessResult::Status::TimedOut) << describe(ended, 4000);
+    EXPECT_TRUE(takeControllerClaim(key, "asker").claim.held());
     std::filesystem::remove_all(folder);
 }
 
