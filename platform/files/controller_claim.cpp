@@ -1,12 +1,15 @@
 #include "platform/files/controller_claim.h"
 
 #include "platform/core/vbus_dir.h"
+#include "platform/files/claim_name.h"
 
 #include <cstdio>
 
 namespace platform {
 
 namespace {
+
+constexpr int kAttempts = 3;  // a holder may let go between an attempt and the question to it
 
 // Accidental sameness is all a hash must rule out here: ports and paths come from the system, and
 // two controllers that did share a name would only wait for each other.
@@ -53,6 +56,17 @@ std::string holderProgramFrom(std::string_view said)
         program += c >= ' ' && c <= '~' ? c : '?';
     }
     return program;
+}
+
+ClaimAttempt takeControllerClaim(std::string_view key, std::string_view program)
+{
+    const std::string name = claimName(key);
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        ClaimAttempt taken = holdClaimName(name, std::string(program) + '\n');
+        if (taken.claim.held() || taken.error != kOk) return taken;
+        if (std::optional<ClaimHolder> holder = askClaimHolder(name)) return {{}, std::move(*holder), kOk};
+    }
+    return {};  // taken each time between two looks: held, by whom is not known
 }
 
 }  // namespace platform

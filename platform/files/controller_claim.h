@@ -41,20 +41,21 @@ std::string describe(const ClaimHolder& holder);
 inline constexpr std::size_t kHolderProgramMax = 64;
 std::string holderProgramFrom(std::string_view said);
 
+// Held until destroyed: its end lets the claim go.
 class ControllerClaim {
 public:
     struct Held;  // the system's objects, one kind per system
+    struct LetGo {
+        void operator()(Held* held) const;
+    };
 
-    ControllerClaim();
-    explicit ControllerClaim(std::unique_ptr<Held> held);
-    ControllerClaim(ControllerClaim&&) noexcept;
-    ControllerClaim& operator=(ControllerClaim&&) noexcept;
-    ~ControllerClaim();  // lets the claim go
+    ControllerClaim() = default;
+    explicit ControllerClaim(std::unique_ptr<Held, LetGo> held) : held_(std::move(held)) {}
 
     bool held() const { return held_ != nullptr; }
 
 private:
-    std::unique_ptr<Held> held_;
+    std::unique_ptr<Held, LetGo> held_;
 };
 
 struct ClaimAttempt {

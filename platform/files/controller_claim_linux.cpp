@@ -3,8 +3,7 @@
 // namespace), and the kernel frees it with the last descriptor of the socket, when the process
 // ends by any means. An asker connects: the kernel tells it the holder's process id, the holder's
 // thread writes its program's name.
-#include "platform/files/controller_claim.h"
-
+#include "platform/files/claim_name.h"
 #include "platform/files/file_handle.h"
 
 #include <chrono>
@@ -24,7 +23,6 @@ namespace platform {
 
 namespace {
 
-constexpr int kAttempts = 3;        // a holder may let go between an attempt and the question to it
 constexpr int kAnswerWaitMs = 500;  // a holder answers at once; one that does not is not waited for
 constexpr int kBacklog = 16;
 
@@ -35,9 +33,8 @@ struct Address {
 };
 
 // The leading zero byte puts the name in the abstract namespace.
-Address abstractAddress(std::string_view key)
+Address abstractAddress(const std::string& name)
 {
-    const std::string name = claimName(key);
     Address at;
     at.address.sun_family = AF_UNIX;
     std::memcpy(at.address.sun_path + 1, name.data(), name.size());
@@ -69,10 +66,12 @@ void answerAskers(int listener, int wake, const std::string& answer)
     }
 }
 
-// What the holder of the name says, its process id from the kernel; nothing when nobody holds the
-// name any more.
-std::optional<ClaimHolder> askHolder(const Address& at)
+}  // namespace
+
+// What the holder says, its process id from the kernel.
+std::optional<ClaimHolder> askClaimHolder(const std::string& name)
 {
+    const Address at = abstractAddress(name);
     const File asking = streamSocket();
     if (!asking.isOpen()) return ClaimHolder{};
     // Not blocking: a holder that never takes its askers has them refused once its queue is full.
@@ -99,14 +98,12 @@ std::optional<ClaimHolder> askHolder(const Address& at)
     return holder;
 }
 
-}  // namespace
-
 struct ControllerClaim::Held {
-    Held(File boundSocket, File wakeRead, File wakeWrite, const std::string& program)
+    Held(File boundSocket, File wakeRead, File wakeWrite, const std::string& answer)
         : listener(std::move(boundSocket)),
           wakeReader(std::move(wakeRead)),
           wakeWriter(std::move(wakeWrite)),
-          responder(answerAskers, descriptor(listener), descriptor(wakeReader), program + '\n') {}
+          responder(answerAskers, descriptor(listener), descriptor(wakeReader), answer) {}
     ~Held()
     {
         const char stop = 0;
@@ -120,31 +117,20 @@ struct ControllerClaim::Held {
     std::thread responder;
 };
 
-ControllerClaim::ControllerClaim() = default;
-ControllerClaim::ControllerClaim(std::unique_ptr<Held> held) : held_(std::move(held)) {}
-ControllerClaim::ControllerClaim(ControllerClaim&&) noexcept = default;
-ControllerClaim& ControllerClaim::operator=(ControllerClaim&&) noexcept = default;
-ControllerClaim::~ControllerClaim() = default;
+void ControllerClaim::LetGo::operator()(Held* held) const { delete held; }
 
-ClaimAttempt takeControllerClaim(std::string_view key, std::string_view program)
+ClaimAttempt holdClaimName(const std::string& name, const std::string& answer)
 {
-    const Address at = abstractAddress(key);
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        File listener = streamSocket();
-        if (!listener.isOpen()) return {{}, {}, fromErrno(errno)};
-        if (::bind(descriptor(listener), at.get(), at.length) == 0) {
-            int wake[2];
-            if (::listen(descriptor(listener), kBacklog) != 0 || ::pipe2(wake, O_CLOEXEC) != 0)
-                return {{}, {}, fromErrno(errno)};
-            return {ControllerClaim(std::make_unique<ControllerClaim::Held>(std::move(listener), File(wake[0]), File(wake[1]),
-                                                                            std::string(program))),
-                    {},
-                    kOk};
-        }
-        if (errno != EADDRINUSE) return {{}, {}, fromErrno(errno)};
-        if (std::optional<ClaimHolder> holder = askHolder(at)) return {{}, std::move(*holder), kOk};
-    }
-    return {};  // taken each time between two looks: held, by whom is not known
+    const Address at = abstractAddress(name);
+    File listener = streamSocket();
+    if (!listener.isOpen()) return {{}, {}, fromErrno(errno)};
+    if (::bind(descriptor(listener), at.get(), at.length) != 0) return {{}, {}, errno == EADDRINUSE ? kOk : fromErrno(errno)};
+    int wake[2];
+    if (::listen(descriptor(listener), kBacklog) != 0 || ::pipe2(wake, O_CLOEXEC) != 0) return {{}, {}, fromErrno(errno)};
+    return {ControllerClaim(std::unique_ptr<ControllerClaim::Held, ControllerClaim::LetGo>(
+                new ControllerClaim::Held(std::move(listener), File(wake[0]), File(wake[1]), answer))),
+            {},
+            kOk};
 }
 
 }  // namespace platform

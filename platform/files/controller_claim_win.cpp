@@ -4,8 +4,7 @@
 // handle, when the process ends by any means. A pipe's default security lets every user open it for
 // reading: an asker connects, the system tells it the holder's process id, the holder's thread
 // writes its program's name.
-#include "platform/files/controller_claim.h"
-
+#include "platform/files/claim_name.h"
 #include "platform/files/file_handle.h"
 
 #include <algorithm>
@@ -19,7 +18,6 @@ namespace platform {
 
 namespace {
 
-constexpr int kAttempts = 3;          // a holder may let go between an attempt and the question to it
 constexpr DWORD kAnswerWaitMs = 500;  // a holder answers at once; one that does not is not waited for
 constexpr DWORD kBufferBytes = 512;
 constexpr DWORD kPeekMs = 10;
@@ -27,9 +25,8 @@ constexpr DWORD kPeekMs = 10;
 HANDLE handleOf(const File& file) { return reinterpret_cast<HANDLE>(file.native()); }
 File fileOf(HANDLE handle) { return File(reinterpret_cast<std::intptr_t>(handle)); }
 
-std::wstring pipeName(std::string_view key)
+std::wstring pipeName(const std::string& name)  // ASCII only
 {
-    const std::string name = claimName(key);  // ASCII only
     return L"\\\\.\\pipe\\" + std::wstring(name.begin(), name.end());
 }
 
@@ -93,10 +90,12 @@ void answerAskers(HANDLE pipe, HANDLE stop, const std::string& answer)
     }
 }
 
-// What the holder of the name says, its process id from the system; nothing when nobody holds the
-// name any more.
-std::optional<ClaimHolder> askHolder(const std::wstring& name)
+}  // namespace
+
+// What the holder says, its process id from the system.
+std::optional<ClaimHolder> askClaimHolder(const std::string& claim)
 {
+    const std::wstring name = pipeName(claim);
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
     const auto leftMs = [&] {
@@ -135,13 +134,9 @@ std::optional<ClaimHolder> askHolder(const std::wstring& name)
     return holder;
 }
 
-}  // namespace
-
 struct ControllerClaim::Held {
-    Held(File createdPipe, File stopEvent, const std::string& program)
-        : pipe(std::move(createdPipe)),
-          stop(std::move(stopEvent)),
-          responder(answerAskers, handleOf(pipe), handleOf(stop), program + '\n') {}
+    Held(File createdPipe, File stopEvent, const std::string& answer)
+        : pipe(std::move(createdPipe)), stop(std::move(stopEvent)), responder(answerAskers, handleOf(pipe), handleOf(stop), answer) {}
     ~Held()
     {
         SetEvent(handleOf(stop));
@@ -153,34 +148,25 @@ struct ControllerClaim::Held {
     std::thread responder;
 };
 
-ControllerClaim::ControllerClaim() = default;
-ControllerClaim::ControllerClaim(std::unique_ptr<Held> held) : held_(std::move(held)) {}
-ControllerClaim::ControllerClaim(ControllerClaim&&) noexcept = default;
-ControllerClaim& ControllerClaim::operator=(ControllerClaim&&) noexcept = default;
-ControllerClaim::~ControllerClaim() = default;
+void ControllerClaim::LetGo::operator()(Held* held) const { delete held; }
 
 // The handle is not inherited (no security attributes): a program this one starts cannot keep the
-// claim after it has ended.
-ClaimAttempt takeControllerClaim(std::string_view key, std::string_view program)
+// claim after it has ended. Taken: the name exists already (first instance), or its only instance.
+ClaimAttempt holdClaimName(const std::string& name, const std::string& answer)
 {
-    const std::wstring name = pipeName(key);
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        File pipe = fileOf(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
-                                            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                                            kBufferBytes, kBufferBytes, 0, nullptr));
-        if (pipe.isOpen()) {
-            File stop = newEvent();
-            if (!stop.isOpen()) return {{}, {}, GetLastError()};
-            return {ControllerClaim(std::make_unique<ControllerClaim::Held>(std::move(pipe), std::move(stop), std::string(program))),
-                    {},
-                    kOk};
-        }
+    File pipe = fileOf(CreateNamedPipeW(pipeName(name).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
+                                        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                        kBufferBytes, kBufferBytes, 0, nullptr));
+    if (!pipe.isOpen()) {
         const DWORD error = GetLastError();
-        // Taken: the name exists already (first instance), or its only instance does.
-        if (error != ERROR_ACCESS_DENIED && error != ERROR_PIPE_BUSY) return {{}, {}, error};
-        if (std::optional<ClaimHolder> holder = askHolder(name)) return {{}, std::move(*holder), kOk};
+        return {{}, {}, error == ERROR_ACCESS_DENIED || error == ERROR_PIPE_BUSY ? kOk : error};
     }
-    return {};  // taken each time between two looks: held, by whom is not known
+    File stop = newEvent();
+    if (!stop.isOpen()) return {{}, {}, GetLastError()};
+    return {ControllerClaim(std::unique_ptr<ControllerClaim::Held, ControllerClaim::LetGo>(
+                new ControllerClaim::Held(std::move(pipe), std::move(stop), answer))),
+            {},
+            kOk};
 }
 
 }  // namespace platform
