@@ -89,7 +89,8 @@ std::string usageText()
            "  --wait [SECONDS]  wait for a controller to be plugged in, at most SECONDS (default: no limit)\n"
            "  --repeat          update one controller after another; unplug each one when it is done;\n"
            "                    Ctrl+C between controllers ends the run, and so does --wait SECONDS\n"
-           "                    without a next controller\n"
+           "                    without a next controller; a controller that another program is\n"
+           "                    updating is left to it and taken only after it has been re-plugged\n"
            "  --json            one JSON object per line on standard output for each step and each result\n"
            "  --finish-on DRIVE DRIVE is the controller's update disk (F: on Windows, its mount point on\n"
            "                    Linux): written where lumaro-update cannot tell the disk by itself, the first\n"
@@ -100,5 +101,6 @@ std::string usageText()
            "the program's folder.\n"
            "\n"
            "Exit codes: 0 every controller done, 1 a controller failed, 2 bad files or arguments,\n"
-           "3 no controller within the wait, 130 an update stopped by Ctrl+C.\n";
+           "3 no controller within the wait, 4 the controller is being updated by another program\n"
+           "(nothing was written to it), 130 an update stopped by Ctrl+C.\n";
 }

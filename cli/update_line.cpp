@@ -14,6 +14,7 @@
 #include "platform/hid/hid_watch.h"
 #include "platform/machine/arch.h"
 
+#include <QCoreApplication>
 #include <QSysInfo>
 
 #include <filesystem>
@@ -28,6 +29,10 @@ std::uintmax_t recordsOf(const std::string& path)
 }
 
 constexpr int kStrandedLookMs = 1000;
+constexpr int kOthersLookMs = 1000;
+
+// As the holder of a claim names itself to whoever else asks for it.
+std::string programName() { return QCoreApplication::applicationName().toStdString(); }
 
 }  // namespace
 
@@ -60,6 +65,8 @@ UpdateLine::UpdateLine(CommandOptions options, LineSetup setup, std::string appF
     connect(&comeBackLimit_, &QTimer::timeout, this, &UpdateLine::checkUnplugged);
     strandedLook_.setInterval(kStrandedLookMs);
     connect(&strandedLook_, &QTimer::timeout, this, &UpdateLine::deviceChanged);
+    othersLook_.setInterval(kOthersLookMs);
+    connect(&othersLook_, &QTimer::timeout, this, &UpdateLine::deviceChanged);
 }
 
 UpdateLine::~UpdateLine()
@@ -87,6 +94,7 @@ void UpdateLine::start()
 
 void UpdateLine::deviceChanged()
 {
+    lookAtOthersUnits();
     if (state_ == State::WaitingForUnit) {
         startUnit();
     } else if (state_ == State::WaitingForUnplug) {
@@ -128,6 +136,58 @@ std::optional<std::size_t> UpdateLine::presentModel(const PortFilter& ports) con
 bool UpdateLine::startUnit()
 {
     return startFinish() || startUpdate({});
+}
+
+// Claims the unit's controller for its job, before its first packet. Where another program holds
+// it, the user is told who; a single run then ends, a line leaves the unit to that program.
+bool UpdateLine::claimUnit(const std::string& model, const std::string& port, const std::string& key)
+{
+    platform::ClaimAttempt attempt = platform::takeControllerClaim(key, programName());
+    if (attempt.claim.held()) {
+        claim_ = std::move(attempt.claim);
+        return true;
+    }
+    const std::string unit = port.empty() ? model : model + " on USB port " + port;
+    const std::string why = attempt.error != platform::kOk
+                                ? "whether another program is updating it cannot be told (" + platform::describe(attempt.error) + ")"
+                                : "another program is updating it (" + platform::describe(attempt.holder) + ")";
+    if (!options_.repeat) {
+        report_.error("Error: " + unit + " was left alone: " + why +
+                      ". Run lumaro-update again once that program has finished.");
+        finish(kExitClaimed);
+        return false;
+    }
+    othersUnits_.emplace(port, key);
+    othersLook_.start();
+    report_.error("Note: " + unit + " is left alone: " + why +
+                  ". lumaro-update takes it only after it has been unplugged and plugged in again.");
+    return false;
+}
+
+// The line's searches take any port, or all but some: another program's units are left out too.
+PortFilter UpdateLine::withOthersUnitsLeftOut(PortFilter ports) const
+{
+    if (othersUnits_.empty()) return ports;
+    ports.kind = PortFilter::Kind::AllBut;
+    for (const auto& unit : othersUnits_) ports.ports.push_back(unit.first);
+    return ports;
+}
+
+// A unit whose claim another program has let go is held as a unit of this line just done: it
+// restarts with that program's firmware, and is taken only once it has been unplugged.
+void UpdateLine::lookAtOthersUnits()
+{
+    for (auto unit = othersUnits_.begin(); unit != othersUnits_.end();) {
+        if (!platform::takeControllerClaim(unit->second, programName()).claim.held()) {
+            ++unit;
+            continue;
+        }
+        heldPorts_[unit->first] = false;
+        comeBackLimit_.start();
+        unit = othersUnits_.erase(unit);
+    }
+    if (othersUnits_.empty()) othersLook_.stop();
+    if (state_ == State::WaitingForUnit && !heldPorts_.empty()) state_ = State::WaitingForUnplug;
 }
 
 // A stranded update whose disk is there is finished (update_disk_rule.h: the device the update saw,
@@ -178,6 +238,11 @@ bool UpdateLine::startFinish()
                           ": re-plug the controller and update it again.");
             continue;
         }
+        if (othersUnits_.contains(entry.port)) continue;  // told already
+        if (!claimUnit(entry.modelName, entry.port, platform::controllerClaimKey(entry.port, drive))) {
+            if (!options_.repeat) return true;  // the run has ended
+            continue;
+        }
         UnitFacts facts{entry.modelName, entry.vidPid, entry.firmwarePath, entry.firmwareSha256, entry.imagePath,
                         entry.imageSha256, static_cast<std::uintmax_t>(entry.imageRecords.value_or(0)), entry.port, true};
         UpdateJobInput input{entry.chipType, entry.firmwarePath, entry.imagePath, is64BitWindows_, entry.port,
@@ -191,11 +256,18 @@ bool UpdateLine::startFinish()
 
 bool UpdateLine::startUpdate(const PortFilter& ports)
 {
-    const std::optional<std::size_t> found = presentModel(ports);
-    if (!found) return false;
+    const ControllerLink& link = controllerLink();
+    std::optional<std::size_t> found;
+    for (;;) {
+        found = presentModel(withOthersUnitsLeftOut(ports));
+        if (!found) return false;
+        if (claimUnit(setup_.models[*found].modelName, link.devicePort,
+                      platform::controllerClaimKey(link.devicePort, link.devicePath)))
+            break;
+        if (!options_.repeat) return true;  // the run has ended
+    }
     const DeviceModel& model = setup_.models[*found];
     Open_HidDevice();
-    const ControllerLink& link = controllerLink();
     if (link.writeOpenError == platform::kErrorReportLength || link.readOpenError == platform::kErrorReportLength)
         report_.step("Open USB device fail: " + platform::describe(platform::kErrorReportLength));
 
@@ -280,6 +352,7 @@ void UpdateLine::endUnitJob()
         recording_ = nullptr;
     }
     thread_.reset();
+    claim_ = {};
     Close_HidDevice();
     awake_.reset();
 }
@@ -365,5 +438,6 @@ void UpdateLine::finish(int exitCode)
     waitLimit_.stop();
     comeBackLimit_.stop();
     strandedLook_.stop();
+    othersLook_.stop();
     emit finished(exitCode);
 }

@@ -1,6 +1,7 @@
 // A run of lumaro-update: finds a known controller (at once, or as one is plugged in), runs the
 // update job on it, reports how it went, and with --repeat waits for the unit to be unplugged
-// before it takes the next. Where the program keeps an update history, it records the jobs that a
+// before it takes the next. A unit's controller is claimed for its job: one that another program
+// (the window, another lumaro-update, of any user) is updating is never touched. Where the program keeps an update history, it records the jobs that a
 // dead program left, and finishes an update left in a controller's bootloader when that
 // controller's update disk is there on its recorded USB port: such a finish is a unit too. Lives on
 // the event loop's thread; ends by emitting finished.
@@ -14,6 +15,7 @@
 #include "jobs/update_history.h"
 #include "jobs/update_job.h"
 #include "link/usb.h"
+#include "platform/files/controller_claim.h"
 #include "platform/machine/keep_awake.h"
 
 #include <QElapsedTimer>
@@ -40,6 +42,7 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitBadInput = 2;
 inline constexpr int kExitNoController = 3;
+inline constexpr int kExitClaimed = 4;  // the controller is another program's job: nothing was written to it
 inline constexpr int kExitInterrupted = 130;
 
 class UpdateLine : public QObject {
@@ -66,6 +69,9 @@ private:
     bool startUpdate(const PortFilter& ports);
     bool startFinish();
     void recordDeadJobs();
+    bool claimUnit(const std::string& model, const std::string& port, const std::string& key);
+    PortFilter withOthersUnitsLeftOut(PortFilter ports) const;
+    void lookAtOthersUnits();
     void runUnit(UnitFacts facts, UpdateJobInput input, HistoryEntry known, JobStep doneStep, JobRecordFiles files,
                  bool bootBoard, const std::string& finishDrive);
     void endUnitJob();
@@ -89,6 +95,11 @@ private:
     std::set<std::string> strandedTold_;  // stranded updates this run will not finish, told once
     State state_ = State::WaitingForUnit;
     std::unique_ptr<UpdateThread> thread_;
+    platform::ControllerClaim claim_;  // the running unit's controller, for its whole job
+    // With --repeat: the units that another program holds, by port, with the keys of their claims.
+    // Left to it, and once it has let go, held as units just done: not taken until unplugged.
+    std::map<std::string, std::string> othersUnits_;
+    QTimer othersLook_;  // a claim's end comes with no event of its own
     std::mutex recordingMutex_;
     RecordingUpdateScreen* recording_ = nullptr;  // the running unit's, owned by thread_
     std::unique_ptr<platform::KeepAwake> awake_;

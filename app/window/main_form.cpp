@@ -407,6 +407,11 @@ void TMainForm::UpBtnLabelClick() { clickButton(); }
 
 void TMainForm::StartUpdate()
 {
+    platform::ControllerClaim claim;
+    if (!jobBusy) {
+        claim = claimController(controllerLink().devicePort, controllerLink().devicePath);
+        if (!claim.held()) return;  // the screen stays ready
+    }
     ProgressBarValue->resize(0, ProgressBarValue->height());
     StartBtnImg->loadFromFile(imagePathOf("img/BarPresed.bmp"));
     UpBtnLabel->setText(QStringLiteral("Updating"));
@@ -425,7 +430,7 @@ void TMainForm::StartUpdate()
     Reset_DevBtn->setEnabled(false);
     firmwarePath = trimmedRight(HexPathShow->text());
     imagePath = trimmedRight(BinPathShow->text());
-    launchUpdateThread();
+    launchUpdateThread(std::move(claim));
 }
 
 void TMainForm::RunTimerTimer()

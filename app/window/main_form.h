@@ -11,6 +11,7 @@
 
 #include "jobs/removedisk.h"
 #include "jobs/update_history.h"
+#include "platform/files/controller_claim.h"
 #include "platform/machine/keep_awake.h"
 
 #include <QPoint>
@@ -229,7 +230,7 @@ private:
     void clearProgressAndResultLines();
     QString imagePathOf(const char* relativeName) const;
     QString dataFilePath(const QString& name) const;
-    void launchUpdateThread();
+    void launchUpdateThread(platform::ControllerClaim claim);
     bool detectWithoutOverlap();
 
     // Start-up's steps that change nothing the first paint shows, run right after it: the recorder's
@@ -314,10 +315,13 @@ private:
     QTimer* strandedCheck_ = nullptr;
     QSet<QString> strandedDeclined_;  // the user said No to these: asked again at the next start
     bool askingToFinish_ = false;
-    // The computer kept awake and the session's end held for a job's length, and the close that asks.
+    // The controller claimed for a job, the computer kept awake and the session's end held for the
+    // job's length, and the close that asks.
     void guardJobs();
-    void holdAwakeDuring(QThread& job);  // before the job's thread starts
+    platform::ControllerClaim claimController(const std::string& port, const std::string& path, bool tellRefusal = true);
+    void holdDuring(QThread& job, platform::ControllerClaim claim);  // before the job's thread starts
     bool closeWouldStrandController() const;
+    platform::ControllerClaim jobClaim_;
     std::unique_ptr<platform::KeepAwake> keepAwake_;
     int awakeHolds_ = 0;             // counts the holds made, so that a late release is known
     bool sleepNoticeShown_ = false;  // the log has said that the PC may sleep

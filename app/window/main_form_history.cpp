@@ -169,6 +169,10 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
         return true;
     };
     if (refusedFiles()) return false;
+    // Claimed before the question, so that no other program starts on the controller meanwhile; one
+    // that already has is left to it, without a word.
+    platform::ControllerClaim claim = claimController(entry.port, drive, false);
+    if (!claim.held()) return false;
 
     const QString model = utf8(entry.modelName);
     const QString described = utf8(describeDriveForPerson(drive));
@@ -203,7 +207,7 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
                                                 std::move(files)),
         jobWaitHook);
     updateThread->finishOn(drive);
-    holdAwakeDuring(*updateThread);
+    holdDuring(*updateThread, std::move(claim));
     updateThread->start(QThread::NormalPriority);
     return true;
 }

@@ -1,6 +1,7 @@
-// What keeps a device job from being cut short by the computer or the user: the computer held
-// awake (and its shutdown and session end held) for the job's length, and a question before a
-// close that would leave the controller without its images or in its bootloader.
+// What keeps a device job from being cut short by the computer, the user or another program: the
+// controller claimed, the computer held awake (and its shutdown and session end held) for the job's
+// length, and a question before a close that would leave the controller without its images or in
+// its bootloader.
 #include "app/window/imageex.h"
 #include "app/window/main_form.h"
 #include "app/window/message_boxes.h"
@@ -57,8 +58,28 @@ void TMainForm::guardJobs()
 #endif
 }
 
-void TMainForm::holdAwakeDuring(QThread& job)
+// A controller that another program is updating (the other front end, another window, another
+// user's) is not touched: the user is told which program has it, unless the caller says nothing.
+platform::ControllerClaim TMainForm::claimController(const std::string& port, const std::string& path, bool tellRefusal)
 {
+    jobClaim_ = {};  // the last job has ended (jobBusy is clear); its release may still be on its way
+    platform::ClaimAttempt attempt =
+        platform::takeControllerClaim(platform::controllerClaimKey(port, path), QCoreApplication::applicationName().toStdString());
+    if (attempt.claim.held() || !tellRefusal) return std::move(attempt.claim);
+    const QString why =
+        attempt.error != platform::kOk
+            ? QStringLiteral("Whether another program is updating this controller cannot be told (%1).")
+                  .arg(QString::fromStdString(platform::describe(attempt.error)))
+            : QStringLiteral("Another program is updating this controller: %1.")
+                  .arg(QString::fromStdString(platform::describe(attempt.holder)));
+    showInformation(QCoreApplication::applicationName(),
+                    why + QStringLiteral(" Nothing was written to it: try again once that program has finished."));
+    return {};
+}
+
+void TMainForm::holdDuring(QThread& job, platform::ControllerClaim claim)
+{
+    jobClaim_ = std::move(claim);
     keepAwake_.reset();  // one hold at a time: the last job's release may still be on its way
     keepAwake_ = std::make_unique<platform::KeepAwake>(kKeepAwakeReason, winId());
     if (const QString problem = keepAwake_->problem(); !problem.isEmpty() && !sleepNoticeShown_) {
@@ -69,7 +90,9 @@ void TMainForm::holdAwakeDuring(QThread& job)
     // leaves a later job's hold alone.
     const int hold = ++awakeHolds_;
     connect(&job, &QThread::finished, this, [this, hold] {
-        if (hold == awakeHolds_) keepAwake_.reset();
+        if (hold != awakeHolds_) return;
+        keepAwake_.reset();
+        jobClaim_ = {};
     });
 }
 

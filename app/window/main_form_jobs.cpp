@@ -71,7 +71,7 @@ void TMainForm::connectJobButtons()
     guardJobs();
 }
 
-void TMainForm::launchUpdateThread()
+void TMainForm::launchUpdateThread(platform::ControllerClaim claim)
 {
     const HistoryEntry known = historyEntryFor("update");
     UpdateJobInput input{currentChipType(*this), firmwarePath.toStdString(), imagePath.toStdString(), is64BitWindows,
@@ -80,7 +80,7 @@ void TMainForm::launchUpdateThread()
     measurementThread_.waitUntilIdle();  // the job's exchanges must not overlap the recorder's
     updateThread = std::make_unique<UpdateThread>(std::move(input), controllerLink(),
                                                   recordingUpdateScreen(), jobWaitHook);
-    holdAwakeDuring(*updateThread);
+    holdDuring(*updateThread, std::move(claim));
     updateThread->start(QThread::NormalPriority);
 }
 
@@ -114,26 +114,30 @@ void TMainForm::ClearMsgBtnClick() { FWUpdate_Memo->clear(); }
 void TMainForm::EraseBtnClick()
 {
     if (anotherJobRuns(*this)) return;
+    platform::ControllerClaim claim = claimController(controllerLink().devicePort, controllerLink().devicePath);
+    if (!claim.held()) return;
     eraseThread.reset();
     measurementThread_.waitUntilIdle();
     jobBusy = true;
     EraseBtn->setEnabled(false);
     eraseThread = std::make_unique<EraseThread>(DeviceJobInput{currentChipType(*this), currentVidPid},
                                                 controllerLink(), recordingPage("erase"));
-    holdAwakeDuring(*eraseThread);
+    holdDuring(*eraseThread, std::move(claim));
     eraseThread->start(QThread::NormalPriority);
 }
 
 void TMainForm::Reset_DevBtnClick()
 {
     if (anotherJobRuns(*this)) return;
+    platform::ControllerClaim claim = claimController(controllerLink().devicePort, controllerLink().devicePath);
+    if (!claim.held()) return;
     resetThread.reset();
     measurementThread_.waitUntilIdle();
     jobBusy = true;
     Reset_DevBtn->setEnabled(false);
     resetThread = std::make_unique<ResetThread>(DeviceJobInput{currentChipType(*this), currentVidPid},
                                                 recordingPage("reset"));
-    holdAwakeDuring(*resetThread);
+    holdDuring(*resetThread, std::move(claim));
     resetThread->start(QThread::NormalPriority);
 }
 

@@ -297,6 +297,65 @@ TEST_F(UpdateBench, ASecondInstanceLeavesALiveJobAlone)
     EXPECT_NE(rows[0].find(",done,"), std::string::npos) << rows[0];
 }
 
+// Two runs at one controller: the second, started while the first sends image data, erases and
+// writes nothing, and names the first; the first ends done with every record. A line (--repeat)
+// leaves that unit alone also once the first has let it go, until it has been re-plugged.
+struct SecondRun {
+    const char* name;
+    bool repeat;
+};
+
+void PrintTo(const SecondRun& run, std::ostream* out) { *out << run.name; }
+
+class TwoRunsAtOneController : public UpdateBench, public ::testing::WithParamInterface<SecondRun> {};
+
+TEST_P(TwoRunsAtOneController, TheSecondTouchesNothingAndTheFirstEndsDone)
+{
+    const bool repeat = GetParam().repeat;
+    startSim(",disk-ms=300,erase-ms=20,timing=full-speed");
+    UpdateRun first = run({"--json"});
+    ASSERT_TRUE(sim->waitForEvent("ctl", "image-start", 1, std::chrono::seconds(10)));
+    UpdateRun second = run(repeat ? QStringList{"--json", "--repeat"} : QStringList{"--json"});
+    const std::string named = "another program is updating it (lumaro-update, process " +
+                              std::to_string(first.processId()) + ")";
+    if (repeat) {
+        for (int look = 0; look < 100 && second.errors.find(named) == std::string::npos; ++look) second.readErrors(100);
+    } else {
+        EXPECT_EQ(second.exitCode(10000), 4);
+    }
+    EXPECT_NE(second.errors.find(repeat ? "Tessaray TC-100 on USB port 1-4 is left alone"
+                                        : "Tessaray TC-100 on USB port 1-4 was left alone"),
+              std::string::npos)
+        << second.errors;
+    EXPECT_NE(second.errors.find(named), std::string::npos) << second.errors;
+
+    const auto result = first.nextEvent("result", kRunLimitMs);
+    ASSERT_TRUE(result) << first.readErrors(100);
+    EXPECT_EQ(result->value("result").toString(), "done");
+    EXPECT_EQ(first.exitCode(10000), 0) << first.errors;
+    std::vector<std::uint8_t> sent = image;  // the job always ends with one record of zeros past the file
+    sent.resize((sent.size() / kRecordBytes + 1) * kRecordBytes, 0);
+    EXPECT_EQ(sim->imageData("ctl"), sent);
+    EXPECT_EQ(countEvents(*sim, "ctl", "image-erased"), 1);
+    if (!repeat) return;
+
+    sleepMs(3000);  // the line sees the first let go, and the unit back with its new firmware
+    EXPECT_EQ(countEvents(*sim, "ctl", "image-erased"), 1);
+    EXPECT_EQ(sim->control("unplug ctl"), "ok");
+    sleepMs(1000);  // as long as a hand takes
+    EXPECT_EQ(sim->control("plug ctl"), "ok");
+    const auto next = second.nextEvent("result", kRunLimitMs);
+    ASSERT_TRUE(next) << second.readErrors(100);
+    EXPECT_EQ(next->value("result").toString(), "done");
+    second.interrupt();
+    EXPECT_EQ(second.exitCode(10000), 0);
+    EXPECT_EQ(countEvents(*sim, "ctl", "image-erased"), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(BySecondRun, TwoRunsAtOneController,
+                         ::testing::Values(SecondRun{"SingleRun", false}, SecondRun{"Line", true}),
+                         [](const ::testing::TestParamInfo<SecondRun>& tested) { return std::string(tested.param.name); });
+
 // Where the system cannot tell ports, a stranded update's disk is the one of the kind learned for
 // the model, and a stick holding a firmware.bin of its own is never taken for it.
 TEST_F(UpdateBench, WithoutPortsAStrandedUpdateIsFinishedOnItsOwnKindOfDiskOnly)

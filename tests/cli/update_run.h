@@ -44,6 +44,7 @@ public:
     void interrupt() const;  // Ctrl+C
     void kill();             // as the system's task manager or a power cut ends it
     bool running() const { return process_.state() == QProcess::Running; }
+    qint64 processId() const { return process_.processId(); }
 
     std::vector<QJsonObject> objects;
     std::string output;
