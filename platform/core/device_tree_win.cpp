@@ -8,6 +8,7 @@
 #include <devpkey.h>
 
 #include <cwchar>
+#include <optional>
 
 namespace platform {
 namespace {
@@ -38,6 +39,17 @@ std::vector<std::string> propertyTexts(DEVINST node, const DEVPROPKEY& key) {
     return texts;
 }
 
+// The node of the USB device at or above node.
+std::optional<DEVINST> usbDeviceNodeAbove(DEVINST node) {
+    const std::vector<DEVINST> nodes = nodesUpFrom(node);
+    std::vector<std::string> ids;
+    ids.reserve(nodes.size());
+    for (DEVINST each : nodes) ids.push_back(instanceIdOf(each));
+    const auto usbDevice = usbDeviceNodeOf(ids);
+    if (!usbDevice) return std::nullopt;
+    return nodes[*usbDevice];
+}
+
 }  // namespace
 
 std::string instanceIdOf(DEVINST node) {
@@ -53,15 +65,16 @@ std::vector<DEVINST> nodesUpFrom(DEVINST node) {
     return nodes;
 }
 
+std::string usbDeviceIdOf(DEVINST node) {
+    const auto usbDevice = usbDeviceNodeAbove(node);
+    return usbDevice ? instanceIdOf(*usbDevice) : std::string();
+}
+
 std::string usbPortOf(DEVINST node) {
-    const std::vector<DEVINST> nodes = nodesUpFrom(node);
-    std::vector<std::string> ids;
-    ids.reserve(nodes.size());
-    for (DEVINST each : nodes) ids.push_back(instanceIdOf(each));
-    const auto usbDevice = usbDeviceNodeOf(ids);
+    const auto usbDevice = usbDeviceNodeAbove(node);
     if (!usbDevice) return {};
     for (const DEVPROPKEY* key : {&DEVPKEY_Device_LocationPaths, &DEVPKEY_Device_LocationInfo}) {
-        const std::vector<std::string> texts = propertyTexts(nodes[*usbDevice], *key);
+        const std::vector<std::string> texts = propertyTexts(*usbDevice, *key);
         if (!texts.empty() && !texts.front().empty()) return texts.front();
     }
     return {};

@@ -1,5 +1,6 @@
 // Windows: the configuration manager's device tree as the platform layer walks it: a node's instance
-// ID, the nodes from a node up to the root, and the USB port of the device that holds a node.
+// ID, the nodes from a node up to the root, and the instance ID and the USB port of the USB device
+// that holds a node.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,10 @@ std::string instanceIdOf(DEVINST node);
 
 // node and its ancestors (CM_Get_Parent), node first, up to the root of the tree.
 std::vector<DEVINST> nodesUpFrom(DEVINST node);
+
+// The device instance ID of the USB device that holds node (usbDeviceNodeOf in usb_port.h), e.g.
+// "USB\VID_1FC9&PID_0114\0123456789"; empty when no USB device holds it.
+std::string usbDeviceIdOf(DEVINST node);
 
 // The USB port of the device that holds node (a HID interface's device, a disk): the first location
 // path (DEVPKEY_Device_LocationPaths, e.g. "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)#USB(3)") of the

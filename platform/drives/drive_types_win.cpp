@@ -1,5 +1,7 @@
-// Windows: every drive letter the system has, with the type GetDriveTypeW gives its root.
+// Windows: every drive letter the system has, with the type GetDriveTypeW gives its root, and the
+// removable volumes that go by their volume GUID paths in the drive list.
 #include "platform/drives/drives_backends.h"
+#include "platform/drives/volumes_win.h"
 
 #include <windows.h>
 
@@ -38,6 +40,7 @@ std::vector<DriveDescription> describeDrives()
         const wchar_t root[] = {letter, L':', L'\\', L'\0'};
         drives.push_back({{static_cast<char>('A' + index), ':'}, typeName(GetDriveTypeW(root))});
     }
+    for (const std::string& volume : volumesWithoutOwnLetter()) drives.push_back({volume, typeName(DRIVE_REMOVABLE)});
     return drives;
 }
 

@@ -3,7 +3,10 @@
 // controller restarts from it.
 //
 // A drive is named "F:" on Windows and on the virtual bus (LUMARO_VBUS_DIR set), and by the mount
-// point of its volume on Linux.
+// point of its volume on Linux. On Windows a volume of a removable USB disk that has no letter of its
+// own in the user's session (none, or one the user's mapped network drive takes there: the mount
+// manager hands out letters for the whole machine) is named by its volume GUID path,
+// "\\?\Volume{5c1a7f02-3b9e-11ef-a1b2-806e6f6e6963}\".
 #pragma once
 
 #include "platform/core/os_error.h"
@@ -16,13 +19,15 @@
 
 namespace platform {
 
-// The present drives in a stable order: letters C .. Z in order (Windows, virtual bus); the mount
-// points of mounted volumes on removable disks (Linux). Empty when none is present.
+// The present drives in a stable order: letters C .. Z in order (Windows, virtual bus), then on
+// Windows the volumes named by their GUID paths, in order; the mount points of mounted volumes on
+// removable disks (Linux). Empty when none is present.
 std::vector<std::string> listDrives();
 
 // A present drive and its kind, for a report to support: every drive letter with its type as the
-// system names it (Windows: "removable", "fixed", "network", "CD-ROM", "RAM disk", ...); every
-// mounted block device's mount point, "removable" or "fixed" (Linux); the bus's drives (virtual bus).
+// system names it (Windows: "removable", "fixed", "network", "CD-ROM", "RAM disk", ...) and each
+// volume named by its GUID path ("removable"); every mounted block device's mount point, "removable"
+// or "fixed" (Linux); the bus's drives (virtual bus).
 struct DriveDescription {
     std::string drive;
     std::string type;
@@ -48,7 +53,9 @@ struct DriveLook {
 };
 DriveLook driveLook(const std::string& drive);
 
-// Where the file fileName in the root of drive lives.
+// Where the file fileName in the root of drive lives: "F:\Upfirmware.bin"; on Windows
+// "\\.\Volume{...}\Upfirmware.bin" for a volume named by its GUID path (the C runtime's file status
+// calls refuse a path holding a "?").
 std::string pathOnDrive(const std::string& drive, const std::string& fileName);
 
 // The program's own stop tool, written out for one run.

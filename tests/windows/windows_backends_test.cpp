@@ -1,10 +1,13 @@
 // The Windows backends of the platform layer, run under Wine or on Windows: SetupAPI listing and
 // opening, the bus over loopback TCP against a device served by the test, device-change decoding,
-// drives and volume ejection, stop requests on the bus, processes and the registry.
+// drives (letters and volumes by GUID path) and volume ejection, stop requests on the bus, processes
+// and the registry.
 #include "platform/machine/arch.h"
 #include "platform/hid/device_change_win.h"
 #include "platform/drives/drives.h"
 #include "platform/drives/eject_volume_win.h"
+#include "platform/drives/volume_name_rules.h"
+#include "platform/drives/volumes_win.h"
 #include "platform/hid/hid.h"
 #include "platform/process/process.h"
 #include "temporary_bus.h"
@@ -137,6 +140,43 @@ TEST(WindowsDrives, DriveTypesListTheSystemDriveAndAFixedDiskIsNotEjected) {
     testing::internal::CaptureStdout();
     EXPECT_FALSE(platform::EjectVolume('C'));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot eject.  Drive type is incorrect.\n");
+}
+
+// The volume manager's side of the drive list, as far as the system at hand shows it: Wine's volumes
+// are fixed disks with letters of their own, so none is named by its GUID path there; a PC with a
+// lettered USB stick lists none either. Mapped drives over a volume's letter and USB disks are shown
+// only by the rules' tables (volume_name_rules_test.cpp).
+TEST(WindowsDrives, VolumesByGuidPathFollowTheLettersAndAVolumeIsFoundByItsPath) {
+    const auto volumes = platform::volumesWithoutOwnLetter();
+    const auto drives = platform::listDrives();
+    ASSERT_GE(drives.size(), volumes.size());
+    EXPECT_TRUE(std::equal(volumes.begin(), volumes.end(), drives.end() - static_cast<std::ptrdiff_t>(volumes.size())));
+    const auto described = platform::describeDrives();
+    for (const std::string& volume : volumes) {
+        EXPECT_TRUE(platform::isVolumeGuidPath(volume)) << volume;
+        EXPECT_TRUE(std::any_of(described.begin(), described.end(), [&](const platform::DriveDescription& drive) {
+            return drive.drive == volume && drive.type == "removable";
+        })) << volume;
+    }
+
+    // The system volume by its GUID path: there, but on no USB device, and never stopped.
+    wchar_t system[MAX_PATH] = {};
+    ASSERT_TRUE(GetVolumeNameForVolumeMountPointW(L"C:\\", system, MAX_PATH)) << GetLastError();
+    const std::string systemVolume = fs::path(system).string();
+    ASSERT_TRUE(platform::isVolumeGuidPath(systemVolume)) << systemVolume;
+    EXPECT_TRUE(platform::isDrivePresent(systemVolume));
+    EXPECT_EQ(platform::driveUsbIdentity(systemVolume), "");
+    EXPECT_EQ(platform::drivePort(systemVolume), "");
+
+    // A volume that is not there: not present, nothing found for it, and its stop ends at once.
+    const std::string gone = "\\\\?\\Volume{5c1a7f02-3b9e-11ef-a1b2-806e6f6e6963}\\";
+    EXPECT_FALSE(platform::isDrivePresent(gone));
+    DEVINST disk = 0;
+    EXPECT_FALSE(platform::diskOfDrive(gone, disk));
+    EXPECT_EQ(platform::driveLook(gone).label, "");
+    EXPECT_EQ(platform::pathOnDrive(gone, "Upfirmware.bin"),
+              "\\\\.\\Volume{5c1a7f02-3b9e-11ef-a1b2-806e6f6e6963}\\Upfirmware.bin");
+    EXPECT_EQ(platform::stopDriveThroughSystem(gone, 5000), gone + " is not a volume of a disk the system knows");
 }
 
 // The device side of a stop request: takes the drive away, or refuses.
