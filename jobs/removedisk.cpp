@@ -149,6 +149,9 @@ DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows,
             return failure("stopping " + updateDrive + " through the system: " + *problem);
         return {};
     }
+    // The tool knows drives by their letters; a volume reached by its path is the system's to stop.
+    if (!isLetterDrive(updateDrive))
+        return stopThroughSystemInstead(updateDrive, "the stop tool takes drive letters only", timeoutMs);
     const std::optional<std::string> commandLine = stopToolCommandLine(tool->path(), updateDrive);
     if (!commandLine)
         return failure("the stop tool's path is longer than " + std::to_string(kMaxToolPath) +
