@@ -119,7 +119,7 @@ void leaveOutOfAccessibility(QWidget* widget)
 }
 
 // The window as assistive technology meets it: its children less those left out, in reading order,
-// top to bottom. What lies beside the delivered window comes last, and only in the service view:
+// top to bottom. What lies outside the delivered window comes last, and only in the service view:
 // hidden, it would still be met, and a closed combo box's items even as showing.
 class WindowAccessible : public QAccessibleWidget {
 public:
@@ -145,16 +145,20 @@ public:
 private:
     std::vector<QWidget*> shownChildren() const
     {
-        const auto beside = [](const QWidget* child) { return child->x() >= kDeliveredSize.width(); };
+        const auto outside = [](const QWidget* child) {
+            return !QRect(QPoint(0, 0), kDeliveredSize).contains(child->geometry());
+        };
         const bool serviceView = static_cast<const TMainForm*>(widget())->inServiceView();
         std::vector<QWidget*> shown;
         for (QObject* object : widget()->children()) {
             auto* child = qobject_cast<QWidget*>(object);
             if (child != nullptr && !child->isWindow() && !child->property(kLeftOutOfAccessibility).toBool() &&
-                (serviceView || !beside(child)))
+                (serviceView || !outside(child)))
                 shown.push_back(child);
         }
-        const auto readingPlace = [&](const QWidget* child) { return std::pair(beside(child), child->geometry().center().y()); };
+        const auto readingPlace = [&](const QWidget* child) {
+            return std::pair(outside(child), child->geometry().center().y());
+        };
         std::stable_sort(shown.begin(), shown.end(),
                          [&](const QWidget* a, const QWidget* b) { return readingPlace(a) < readingPlace(b); });
         return shown;
