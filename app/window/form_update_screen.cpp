@@ -46,6 +46,7 @@ void FormUpdateScreen::showFailed()
         form.CompleteImg->hide();
         form.ErrorLabel->show();
         form.ErrorImg->show();
+        form.tellScreen();
         form.StartBtnImg->loadFromFile(form.imagePathOf("img/NotPress.bmp"));
     });
 }
@@ -60,6 +61,8 @@ void FormUpdateScreen::showDone()
         form.CompleteImg->show();
         form.ErrorLabel->hide();
         form.ErrorImg->hide();
+        form.tellScreen();
+        if (!form.inServiceView()) form.StartBtnImg->setFocus();  // OK ends the program
         form.StartBtnImg->loadFromFile(form.imagePathOf("img/BarOK.bmp"));
     });
 }

@@ -2,12 +2,16 @@
 
 #include "app/window/picture_cache.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QBitmap>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -20,9 +24,92 @@ QString doubleSizeName(const QString& path)
     return file.path() + QStringLiteral("/") + file.completeBaseName() + QStringLiteral("@2x") + suffix;
 }
 
+// The control as assistive technology meets it, read from the control each time it is asked, so
+// that a role set after the first question counts.
+class ImageAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit ImageAccessible(TImageEx* image) : QAccessibleWidget(image) {}
+
+    QAccessible::Role role() const override
+    {
+        switch (image()->role()) {
+        case TImageEx::Role::PushButton:
+            return QAccessible::Button;
+        case TImageEx::Role::ProgressBar:
+            return QAccessible::ProgressBar;
+        case TImageEx::Role::Picture:
+            break;
+        }
+        return QAccessible::Graphic;
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface && image()->role() == TImageEx::Role::ProgressBar)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QStringList actionNames() const override
+    {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (isButton()) names.prepend(pressAction());
+        return names;
+    }
+
+    void doAction(const QString& actionName) override
+    {
+        // Queued, as Qt's own buttons do: a message box the click opens must not hold up the
+        // assistive technology's call.
+        if (actionName == pressAction() && isButton())
+            QMetaObject::invokeMethod(image(), &TImageEx::click, Qt::QueuedConnection);
+        else
+            QAccessibleWidget::doAction(actionName);
+    }
+
+    QVariant currentValue() const override { return image()->progressValue(); }
+    void setCurrentValue(const QVariant&) override {}  // the update sets the value, never the user
+    QVariant maximumValue() const override { return 100; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 0; }
+
+private:
+    TImageEx* image() const { return static_cast<TImageEx*>(widget()); }
+    bool isButton() const { return image()->role() == TImageEx::Role::PushButton && image()->isEnabled(); }
+};
+
+QAccessibleInterface* imageAccessible(const QString& className, QObject* object)
+{
+    if (className != QLatin1String("TImageEx") || object == nullptr || !object->isWidgetType()) return nullptr;
+    return new ImageAccessible(static_cast<TImageEx*>(object));
+}
+
 }  // namespace
 
-TImageEx::TImageEx(QWidget* owner) : QWidget(owner) {}
+TImageEx::TImageEx(QWidget* owner) : QWidget(owner)
+{
+    QAccessible::installFactory(imageAccessible);  // once: a factory installed already is kept as it is
+}
+
+void TImageEx::setRole(Role role)
+{
+    role_ = role;
+    setFocusPolicy(role == Role::PushButton ? Qt::StrongFocus : Qt::NoFocus);
+}
+
+void TImageEx::setProgressValue(int percent)
+{
+    percent = std::clamp(percent, 0, 100);
+    if (percent == progressValue_) return;
+    progressValue_ = percent;
+    QAccessibleValueChangeEvent event(this, percent);
+    QAccessible::updateAccessibility(&event);
+}
+
+void TImageEx::click()
+{
+    emit clicked();
+}
 
 void TImageEx::loadFromFile(const QString& path)
 {
@@ -79,6 +166,10 @@ bool TImageEx::event(QEvent* event)
     case QEvent::Leave:
         FMouseLeave();
         return true;
+    case QEvent::KeyPress:
+        // A key while the button has the focus, Tab included: the keyboard is in use.
+        if (role_ == Role::PushButton) showFocusMark(true);
+        return QWidget::event(event);
     default:
         return QWidget::event(event);
     }
@@ -86,8 +177,20 @@ bool TImageEx::event(QEvent* event)
 
 void TImageEx::paintEvent(QPaintEvent*)
 {
-    if (picture_.isNull()) return;
     QPainter painter(this);
+    paintPicture(painter);
+    if (focusMarkShown()) {
+        // A ring in the caption's white just inside the face's rounded edge.
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::white, 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(4, 4, -4, -4), 6, 6);
+    }
+}
+
+void TImageEx::paintPicture(QPainter& painter)
+{
+    if (picture_.isNull()) return;
     // The painter's own scale, not the screen's: the control may be painted into an image too.
     const QPixmap& shown = pictureFor(painter.deviceTransform().m11());
     // At 125 % or 150 % the picture is scaled to the device: smoothly, not by repeating pixels.
@@ -104,11 +207,37 @@ void TImageEx::paintEvent(QPaintEvent*)
 void TImageEx::mousePressEvent(QMouseEvent* event)
 {
     pressed_ = event->button() == Qt::LeftButton;
+    showFocusMark(false);
 }
 
 void TImageEx::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool releasedOnIt = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     pressed_ = false;
-    if (click) emit clicked();
+    if (releasedOnIt) click();
+}
+
+void TImageEx::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    const bool pressKey = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    if (role_ != Role::PushButton || !pressKey || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (!event->isAutoRepeat()) click();  // a key held down clicks once
+}
+
+void TImageEx::focusInEvent(QFocusEvent* event)
+{
+    const Qt::FocusReason reason = event->reason();
+    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason)
+        showFocusMark(true);
+    QWidget::focusInEvent(event);
+}
+
+void TImageEx::showFocusMark(bool wanted)
+{
+    focusMarkWanted_ = wanted;
+    update();
 }

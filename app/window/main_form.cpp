@@ -67,6 +67,7 @@ constexpr std::chrono::seconds kWorkbookExitWait(10);
 TMainForm::TMainForm(const QString& folder, QWidget* parent)
     : QWidget(parent), workbookThread_(&ExcelRelease, kWorkbookExitWait), appFolder(folder)
 {
+    installWindowAccessibility();
     setObjectName("MainForm");
     setWindowTitle(QStringLiteral("Lumaro Tessaray Controller Firmware Update Utility"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -317,6 +318,8 @@ bool TMainForm::DetectController()
         Dump_MemBtn->hide();
         Reset_DevBtn->setVisible(model.chipType == "47J53");
         currentVidPid = model.vidPid;
+        tellScreen();
+        if (!serviceView_) StartBtnImg->setFocus();  // the keyboard's place on the ready screen
         return true;
     }
     SetRecorderControlsEnabled(false);
@@ -328,6 +331,7 @@ bool TMainForm::DetectController()
     Start_Update_Btn->setEnabled(false);
     WarIcon->show();
     clearProgressAndResultLines();
+    tellScreen();
     return false;
 }
 
@@ -341,6 +345,25 @@ void TMainForm::clearProgressAndResultLines()
     CompleteImg->hide();
     ErrorLabel->hide();
     ErrorImg->hide();
+}
+
+void TMainForm::tellScreen()
+{
+    // Told only when changed: Qt tells every setting, and a screen reader would say it again.
+    const QString name = UpBtnLabel->text();
+    if (StartBtnImg->accessibleName() != name) StartBtnImg->setAccessibleName(name);
+    const QString line = screenLine();
+    if (StartBtnImg->accessibleDescription() != line) StartBtnImg->setAccessibleDescription(line);
+}
+
+// The line that says what the screen is about: the error, the completion, the missing controller
+// or the hint.
+QString TMainForm::screenLine() const
+{
+    if (!ErrorLabel->isHidden()) return ErrorLabel->text();
+    if (!CompleteLabel->isHidden()) return CompleteLabel->text();
+    if (FWLABEL->text() == kNoDevice) return FWLABEL->text();
+    return UpdateHint->text();
 }
 
 void TMainForm::WMDeviceChange(unsigned eventCode)
@@ -421,6 +444,7 @@ void TMainForm::StartUpdate()
     RunTimer->start();
     ProgressBarImg->show();
     ProgressBarValue->show();
+    tellScreen();
     repaint();
     if (jobBusy) {
         jobBusy = false;  // the running update job stops at its next check
@@ -440,6 +464,8 @@ void TMainForm::RunTimerTimer()
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ProgressBarValue && event->type() == QEvent::Resize)
+        ProgressBarImg->setProgressValue(qRound(100.0 * ProgressBarValue->width() / ProgressBarImg->width()));
     if (watched != UpBtnLabel) return QWidget::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::Enter:

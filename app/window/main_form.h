@@ -67,6 +67,10 @@ inline constexpr unsigned kDeviceRemoveComplete = 0x8004;
 // keeps every caption inside its designed size. Called once before the window is made.
 void useWindowFonts();
 
+// Assistive technology's view of the window itself: installed by the window before anything of it
+// can be asked about.
+void installWindowAccessibility();
+
 class TMainForm : public QWidget {
     Q_OBJECT
 public:
@@ -228,6 +232,10 @@ private:
     void clickButton();
     bool buttonIsQuiet(bool ruleOutFailedState) const;
     void clearProgressAndResultLines();
+    // Tells assistive technology the screen as it is now: the big button named by its caption and
+    // described by the screen's line.
+    void tellScreen();
+    QString screenLine() const;
     QString imagePathOf(const char* relativeName) const;
     QString dataFilePath(const QString& name) const;
     void launchUpdateThread(platform::ControllerClaim claim);

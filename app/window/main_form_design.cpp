@@ -5,6 +5,8 @@
 #include "datafiles/page_settings.h"
 #include "app/window/screen_texts.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
@@ -17,6 +19,10 @@
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace {
 struct Look {
@@ -103,7 +109,74 @@ QTimer* makeTimer(QObject* parent, const char* name, int intervalMs)
     return timer;
 }
 
+// Children of the window that assistive technology is not shown: pictures for the eye only, and the
+// parts of a control that speaks for them.
+const char* const kLeftOutOfAccessibility = "leftOutOfAccessibility";
+
+void leaveOutOfAccessibility(QWidget* widget)
+{
+    widget->setProperty(kLeftOutOfAccessibility, true);
+}
+
+// The window as assistive technology meets it: its children less those left out, in reading order,
+// top to bottom. What lies outside the delivered window comes last, and only in the service view:
+// hidden, it would still be met, and a closed combo box's items even as showing.
+class WindowAccessible : public QAccessibleWidget {
+public:
+    explicit WindowAccessible(QWidget* window) : QAccessibleWidget(window, QAccessible::Window) {}
+
+    int childCount() const override { return static_cast<int>(shownChildren().size()); }
+
+    QAccessibleInterface* child(int index) const override
+    {
+        const std::vector<QWidget*> shown = shownChildren();
+        if (index < 0 || index >= static_cast<int>(shown.size())) return nullptr;
+        return QAccessible::queryAccessibleInterface(shown[static_cast<std::size_t>(index)]);
+    }
+
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        if (child == nullptr) return -1;
+        const std::vector<QWidget*> shown = shownChildren();
+        const auto found = std::find(shown.begin(), shown.end(), child->object());
+        return found == shown.end() ? -1 : static_cast<int>(found - shown.begin());
+    }
+
+private:
+    std::vector<QWidget*> shownChildren() const
+    {
+        const auto outside = [](const QWidget* child) {
+            return !QRect(QPoint(0, 0), kDeliveredSize).contains(child->geometry());
+        };
+        const bool serviceView = static_cast<const TMainForm*>(widget())->inServiceView();
+        std::vector<QWidget*> shown;
+        for (QObject* object : widget()->children()) {
+            auto* child = qobject_cast<QWidget*>(object);
+            if (child != nullptr && !child->isWindow() && !child->property(kLeftOutOfAccessibility).toBool() &&
+                (serviceView || !outside(child)))
+                shown.push_back(child);
+        }
+        const auto readingPlace = [&](const QWidget* child) {
+            return std::pair(outside(child), child->geometry().center().y());
+        };
+        std::stable_sort(shown.begin(), shown.end(),
+                         [&](const QWidget* a, const QWidget* b) { return readingPlace(a) < readingPlace(b); });
+        return shown;
+    }
+};
+
+QAccessibleInterface* windowAccessible(const QString& className, QObject* object)
+{
+    if (className != QLatin1String("TMainForm") || object == nullptr || !object->isWidgetType()) return nullptr;
+    return new WindowAccessible(static_cast<QWidget*>(object));
+}
+
 }  // namespace
+
+void installWindowAccessibility()
+{
+    QAccessible::installFactory(windowAccessible);
+}
 
 void useWindowFonts()
 {
@@ -117,7 +190,7 @@ void TMainForm::buildUpdateScreen()
     const Look whiteBold16{16, Qt::white, true, false, Qt::AlignLeft | Qt::AlignTop};
     // The background picture is a pixel short of the client area on the right and at the bottom;
     // a backdrop in the picture's edge colour keeps a light seam from showing there.
-    makeFill(this, {0, 0, kDeliveredSize.width(), kDeliveredSize.height()}, kPictureEdge);
+    QWidget* backdrop = makeFill(this, {0, 0, kDeliveredSize.width(), kDeliveredSize.height()}, kPictureEdge);
     BKImg = makeImage(this, "BKImg", {0, 0, 736, 454}, true, true);
     CompleteImg = makeImage(this, "CompleteImg", {83, 354, 25, 25}, true, true);
     CompleteLabel = makeLabel(this, "CompleteLabel",
@@ -152,6 +225,19 @@ void TMainForm::buildUpdateScreen()
     StartBtnImg->setOnMouseLeave([this](QObject*) { StartBtnImgMouseLeave(); });
     connect(StartBtnImg, &TImageEx::clicked, this, &TMainForm::StartBtnImgClick);
     UpBtnLabel->installEventFilter(this);
+
+    // To the keyboard and to assistive technology the face is the big button, named by its caption
+    // (tellScreen); the progress is a progress bar, and of the pictures only the warning mark says
+    // what the text beside it does not.
+    StartBtnImg->setRole(TImageEx::Role::PushButton);
+    ProgressBarImg->setRole(TImageEx::Role::ProgressBar);
+    ProgressBarImg->setAccessibleName(QStringLiteral("Progress"));
+    ProgressBarValue->installEventFilter(this);  // its width is the progress bar's value
+    WarIcon->setAccessibleName(QStringLiteral("Warning"));
+    for (QWidget* eyeOnly : {backdrop, static_cast<QWidget*>(BKImg), static_cast<QWidget*>(CompleteImg),
+                             static_cast<QWidget*>(ErrorImg), static_cast<QWidget*>(UpBtnLabel), ProgressBarValue})
+        leaveOutOfAccessibility(eyeOnly);
+    tellScreen();
 }
 
 void TMainForm::buildEngineeringPanel()
@@ -183,6 +269,10 @@ void TMainForm::buildEngineeringPanel()
     buildUpdatePage(updatePage);
     buildRecorderPage(recorderPage);
     PageControl1->setCurrentIndex(kRecorderPage);
+    // Out of sight, the strip and the model's name are kept from the keyboard and from assistive
+    // technology too, until the service view shows them.
+    ServiceStrip->hide();
+    OpDevName->hide();
 }
 
 void TMainForm::buildUpdatePage(QWidget* page)

@@ -2,6 +2,7 @@
 // threads, stopping them when the window goes, the page's file choice and log buttons, and the
 // service view that brings the page into sight.
 #include "app/window/main_form.h"
+#include "app/window/imageex.h"
 #include "app/window/service_view.h"
 
 #include "jobs/erasethread.h"
@@ -10,6 +11,7 @@
 #include "link/job_busy.h"
 #include "link/usb.h"
 
+#include <QAccessible>
 #include <QFileDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -161,10 +163,19 @@ void TMainForm::toggleServiceView()
         setFixedSize(placed.width, kDeliveredSize.height());
         move(placed.left, pos().y());
         ServiceStrip->resize(placed.width - kDeliveredSize.width(), kDeliveredSize.height());
+        ServiceStrip->show();
+        OpDevName->show();
     } else {
+        // Out of sight again, the panel leaves the Tab order and assistive technology's view, and
+        // the keyboard goes back to the big button.
+        StartBtnImg->setFocus(Qt::ShortcutFocusReason);
+        ServiceStrip->hide();
+        OpDevName->hide();
         for (QWidget* control : serviceHidden_) control->hide();
         serviceHidden_.clear();
         setFixedSize(kDeliveredSize);
         move(deliveredPos_);
     }
+    QAccessibleEvent panelComesOrGoes(this, QAccessible::ObjectReorder);  // the window's children change
+    QAccessible::updateAccessibility(&panelComesOrGoes);
 }
