@@ -128,30 +128,29 @@ def press_action(button):
     action.doAction(names.index("Press"))
 
 
-def find_roles(frame):
-    found = {}
-    for node in walk(frame):
-        found.setdefault(node.getRoleName(), []).append(node)
-    return found
+def find(frame, role, name):
+    """The one object of that role and name in the window, else None."""
+    found = [node for node in walk(frame) if node.getRoleName() == role and node.name == name]
+    return found[0] if len(found) == 1 else None
 
 
 def check_nothing_outside(frame):
-    """Nothing showing or focusable lies outside the window's frame: what the eye cannot see, a
-    screen reader does not read and Tab does not reach."""
+    """Nothing showing lies outside the window's frame: a screen reader reads nothing the eye cannot
+    see there."""
     box = extents(frame)
     if box is None or box[2] <= 0 or box[3] <= 0:
         raise CheckFailed("the window's frame has no extents: %r" % (box,))
     fx, fy, fw, fh = box
     outside = []
     for node in walk(frame):
-        state = node.getState()
-        if node == frame or not (state.contains(pyatspi.STATE_SHOWING) or state.contains(pyatspi.STATE_FOCUSABLE)):
+        if node == frame or not node.getState().contains(pyatspi.STATE_SHOWING):
             continue
         e = extents(node)
         if e and (e[0] < fx or e[1] < fy or e[0] + e[2] > fx + fw or e[1] + e[3] > fy + fh):
             outside.append("[%s] %r at %s" % (node.getRoleName(), node.name, e))
     if outside:
-        raise CheckFailed("%d objects showing or focusable outside the window at %s: %s"
+        outside.sort(key=lambda line: "] '' at" in line)  # the named first: they say what it is
+        raise CheckFailed("%d objects showing outside the window at %s: %s"
                           % (len(outside), box, "; ".join(outside[:8])))
 
 
@@ -161,25 +160,23 @@ def run(mode, bus):
     if len(frames) != 1:
         raise CheckFailed("the program should show one window, the bus shows %d" % len(frames))
     frame = frames[0]
-    roles = {}
+    button = bar = None
 
-    def one_button_one_bar():
-        roles.update(find_roles(fresh(frame)))
-        return len(roles.get("push button", [])) == 1 and len(roles.get("progress bar", [])) == 1
+    def ready():
+        nonlocal button, bar
+        button = find(fresh(frame), "push button", "Update")
+        bar = find(frame, "progress bar", "Progress")
+        return button is not None and bar is not None and button.description == READY_LINE
     try:
-        bus.wait("one push button and one progress bar in the window", 10, one_button_one_bar)
+        bus.wait("the ready screen", 15, ready)
     except CheckFailed as failed:
-        raise CheckFailed("%s; roles: %s" % (failed, {r: len(n) for r, n in roles.items()})) from None
-    button, bar = roles["push button"][0], roles["progress bar"][0]
-
-    try:
-        bus.wait("the ready screen", 15, lambda: fresh(button).name == "Update" and button.description == READY_LINE)
-    except CheckFailed as failed:
-        raise CheckFailed("%s: the button reads %r, %r; want 'Update', %r"
-                          % (failed, button.name, button.description, READY_LINE)) from None
+        raise CheckFailed("%s: want one [push button] 'Update' described %r and one [progress bar] 'Progress'; "
+                          "the window holds %s" % (failed, READY_LINE, [
+                              (node.getRoleName(), node.name, node.description) for node in walk(frame)
+                              if node.getRoleName() in ("push button", "progress bar")][:10])) from None
     check_nothing_outside(fresh(frame))
     bus.wait("the keyboard focus on the big button on the ready screen", 5, lambda: has(button, pyatspi.STATE_FOCUSED))
-    print("  ready: [push button] 'Update', %r, focused; nothing showing or focusable outside the window" % READY_LINE)
+    print("  ready: [push button] 'Update', %r, focused; nothing showing outside the window" % READY_LINE)
 
     told_from = len(bus.told)
     if mode == "keyboard":
@@ -187,11 +184,16 @@ def run(mode, bus):
             key(name)
     else:
         press_action(button)
-    bus.wait("the button named 'Updating' after the press", 10, lambda: fresh(button).name == "Updating")
+
+    def strays():
+        return [(role, name) for kind, node, role, name in bus.told[told_from:] if kind == "focus" and node != button]
+    try:
+        bus.wait("the button named 'Updating' after the press", 10, lambda: fresh(button).name == "Updating")
+    except CheckFailed as failed:
+        raise CheckFailed("%s%s" % (failed, "; the focus went to %s" % strays() if strays() else "")) from None
     bus.pump()  # what was told before the name: a Tab's focus change comes before the Return's effect
-    strays = [(role, name) for kind, node, role, name in bus.told[told_from:] if kind == "focus" and node != button]
-    if strays:
-        raise CheckFailed("the focus left the big button for %s" % strays)
+    if strays():
+        raise CheckFailed("the focus left the big button for %s" % strays())
     if mode == "keyboard" and not has(button, pyatspi.STATE_FOCUSED):
         raise CheckFailed("the big button lost the keyboard focus to Tab")
     print("  updating: the button reads 'Updating'" + (", Tab kept the focus on it" if mode == "keyboard" else ""))
