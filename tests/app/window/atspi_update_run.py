@@ -24,6 +24,7 @@ from gi.repository import Atspi, GLib  # noqa: E402
 APP_NAME = "LumaroCtrlUpdate"
 READY_LINE = "Your device will update to the latest software version"
 DONE_LINE = "Update Complete ! You can remove Lumaro Controller from PC now."
+RUN_LIMIT_S = 60  # an update takes about ten seconds, the program's own wait for its disk included
 
 
 class CheckFailed(Exception):
@@ -36,7 +37,9 @@ class Bus:
     TOLD = ("object:property-change:accessible-name", "object:property-change:accessible-description",
             "object:property-change:accessible-value", "object:value-changed", "object:state-changed:focused")
 
-    def __init__(self):
+    def __init__(self, limit_s):
+        self.limit_s = limit_s  # of the whole run: each wait's limit ends with it at the latest
+        self.end = time.monotonic() + limit_s
         self.told = []
         for kind in self.TOLD:
             pyatspi.Registry.registerEventListener(self._on_event, kind)
@@ -70,8 +73,9 @@ class Bus:
         return [(kind, role, value) for kind, _, role, value in self.told[-count:]]
 
     def wait(self, what, limit_s, predicate):
-        """Pumps the bus until predicate() holds; fails with `what` after limit_s seconds."""
-        deadline = time.monotonic() + limit_s
+        """Pumps the bus until predicate() holds; fails with `what` after limit_s seconds, or sooner
+        where the run's time is up."""
+        deadline = min(time.monotonic() + limit_s, self.end)
         while True:
             self.pump()
             try:
@@ -80,6 +84,8 @@ class Bus:
             except GLib.Error:
                 pass  # a call refused while the window changes: asked again
             if time.monotonic() >= deadline:
+                if deadline == self.end:
+                    raise CheckFailed("%s: not before the run's %g s were up" % (what, self.limit_s))
                 raise CheckFailed("%s: not within %g s" % (what, limit_s))
             time.sleep(0.05)
 
@@ -233,7 +239,7 @@ def main():
         sys.exit("usage: atspi_update_run.py keyboard|press")
     # A busy machine may keep the program from answering within libatspi's 0.8 s.
     Atspi.set_timeout(10000, 15000)
-    bus = Bus()
+    bus = Bus(RUN_LIMIT_S)
     try:
         run(sys.argv[1], bus)
     except (CheckFailed, GLib.Error, subprocess.SubprocessError) as failed:
