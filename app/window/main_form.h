@@ -137,9 +137,10 @@ public:
     bool confirmCloseDuringUpdate();
 
 private:
-    // Asked for while a measurement or a save was under way, done once neither is.
+    // Asked for while a measurement or a save was under way, done once neither is; no measurement
+    // starts while one waits.
     struct DeferredRequests {
-        bool close = false;  // the window was closed
+        bool close = false;  // the window was closed: kept until it goes
         bool press = false;  // the start/stop button was pressed
     };
     void connectRecorder();
@@ -163,6 +164,8 @@ private:
     void rotatedWorkbookSaved(const std::exception_ptr& failure);
     void startLogTimers();
     void actOnDeferredRequests();
+    void closeAsAsked();
+    void pressAsAsked();
     PacketChannel* recorderChannel_ = nullptr;
     bool logToWorkbook_ = false;  // LogExcel_check as the log started
     bool measuring_ = false;      // a measurement is under way: its row is not written yet
