@@ -141,7 +141,7 @@ private:
     // starts while one waits.
     struct DeferredRequests {
         bool close = false;  // the window was closed: kept until it goes
-        bool press = false;  // the start/stop button was pressed
+        int presses = 0;     // the start/stop button's presses not acted on yet
     };
     void connectRecorder();
     bool logRunning() const;
@@ -163,6 +163,7 @@ private:
     void endLogSave();
     void rotatedWorkbookSaved(const std::exception_ptr& failure);
     void startLogTimers();
+    void startOrStopLog();
     void actOnDeferredRequests();
     void closeAsAsked();
     void pressAsAsked();

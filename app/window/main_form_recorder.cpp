@@ -169,14 +169,19 @@ bool TMainForm::logRunning() const
 // The caption is the recorder's state. The image-flash erase is not sent: it would only destroy the
 // controller's image data. A press that lands inside a measurement acts once its row is written, one
 // inside a save once the save has ended: a new log must not take the workbook a retry would save.
-// Once the window is to close, the close stops the log.
+// Presses that wait act one by one, in order; once the window is to close, the close stops the log.
 void TMainForm::Temp_Start_BtnClick()
 {
     if (deferred_.close) return;
-    if (measuring_ || savingLog_) {
-        deferred_.press = true;
+    if (measuring_ || savingLog_ || deferred_.presses > 0) {
+        ++deferred_.presses;
         return;
     }
+    startOrStopLog();
+}
+
+void TMainForm::startOrStopLog()
+{
     if (!logRunning())
         startLog();
     else
@@ -206,7 +211,7 @@ void TMainForm::actOnDeferredRequests()
     if (measuring_ || savingLog_) return;
     if (deferred_.close)
         QMetaObject::invokeMethod(this, &TMainForm::closeAsAsked, Qt::QueuedConnection);
-    else if (deferred_.press)
+    else if (deferred_.presses > 0)
         QMetaObject::invokeMethod(this, &TMainForm::pressAsAsked, Qt::QueuedConnection);
 }
 
@@ -217,11 +222,13 @@ void TMainForm::closeAsAsked()
     if (!close() && !measuring_ && !savingLog_) deferred_.close = false;
 }
 
+// The first press that waited; the next one acts once this one's save has ended.
 void TMainForm::pressAsAsked()
 {
-    if (deferred_.close || !deferred_.press || measuring_ || savingLog_) return;
-    deferred_.press = false;
-    Temp_Start_BtnClick();
+    if (deferred_.close || deferred_.presses == 0 || measuring_ || savingLog_) return;
+    --deferred_.presses;
+    const auto actAfterwards = qScopeGuard([this] { actOnDeferredRequests(); });
+    startOrStopLog();
 }
 
 // A new name for each log, even for two started within one second: the first is not overwritten.
@@ -427,7 +434,7 @@ void TMainForm::Temp_TimerTimer()
     // A device job owns the link's one packet buffer: no exchange, no row, until it ends. While the
     // last measurement is under way the tick is let go: exchanges never overlap. So it is while a
     // press or a close waits for that measurement: it acts after it, not after one more.
-    if (jobBusy || measuring_ || deferred_.close || deferred_.press) return;
+    if (jobBusy || measuring_ || deferred_.close || deferred_.presses > 0) return;
     measuring_ = true;
     measurementTime_ = localNow();  // the row's time is the tick's, however long the exchanges take
     const DeviceModel* model = modelAt(DeviceModelTable, currentModel);

@@ -600,6 +600,22 @@ TEST_F(Recorder, AWindowClosedDuringAnExchangeClosesOnceItsRowIsWrittenAndSavesT
     EXPECT_EQ(form->LogRowCount, 0);
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(row(readBack(secondPath), 4).size(), 17u);
+
+    // Two presses there act in turn: the log stops, and once it is saved a new one starts.
+    pressStart(*form);
+    const QString thirdPath = form->LogFilePath;
+    inExchange = false;
+    answer = false;
+    controller.duringExchange = holdAnswer;
+    form->Temp_TimerTimer();
+    ASSERT_TRUE(waitUntil([&] { return inExchange.load(); }));
+    pressStart(*form);
+    pressStart(*form);
+    answer = true;
+    ASSERT_TRUE(waitUntil([&] { return form->LogFilePath != thirdPath && timersRun(*form); }, 2000)) << "a press was lost";
+    EXPECT_EQ(row(readBack(thirdPath), 4).size(), 17u);
+    EXPECT_TRUE(boxes.empty());
+    pressStart(*form);
 }
 
 TEST_F(Recorder, ASaveRunsWhileTheWindowAnswersAndAPressOrACloseDuringItActsOnceItHasEnded)
