@@ -564,16 +564,20 @@ TEST_F(Recorder, AWindowClosedDuringAnExchangeClosesOnceItsRowIsWrittenAndSavesT
     controller.temperatureRaw = {177, 177, 0};
     pressStart(*form);
     const QString path = form->LogFilePath;
-    // The controller holds its answer until the test has acted.
+    // A measurement whose controller holds its answer until the test has acted.
     std::atomic<bool> inExchange{false};
     std::atomic<bool> answer{false};
-    auto holdAnswer = [&] {
-        inExchange = true;
-        while (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto tickHeldInExchange = [&] {
+        inExchange = false;
+        answer = false;
+        controller.duringExchange = [&] {
+            inExchange = true;
+            while (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        form->Temp_TimerTimer();
+        return waitUntil([&] { return inExchange.load(); });
     };
-    controller.duringExchange = holdAnswer;
-    form->Temp_TimerTimer();
-    ASSERT_TRUE(waitUntil([&] { return inExchange.load(); }));
+    ASSERT_TRUE(tickHeldInExchange());
     EXPECT_FALSE(form->close()) << "the log is not stopped under a running exchange";
     answer = true;
     ASSERT_TRUE(waitUntil([&] { return form->isHidden(); }, 2000)) << "the close was lost";
@@ -588,11 +592,7 @@ TEST_F(Recorder, AWindowClosedDuringAnExchangeClosesOnceItsRowIsWrittenAndSavesT
     form->show();
     pressStart(*form);
     const QString secondPath = form->LogFilePath;
-    inExchange = false;
-    answer = false;
-    controller.duringExchange = holdAnswer;
-    form->Temp_TimerTimer();
-    ASSERT_TRUE(waitUntil([&] { return inExchange.load(); }));
+    ASSERT_TRUE(tickHeldInExchange());
     pressStart(*form);
     EXPECT_EQ(startCaption(*form), "Stop to log temperature");
     answer = true;
@@ -604,11 +604,7 @@ TEST_F(Recorder, AWindowClosedDuringAnExchangeClosesOnceItsRowIsWrittenAndSavesT
     // Two presses there act in turn: the log stops, and once it is saved a new one starts.
     pressStart(*form);
     const QString thirdPath = form->LogFilePath;
-    inExchange = false;
-    answer = false;
-    controller.duringExchange = holdAnswer;
-    form->Temp_TimerTimer();
-    ASSERT_TRUE(waitUntil([&] { return inExchange.load(); }));
+    ASSERT_TRUE(tickHeldInExchange());
     pressStart(*form);
     pressStart(*form);
     answer = true;
