@@ -142,10 +142,11 @@ public:
     bool confirmCloseDuringUpdate();
 
 private:
-    // Asked for while a measurement or a save was under way, done once neither is.
+    // Asked for while a measurement or a save was under way, done once neither is; no measurement
+    // starts while one waits.
     struct DeferredRequests {
-        bool close = false;  // the window was closed
-        bool press = false;  // the start/stop button was pressed
+        bool close = false;  // the window was closed: kept until it goes
+        int presses = 0;     // the start/stop button's presses not acted on yet
     };
     void connectRecorder();
     bool logRunning() const;
@@ -167,7 +168,10 @@ private:
     void endLogSave();
     void rotatedWorkbookSaved(const std::exception_ptr& failure);
     void startLogTimers();
+    void startOrStopLog();
     void actOnDeferredRequests();
+    void closeAsAsked();
+    void pressAsAsked();
     PacketChannel* recorderChannel_ = nullptr;
     bool logToWorkbook_ = false;  // LogExcel_check as the log started
     bool measuring_ = false;      // a measurement is under way: its row is not written yet

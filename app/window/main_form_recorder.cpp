@@ -169,12 +169,19 @@ bool TMainForm::logRunning() const
 // The caption is the recorder's state. The image-flash erase is not sent: it would only destroy the
 // controller's image data. A press that lands inside a measurement acts once its row is written, one
 // inside a save once the save has ended: a new log must not take the workbook a retry would save.
+// Presses that wait act one by one, in order; once the window is to close, the close stops the log.
 void TMainForm::Temp_Start_BtnClick()
 {
-    if (measuring_ || savingLog_) {
-        deferred_.press = true;
+    if (deferred_.close) return;
+    if (measuring_ || savingLog_ || deferred_.presses > 0) {
+        ++deferred_.presses;
         return;
     }
+    startOrStopLog();
+}
+
+void TMainForm::startOrStopLog()
+{
     if (!logRunning())
         startLog();
     else
@@ -182,29 +189,46 @@ void TMainForm::Temp_Start_BtnClick()
 }
 
 // The window goes once the save has ended, however it ended: saved, given up, or failed otherwise.
+// The close stays asked for until the window goes, whatever closes are tried meanwhile.
 bool TMainForm::settleLogBeforeClose()
 {
     if (closeWithoutSave_) return true;
-    if (measuring_) {
-        deferred_.close = true;
+    deferred_.close = true;
+    if (measuring_) return false;
+    if (logRunning()) stopLog();
+    if (savingLog_) {
+        closeDeadline_->start();
         return false;
     }
-    if (logRunning()) stopLog();
-    if (!savingLog_) return true;
-    deferred_.close = true;
-    closeDeadline_->start();
-    return false;
+    deferred_ = {};
+    return true;
 }
 
-// What was asked for during a measurement or a save, done once neither is under way, from the event loop.
+// What was asked for during a measurement or a save, done once neither is under way, from the event
+// loop. A request stays asked for until it is carried out: no measurement starts meanwhile.
 void TMainForm::actOnDeferredRequests()
 {
     if (measuring_ || savingLog_) return;
-    const DeferredRequests asked = std::exchange(deferred_, {});
-    if (asked.close)
-        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-    else if (asked.press)
-        QMetaObject::invokeMethod(this, &TMainForm::Temp_Start_BtnClick, Qt::QueuedConnection);
+    if (deferred_.close)
+        QMetaObject::invokeMethod(this, &TMainForm::closeAsAsked, Qt::QueuedConnection);
+    else if (deferred_.presses > 0)
+        QMetaObject::invokeMethod(this, &TMainForm::pressAsAsked, Qt::QueuedConnection);
+}
+
+// The close that waited. One the user takes back (asked about an update it would cut short) is let
+// go: the log goes on.
+void TMainForm::closeAsAsked()
+{
+    if (!close() && !measuring_ && !savingLog_) deferred_.close = false;
+}
+
+// The first press that waited; the next one acts once this one's save has ended.
+void TMainForm::pressAsAsked()
+{
+    if (deferred_.close || deferred_.presses == 0 || measuring_ || savingLog_) return;
+    --deferred_.presses;
+    const auto actAfterwards = qScopeGuard([this] { actOnDeferredRequests(); });
+    startOrStopLog();
 }
 
 // A new name for each log, even for two started within one second: the first is not overwritten.
@@ -408,8 +432,9 @@ void TMainForm::endLogSave()
 void TMainForm::Temp_TimerTimer()
 {
     // A device job owns the link's one packet buffer: no exchange, no row, until it ends. While the
-    // last measurement is under way the tick is let go: exchanges never overlap.
-    if (jobBusy || measuring_) return;
+    // last measurement is under way the tick is let go: exchanges never overlap. So it is while a
+    // press or a close waits for that measurement: it acts after it, not after one more.
+    if (jobBusy || measuring_ || deferred_.close || deferred_.presses > 0) return;
     measuring_ = true;
     measurementTime_ = localNow();  // the row's time is the tick's, however long the exchanges take
     const DeviceModel* model = modelAt(DeviceModelTable, currentModel);

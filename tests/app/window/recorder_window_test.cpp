@@ -1,8 +1,8 @@
 // The recorder page: starting and stopping a log, the measurements shown and written row by row,
 // the workbook read back by an independent reader, rotation after 65535 rows, a spreadsheet program
-// that cannot be started, a controller that does not answer, a log saved when the window closes
-// (during an exchange too), saves that fail, names of logs started in one second, and the journal
-// that brings back a log a crash kept from being saved.
+// that cannot be started, a controller that does not answer, a log saved when the window closes (at
+// any moment of it), presses during a measurement or a save, saves that fail, names of logs started
+// in one second, and the journal that brings back a log a crash kept from being saved.
 #include "window_fixture.h"
 #include "file_size_limit.h"
 #include "foreign_owner.h"
@@ -21,8 +21,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QListWidget>
@@ -65,10 +67,13 @@ public:
     std::uint16_t fanRaw = 0;
     std::vector<std::uint8_t> commands;  // every command written, in order
     std::function<void()> duringExchange;  // run once, from the next read, as if events ran there
+    std::chrono::milliseconds answerTime{0};  // how long each answer takes to come
+    std::atomic<int> requests{0};             // counted as they are written, read from any thread
 
     platform::OsError write(const platform::Report& report, int) override
     {
         commands.push_back(report[5]);
+        ++requests;
         reply_.fill(0);
         reply_[1] = 0xA9;
         switch (report[5]) {
@@ -99,6 +104,7 @@ public:
     {
         if (duringExchange) std::exchange(duringExchange, nullptr)();
         if (!pending_) return platform::kErrorTimeout;
+        std::this_thread::sleep_for(answerTime);
         report = reply_;
         pending_ = false;
         return platform::kOk;
@@ -214,6 +220,7 @@ protected:
         settleWorkbook(form);
     }
     static QString startCaption(const TMainForm& form) { return child<QPushButton>(form, "Temp_Start_Btn")->text(); }
+    static bool logRunning(const TMainForm& form) { return startCaption(form) != "Start to log temperature"; }
     static bool timersRun(const TMainForm& form)
     {
         return child<QTimer>(form, "Temp_Timer")->isActive() && child<QTimer>(form, "TempBarTimer")->isActive();
@@ -557,16 +564,20 @@ TEST_F(Recorder, AWindowClosedDuringAnExchangeClosesOnceItsRowIsWrittenAndSavesT
     controller.temperatureRaw = {177, 177, 0};
     pressStart(*form);
     const QString path = form->LogFilePath;
-    // The controller holds its answer until the test has acted.
+    // A measurement whose controller holds its answer until the test has acted.
     std::atomic<bool> inExchange{false};
     std::atomic<bool> answer{false};
-    auto holdAnswer = [&] {
-        inExchange = true;
-        while (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    auto tickHeldInExchange = [&] {
+        inExchange = false;
+        answer = false;
+        controller.duringExchange = [&] {
+            inExchange = true;
+            while (!answer) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        form->Temp_TimerTimer();
+        return waitUntil([&] { return inExchange.load(); });
     };
-    controller.duringExchange = holdAnswer;
-    form->Temp_TimerTimer();
-    ASSERT_TRUE(waitUntil([&] { return inExchange.load(); }));
+    ASSERT_TRUE(tickHeldInExchange());
     EXPECT_FALSE(form->close()) << "the log is not stopped under a running exchange";
     answer = true;
     ASSERT_TRUE(waitUntil([&] { return form->isHidden(); }, 2000)) << "the close was lost";
@@ -581,11 +592,7 @@ TEST_F(Recorder, AWindowClosedDuringAnExchangeClosesOnceItsRowIsWrittenAndSavesT
     form->show();
     pressStart(*form);
     const QString secondPath = form->LogFilePath;
-    inExchange = false;
-    answer = false;
-    controller.duringExchange = holdAnswer;
-    form->Temp_TimerTimer();
-    ASSERT_TRUE(waitUntil([&] { return inExchange.load(); }));
+    ASSERT_TRUE(tickHeldInExchange());
     pressStart(*form);
     EXPECT_EQ(startCaption(*form), "Stop to log temperature");
     answer = true;
@@ -593,6 +600,18 @@ TEST_F(Recorder, AWindowClosedDuringAnExchangeClosesOnceItsRowIsWrittenAndSavesT
     EXPECT_EQ(form->LogRowCount, 0);
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(row(readBack(secondPath), 4).size(), 17u);
+
+    // Two presses there act in turn: the log stops, and once it is saved a new one starts.
+    pressStart(*form);
+    const QString thirdPath = form->LogFilePath;
+    ASSERT_TRUE(tickHeldInExchange());
+    pressStart(*form);
+    pressStart(*form);
+    answer = true;
+    ASSERT_TRUE(waitUntil([&] { return form->LogFilePath != thirdPath && timersRun(*form); }, 2000)) << "a press was lost";
+    EXPECT_EQ(row(readBack(thirdPath), 4).size(), 17u);
+    EXPECT_TRUE(boxes.empty());
+    pressStart(*form);
 }
 
 TEST_F(Recorder, ASaveRunsWhileTheWindowAnswersAndAPressOrACloseDuringItActsOnceItHasEnded)
@@ -635,6 +654,69 @@ TEST_F(Recorder, ASaveRunsWhileTheWindowAnswersAndAPressOrACloseDuringItActsOnce
     EXPECT_EQ(row(readBack(secondPath), 4).size(), 17u);
     EXPECT_FALSE(QFileInfo::exists(secondPath + ".journal"));
     EXPECT_TRUE(boxes.empty());
+}
+
+// A close asked as a window manager's close button asks: the close event that the event loop hands
+// the window, whatever the program is doing then.
+void askToCloseAsTheWindowManagerDoes(TMainForm& form)
+{
+    QCloseEvent event;
+    QCoreApplication::sendEvent(form.windowHandle(), &event);
+}
+
+// A close of the window, or a stop, asked at moments spread over two measurement intervals: between
+// ticks, during the exchanges, while the row is written, during the save of a workbook the first row
+// filled, and with a controller slower than the interval, where a tick is always due. Each time the
+// log is saved, and the window goes or the log stops, after the measurement under way and not one more.
+TEST_F(Recorder, ACloseOrAStopAtAnyMomentOfALogSavesItAfterTheMeasurementUnderWay)
+{
+    struct LogCase {
+        const char* what;
+        int intervalMs;
+        bool fillsItsWorkbook;
+    };
+    const LogCase cases[] = {{"a log", 60, false},
+                             {"a log whose first row fills its workbook", 60, true},
+                             {"a log measured slower than its interval", 15, false}};
+    HookedServer server;
+    server.before = [](std::string_view member, automation::CallKind) {
+        if (member == "SaveAs") std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    };
+    automation::registerClass("Excel.Application", server.factory());
+    auto form = startRecorderForm();
+    controller.answerTime = std::chrono::milliseconds(8);
+    const QDir record(form->RecordFolder);
+    for (int round = 0; round < 2; ++round) {
+        for (const LogCase& log : cases) {
+            for (const bool closing : {true, false}) {
+                for (int at = 0; at <= 96; at += 16) {
+                    SCOPED_TRACE(std::string(closing ? "a close " : "a stop ") + std::to_string(at) + " ms into " + log.what);
+                    form->show();
+                    pressStart(*form);
+                    child<QTimer>(*form, "Temp_Timer")->start(log.intervalMs);
+                    if (log.fillsItsWorkbook) form->LogRowCount = 65534;
+                    QElapsedTimer clock;
+                    clock.start();
+                    waitUntil([&] { return clock.elapsed() >= at; });
+                    const int requestsBefore = controller.requests;
+                    if (closing) {
+                        askToCloseAsTheWindowManagerDoes(*form);
+                    } else {
+                        QTest::mouseClick(child<QPushButton>(*form, "Temp_Start_Btn"), Qt::LeftButton);
+                        QCoreApplication::sendPostedEvents(form.get(), QEvent::MetaCall);  // the click, handled now
+                    }
+                    ASSERT_TRUE(waitUntil([&] { return closing ? form->isHidden() : !logRunning(*form); }, 3000))
+                        << "the request was lost";
+                    settleWorkbook(*form);
+                    EXPECT_LE(controller.requests - requestsBefore, 3) << "a measurement began after the request";
+                    EXPECT_FALSE(timersRun(*form));
+                    EXPECT_TRUE(QFileInfo::exists(form->LogFilePath)) << "the log was not saved";
+                    EXPECT_EQ(record.entryList({"*.journal"}), QStringList()) << "a log was left unsaved";
+                    EXPECT_TRUE(boxes.empty());
+                }
+            }
+        }
+    }
 }
 
 TEST_F(Recorder, AStopWhoseSaveFailsKeepsTheRowsUntilTheyAreSavedAgainOrElsewhere)
