@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# scripts/test-usb's time in the guest (scripts/usb-guest/guest-timing.sh): how far a slow boot
+# scripts/test-usb's time in the guest (scripts/usb-guest/guest-timing.sh): whether a busy host or
+# the program made lumaro-update's own wait for its update disk run out, how far a slow boot
 # stretches the waits, and that a wait counts only the time the host gave the guest.
 # usage: usb_guest_timing_test.sh <guest-timing.sh> <work folder>
 set -euo pipefail
@@ -10,6 +11,28 @@ failures=0
 expect() { # expect NAME WANTED GOT
   if [ "$2" != "$3" ]; then echo "FAILED $1: wanted \"$2\", got \"$3\""; failures=$((failures + 1)); fi
 }
+
+# The verdict on a disk wait that ran out: switch, disk at udev, wait's end (uptime, s), the part of
+# the time the host gave the guest, its speed (per mille).
+while read -r name wanted switch arrived gave_up share speed; do
+  [ "$arrived" = - ] && arrived=
+  got=$(disk_wait_verdict "$switch" "$arrived" "$gave_up" "$share" "$speed")
+  expect "$name" "$wanted" "${got%%:*}"
+done <<'EOF'
+disk_there_early_normal_host          fault 50.2  54.9  118.9 1.00 1000
+disk_there_early_slow_host            fault 50.2  54.9  160.0 0.40 1000
+disk_never_came_slow_host             fault 50.2  -     160.0 0.10 1000
+disk_late_on_a_normal_host            fault 50.2  125.0 118.9 0.95 1000
+disk_after_the_wait_starved_host      slow  50.2  125.0 118.9 0.30 1000
+disk_just_before_the_end_starved_host slow  50.2  116.0 118.9 0.30 1000
+disk_10s_before_the_end_starved_host  slow  50.2  108.9 118.9 0.30 1000
+disk_10s_before_the_end_normal_host   fault 50.2  108.9 118.9 1.00 1000
+disk_late_on_a_slow_booting_host      slow  50.2  125.0 118.9 0.95 2500
+disk_at_the_end_no_time_given         slow  50.2  118.0 118.9 0.00 1000
+EOF
+expect verdict_names_the_evidence \
+  "slow: lumaro-update's own 60 s wait for its update disk ran out: the disk reached udev 74.8 s after the bootloader switch, 6.1 s after the wait ended, with the guest given 30% of that time by the host; on a normal host it would have come after 22.4 s" \
+  "$(disk_wait_verdict 50.2 125.0 118.9 0.30 1000)"
 
 # A boot quicker than a normal host's does not shorten the waits; one slower stretches them.
 expect boot_of_a_fast_host 1000 "$(boot_speed 4000 0)"
