@@ -20,6 +20,10 @@ result_is() { grep '"event":"result"' "$1" | grep -q "\"result\":\"$2\""; }
 only_json() { ! cut -d' ' -f2- "$1" | grep -v '^{'; }
 seconds_of() { grep '"event":"result"' "$1" | grep -o '"seconds":[0-9.]*' | cut -d: -f2; }
 controller_on_its_port() { [ "$(usb_port_of 1fc9:0003)" = "$CTL_PORT" ]; }
+mount_update_disk() {
+  local disk; disk=$(lsblk -nro NAME,FSTYPE | awk '$2 == "vfat" {print $1; exit}')
+  [ -n "$disk" ] && { findmnt -S /dev/$disk >/dev/null || udisksctl mount --no-user-interaction -b /dev/$disk; }
+}
 # run_update NAME ARGS...: lumaro-update --json, its lines stamped into $R/NAME.jsonl; sets RC, TOOK
 # (s) and SHARE, the part of that time the host gave the guest.
 run_update() {
@@ -74,7 +78,10 @@ check a_reports_usb_port grep -q "\"port\":\"$CTL_PORT\"" $R/a.jsonl
 check_in_time a_controller_took_new_firmware sh -c "grep firmware-updated $WIRE | grep -q '\"bytes\":$(stat -c %s $APP/Firmware/*_FW_*)'"
 if [ -n "$TOO_SLOW" ]; then
   # The controller waits in its bootloader with the disk that came late: the next run finishes it, and
-  # b begins with the controller in its application, as it does after a on a normal host.
+  # b begins with the controller in its application, as it does after a on a normal host. lumaro-update
+  # looks for a stranded unit's disk among the mounted drives only, so the disk is mounted first, as a
+  # desktop's automounter would.
+  check a_late_disk_mounted wait_for 30 mount_update_disk
   run_update a-finish --wait 60
   log "a: the next run, to finish the unit, exit $RC"; sed 's/^/    /' $R/a-finish.jsonl
   check a_next_run_finishes_the_unit result_is $R/a-finish.jsonl done
