@@ -52,15 +52,15 @@ boot_speed() {
 disk_wait_verdict() {
   awk -v switch="$1" -v arrived="$2" -v gave_up="$3" -v share="$4" -v speed="$5" 'BEGIN {
     wait = 60; find = 5; speed /= 1000
-    if (share < 0.01) share = 0.01
+    given = share < 0.01 ? 0.01 : share     # a host that gave nothing still gave a little
     if (arrived == "") { print "fault: the update disk never reached udev"; exit }
     took = arrived - switch                 # the disk after the switch, on the clock
-    normal = took * share / speed           # the same in a normal host'\''s seconds
-    if (arrived + find * speed / share <= gave_up)
+    normal = took * given / speed           # the same in a normal host'\''s seconds
+    if (arrived + find * speed / given <= gave_up)
       printf "fault: the update disk reached udev %.1f s after the bootloader switch, %.1f s before lumaro-update gave up waiting for it\n", took, gave_up - arrived
     else if (normal >= wait - find)
-      printf "fault: the update disk reached udev %.1f s after the bootloader switch; the host gave the guest %.0f%% of that time, and still it would have come after %.1f s on a normal host, too late for lumaro-update'\''s %d s\n", took, share * 100, normal, wait
+      printf "fault: the update disk reached udev %.1f s after the bootloader switch; the host gave the guest %.1f%% of that time, and still it would have come after %.1f s on a normal host, too late for lumaro-update'\''s %d s\n", took, share * 100, normal, wait
     else
-      printf "slow: lumaro-update'\''s own %d s wait for its update disk ran out: the disk reached udev %.1f s after the bootloader switch, %.1f s %s the wait ended, with the guest given %.0f%% of that time by the host; on a normal host it would have come after %.1f s\n", wait, took, (arrived > gave_up) ? arrived - gave_up : gave_up - arrived, (arrived > gave_up) ? "after" : "before", share * 100, normal
+      printf "slow: lumaro-update'\''s own %d s wait for its update disk ran out: the disk reached udev %.1f s after the bootloader switch, %.1f s %s the wait ended, with the guest given %.1f%% of that time by the host; on a normal host it would have come after %.1f s\n", wait, took, (arrived > gave_up) ? arrived - gave_up : gave_up - arrived, (arrived > gave_up) ? "after" : "before", share * 100, normal
   }'
 }

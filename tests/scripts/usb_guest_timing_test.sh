@@ -31,7 +31,7 @@ disk_late_on_a_slow_booting_host      slow  50.2  125.0 118.9 0.95 2500
 disk_at_the_end_no_time_given         slow  50.2  118.0 118.9 0.00 1000
 EOF
 expect verdict_names_the_evidence \
-  "slow: lumaro-update's own 60 s wait for its update disk ran out: the disk reached udev 74.8 s after the bootloader switch, 6.1 s after the wait ended, with the guest given 30% of that time by the host; on a normal host it would have come after 22.4 s" \
+  "slow: lumaro-update's own 60 s wait for its update disk ran out: the disk reached udev 74.8 s after the bootloader switch, 6.1 s after the wait ended, with the guest given 30.0% of that time by the host; on a normal host it would have come after 22.4 s" \
   "$(disk_wait_verdict 50.2 125.0 118.9 0.30 1000)"
 
 # A boot quicker than a normal host's does not shorten the waits; one slower stretches them.
