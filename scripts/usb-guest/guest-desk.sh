@@ -31,7 +31,7 @@ run_update() {
   t=$(now); given_now; g=$GIVEN
   lumaro-update "$@" --json 2>$R/$name.err | stamped >$R/$name.jsonl; RC=${PIPESTATUS[0]}
   TOOK=$(since $t); given_now
-  SHARE=$(awk -v took=$TOOK -v given=$((GIVEN - g)) 'BEGIN{s = given / 1000 / took; printf "%.3f", s > 1 ? 1 : s}')
+  SHARE=$(given_share $((GIVEN - g)) $TOOK)
 }
 # udev_time KERNEL|UDEV ACTION PATH TYPE AFTER: the guest uptime of the first such event of the udev
 # monitor after uptime AFTER (PATH: a regular expression the device's path matches).

@@ -35,6 +35,11 @@ await() {
   until [ -e "$1" ]; do [ -e "$R/host-stop" ] && return 1; sleep 0.5; done
 }
 
+# given_share GIVEN_MS SECONDS: the part of SECONDS on the clock that the host gave the guest (0..1).
+given_share() {
+  awk -v given="$1" -v took="$2" 'BEGIN { s = took > 0 ? given / 1000 / took : 1; printf "%.3f\n", (s > 1) ? 1 : s }'
+}
+
 # boot_speed ELAPSED_MS STARVED_MS: the guest's speed against a normal host's, per mille, from its
 # boot (the ms since QEMU started, and what the host kept of them).
 boot_speed() {
@@ -52,6 +57,7 @@ boot_speed() {
 disk_wait_verdict() {
   awk -v switch="$1" -v arrived="$2" -v gave_up="$3" -v share="$4" -v speed="$5" 'BEGIN {
     wait = 60; find = 5; speed /= 1000
+    if (share == "") share = 1              # unmeasured: no sign of a slow host
     given = share < 0.01 ? 0.01 : share     # a host that gave nothing still gave a little
     if (arrived == "") { print "fault: the update disk never reached udev"; exit }
     took = arrived - switch                 # the disk after the switch, on the clock

@@ -16,6 +16,7 @@ expect() { # expect NAME WANTED GOT
 # the time the host gave the guest, its speed (per mille).
 while read -r name wanted switch arrived gave_up share speed; do
   [ "$arrived" = - ] && arrived=
+  [ "$share" = '""' ] && share=
   got=$(disk_wait_verdict "$switch" "$arrived" "$gave_up" "$share" "$speed")
   expect "$name" "$wanted" "${got%%:*}"
 done <<'EOF'
@@ -29,10 +30,16 @@ disk_10s_before_the_end_starved_host  slow  50.2  108.9 118.9 0.30 1000
 disk_10s_before_the_end_normal_host   fault 50.2  108.9 118.9 1.00 1000
 disk_late_on_a_slow_booting_host      slow  50.2  125.0 118.9 0.95 2500
 disk_at_the_end_no_time_given         slow  50.2  118.0 118.9 0.00 1000
+disk_late_share_not_measured          fault 50.2  125.0 118.9 ""   1000
 EOF
 expect verdict_names_the_evidence \
   "slow: lumaro-update's own 60 s wait for its update disk ran out: the disk reached udev 74.8 s after the bootloader switch, 6.1 s after the wait ended, with the guest given 30.0% of that time by the host; on a normal host it would have come after 22.4 s" \
   "$(disk_wait_verdict 50.2 125.0 118.9 0.30 1000)"
+
+# The part of a run's time the host gave the guest, from the given ms and the clock's seconds.
+expect share_half_given 0.500 "$(given_share 1500 3.00)"
+expect share_never_above_all 1.000 "$(given_share 2100 2.00)"
+expect share_of_no_time 1.000 "$(given_share 0 0)"
 
 # A boot quicker than a normal host's does not shorten the waits; one slower stretches them.
 expect boot_of_a_fast_host 1000 "$(boot_speed 4000 0)"
