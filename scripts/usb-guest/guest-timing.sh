@@ -51,20 +51,27 @@ boot_speed() {
 # made lumaro-update's own wait for its update disk (60 s after the bootloader switch) run out.
 # SWITCH, ARRIVED (empty: never), GAVE_UP: guest uptime (s) of the switch, of the disk at udev and of
 # the wait's end; SHARE: the part of the update's time the host gave the guest (0..1); SPEED: per mille.
-# Prints "slow: why" when the disk reached udev too late for the wait to find it (a normal host needs
-# up to 5 s from there: udisks2, a poll, the mount), yet within the wait in a normal host's time;
+# Prints "slow: why" when
+#  - the disk reached udev too late for the wait to find it (a normal host needs up to 5 s from there:
+#    udisks2, a poll, the mount), yet within the wait in a normal host's time; or
+#  - it came in time, but the guest ran more than 5 times slower than a normal host's: lumaro-update
+#    mounts the disk through udisksctl once, with 10 s of its own for what takes a normal host up to 2;
 # "fault: why" otherwise, which is the program's or the USB stack's.
 disk_wait_verdict() {
   awk -v switch="$1" -v arrived="$2" -v gave_up="$3" -v share="$4" -v speed="$5" 'BEGIN {
-    wait = 60; find = 5; speed /= 1000
+    wait = 60; find = 5; mount_limit = 10; mount_normal = 2; speed /= 1000
     if (share == "") share = 1              # unmeasured: no sign of a slow host
     given = share < 0.01 ? 0.01 : share     # a host that gave nothing still gave a little
+    slower = speed / given                  # how many times slower than a normal host the guest ran
     if (arrived == "") { print "fault: the update disk never reached udev"; exit }
     took = arrived - switch                 # the disk after the switch, on the clock
-    normal = took * given / speed           # the same in a normal host'\''s seconds
-    if (arrived + find * speed / given <= gave_up)
-      printf "fault: the update disk reached udev %.1f s after the bootloader switch, %.1f s before lumaro-update gave up waiting for it\n", took, gave_up - arrived
-    else if (normal >= wait - find)
+    normal = took / slower                  # the same in a normal host'\''s seconds
+    if (arrived + find * slower <= gave_up) {
+      if (slower > mount_limit / mount_normal)
+        printf "slow: lumaro-update'\''s own %d s limit for mounting its update disk ran out: the disk reached udev %.1f s after the bootloader switch, %.1f s before lumaro-update gave up waiting for it, but the guest ran %.1f times slower than a normal host'\''s (given %.1f%% of the time by the host), where a normal host needs up to %d s\n", mount_limit, took, gave_up - arrived, slower, share * 100, mount_normal
+      else
+        printf "fault: the update disk reached udev %.1f s after the bootloader switch, %.1f s before lumaro-update gave up waiting for it\n", took, gave_up - arrived
+    } else if (normal >= wait - find)
       printf "fault: the update disk reached udev %.1f s after the bootloader switch; the host gave the guest %.1f%% of that time, and still it would have come after %.1f s on a normal host, too late for lumaro-update'\''s %d s\n", took, share * 100, normal, wait
     else
       printf "slow: lumaro-update'\''s own %d s wait for its update disk ran out: the disk reached udev %.1f s after the bootloader switch, %.1f s %s the wait ended, with the guest given %.1f%% of that time by the host; on a normal host it would have come after %.1f s\n", wait, took, (arrived > gave_up) ? arrived - gave_up : gave_up - arrived, (arrived > gave_up) ? "after" : "before", share * 100, normal

@@ -31,6 +31,9 @@ disk_10s_before_the_end_normal_host   fault 50.2  108.9 118.9 1.00 1000
 disk_late_on_a_slow_booting_host      slow  50.2  125.0 118.9 0.95 2500
 disk_at_the_end_no_time_given         slow  50.2  118.0 118.9 0.00 1000
 disk_late_share_not_measured          fault 50.2  125.0 118.9 ""   1000
+disk_early_guest_4_times_slower       fault 50.2  54.9  118.9 0.25 1000
+disk_early_guest_6_times_slower       slow  50.2  54.9  118.9 0.25 1500
+disk_early_guest_10_times_slower      slow  50.2  54.9  160.0 0.10 1000
 EOF
 expect verdict_names_the_evidence \
   "slow: lumaro-update's own 60 s wait for its update disk ran out: the disk reached udev 74.8 s after the bootloader switch, 6.1 s after the wait ended, with the guest given 30.0% of that time by the host; on a normal host it would have come after 22.4 s" \
