@@ -24,14 +24,12 @@ mount_update_disk() {
   local disk; disk=$(lsblk -nro NAME,FSTYPE | awk '$2 == "vfat" {print $1; exit}')
   [ -n "$disk" ] && { findmnt -S /dev/$disk >/dev/null || udisksctl mount --no-user-interaction -b /dev/$disk; }
 }
-# run_update NAME ARGS...: lumaro-update --json, its lines stamped into $R/NAME.jsonl; sets RC, TOOK
-# (s) and SHARE, the part of that time the host gave the guest.
+# run_update NAME ARGS...: lumaro-update --json, its lines stamped into $R/NAME.jsonl; sets RC and TOOK (s).
 run_update() {
-  local name=$1 t g; shift
-  t=$(now); given_now; g=$GIVEN
+  local name=$1 t; shift
+  t=$(now)
   lumaro-update "$@" --json 2>$R/$name.err | stamped >$R/$name.jsonl; RC=${PIPESTATUS[0]}
-  TOOK=$(since $t); given_now
-  SHARE=$(given_share $((GIVEN - g)) $TOOK)
+  TOOK=$(since $t)
 }
 # udev_time KERNEL|UDEV ACTION PATH TYPE AFTER: the guest uptime of the first such event of the udev
 # monitor after uptime AFTER (PATH: a regular expression the device's path matches).
@@ -57,7 +55,8 @@ judge_disk_wait() {
   # A disk that comes after the wait is the evidence: it is given the time it would have had.
   wait_for 60 udev_time UDEV add '/block/sd[a-z]+$' block "${switch:-$started}" >/dev/null
   arrived=$(udev_time UDEV add '/block/sd[a-z]+$' block "${switch:-$started}")
-  verdict=$(disk_wait_verdict "$switch" "$arrived" "$gave_up" "$SHARE" "$(cat $R/speed)")
+  verdict=$(disk_wait_verdict "$switch" "$arrived" "$gave_up" "$(share_in "${switch:-$started}" "${arrived:-$gave_up}")" \
+    "$(share_in "${arrived:-$gave_up}" "$gave_up")" "$(cat $R/speed)")
   log "$1: $verdict"
   case $verdict in slow:*) TOO_SLOW=${verdict#slow: }; note "the host was too slow: $TOO_SLOW" ;; esac
 }

@@ -13,36 +13,47 @@ expect() { # expect NAME WANTED GOT
 }
 
 # The verdict on a disk wait that ran out: switch, disk at udev, wait's end (uptime, s), the part of
-# the time the host gave the guest, its speed (per mille).
-while read -r name wanted switch arrived gave_up share speed; do
+# the time the host gave the guest until the disk came and after it ("": not measured), the boot's
+# speed (per mille).
+while read -r name wanted switch arrived gave_up to_disk after speed; do
   [ "$arrived" = - ] && arrived=
-  [ "$share" = '""' ] && share=
-  got=$(disk_wait_verdict "$switch" "$arrived" "$gave_up" "$share" "$speed")
+  [ "$to_disk" = '""' ] && to_disk=
+  [ "$after" = '""' ] && after=
+  got=$(disk_wait_verdict "$switch" "$arrived" "$gave_up" "$to_disk" "$after" "$speed")
   expect "$name" "$wanted" "${got%%:*}"
-done <<'EOF'
-disk_there_early_normal_host          fault 50.2  54.9  118.9 1.00 1000
-disk_there_early_slow_host            fault 50.2  54.9  160.0 0.40 1000
-disk_never_came_slow_host             fault 50.2  -     160.0 0.10 1000
-disk_late_on_a_normal_host            fault 50.2  125.0 118.9 0.95 1000
-disk_after_the_wait_starved_host      slow  50.2  125.0 118.9 0.30 1000
-disk_just_before_the_end_starved_host slow  50.2  116.0 118.9 0.30 1000
-disk_10s_before_the_end_starved_host  slow  50.2  108.9 118.9 0.30 1000
-disk_10s_before_the_end_normal_host   fault 50.2  108.9 118.9 1.00 1000
-disk_late_on_a_slow_booting_host      slow  50.2  125.0 118.9 0.95 2500
-disk_at_the_end_no_time_given         slow  50.2  118.0 118.9 0.00 1000
-disk_late_share_not_measured          fault 50.2  125.0 118.9 ""   1000
-disk_early_guest_4_times_slower       fault 50.2  54.9  118.9 0.25 1000
-disk_early_guest_6_times_slower       slow  50.2  54.9  118.9 0.25 1500
-disk_early_guest_10_times_slower      slow  50.2  54.9  160.0 0.10 1000
-EOF
+done <<'TT'
+disk_there_early_normal_host          fault 50.2  54.9  118.9 1.00 1.00 1000
+disk_there_early_slow_host            fault 50.2  54.9  160.0 0.40 0.40 1000
+disk_never_came_slow_host             fault 50.2  -     160.0 0.10 0.10 1000
+disk_late_on_a_normal_host            fault 50.2  125.0 118.9 0.95 1.00 1000
+disk_after_the_wait_starved_host      slow  50.2  125.0 118.9 0.30 1.00 1000
+disk_just_before_the_end_starved_host slow  50.2  116.0 118.9 0.30 0.30 1000
+disk_10s_before_the_end_starved_host  slow  50.2  108.9 118.9 0.30 0.30 1000
+disk_10s_before_the_end_normal_host   fault 50.2  108.9 118.9 1.00 1.00 1000
+disk_10s_before_the_end_host_freed    fault 50.2  108.9 118.9 0.30 1.00 1000
+disk_late_on_a_slow_booting_host      slow  50.2  125.0 118.9 0.95 1.00 2500
+disk_at_the_end_no_time_given         slow  50.2  118.0 118.9 0.00 0.00 1000
+disk_late_share_not_measured          fault 50.2  125.0 118.9 ""   ""   1000
+disk_early_guest_4_times_slower_after fault 50.2  54.9  118.9 1.00 0.25 1000
+disk_early_guest_6_times_slower_after slow  50.2  54.9  118.9 1.00 0.25 1500
+disk_early_guest_slow_only_before     fault 50.2  54.9  118.9 0.10 1.00 1000
+disk_early_guest_10_times_slower      slow  50.2  54.9  160.0 0.10 0.10 1000
+TT
 expect verdict_names_the_evidence \
   "slow: lumaro-update's own 60 s wait for its update disk ran out: the disk reached udev 74.8 s after the bootloader switch, 6.1 s after the wait ended, with the guest given 30.0% of that time by the host; on a normal host it would have come after 22.4 s" \
-  "$(disk_wait_verdict 50.2 125.0 118.9 0.30 1000)"
+  "$(disk_wait_verdict 50.2 125.0 118.9 0.30 1.00 1000)"
 
-# The part of a run's time the host gave the guest, from the given ms and the clock's seconds.
-expect share_half_given 0.500 "$(given_share 1500 3.00)"
-expect share_never_above_all 1.000 "$(given_share 2100 2.00)"
-expect share_of_no_time 1.000 "$(given_share 0 0)"
+# The part of a span of uptime the host gave the guest, from the host's record: its clock 10 s ahead
+# of the uptime; of the uptime 10..20 it kept half, of 20..30 nothing.
+expect share_unrecorded 1.000 "$(share_in 10 20)"
+read -r up _ </proc/uptime
+awk -v up="$up" 'BEGIN { printf "5000 %d\n", (up + 10) * 1000 }' >"$R/host-starved"
+printf '20000 0\n30000 5000\n40000 5000\n' >"$R/host-starved.log"
+expect share_half_kept 0.50 "$(share_in 10 20 | cut -c1-4)"
+expect share_none_kept 1.00 "$(share_in 20 30 | cut -c1-4)"
+expect share_across_both 0.75 "$(share_in 15 25 | cut -c1-4)"
+expect share_before_the_record 1.00 "$(share_in 2 8 | cut -c1-4)"
+rm "$R/host-starved" "$R/host-starved.log"
 
 # A boot quicker than a normal host's does not shorten the waits; one slower stretches them.
 expect boot_of_a_fast_host 1000 "$(boot_speed 4000 0)"
