@@ -4,13 +4,12 @@ BUS=/run/lumaro-usb/bus          # the USB simulator's control socket (its devic
 WIRE=/run/lumaro-usb/wire.jsonl  # what it records
 APP=/usr/lib/x86_64-linux-gnu/lumaro-ctrl-update  # the installed program's folder
 SIM=/hostshare/tools/tessaray-sim
-log() { echo "[guest $(cut -d' ' -f1 /proc/uptime)s $(id -un)] $*"; }
+. /hostshare/guest-timing.sh
+# A step: in the side's log, and in progress.log, which the host shows as it comes.
+log() { echo "[guest $(cut -d' ' -f1 /proc/uptime)s $(id -un)] $*" | tee -a $R/progress.log; }
 result() { echo "RESULT $1 $2 ${3:-}" | tee -a $R/results.txt; }
 note() { echo "NOTE $*" | tee -a $R/results.txt; }
 check() { local name=$1; shift; if "$@"; then result PASS "$name"; else result FAIL "$name" "($*)"; fi; }
-wait_for() { # wait_for SECONDS cmd...: every 0.2 s
-  local n=$(($1 * 5)); shift
-  while [ $n -gt 0 ]; do "$@" 2>/dev/null && return 0; sleep 0.2; n=$((n - 1)); done; return 1; }
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN{printf "%.2f", b - a}'; }
 # The USB device name in sysfs ("3-1") of VID:PID (lower-case hex), as the host side sees it.
