@@ -75,19 +75,29 @@ DriveList newDrives(const DriveList& before, const DriveList& after) {
     return remaining;
 }
 
-std::vector<DriveFacts> GetDriveFacts() {
+namespace {
+
+// The port, the USB device and the files are looked up only for the drives asked about: each costs
+// a walk of the system's device tree or a look at the drive.
+std::vector<DriveFacts> factsOf(const std::vector<platform::DriveDescription>& described) {
     std::vector<DriveFacts> facts;
-    for (const platform::DriveDescription& described : platform::describeDrives())
-        facts.push_back({described.drive, platform::drivePort(described.drive), platform::driveUsbIdentity(described.drive),
-                         described.type.starts_with("removable"), holdsFile(described.drive, kOldFirmwareFile),
-                         holdsFile(described.drive, kNewFirmwareFile)});
+    for (const platform::DriveDescription& drive : described)
+        facts.push_back({drive.drive, platform::drivePort(drive.drive), platform::driveUsbIdentity(drive.drive),
+                         drive.type.starts_with("removable"), holdsFile(drive.drive, kOldFirmwareFile),
+                         holdsFile(drive.drive, kNewFirmwareFile)});
     return facts;
 }
 
+}  // namespace
+
+std::vector<DriveFacts> GetDriveFacts() { return factsOf(platform::describeDrives()); }
+
 std::vector<DriveFacts> GetDriveFacts(const DriveList& drives) {
-    std::vector<DriveFacts> facts = GetDriveFacts();
-    std::erase_if(facts, [&](const DriveFacts& fact) { return std::find(drives.begin(), drives.end(), fact.drive) == drives.end(); });
-    return facts;
+    std::vector<platform::DriveDescription> described = platform::describeDrives();
+    std::erase_if(described, [&](const platform::DriveDescription& drive) {
+        return std::find(drives.begin(), drives.end(), drive.drive) == drives.end();
+    });
+    return factsOf(described);
 }
 
 std::string describeDriveForPerson(const std::string& drive) {
