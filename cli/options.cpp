@@ -79,8 +79,7 @@ std::variant<CommandOptions, std::string> parseCommandLine(const std::vector<std
 
 std::string usageText()
 {
-    return "Usage: lumaro-update [--firmware FILE] [--image FILE] [--wait [SECONDS]] [--repeat] [--json]\n"
-           "                     [--finish-on DRIVE]\n"
+    return "Usage: lumaro-update [OPTION]...\n"
            "Updates the firmware and the image data of Lumaro Tessaray Controllers on USB.\n"
            "\n"
            "  (no options)      update the first known controller present, then end\n"
@@ -92,10 +91,12 @@ std::string usageText()
            "                    without a next controller; a controller that another program is\n"
            "                    updating is left to it and taken only after it has been re-plugged\n"
            "  --json            one JSON object per line on standard output for each step and each result\n"
-           "  --finish-on DRIVE DRIVE is the controller's update disk (F: on Windows, its mount point on\n"
+           "  --finish-on DRIVE\n"
+           "                    DRIVE is the controller's update disk (F: on Windows, its mount point on\n"
            "                    Linux): written where lumaro-update cannot tell the disk by itself, the first\n"
            "                    time this PC meets a model's update disk, or an interrupted update's disk\n"
-           "  --help, --version\n"
+           "  --help            show this text\n"
+           "  --version         show the program's version\n"
            "\n"
            "DevInfo.DAT, the table of known controllers, is read from the current folder, or else from\n"
            "the program's folder.\n"

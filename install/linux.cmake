@@ -1,6 +1,7 @@
-# Linux installation: the ready-to-run folder's content in one folder, a desktop entry that starts
-# the program in that folder (the data files are read from the working directory), and a udev rule
-# that gives the logged-in user access to the controllers' hidraw nodes.
+# Linux installation: the program, its command line and its data in one folder, a desktop entry that
+# starts the program in that folder (the data files are read from the working directory), a udev rule
+# that gives the logged-in user access to the controllers' hidraw nodes; the library and zerlin-tool
+# where programs of one's own find them (zerlin.cmake), and the man pages (man_pages.cmake).
 include(GNUInstallDirs)
 set(LUMARO_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/lumaro-ctrl-update CACHE STRING "Folder of the installed program")
 set(LUMARO_INSTALL_FULL_DIR ${CMAKE_INSTALL_PREFIX}/${LUMARO_INSTALL_DIR})
@@ -13,9 +14,10 @@ install(TARGETS LumaroCtrlUpdate lumaro-update RUNTIME DESTINATION ${LUMARO_INST
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install)
 file(CREATE_LINK ${LUMARO_INSTALL_FULL_DIR}/lumaro-update ${CMAKE_BINARY_DIR}/install/lumaro-update SYMBOLIC)
 install(FILES ${CMAKE_BINARY_DIR}/install/lumaro-update DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS Zerlin LIBRARY DESTINATION ${LUMARO_INSTALL_DIR})
 install(FILES ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT ${CMAKE_SOURCE_DIR}/data/Page.DAT DESTINATION ${LUMARO_INSTALL_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img DESTINATION ${LUMARO_INSTALL_DIR})
+include(${CMAKE_CURRENT_LIST_DIR}/zerlin.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/man_pages.cmake)
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/lumaro-ctrl-update.desktop.in
   ${CMAKE_BINARY_DIR}/install/lumaro-ctrl-update.desktop @ONLY)

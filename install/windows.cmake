@@ -3,7 +3,11 @@
 # runtime DLLs they load, Qt's plugins in their subfolders next to them, the data files and folders, and an empty
 # Record\ for the recorder's workbooks.
 install(TARGETS LumaroCtrlUpdate lumaro-update zerlin-tool RUNTIME DESTINATION .)
-install(TARGETS Zerlin RUNTIME DESTINATION . LIBRARY DESTINATION .)
+install(TARGETS Zerlin RUNTIME DESTINATION . LIBRARY DESTINATION .
+  ARCHIVE DESTINATION lib COMPONENT ZerlinDevelopment)
+# For programs of their own that call the library: its header and import library, in the zip only
+# (scripts/package-windows), since the installed program has no use for them.
+install(FILES ${CMAKE_SOURCE_DIR}/bootloader/zerlin.h DESTINATION include COMPONENT ZerlinDevelopment)
 install(FILES ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT ${CMAKE_SOURCE_DIR}/data/Page.DAT DESTINATION .)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img DESTINATION .)
 install(DIRECTORY DESTINATION Record)
