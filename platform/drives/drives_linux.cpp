@@ -98,16 +98,25 @@ bool udevSays(const std::string& majorMinor, const std::string& property) {
 
 constexpr int kMountTryMs = 5000;  // a mount takes a normal PC well under a second
 
-// What sysfs and udev say of the block device named name with these numbers, for a look at the disks
-// on port: of a device elsewhere only its port, which rules it out.
-BlockVolume blockVolume(const std::string& name, const std::string& numbers, const std::string& port,
-                        const std::vector<MountEntry>& mounted) {
+// The tries are shared by every caller (the job's disk wait, a front end's look for a stranded
+// update's disk, the stop); a try runs outside the lock.
+std::mutex triesLock;
+MountTries tries;
+
+// A block device's volume as the tries know it, told from a later device given the same numbers
+// (the next unit's disk) by its disk's sequence number (Linux 5.15 and later; the numbers alone before).
+std::string volumeKey(const std::string& numbers, const std::string& disk) {
+    return numbers + "#" + (disk.empty() ? std::string() : firstLine(fs::path("/sys/block") / disk / "diskseq"));
+}
+
+// What sysfs and udev say of the block device named name with these numbers on disk, for a look at
+// the disks on port: of a device elsewhere only its port, which rules it out.
+BlockVolume blockVolume(const std::string& name, const std::string& numbers, const std::string& disk,
+                        const std::string& port, const std::vector<MountEntry>& mounted) {
     BlockVolume volume;
-    volume.numbers = numbers;
     volume.port = blockDevicePort("/sys", numbers);
     if (volume.port != port) return volume;
     volume.identity = blockDeviceUsbIdentity("/sys", numbers);
-    const std::string disk = diskOf("/dev/" + name);
     volume.onRemovableDisk = !disk.empty() && isRemovable(disk);
     volume.fat = udevSays(numbers, "ID_FS_TYPE=vfat");
     volume.leftAlone = udevSays(numbers, "UDISKS_IGNORE=1");
@@ -119,17 +128,13 @@ BlockVolume blockVolume(const std::string& name, const std::string& numbers, con
 
 }  // namespace
 
-// The tries are shared by every caller (the job's disk wait, a front end's look for a stranded
-// update's disk); a try runs outside the lock.
 std::string reachUsbDisks(const std::string& port, const UsbDiskWanted& wanted) {
     if (port.empty()) return {};
-    static std::mutex lock;
-    static MountTries tries;
     const std::vector<MountEntry> mounted = mountedVolumes();
-    std::vector<std::pair<std::string, std::string>> unmounted;  // numbers, block device
+    std::vector<std::pair<std::string, std::string>> unmounted;  // volumeKey, block device
     std::vector<std::pair<std::string, std::string>> toTry;
     {
-        const std::lock_guard<std::mutex> guard(lock);
+        const std::lock_guard<std::mutex> guard(triesLock);
         const auto now = MountTries::Clock::now();
         std::set<std::string> present;
         std::error_code ec;
@@ -137,24 +142,26 @@ std::string reachUsbDisks(const std::string& port, const UsbDiskWanted& wanted) 
             const std::string name = entry.path().filename().string();
             const std::string numbers = firstLine(entry.path() / "dev");
             if (numbers.empty()) continue;
-            present.insert(numbers);
-            if (!isVolumeToMount(blockVolume(name, numbers, port, mounted), port, wanted)) continue;
-            unmounted.emplace_back(numbers, "/dev/" + name);
-            if (!tries.isDue(numbers, now)) continue;
-            tries.began(numbers, now);
+            const std::string disk = diskOf("/dev/" + name);
+            const std::string key = volumeKey(numbers, disk);
+            present.insert(key);
+            if (!isVolumeToMount(blockVolume(name, numbers, disk, port, mounted), port, wanted)) continue;
+            unmounted.emplace_back(key, "/dev/" + name);
+            if (!tries.isDue(key, now)) continue;
+            tries.began(key, now);
             toTry.push_back(unmounted.back());
         }
         tries.keepOnly(present);
     }
-    for (const auto& [numbers, device] : toTry) {
+    for (const auto& [key, device] : toTry) {
         const std::optional<std::string> problem = udisksctl("mount", device, kMountTryMs);
-        const std::lock_guard<std::mutex> guard(lock);
-        tries.ended(numbers, MountTries::Clock::now(), problem.value_or(""));
+        const std::lock_guard<std::mutex> guard(triesLock);
+        tries.ended(key, MountTries::Clock::now(), problem.value_or(""));
     }
-    const std::lock_guard<std::mutex> guard(lock);
+    const std::lock_guard<std::mutex> guard(triesLock);
     std::string problems;
-    for (const auto& [numbers, device] : unmounted)
-        if (const std::string problem = tries.problem(numbers); !problem.empty())
+    for (const auto& [key, device] : unmounted)
+        if (const std::string problem = tries.problem(key); !problem.empty())
             problems += (problems.empty() ? "" : "; ") + device + " could not be mounted: " + problem;
     return problems;
 }
@@ -208,6 +215,10 @@ std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int 
     const auto mount = volumeSeenAt(drive);  // the one a copy onto the drive went to
     const std::string disk = mount ? diskOf(mount->source) : "";
     if (disk.empty()) return drive + " is not a mounted volume of a disk";
+    {
+        const std::lock_guard<std::mutex> guard(triesLock);
+        tries.stopping(volumeKey(blockNumbersOf(*mount), disk));
+    }
     if (auto problem = udisksctl("unmount", mount->source, timeoutMs)) return problem;
     return udisksctl("power-off", "/dev/" + disk, timeoutMs);
 }

@@ -13,7 +13,7 @@ using platform::MountTries;
 TEST(UsbDiskMount, OnlyAnUnmountedFatVolumeOfAWantedRemovableDiskOnThePort) {
     const std::string ours = "USB\\VID_1FC9&PID_0114\\TSIM-ctl";
     const auto wantsOurs = [&](const std::string& identity) { return identity == ours; };
-    const BlockVolume disk{"8:16", "1-4", ours, true, true, false, false, false};
+    const BlockVolume disk{"1-4", ours, true, true, false, false, false};
     const auto but = [&](auto change) {
         BlockVolume volume = disk;
         change(volume);
@@ -40,7 +40,7 @@ TEST(UsbDiskMount, OnlyAnUnmountedFatVolumeOfAWantedRemovableDiskOnThePort) {
     for (const Case& c : cases) EXPECT_EQ(isVolumeToMount(c.volume, c.port, wantsOurs), c.mounted) << c.what;
 }
 
-TEST(UsbDiskMount, AFailedMountIsTriedAgainAfterAPauseAsLongAsTheTryWhileTheDeviceStays) {
+TEST(UsbDiskMount, AFailedMountIsTriedAgainAfterAPauseWhileTheDeviceStaysAStoppedOneNot) {
     MountTries tries;
     const MountTries::Clock::time_point t0{};
     EXPECT_TRUE(tries.isDue("8:16", t0));
@@ -67,6 +67,16 @@ TEST(UsbDiskMount, AFailedMountIsTriedAgainAfterAPauseAsLongAsTheTryWhileTheDevi
     tries.ended("8:48", t0 + 1s, "");
     EXPECT_EQ(tries.problem("8:48"), "");
     EXPECT_FALSE(tries.isDue("8:32", t0 + 9s));
+
+    // A volume unmounted to stop its disk stays so until its device leaves, also after a try.
+    tries.stopping("8:64");
+    EXPECT_FALSE(tries.isDue("8:64", t0 + 1h));
+    tries.stopping("8:32");
+    tries.ended("8:32", t0 + 9s, "udisksctl mount exited with code 1");
+    EXPECT_FALSE(tries.isDue("8:32", t0 + 1h));
+    EXPECT_EQ(tries.problem("8:32"), "");
+    tries.keepOnly({});
+    EXPECT_TRUE(tries.isDue("8:64", t0 + 1h));
 }
 
 }  // namespace
