@@ -8,6 +8,7 @@
 #include "jobs/learned_disks.h"
 #include "jobs/removedisk.h"
 #include "jobs/stranded_files.h"
+#include "jobs/update_disk_reach.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
 #include "platform/core/utf8_path.h"
@@ -198,6 +199,7 @@ bool UpdateLine::startFinish()
     if (!history_) return false;
     const std::vector<UpdateHistory::Stranded> stranded = history_->strandedUpdates();
     if (stranded.empty()) return false;
+    reachStrandedUpdateDisks(stranded);
     const std::vector<DriveFacts> drives = GetDriveFacts();
     std::optional<DriveFacts> named;
     for (const DriveFacts& drive : drives)

@@ -48,6 +48,11 @@ DiskChoice judgeUpdateDisk(const DriveFacts& drive, const DiskExpectation& expec
 // NotIt then, saying so.
 DiskChoice chooseUpdateDisk(const std::vector<DriveFacts>& candidates, const DiskExpectation& expected);
 
+// Whether a USB device with this identity (empty: not known) may hold the update disk, before its
+// volume is a drive: one whose drive the rule above could take or ask about. Only such a device's
+// volume is mounted where the system does not mount USB disks by itself.
+bool mayBeUpdateDiskDevice(const std::string& identity, const DiskExpectation& expected);
+
 // Whether a drive still shows what it showed when it was judged: the same USB device on the same
 // port, with the firmware file still there. Checked again just before writing.
 bool sameDiskAsJudged(const DriveFacts& judged, const DriveFacts& now);

@@ -3,6 +3,7 @@
 #include "image_records.h"
 #include "learned_disks.h"
 #include "sending_pass.h"
+#include "update_disk_reach.h"
 
 #include <algorithm>
 
@@ -158,9 +159,12 @@ DiskExpectation UpdateJob::expectation() const {
 UpdateJob::Outcome UpdateJob::awaitUpdateDrive(const DriveList& drivesBefore, DriveFacts& disk) {
     screen_.enteredStep(JobStep::WaitingForDisk);
     std::string passedOver;
+    std::string unreachable;
     for (int waited = kBootloaderWaitMs;; waited += kUpdateDiskPollMs) {
+        const DiskExpectation expected = expectation();
+        unreachable = reachUpdateDisk(expected);
         const std::vector<DriveFacts> candidates = GetDriveFacts(newDrives(drivesBefore, GetDriveList()));
-        const DiskChoice choice = chooseUpdateDisk(candidates, expectation());
+        const DiskChoice choice = chooseUpdateDisk(candidates, expected);
         if (choice.verdict != DiskVerdict::NotIt) {
             disk = *std::find_if(candidates.begin(), candidates.end(), [&](const DriveFacts& f) { return f.drive == choice.drive; });
             return choice.verdict == DiskVerdict::Take ? Outcome::Done : confirmWithPerson(disk);
@@ -171,7 +175,8 @@ UpdateJob::Outcome UpdateJob::awaitUpdateDrive(const DriveList& drivesBefore, Dr
         }
         if (waited >= kUpdateDiskDeadlineMs)
             return failed("Error -> No update disk appeared within " + std::to_string(kUpdateDiskDeadlineMs / 1000) +
-                          " s after the bootloader switch" + (passedOver.empty() ? "" : " (" + passedOver + ")"));
+                          " s after the bootloader switch" + (passedOver.empty() ? "" : " (" + passedOver + ")") +
+                          (unreachable.empty() ? "" : " (" + unreachable + ")"));
         if (waited == kBootloaderWaitMs) screen_.log("Waiting for the update disk ...");
         if (!wait_(kUpdateDiskPollMs)) return Outcome::Stopped;
     }

@@ -15,6 +15,7 @@
 #include "jobs/learned_disks.h"
 #include "jobs/removedisk.h"
 #include "jobs/stranded_files.h"
+#include "jobs/update_disk_reach.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
 #include "link/usb.h"
@@ -126,6 +127,7 @@ void TMainForm::offerToFinishStrandedUpdate()
     if (!history_ || !startupFinished_ || askingToFinish_ || jobBusy) return;
     const std::vector<UpdateHistory::Stranded> stranded = recordDeadJobs();
     if (stranded.empty()) return;
+    reachStrandedUpdateDisks(stranded);
     const std::vector<DriveFacts> drives = GetDriveFacts();
     for (const UpdateHistory::Stranded& update : stranded)
         if (offerToFinish(update, drives)) return;

@@ -12,12 +12,29 @@
 #include "platform/core/os_error.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace platform {
+
+// Which USB devices' disks a caller wants to reach, by the device's identity (in driveUsbIdentity's
+// form; empty when the system cannot tell).
+using UsbDiskWanted = std::function<bool(const std::string& identity)>;
+
+// Makes the volumes of the USB disks on port (HidInterfaceInfo::port's form) whose devices wanted
+// takes reachable as drives, where the system does not do so by itself. Linux: each FAT volume of
+// such a removable disk that nobody has mounted is mounted through udisks2, as a desktop's
+// automounter would (a bare window manager, a line's kiosk and a text console have none); a mount
+// that failed is tried again at a later call while the device stays, each try waited for at most a
+// few seconds, so that no call hangs; one that stopDriveThroughSystem unmounted is not mounted again
+// while its device stays. No other volume is ever mounted, and nothing when port is empty. Nothing
+// on Windows (the mount manager mounts every volume as it comes) and on the virtual bus (its drives
+// are folders). Returns why such a volume is still not mounted after its last try, for the log;
+// empty when none failed.
+std::string reachUsbDisks(const std::string& port, const UsbDiskWanted& wanted);
 
 // The present drives in a stable order: letters C .. Z in order (Windows, virtual bus), then on
 // Windows the volumes named by their GUID paths, in order; the mount points of mounted volumes on

@@ -14,6 +14,7 @@ std::optional<std::string> stopDriveByRequest(const std::string& busDir, const s
 }  // namespace platform::vbus
 
 namespace platform::native {
+std::string reachUsbDisks(const std::string& port, const UsbDiskWanted& wanted);
 std::vector<std::string> listDrives();
 std::vector<DriveDescription> describeDrives();
 std::string pathOnDrive(const std::string& drive, const std::string& fileName);

@@ -1,20 +1,21 @@
 // Linux: the drives are the mount points of mounted volumes on removable disks; udisks2 stops them.
-// A drive's USB port is found in sysfs from the numbers of its block device. A FAT volume on a
-// removable USB disk that nobody has mounted is mounted through udisks2 when the drives are listed,
-// as a desktop's automounter would: without one (a bare window manager, a line's kiosk, a text
-// console) the controller's update disk would otherwise never become a drive.
+// A drive's USB port is found in sysfs from the numbers of its block device. udisks2 also mounts the
+// volumes of a controller's update disk that nobody has mounted (usb_disk_mount_rules.h), for a PC
+// without a desktop's automounter.
 #include "platform/drives/drives_backends.h"
 #include "platform/core/usb_port.h"
 #include "platform/drives/mountinfo.h"
+#include "platform/drives/usb_disk_mount_rules.h"
 #include "platform/process/process.h"
 
 #include <algorithm>
-#include <mutex>
-#include <set>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <system_error>
+#include <utility>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -52,13 +53,16 @@ std::string blockNumbersOf(const MountEntry& mount) {
     return mount.majorMinor;
 }
 
-// The volume seen on a mount point: the last one mounted there.
-std::optional<MountEntry> volumeSeenAt(const std::string& mountPoint) {
-    const auto volumes = mountedVolumes();
-    const auto mount = std::find_if(volumes.rbegin(), volumes.rend(),
-                                    [&](const MountEntry& entry) { return entry.mountPoint == mountPoint; });
-    if (mount == volumes.rend()) return std::nullopt;
-    return *mount;
+std::optional<MountEntry> volumeSeenAt(const std::string& mountPoint) { return mountSeenAt(mountedVolumes(), mountPoint); }
+
+// The mount points of the table, each once with the mount seen there, in the table's order.
+std::vector<MountEntry> mountsSeen(const std::vector<MountEntry>& table) {
+    std::vector<MountEntry> seen;
+    std::set<std::string> looked;
+    for (const MountEntry& mount : table)
+        if (looked.insert(mount.mountPoint).second)
+            if (auto top = mountSeenAt(table, mount.mountPoint)) seen.push_back(std::move(*top));
+    return seen;
 }
 
 bool isRemovable(const std::string& disk) {
@@ -92,47 +96,81 @@ bool udevSays(const std::string& majorMinor, const std::string& property) {
     return false;
 }
 
-// Mounts, through udisks2, each FAT volume of a removable USB disk that is not mounted yet; each
-// block device once while it is there (a refused mount is not asked again every second). True
-// when it asked for a mount.
-bool mountUnmountedUsbVolumes(const std::vector<MountEntry>& mounted) {
-    static std::mutex lock;
-    static std::set<std::string> asked;  // device numbers
-    const std::lock_guard<std::mutex> guard(lock);
-    std::set<std::string> present;
-    bool mounting = false;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/sys/class/block", ec)) {
-        const std::string name = entry.path().filename().string();
-        const std::string numbers = firstLine(entry.path() / "dev");
-        if (numbers.empty()) continue;
-        present.insert(numbers);
-        if (asked.count(numbers) != 0) continue;
-        const std::string disk = diskOf("/dev/" + name);
-        if (disk.empty() || !isRemovable(disk) || firstLine(entry.path() / "size") == "0") continue;
-        if (!udevSays(numbers, "ID_FS_TYPE=vfat") || udevSays(numbers, "UDISKS_IGNORE=1")) continue;
-        if (blockDevicePort("/sys", numbers).empty()) continue;  // not on USB
-        const bool isMounted = std::any_of(mounted.begin(), mounted.end(),
-                                           [&](const MountEntry& mount) { return blockNumbersOf(mount) == numbers; });
-        asked.insert(numbers);
-        if (isMounted) continue;
-        udisksctl("mount", "/dev/" + name, 10000);
-        mounting = true;
-    }
-    for (auto it = asked.begin(); it != asked.end();) it = present.count(*it) != 0 ? std::next(it) : asked.erase(it);
-    return mounting;
+constexpr int kMountTryMs = 5000;  // a mount takes a normal PC well under a second
+
+// The tries are shared by every caller (the job's disk wait, a front end's look for a stranded
+// update's disk, the stop); a try runs outside the lock.
+std::mutex triesLock;
+MountTries tries;
+
+// A block device's volume as the tries know it, told from a later device given the same numbers
+// (the next unit's disk) by its disk's sequence number (Linux 5.15 and later; the numbers alone before).
+std::string volumeKey(const std::string& numbers, const std::string& disk) {
+    return numbers + "#" + (disk.empty() ? std::string() : firstLine(fs::path("/sys/block") / disk / "diskseq"));
+}
+
+// What sysfs and udev say of the block device named name with these numbers on disk, for a look at
+// the disks on port: of a device elsewhere only its port, which rules it out.
+BlockVolume blockVolume(const std::string& name, const std::string& numbers, const std::string& disk,
+                        const std::string& port, const std::vector<MountEntry>& mounted) {
+    BlockVolume volume;
+    volume.port = blockDevicePort("/sys", numbers);
+    if (volume.port != port) return volume;
+    volume.identity = blockDeviceUsbIdentity("/sys", numbers);
+    volume.onRemovableDisk = !disk.empty() && isRemovable(disk);
+    volume.fat = udevSays(numbers, "ID_FS_TYPE=vfat");
+    volume.leftAlone = udevSays(numbers, "UDISKS_IGNORE=1");
+    volume.noMedium = firstLine(fs::path("/sys/class/block") / name / "size") == "0";
+    volume.mounted = std::any_of(mounted.begin(), mounted.end(),
+                                 [&](const MountEntry& mount) { return blockNumbersOf(mount) == numbers; });
+    return volume;
 }
 
 }  // namespace
 
+std::string reachUsbDisks(const std::string& port, const UsbDiskWanted& wanted) {
+    if (port.empty()) return {};
+    const std::vector<MountEntry> mounted = mountedVolumes();
+    std::vector<std::pair<std::string, std::string>> unmounted;  // volumeKey, block device
+    std::vector<std::pair<std::string, std::string>> toTry;
+    {
+        const std::lock_guard<std::mutex> guard(triesLock);
+        const auto now = MountTries::Clock::now();
+        std::set<std::string> present;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator("/sys/class/block", ec)) {
+            const std::string name = entry.path().filename().string();
+            const std::string numbers = firstLine(entry.path() / "dev");
+            if (numbers.empty()) continue;
+            const std::string disk = diskOf("/dev/" + name);
+            const std::string key = volumeKey(numbers, disk);
+            present.insert(key);
+            if (!isVolumeToMount(blockVolume(name, numbers, disk, port, mounted), port, wanted)) continue;
+            unmounted.emplace_back(key, "/dev/" + name);
+            if (!tries.isDue(key, now)) continue;
+            tries.began(key, now);
+            toTry.push_back(unmounted.back());
+        }
+        tries.keepOnly(present);
+    }
+    for (const auto& [key, device] : toTry) {
+        const std::optional<std::string> problem = udisksctl("mount", device, kMountTryMs);
+        const std::lock_guard<std::mutex> guard(triesLock);
+        tries.ended(key, MountTries::Clock::now(), problem.value_or(""));
+    }
+    const std::lock_guard<std::mutex> guard(triesLock);
+    std::string problems;
+    for (const auto& [key, device] : unmounted)
+        if (const std::string problem = tries.problem(key); !problem.empty())
+            problems += (problems.empty() ? "" : "; ") + device + " could not be mounted: " + problem;
+    return problems;
+}
+
 std::vector<std::string> listDrives() {
     std::vector<std::string> drives;
-    std::vector<MountEntry> mounts = mountedVolumes();
-    if (mountUnmountedUsbVolumes(mounts)) mounts = mountedVolumes();
-    for (const MountEntry& mount : mounts) {
+    for (const MountEntry& mount : mountsSeen(mountedVolumes())) {
         const std::string disk = diskOf(mount.source);
-        if (disk.empty() || !isRemovable(disk)) continue;
-        if (std::find(drives.begin(), drives.end(), mount.mountPoint) == drives.end()) drives.push_back(mount.mountPoint);
+        if (!disk.empty() && isRemovable(disk)) drives.push_back(mount.mountPoint);
     }
     std::sort(drives.begin(), drives.end());
     return drives;
@@ -140,12 +178,9 @@ std::vector<std::string> listDrives() {
 
 std::vector<DriveDescription> describeDrives() {
     std::vector<DriveDescription> drives;
-    for (const MountEntry& mount : mountedVolumes()) {
+    for (const MountEntry& mount : mountsSeen(mountedVolumes())) {
         const std::string disk = diskOf(mount.source);
-        if (disk.empty()) continue;
-        const bool listed = std::any_of(drives.begin(), drives.end(),
-                                        [&](const DriveDescription& drive) { return drive.drive == mount.mountPoint; });
-        if (!listed) drives.push_back({mount.mountPoint, isRemovable(disk) ? "removable" : "fixed"});
+        if (!disk.empty()) drives.push_back({mount.mountPoint, isRemovable(disk) ? "removable" : "fixed"});
     }
     return drives;
 }
@@ -180,6 +215,10 @@ std::optional<std::string> stopDriveThroughSystem(const std::string& drive, int 
     const auto mount = volumeSeenAt(drive);  // the one a copy onto the drive went to
     const std::string disk = mount ? diskOf(mount->source) : "";
     if (disk.empty()) return drive + " is not a mounted volume of a disk";
+    {
+        const std::lock_guard<std::mutex> guard(triesLock);
+        tries.stopping(volumeKey(blockNumbersOf(*mount), disk));
+    }
     if (auto problem = udisksctl("unmount", mount->source, timeoutMs)) return problem;
     return udisksctl("power-off", "/dev/" + disk, timeoutMs);
 }

@@ -8,6 +8,10 @@
 
 namespace platform {
 
+std::string reachUsbDisks(const std::string& port, const UsbDiskWanted& wanted) {
+    return virtualBusDir() ? std::string() : native::reachUsbDisks(port, wanted);
+}
+
 std::vector<std::string> listDrives() {
     const auto bus = virtualBusDir();
     return bus ? vbus::listDrives(*bus) : native::listDrives();

@@ -1,5 +1,6 @@
 #include "platform/drives/mountinfo.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace platform {
@@ -36,9 +37,20 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
         std::size_t separator = 6;
         while (separator < field.size() && field[separator] != "-") ++separator;
         if (field.size() < 6 || separator + 2 >= field.size()) continue;
-        entries.push_back({unescape(field[4]), unescape(field[separator + 2]), field[2]});
+        entries.push_back({field[0], field[1], unescape(field[4]), unescape(field[separator + 2]), field[2]});
     }
     return entries;
+}
+
+std::optional<MountEntry> mountSeenAt(const std::vector<MountEntry>& table, const std::string& mountPoint) {
+    const auto isHere = [&](const MountEntry& entry) { return entry.mountPoint == mountPoint; };
+    const auto isCovered = [&](const MountEntry& entry) {
+        return std::any_of(table.begin(), table.end(),
+                           [&](const MountEntry& over) { return &over != &entry && isHere(over) && over.parentId == entry.id; });
+    };
+    for (auto entry = table.rbegin(); entry != table.rend(); ++entry)
+        if (isHere(*entry) && !isCovered(*entry)) return *entry;
+    return std::nullopt;
 }
 
 }  // namespace platform

@@ -20,10 +20,11 @@ result_is() { grep '"event":"result"' "$1" | grep -q "\"result\":\"$2\""; }
 only_json() { ! cut -d' ' -f2- "$1" | grep -v '^{'; }
 seconds_of() { grep '"event":"result"' "$1" | grep -o '"seconds":[0-9.]*' | cut -d: -f2; }
 controller_on_its_port() { [ "$(usb_port_of 1fc9:0003)" = "$CTL_PORT" ]; }
-mount_update_disk() {
-  local disk; disk=$(lsblk -nro NAME,FSTYPE | awk '$2 == "vfat" {print $1; exit}')
-  [ -n "$disk" ] && { findmnt -S /dev/$disk >/dev/null || udisksctl mount --no-user-interaction -b /dev/$disk; }
-}
+# The update disk's FAT volume ("sda"), once the kernel has it; and whether anything has mounted it.
+update_disk_volume() { lsblk -nro NAME,FSTYPE | awk '$2 == "vfat" {print $1; f = 1; exit} END {exit !f}'; }
+update_disk_unmounted() { local disk; disk=$(update_disk_volume) && ! findmnt -S /dev/$disk >/dev/null; }
+controller_switched() { ! usb_port_of 1fc9:0003 >/dev/null; }
+firmware_updates_beyond() { [ "$(sim_events firmware-updated)" -gt "$1" ]; }
 # run_update NAME ARGS...: lumaro-update --json, its lines stamped into $R/NAME.jsonl; sets RC and TOOK (s).
 run_update() {
   local name=$1 t; shift
@@ -77,10 +78,8 @@ check a_reports_usb_port grep -q "\"port\":\"$CTL_PORT\"" $R/a.jsonl
 check_in_time a_controller_took_new_firmware sh -c "grep firmware-updated $WIRE | grep -q '\"bytes\":$(stat -c %s $APP/Firmware/*_FW_*)'"
 if [ -n "$TOO_SLOW" ]; then
   # The controller waits in its bootloader with the disk that came late: the next run finishes it, and
-  # b begins with the controller in its application, as it does after a on a normal host. lumaro-update
-  # looks for a stranded unit's disk among the mounted drives only, so the disk is mounted first, as a
-  # desktop's automounter would.
-  check a_late_disk_mounted wait_for 30 mount_update_disk
+  # b begins with the controller in its application, as it does after a on a normal host. The guest
+  # has no automounter: the next run mounts the stranded unit's disk itself.
   run_update a-finish --wait 60
   log "a: the next run, to finish the unit, exit $RC"; sed 's/^/    /' $R/a-finish.jsonl
   check a_next_run_finishes_the_unit result_is $R/a-finish.jsonl done
@@ -169,6 +168,28 @@ log "history rows of b:"; tail -n +$((rows_before + 1)) $HISTORY | sed 's/^/    
 check b_history_first_run_failed_waiting_for_the_disk sh -c "tail -n +$((rows_before + 1)) $HISTORY | grep -q ',failed,waiting for the disk,'"
 check b_history_says_it_came_back_by_itself sh -c "tail -n +$((rows_before + 1)) $HISTORY | grep -q ',interrupted,came back by itself,'"
 check_in_time b_history_ends_done sh -c "tail -1 $HISTORY | grep -q ',done,'"
+
+# ---- e. lumaro-update killed in its bootloader wait (8 s after the switch, before it looks for the
+# disk): the controller waits in its bootloader with its update disk, which nothing mounts (the guest
+# has no automounter). The next run mounts that disk itself and finishes the update.
+check e_controller_in_its_application wait_for 15 controller_on_its_port
+rows_before=$(wc -l <$HISTORY)
+updated_before=$(sim_events firmware-updated)
+lumaro-update --json >$R/e1.jsonl 2>$R/e1.err &
+E1=$!
+check e_switched_to_the_bootloader wait_for 60 controller_switched
+kill -KILL $E1; wait $E1 2>/dev/null
+log "e: first run killed after the bootloader switch"; sed 's/^/    /' $R/e1.jsonl
+check e_disk_reached_the_kernel wait_for 30 update_disk_volume
+pause 3  # time for an automounter, were there one
+check e_disk_not_mounted_by_the_system update_disk_unmounted
+run_update e2 --wait 60
+log "e: next run exit $RC"; sed 's/^/    /' $R/e2.jsonl
+check e_next_run_finishes_the_unit result_is $R/e2.jsonl done
+check e_controller_took_new_firmware_again wait_for 15 firmware_updates_beyond $updated_before
+log "history rows of e:"; tail -n +$((rows_before + 1)) $HISTORY | sed 's/^/    /'
+check e_history_ends_done sh -c "tail -1 $HISTORY | grep -q ',done,'"
+check e_controller_back_on_its_port wait_for 15 controller_on_its_port
 # Begun by this user, the history must stay writable for every other user of the PC.
 check history_writable_by_every_user sh -c "[ \"\$(stat -c %a $HISTORY)\" = 666 ]"
 log "user side done"

@@ -75,8 +75,8 @@ boot_speed() {
 #  - the disk reached udev too late for the wait to find it (a normal host needs up to 5 s from there:
 #    udisks2, a poll, the mount), yet within the wait in a normal host's time; or
 #  - it came in time, but the guest then ran more than 5 times slower than a normal host's:
-#    lumaro-update mounts the disk through udisksctl once, with 10 s of its own for what takes a
-#    normal host up to 2;
+#    lumaro-update mounts the disk through udisksctl (each try given 5 s, tried again every few
+#    seconds) in what takes a normal host up to 2 s, and gives the mount about 10 s in all;
 # "fault: why" otherwise, which is the program's or the USB stack's.
 disk_wait_verdict() {
   awk -v switch="$1" -v arrived="$2" -v gave_up="$3" -v to_disk="$4" -v after="$5" -v speed="$6" '
@@ -96,7 +96,7 @@ disk_wait_verdict() {
         else
           printf "slow: lumaro-update'\''s own %d s wait for its update disk ran out: the disk reached udev %.1f s after the bootloader switch, %.1f s %s the wait ended, with the guest given %.1f%% of that time by the host; on a normal host it would have come after %.1f s\n", wait, took, (arrived > gave_up) ? arrived - gave_up : gave_up - arrived, (arrived > gave_up) ? "after" : "before", percent(to_disk), normal
       } else if (slower(after) > mount_limit / mount_normal)
-        printf "slow: lumaro-update'\''s own %d s limit for mounting its update disk ran out: the disk reached udev %.1f s after the bootloader switch and %.1f s before lumaro-update gave up waiting for it, but meanwhile the guest ran %.1f times slower than a normal host'\''s (given %.1f%% of the time by the host), where a normal host needs up to %d s\n", mount_limit, took, gave_up - arrived, slower(after), percent(after), mount_normal
+        printf "slow: lumaro-update'\''s tries to mount its update disk took more than %d s: the disk reached udev %.1f s after the bootloader switch and %.1f s before lumaro-update gave up waiting for it, but meanwhile the guest ran %.1f times slower than a normal host'\''s (given %.1f%% of the time by the host), where a normal host needs up to %d s\n", mount_limit, took, gave_up - arrived, slower(after), percent(after), mount_normal
       else
         printf "fault: the update disk reached udev %.1f s after the bootloader switch, %.1f s before lumaro-update gave up waiting for it\n", took, gave_up - arrived
     }'

@@ -1,5 +1,5 @@
 // The platform pieces under the update disk that can be checked without a removable disk: reading the
-// kernel's mount table and splitting a command line.
+// kernel's mount table, the mount seen at a mount point and splitting a command line.
 #include "platform/drives/mountinfo.h"
 #include "platform/process/process.h"
 
@@ -34,6 +34,26 @@ TEST(MountInfo, MountPointsAndSourcesWithEscapesDecoded) {
     EXPECT_EQ(entries[0].majorMinor, "8:1");
     EXPECT_EQ(entries[1].majorMinor, "8:17");
     EXPECT_EQ(entries[2].majorMinor, "0:5");
+}
+
+// Every look at a drive (its port, its USB device, its stop) goes by the mount seen at its mount point.
+TEST(MountInfo, TheMountSeenAtAMountPointIsTheOneNothingThereWasMountedOnto) {
+    const auto seenSource = [](const char* table, const std::string& mountPoint) {
+        const auto seen = platform::mountSeenAt(platform::parseMountInfo(table), mountPoint);
+        return seen ? seen->source : std::string("(none)");
+    };
+    const std::string one = "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n97 22 8:17 / /media/u/D rw - vfat /dev/sdb1 rw\n";
+    EXPECT_EQ(seenSource(one.c_str(), "/media/u/D"), "/dev/sdb1");
+    EXPECT_EQ(seenSource(one.c_str(), "/media/u/E"), "(none)");
+    // A volume mounted over the disk hides it, wherever the table lists it.
+    EXPECT_EQ(seenSource((one + "98 97 8:33 / /media/u/D rw - vfat /dev/sdc1 rw\n").c_str(), "/media/u/D"), "/dev/sdc1");
+    EXPECT_EQ(seenSource("22 1 8:1 / / rw - ext4 /dev/sda1 rw\n98 97 8:33 / /media/u/D rw - vfat /dev/sdc1 rw\n"
+                         "97 22 8:17 / /media/u/D rw - vfat /dev/sdb1 rw\n",
+                         "/media/u/D"),
+              "/dev/sdc1");
+    // Two mounts there, neither over the other (their parents differ): the later one.
+    EXPECT_EQ(seenSource((one + "99 40 8:33 / /media/u/D rw - vfat /dev/sdc1 rw\n").c_str(), "/media/u/D"), "/dev/sdc1");
+    EXPECT_EQ(seenSource("30 30 0:1 / / rw - rootfs rootfs rw\n", "/"), "rootfs") << "a root that is its own parent";
 }
 
 TEST(CommandLine, QuotesGroupBlanksAndBackslashesStay) {

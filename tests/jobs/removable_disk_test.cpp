@@ -127,6 +127,12 @@ void checkInNamespace(const fs::path& dir, ChildReport& report) {
     if (::mount((dir / "removable").c_str(), flag.c_str(), nullptr, MS_BIND, nullptr) != 0)
         return report.skip("the removable flag cannot be bound over: " + systemError("mount " + flag));
     if (!listed(mountPoint)) report.fail("the removable disk mounted at \"" + mountPoint + "\" is not listed");
+    // A volume mounted over the disk hides it: its mount point is then no drive of the disk.
+    if (::mount("none", mountPoint.c_str(), "tmpfs", 0, nullptr) == 0) {
+        if (listed(mountPoint)) report.fail("a tmpfs mounted over the removable disk is listed as a drive");
+        ::umount2(mountPoint.c_str(), 0);
+        if (!listed(mountPoint)) report.fail("the removable disk is not listed again once the tmpfs over it went");
+    }
 
     const DiskResult stopped = Stop_UpdateDrive(mountPoint, true, 5000);
     if (!installed("udisksctl") && stopped.problem.find("udisksctl is not installed") == std::string::npos)
