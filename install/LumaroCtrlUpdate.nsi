@@ -18,6 +18,7 @@ ${StrStr}
 !define PRODUCT "Lumaro Tessaray Controller Update Utility"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\LumaroCtrlUpdate"
 !define SHORTCUT "$SMPROGRAMS\Lumaro\Lumaro Tessaray Controller Update.lnk"
+!define HISTORY_KEEPER "$INSTDIR\History\About this folder.txt"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -257,6 +258,24 @@ Section "Install"
   ${If} $0 != 0
     DetailPrint "Could not let users write into $INSTDIR\History (icacls: $0): updates by other users will not reach the history"
   ${EndIf}
+  ; The right to add files to a folder is also the right to make an empty one a link (a mount
+  ; point): a file there that users may read but not remove keeps History\ from ever being empty.
+  ; Made anew, so that a link a user put under its name is not written through.
+  Delete "${HISTORY_KEEPER}"
+  RMDir "${HISTORY_KEEPER}"
+  ClearErrors
+  FileOpen $2 "${HISTORY_KEEPER}" w
+  FileWrite $2 "The update history of every user of this PC. This file keeps the folder in place.$\r$\n"
+  FileClose $2
+  ${If} ${Errors}
+    DetailPrint "Could not write ${HISTORY_KEEPER}: users may be able to replace $INSTDIR\History"
+  ${Else}
+    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "${HISTORY_KEEPER}" /inheritance:r /grant:r *S-1-5-18:(F) *S-1-5-32-544:(F) *S-1-5-32-545:(R)'
+    Pop $0
+    ${If} $0 != 0
+      DetailPrint "Could not keep users from removing ${HISTORY_KEEPER} (icacls: $0)"
+    ${EndIf}
+  ${EndIf}
 
   ; The records and the update history of a version installed elsewhere (removed above) go on here.
   ${If} $1 != ""
@@ -304,6 +323,7 @@ Section "Uninstall"
   !include "${UNINSTALL_LIST}"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR\Record"
+  Delete "${HISTORY_KEEPER}"
   RMDir "$INSTDIR\History"
   RMDir "$INSTDIR"
   RMDir "$PROGRAMFILES64\Lumaro"

@@ -67,9 +67,12 @@ cp "$work/icacls.exe" "$icacls"
 [ "$status" = 0 ] || fail "the first install ended with $status"
 # History\: users may list it and add to it, but change and remove only what is made inside it.
 expected_history='"C:\windows\system32\icacls.exe" "C:\Program Files\Lumaro\Tessaray Controller Update\History" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)(F) *S-1-5-32-544:(OI)(CI)(F) *S-1-5-32-545:(RX,WD,AD) *S-1-3-4:(OI)(CI)(IO)(M)
-"C:\windows\system32\icacls.exe" "C:\Program Files\Lumaro\Tessaray Controller Update\History" /grant *S-1-5-32-545:(OI)(CI)(IO)(M)'
-[ "$(tr -d '\r' <"$work/icacls.log" | grep -F '\History"')" = "$expected_history" ] ||
+"C:\windows\system32\icacls.exe" "C:\Program Files\Lumaro\Tessaray Controller Update\History" /grant *S-1-5-32-545:(OI)(CI)(IO)(M)
+"C:\windows\system32\icacls.exe" "C:\Program Files\Lumaro\Tessaray Controller Update\History\About this folder.txt" /inheritance:r /grant:r *S-1-5-18:(F) *S-1-5-32-544:(F) *S-1-5-32-545:(R)'
+[ "$(tr -d '\r' <"$work/icacls.log" | grep -F '\History')" = "$expected_history" ] ||
   fail "History\\ was given other rights: $(cat "$work/icacls.log")"
+# A file users cannot remove keeps History\ from being emptied and made a link.
+[ -s "$installed/History/About this folder.txt" ] || fail "History\\ holds no file of the installer's"
 for entry in LumaroCtrlUpdate.exe Old.dat Uninstall.exe Record History; do
   [ -e "$installed/$entry" ] || fail "the install made no $entry"
 done
