@@ -115,8 +115,10 @@ void ConsoleReport::unitStarted(const UnitFacts& unit)
         writeObject(object);
         return;
     }
+    // Closing a laptop's lid can put it to sleep mid-update whatever the program holds (on Windows).
     writeLine((unit.finished ? "Finishing the interrupted update of " : "Updating ") + unit.model + " (" + unit.vidPid +
-              ")" + (unit.port.empty() ? std::string() : " on USB port " + unit.port));
+              ")" + (unit.port.empty() ? std::string() : " on USB port " + unit.port) +
+              "; keep a laptop's lid open until it ends");
     writeLine("  firmware   " + unit.firmwarePath + "  SHA-256 " + unit.firmwareSha256);
     writeLine("  image data " + unit.imagePath + "  SHA-256 " + unit.imageSha256);
 }

@@ -305,7 +305,8 @@ void UpdateLine::runUnit(UnitFacts facts, UpdateJobInput input, HistoryEntry kno
     state_ = State::Updating;
     report_.unitStarted(unit_);
     unitClock_.start();
-    awake_ = std::make_unique<platform::KeepAwake>(QStringLiteral("Updating the controller"), 0);
+    awake_ = std::make_unique<platform::KeepAwake>(QStringLiteral("Updating the controller"), 0,
+                                                   [this] { syncRecordsNow(); });
     if (const QString problem = awake_->problem(); !problem.isEmpty())
         report_.error("Warning: the computer may go to sleep during the update: " + problem.toStdString());
 

@@ -18,12 +18,12 @@ ${StrStr}
 !define PRODUCT "Lumaro Tessaray Controller Update Utility"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\LumaroCtrlUpdate"
 !define SHORTCUT "$SMPROGRAMS\Lumaro\Lumaro Tessaray Controller Update.lnk"
+!define HISTORY_KEEPER "$INSTDIR\History\About this folder.txt"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES64\Lumaro\Tessaray Controller Update"
-; An upgrade goes where the installed version is.
-InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+!define DEFAULT_FOLDER "$PROGRAMFILES64\Lumaro\Tessaray Controller Update"
+InstallDir "${DEFAULT_FOLDER}"
 
 VIProductVersion "${VERSION_QUAD}"
 VIAddVersionKey "ProductName" "${PRODUCT}"
@@ -35,8 +35,10 @@ VIAddVersionKey "LegalCopyright" "Copyright (C) Lumaro"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
+; $FolderNote: why the folder offered is not the one the installed version is in.
+Var FolderNote
 !define MUI_DIRECTORYPAGE_TEXT_TOP "The program is installed into a folder of its own under $PROGRAMFILES64, \
-  where only administrators may change it. Other folders are not offered: users could replace the program there."
+  where only administrators may change it. Other folders are not offered: users could replace the program there.$FolderNote"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -68,6 +70,26 @@ Function IsInsideProgramFiles  ; path on the stack -> 1 or 0
   Pop $R2
   Pop $R1
   Exch $R0
+FunctionEnd
+
+; An upgrade goes where the installed version is, when that is a folder of our own under Program
+; Files. Earlier versions took any folder (/D=): such a version is removed from there and the new one
+; goes into the default folder, silently too, so that an upgrade by software distribution goes
+; through. A folder given with /D= is taken as given (and refused if it is not one of our own).
+Function .onInit
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+  ${AndIf} $INSTDIR == "${DEFAULT_FOLDER}"
+    Push $0
+    Call IsInsideProgramFiles
+    Pop $1
+    ${If} $1 == 1
+      StrCpy $INSTDIR $0
+    ${Else}
+      StrCpy $FolderNote "$\r$\n$\r$\nThe installed version in $0 is removed and its records and update history are \
+        moved here."
+    ${EndIf}
+  ${EndIf}
 FunctionEnd
 
 Function .onVerifyInstDir
@@ -119,6 +141,53 @@ FunctionEnd
 !macroend
 !insertmacro REFUSE_WHILE_RUNNING ""
 !insertmacro REFUSE_WHILE_RUNNING "un."
+
+; Moves the files of an earlier install's Record\ or History\ into the same folder here, where they
+; take this folder's rights. Only plain files: a folder or a link there stays behind (a folder
+; outside Program Files may have let users put a link there, to have the setup copy what only an
+; administrator may read into a folder they can read). A file of the same name here is kept, and so
+; is the earlier one. The copy of a link swapped in meanwhile is a link (COPY_FILE_COPY_SYMLINK),
+; which gives nobody more than the target already does.
+!define COPY_FILE_FAIL_IF_EXISTS 0x1
+!define COPY_FILE_COPY_SYMLINK 0x800
+!define FILE_ATTRIBUTE_DIRECTORY_OR_LINK 0x410
+Function CarryFolderOver  ; from, to on the stack (to pushed last)
+  Exch $R0  ; to
+  Exch
+  Exch $R1  ; from
+  Push $R2
+  Push $R3
+  Push $R4
+  ClearErrors
+  FindFirst $R2 $R3 "$R1\*"
+  ${DoUntil} ${Errors}
+    ${If} $R3 != "."
+    ${AndIf} $R3 != ".."
+      System::Call 'kernel32::GetFileAttributesW(w "$R1\$R3") i .R4'
+      IntOp $R4 $R4 & ${FILE_ATTRIBUTE_DIRECTORY_OR_LINK}
+      ${If} $R4 != 0
+        DetailPrint "Left in $R1: $R3 (a folder or a link)"
+      ${Else}
+        System::Call 'kernel32::CopyFileExW(w "$R1\$R3", w "$R0\$R3", p 0, p 0, p 0, \
+          i ${COPY_FILE_FAIL_IF_EXISTS}|${COPY_FILE_COPY_SYMLINK}) i .R4'
+        ${If} $R4 != 0
+          Delete "$R1\$R3"
+        ${Else}
+          DetailPrint "Left in $R1: $R3 (not copied to $R0, or a file of that name is there)"
+        ${EndIf}
+      ${EndIf}
+    ${EndIf}
+    ClearErrors
+    FindNext $R2 $R3
+  ${Loop}
+  FindClose $R2
+  RMDir "$R1"
+  Pop $R4
+  Pop $R3
+  Pop $R2
+  Pop $R1
+  Pop $R0
+FunctionEnd
 
 Section "Install"
   Push $INSTDIR
@@ -172,14 +241,53 @@ Section "Install"
   ${EndIf}
 
   ; The update history that every user of the PC adds to: users may make, append to, rename and
-  ; remove its files (Modify), administrators and the system have full control, and nothing else is
-  ; inherited (Program Files' CREATOR OWNER would give the first writer of a file the right to shut
-  ; the others out). OWNER RIGHTS: whoever made a file may not change its permissions either.
+  ; remove its files and folders (Modify, inherit-only), but on the folder itself only list it and
+  ; add to it, so that none can remove it, or empty it and put a link in its place (the program would
+  ; then keep the history in Record\, where users cannot add to each other's rows). Administrators
+  ; and the system have full control, and nothing else is inherited (Program Files' CREATOR OWNER
+  ; would give the first writer of a file the right to shut the others out). OWNER RIGHTS: whoever
+  ; made a file may not change its permissions either. The users' two entries differ in their
+  ; inheritance, so the second is added (/grant) after /grant:r has replaced what earlier versions gave.
   CreateDirectory "$INSTDIR\History"
-  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR\History" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)(F) *S-1-5-32-544:(OI)(CI)(F) *S-1-5-32-545:(OI)(CI)(M) *S-1-3-4:(OI)(CI)(IO)(M)'
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR\History" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)(F) *S-1-5-32-544:(OI)(CI)(F) *S-1-5-32-545:(RX,WD,AD) *S-1-3-4:(OI)(CI)(IO)(M)'
   Pop $0
+  ${If} $0 == 0
+    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR\History" /grant *S-1-5-32-545:(OI)(CI)(IO)(M)'
+    Pop $0
+  ${EndIf}
   ${If} $0 != 0
     DetailPrint "Could not let users write into $INSTDIR\History (icacls: $0): updates by other users will not reach the history"
+  ${EndIf}
+  ; The right to add files to a folder is also the right to make an empty one a link (a mount
+  ; point): a file there that users may read but not remove keeps History\ from ever being empty.
+  ; Made anew, so that a link a user put under its name is not written through.
+  Delete "${HISTORY_KEEPER}"
+  RMDir "${HISTORY_KEEPER}"
+  ClearErrors
+  FileOpen $2 "${HISTORY_KEEPER}" w
+  FileWrite $2 "The update history of every user of this PC. This file keeps the folder in place.$\r$\n"
+  FileClose $2
+  ${If} ${Errors}
+    DetailPrint "Could not write ${HISTORY_KEEPER}: users may be able to replace $INSTDIR\History"
+  ${Else}
+    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "${HISTORY_KEEPER}" /inheritance:r /grant:r *S-1-5-18:(F) *S-1-5-32-544:(F) *S-1-5-32-545:(R)'
+    Pop $0
+    ${If} $0 != 0
+      DetailPrint "Could not keep users from removing ${HISTORY_KEEPER} (icacls: $0)"
+    ${EndIf}
+  ${EndIf}
+
+  ; The records and the update history of a version installed elsewhere (removed above) go on here.
+  ${If} $1 != ""
+  ${AndIf} $1 != $INSTDIR
+    DetailPrint "Moving the records and the update history from $1"
+    Push "$1\Record"
+    Push "$INSTDIR\Record"
+    Call CarryFolderOver
+    Push "$1\History"
+    Push "$INSTDIR\History"
+    Call CarryFolderOver
+    RMDir "$1"
   ${EndIf}
 
   WriteUninstaller "$INSTDIR\Uninstall.exe"
@@ -215,6 +323,7 @@ Section "Uninstall"
   !include "${UNINSTALL_LIST}"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR\Record"
+  Delete "${HISTORY_KEEPER}"
   RMDir "$INSTDIR\History"
   RMDir "$INSTDIR"
   RMDir "$PROGRAMFILES64\Lumaro"

@@ -38,12 +38,16 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/70-lumaro-tessaray.rules.in ${CMAKE_BIN
 install(FILES ${CMAKE_BINARY_DIR}/install/70-lumaro-tessaray.rules DESTINATION ${LUMARO_UDEV_RULES_DIR})
 
 # The program folder belongs to the system, so the folders the program writes into beside itself
-# are links to folders under /var/lib that every user may write into, with the given mode.
+# are links to folders under /var/lib that every user may write into, with the given mode. The
+# folder they are in is writable by its owner only (whatever the packager's umask), so that no user
+# can remove or replace them.
 function(lumaro_install_writable_folder name target mode)
   file(CREATE_LINK ${target} ${CMAKE_BINARY_DIR}/install/${name} SYMBOLIC)
   install(FILES ${CMAKE_BINARY_DIR}/install/${name} DESTINATION ${LUMARO_INSTALL_DIR})
+  get_filename_component(parent ${target} DIRECTORY)
   install(CODE "
     file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${target}\")
+    execute_process(COMMAND chmod 0755 \"\$ENV{DESTDIR}${parent}\" COMMAND_ERROR_IS_FATAL ANY)
     execute_process(COMMAND chmod ${mode} \"\$ENV{DESTDIR}${target}\" COMMAND_ERROR_IS_FATAL ANY)")
 endfunction()
 
@@ -54,7 +58,7 @@ lumaro_install_writable_folder(Record ${LUMARO_RECORD_DIR} 1777)
 
 # History/: the update history is the PC's, not one user's. Every user may write and replace what
 # another made (no sticky bit), so that each user's jobs reach the one history and a job one user
-# left is finished by the next. The program gives the files it makes there the same rights,
-# whatever the user's umask.
+# left is finished by the next; the folder itself stays root's, in root's folder. The program gives
+# the files it makes there the same rights, whatever the user's umask.
 set(LUMARO_HISTORY_DIR /var/lib/lumaro-ctrl-update/History CACHE PATH "Where the installed program's History/ points")
 lumaro_install_writable_folder(History ${LUMARO_HISTORY_DIR} 0777)

@@ -6,8 +6,20 @@
 #include "platform/core/utf8_path.h"
 
 #include <filesystem>
+#include <set>
 
 namespace {
+
+// The job records that exist now, for the system's end (syncRunningJobRecordsNow).
+struct LiveRecords {
+    std::mutex mutex;
+    std::set<JobRecord*> records;
+};
+
+LiveRecords& liveRecords() {
+    static LiveRecords live;
+    return live;
+}
 
 bool isFailureLine(const std::string& line) {
     return line.starts_with("Error ->") || line.find(" fail") != std::string::npos;
@@ -17,7 +29,20 @@ bool isFailureLine(const std::string& line) {
 
 JobRecord::JobRecord(UpdateHistory* history, HistoryEntry known, std::function<void(const std::string&)> log,
                      JobRecordFiles files)
-    : history_(history), entry_(std::move(known)), log_(std::move(log)), files_(std::move(files)) {}
+    : history_(history), entry_(std::move(known)), log_(std::move(log)), files_(std::move(files)) {
+    const std::lock_guard lock(liveRecords().mutex);
+    liveRecords().records.insert(this);
+}
+
+JobRecord::~JobRecord() {
+    const std::lock_guard lock(liveRecords().mutex);
+    liveRecords().records.erase(this);
+}
+
+void syncRunningJobRecordsNow() {
+    const std::lock_guard lock(liveRecords().mutex);
+    for (JobRecord* record : liveRecords().records) record->syncMarkerNow();
+}
 
 void JobRecord::begin() {
     const std::lock_guard lock(mutex_);

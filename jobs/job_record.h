@@ -23,6 +23,9 @@ public:
     // makes its own.
     JobRecord(UpdateHistory* history, HistoryEntry known, std::function<void(const std::string&)> log,
               JobRecordFiles files = {});
+    ~JobRecord();
+    JobRecord(const JobRecord&) = delete;
+    JobRecord& operator=(const JobRecord&) = delete;
 
     // The start: the files' SHA-256 and the marker. Only the first call counts; it runs on the
     // job's thread, so that the hashing keeps the window free.
@@ -51,6 +54,10 @@ private:
     bool begun_ = false;
     bool ended_ = false;
 };
+
+// The markers of every job running in the program onto the disk now, from any thread: the system is
+// about to end the program (a front end without a record of its own at hand, as the window's).
+void syncRunningJobRecordsNow();
 
 // An update screen that records the job it shows: done and failed end the row; a job that ends
 // with neither (stopped because the window closed) is recorded "stopped" when the screen goes.

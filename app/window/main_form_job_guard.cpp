@@ -6,6 +6,7 @@
 #include "app/window/main_form.h"
 #include "app/window/message_boxes.h"
 
+#include "jobs/job_record.h"
 #include "jobs/sending_pass.h"
 #include "jobs/updatethread.h"
 
@@ -20,6 +21,7 @@
 namespace {
 
 const QString kKeepAwakeReason = QStringLiteral("Updating the controller");
+const QString kKeepLidOpen = QStringLiteral("Keep a laptop's lid open until the update has ended.");
 const QString kCloseDuringUpdateQuestion = QStringLiteral(
     "An update is running. Closing now can leave the controller unusable until it is updated again. Close anyway?");
 
@@ -81,11 +83,14 @@ void TMainForm::holdDuring(QThread& job, platform::ControllerClaim claim)
 {
     jobClaim_ = std::move(claim);
     keepAwake_.reset();  // one hold at a time: the last job's release may still be on its way
-    keepAwake_ = std::make_unique<platform::KeepAwake>(kKeepAwakeReason, winId());
+    keepAwake_ = std::make_unique<platform::KeepAwake>(kKeepAwakeReason, winId(), syncRunningJobRecordsNow);
     if (const QString problem = keepAwake_->problem(); !problem.isEmpty() && !sleepNoticeShown_) {
         sleepNoticeShown_ = true;
         AddMessage(QStringLiteral("Warning -> The PC may sleep while the job runs: ") + problem, 1);
     }
+    // Closing a laptop's lid can put it to sleep whatever the program holds (on Windows); an update
+    // runs for minutes, an erase or a reset for seconds.
+    if (&job == updateThread.get()) AddMessage(kKeepLidOpen, 1);
     // Released when the thread has ended, however the job ended; a late release of an earlier job
     // leaves a later job's hold alone.
     const int hold = ++awakeHolds_;

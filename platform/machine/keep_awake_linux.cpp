@@ -49,7 +49,9 @@ public:
     QString problem;
 };
 
-KeepAwake::KeepAwake(const QString& why, quintptr /*window*/) : hold_(std::make_unique<Hold>())
+// logind holds the shutdown until the lock goes, so the session does not end during the job.
+KeepAwake::KeepAwake(const QString& why, quintptr /*window*/, std::function<void()> /*atSessionEnd*/)
+    : hold_(std::make_unique<Hold>())
 {
     static std::atomic<int> holdsMade{0};
     const QString name = QStringLiteral("lumaro-keep-awake-%1").arg(++holdsMade);

@@ -55,7 +55,9 @@ TEST_F(LumaroUpdateOnSim, OneUnitTakesTheFilesBesideTheProgramAndEndsWithZero)
     ASSERT_EQ(run.exitCode(kUnitLimitMs), 0) << run.errors;
     EXPECT_NE(run.output.find("Done: "), std::string::npos) << run.output;
     EXPECT_EQ(run.errors, "");
-    // The computer was kept awake for the unit, its lid switch included.
+    // The computer was kept awake for the unit, its lid switch included, and the user told to keep
+    // the lid open (which Windows cannot hold).
+    EXPECT_NE(run.output.find("; keep a laptop's lid open until it ends\n"), std::string::npos) << run.output;
     EXPECT_EQ(logind.inhibitCalls(), 1);
     EXPECT_TRUE(logind.lastInhibitArguments().value(0).contains("handle-lid-switch"));
     EXPECT_TRUE(logind.waitForLocksHeld(0));

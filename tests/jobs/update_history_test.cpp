@@ -492,6 +492,25 @@ TEST_F(HistoryFiles, AJobsEndKeepsOrClearsOnlyItsOwnRecords) {
     EXPECT_TRUE(jobIdsIn(history.folder(), kLockSuffix).empty());
 }
 
+// The system's end (a shutdown during a job) writes the markers of the jobs that run again, from any
+// thread, and brings back none of a job that has ended or whose record is gone.
+TEST_F(HistoryFiles, TheSystemsEndWritesOnlyTheMarkersOfRunningJobs) {
+    UpdateHistory history(folder.string());
+    HistoryEntry known = sampleEntry();
+    known.result.clear(), known.error.clear();
+    JobRecord running(&history, known, {});
+    running.begin();
+    JobRecord ended(&history, known, {});
+    ended.begin();
+    ended.end("done");
+    std::make_unique<JobRecord>(&history, known, [](const std::string&) {})->begin();  // gone, its marker left
+    const auto ids = jobIdsIn(history.folder(), kMarkerSuffix);
+    ASSERT_EQ(ids.size(), 2u);
+    for (const auto& id : ids) fs::remove(folder / ("UpdateHistory." + id + std::string(kMarkerSuffix)));
+    std::thread(syncRunningJobRecordsNow).join();
+    EXPECT_EQ(jobIdsIn(history.folder(), kMarkerSuffix).size(), 1u);
+}
+
 // What anyone may put under one of the history's names in a folder that every user writes into.
 enum class Planted { LinkToAPrivateFile, Pipe, Folder, SecondNameOfAPrivateFile };
 

@@ -1,7 +1,7 @@
 // The computer kept awake for each device job's length, against the stand-in logind the window
 // tests run with: the lock is taken as the job starts and released when its thread has ended,
 // whether it ended done, failed or stopped by the window's end; without logind the update log
-// says once that the PC may sleep, and the jobs go on.
+// says once that the PC may sleep, and the jobs go on; an update's log says to keep the lid open.
 #include "window_fixture.h"
 
 #include "jobs/update_job.h"
@@ -14,6 +14,7 @@
 namespace {
 
 const std::string kQuickController = "ctl,id=" + kController + ",disk-ms=20";
+const QString kKeepLidOpen = QStringLiteral("Keep a laptop's lid open until the update has ended.");
 
 class KeepAwakeDuringJobs : public WindowTest {
 protected:
@@ -33,6 +34,8 @@ TEST_F(KeepAwakeDuringJobs, AnUpdateThatEndsDoneHoldsTheLockUntilItsThreadHasEnd
     auto form = startForm();
     startUpdateHeldAt(*form, kFinishWaitMs);  // the done screen shows, the job's last wait not over
     EXPECT_TRUE(waitUntil([&] { return caption(*form, "UpBtnLabel") == "OK"; }));
+    // No program can hold a closing lid on Windows: the update's log says to keep it open.
+    EXPECT_EQ(child<QPlainTextEdit>(*form, "FWUpdate_Memo")->toPlainText().split('\n').filter(kKeepLidOpen).size(), 1);
     EXPECT_EQ(logind->lastInhibitArguments(),
               (QStringList{"sleep:shutdown:handle-lid-switch", QCoreApplication::applicationName(),
                            "Updating the controller", "block"}));
@@ -95,6 +98,7 @@ TEST_F(KeepAwakeDuringJobs, WithoutLogindTheUpdateLogSaysOnceThatThePcMaySleepAn
     EXPECT_EQ(log.filter("Warning -> The PC may sleep while the job runs: no inhibitor lock from logind").size(), 1)
         << log.join('\n').toStdString();
     EXPECT_EQ(log.filter("Erase image flash OK").size(), 2) << log.join('\n').toStdString();
+    EXPECT_EQ(log.filter(kKeepLidOpen).size(), 0) << "an erase takes seconds";
 }
 
 }  // namespace
