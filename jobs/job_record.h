@@ -50,6 +50,7 @@ private:
     mutable std::mutex mutex_;
     bool begun_ = false;
     bool ended_ = false;
+    bool markerSynced_ = false;
 };
 
 // An update screen that records the job it shows: done and failed end the row; a job that ends

@@ -284,7 +284,7 @@ UpdateHistory::Recovery UpdateHistory::recoverInterruptedJobs() {
         if (record.found == Found::Nothing) continue;
         if (record.text) {
             if (std::optional<HistoryEntry> entry = parseMarker(*record.text)) {
-                recovery.stranded.push_back({id, std::move(*entry)});
+                recovery.stranded.push_back({id, std::move(*entry), *record.text});
                 continue;
             }
         }
@@ -297,7 +297,7 @@ UpdateHistory::Recovery UpdateHistory::recoverInterruptedJobs() {
         const std::optional<std::string> text = readHeldRecord(files, kStrandedSuffix, kMaxRecordBytes);
         if (!text) continue;
         if (std::optional<HistoryEntry> entry = parseMarker(*text))
-            recovery.stranded.push_back({id, std::move(*entry)});
+            recovery.stranded.push_back({id, std::move(*entry), *text});
         else
             setAsideUnreadable(files, kStrandedSuffix, recovery);
     }
@@ -311,9 +311,20 @@ std::vector<UpdateHistory::Stranded> UpdateHistory::strandedUpdates() const {
     for (const std::string& id : jobIdsIn(folder_, kStrandedSuffix)) {
         const RecordText record = readRecordFile(folder_, jobFileName(id, kStrandedSuffix), kMaxRecordBytes);
         if (!record.text) continue;
-        if (std::optional<HistoryEntry> entry = parseMarker(*record.text)) stranded.push_back({id, std::move(*entry)});
+        if (std::optional<HistoryEntry> entry = parseMarker(*record.text))
+            stranded.push_back({id, std::move(*entry), *record.text});
     }
     return stranded;
+}
+
+// What was seen may be gone by now: the instance that held it finished the update and let its lock
+// go (its lock file with it), so that taking the lock alone proves nothing.
+JobRecordFiles UpdateHistory::takeStranded(const Stranded& seen) const {
+    JobRecordFiles files = JobRecordFiles::take(folder_, seen.id);
+    if (!files.held()) return files;
+    const RecordText now = readRecordFile(folder_, jobFileName(seen.id, kStrandedSuffix), kMaxRecordBytes);
+    if (now.text != seen.text) return {};
+    return files;
 }
 
 std::optional<std::string> UpdateHistory::recordCameBack(const Stranded& stranded, JobRecordFiles& files) {

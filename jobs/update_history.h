@@ -67,12 +67,17 @@ public:
     std::optional<std::string> problemToTell(const std::optional<std::string>& problem);
 
     // The updates left in a controller's bootloader, by any instance, whether or not one is being
-    // finished right now (JobRecordFiles::take tells).
+    // finished right now (takeStranded tells).
     struct Stranded {
         std::string id;
         HistoryEntry entry;
+        std::string text;  // the record as it was read
     };
     std::vector<Stranded> strandedUpdates() const;
+    // The stranded update's files, taken for its finish or its row, only while no live process
+    // holds them and its record is still the one that was seen: not held() when it has gone or
+    // changed meanwhile (finished by another instance).
+    JobRecordFiles takeStranded(const Stranded& seen) const;
 
     // At start-up, and whenever another instance may have died: each job whose process is gone
     // (its lock free) and left a marker becomes an "interrupted" row; an update it left in the
