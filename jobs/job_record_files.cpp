@@ -143,6 +143,10 @@ bool JobRecordFiles::writeWhole(std::string_view suffix, const std::string& text
     return placed;
 }
 
+bool JobRecordFiles::writeRecord(std::string_view suffix, const std::string& text) {
+    return held() && writeWhole(suffix, text, true);
+}
+
 bool JobRecordFiles::writeMarker(const std::string& text, bool sync) { return held() && writeWhole(kMarkerSuffix, text, sync); }
 
 void JobRecordFiles::removeMarker() {

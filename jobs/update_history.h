@@ -29,6 +29,20 @@
 #include <string>
 #include <vector>
 
+// A record holds a few hundred bytes: what is far larger is none of the program's, and is not read in.
+inline constexpr std::size_t kMaxRecordBytes = 1 << 20;
+
+// The first bytes of a history file that this version wrote: the byte-order mark and the header.
+std::string historyFileStart();
+
+// The lock under which instances write the history in folder (ending with a separator), held in
+// lock while it is; else why not (after waitMs when another instance keeps it).
+std::optional<std::string> lockHistoryForWriting(const std::string& folder, int waitMs, platform::File& lock);
+
+// A free name for a history file set aside in folder: UpdateHistory-<date>.csv, or -2, -3 ... where
+// anything, a link included, has the name already.
+std::string historySetAsideName(const std::string& folder);
+
 // The local time now, as the history writes it.
 std::string historyTimeNow();
 
@@ -127,3 +141,6 @@ private:
     std::vector<std::string> notes_;  // for the next recovery's refused
     std::set<std::string> noted_;
 };
+
+// Rows kept pending, and the history read whole: room for several full history files.
+inline constexpr std::size_t kMaxRowsBytes = 4 * UpdateHistory::kRotateBytes;
