@@ -208,7 +208,7 @@ bool UpdateLine::startFinish()
         HistoryEntry entry = update.entry;
         if (strandedTold_.contains(update.id)) continue;
         if (!entry.port.empty() && isControllerOnPort(entry.vidPid, entry.port)) {
-            JobRecordFiles files = JobRecordFiles::take(history_->folder(), update.id);
+            JobRecordFiles files = history_->takeStranded(update);
             if (!files.held()) continue;
             const auto problem = history_->recordCameBack(update, files);
             report_.error("Note: " + entry.modelName + " on USB port " + entry.port +
@@ -231,7 +231,7 @@ bool UpdateLine::startFinish()
             continue;
         }
         const std::string& drive = choice.drive;
-        JobRecordFiles files = JobRecordFiles::take(history_->folder(), update.id);
+        JobRecordFiles files = history_->takeStranded(update);
         if (!files.held()) continue;  // another instance is on it
         // The record may be anyone's doing: its files go to the controller only as a fresh update's would.
         if (const auto problem = strandedFilesProblem(appFolder_, entry)) {

@@ -1,5 +1,6 @@
 #include "jobs/history_folder.h"
 
+#include "jobs/history_folder_carry_over.h"
 #include "platform/core/utf8_path.h"
 #include "platform/files/folder_link.h"
 
@@ -9,7 +10,9 @@
 std::string historyFolderOf(const std::string& appFolder) {
     const std::string shared = appFolder + "History/";
     std::error_code error;
-    if (std::filesystem::is_directory(platform::utf8Path(shared), error) && !platform::isUntrustedFolderLink(shared))
-        return shared;
-    return appFolder + "Record/";
+    const std::string record = appFolder + "Record/";
+    if (!std::filesystem::is_directory(platform::utf8Path(shared), error) || platform::isUntrustedFolderLink(shared))
+        return record;
+    carryOverOlderHistory(record, shared);
+    return shared;
 }

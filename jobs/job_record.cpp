@@ -63,10 +63,13 @@ void JobRecord::begin() {
     writeMarker(false);
 }
 
+// Once a marker was waited onto the disk, every later one is too: a marker put in its place without
+// waiting could be left empty by a power cut, and the stranded update it names lost.
 void JobRecord::writeMarker(bool sync) {
+    markerSynced_ = markerSynced_ || sync;
     entry_.ended = historyTimeNow();
     entry_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime_).count();
-    files_.writeMarker(markerText(entry_), sync);
+    files_.writeMarker(markerText(entry_), markerSynced_);
 }
 
 void JobRecord::syncMarkerNow() {
@@ -80,7 +83,7 @@ void JobRecord::enterStep(JobStep step) {
     entry_.step = step;
     // From the bootloader switch on, a power cut would strand the controller: the next start must
     // find this marker to finish the update.
-    writeMarker(step == JobStep::BootloaderSwitch);
+    writeMarker(leavesControllerInBootloader(step));
 }
 
 void JobRecord::noteDiskIdentity(const std::string& identity) {

@@ -53,6 +53,7 @@ private:
     mutable std::mutex mutex_;
     bool begun_ = false;
     bool ended_ = false;
+    bool markerSynced_ = false;
 };
 
 // The markers of every job running in the program onto the disk now, from any thread: the system is

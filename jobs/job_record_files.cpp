@@ -4,6 +4,7 @@
 #include "platform/files/exclusive_file.h"
 #include "platform/files/file_lock.h"
 #include "platform/files/file_move.h"
+#include "platform/files/file_sync.h"
 #include "platform/files/shared_file.h"
 
 #include <QDateTime>
@@ -64,7 +65,7 @@ JobRecordFiles JobRecordFiles::create(const std::string& folder) {
         JobRecordFiles files;
         files.folder_ = folder;
         files.id_ = newJobId();
-        files.lock_ = platform::createNewFile(files.path(kLockSuffix));  // never through a planted name
+        files.lock_ = platform::createLockFile(files.path(kLockSuffix));  // never through a planted name
         platform::shareLikeItsFolder(files.lock_, folder);
         if (files.lock_.isOpen() && platform::tryLockFile(files.lock_)) return files;
         files.lock_.close();
@@ -72,21 +73,27 @@ JobRecordFiles JobRecordFiles::create(const std::string& folder) {
     return {};
 }
 
-// The lock file of a dead job may be gone (removed as its holder let go, or never made by an
-// older version): one is made; two instances making it at once end with one holder.
+// The lock file of a dead job may be gone (removed as its holder let go, or never made by an older
+// version): one is made; two instances making it at once end with one holder. A lock taken on a
+// file whose name its holder removed meanwhile locks nothing: the name is opened again.
 JobRecordFiles JobRecordFiles::take(const std::string& folder, const std::string& id) {
-    JobRecordFiles files;
-    files.folder_ = folder;
-    files.id_ = id;
-    platform::PlainFileOpening lock = openLockFile(folder, jobFileName(id, kLockSuffix));
-    if (lock.found == platform::PlainFileOpening::Found::NotPlain) {
-        JobRecordFiles refused;
-        refused.lockNotPlain_ = true;
-        return refused;
+    const std::string name = jobFileName(id, kLockSuffix);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        platform::PlainFileOpening lock = openLockFile(folder, name);
+        if (lock.found == platform::PlainFileOpening::Found::NotPlain) {
+            JobRecordFiles refused;
+            refused.lockNotPlain_ = true;
+            return refused;
+        }
+        if (!lock.file.isOpen() || !platform::tryLockFile(lock.file)) return {};
+        if (!platform::lockedFileIsNamed(lock.file, folder, name)) continue;
+        JobRecordFiles files;
+        files.folder_ = folder;
+        files.id_ = id;
+        files.lock_ = std::move(lock.file);
+        return files;
     }
-    if (!lock.file.isOpen() || !platform::tryLockFile(lock.file)) return {};
-    files.lock_ = std::move(lock.file);
-    return files;
+    return {};
 }
 
 // Made when it is not there, and looked for again when another instance made it first; a lock that
@@ -95,7 +102,7 @@ platform::PlainFileOpening openLockFile(const std::string& folder, const std::st
     for (int attempt = 0; attempt < 2; ++attempt) {
         platform::PlainFileOpening existing = platform::openPlainFile(folder, name, platform::PlainFileAccess::Read);
         if (existing.found != platform::PlainFileOpening::Found::Nothing) return existing;
-        platform::File made = platform::createNewFile(folder + name);
+        platform::File made = platform::createLockFile(folder + name);
         if (made.isOpen()) {
             platform::shareLikeItsFolder(made, folder);
             return {std::move(made), platform::PlainFileOpening::Found::File};
@@ -136,20 +143,30 @@ bool JobRecordFiles::writeWhole(std::string_view suffix, const std::string& text
     return placed;
 }
 
+bool JobRecordFiles::writeRecord(std::string_view suffix, const std::string& text) {
+    return held() && writeWhole(suffix, text, true);
+}
+
 bool JobRecordFiles::writeMarker(const std::string& text, bool sync) { return held() && writeWhole(kMarkerSuffix, text, sync); }
 
 void JobRecordFiles::removeMarker() {
     if (held()) removeQuietly(path(kMarkerSuffix));
 }
 
+// The marker's removal is waited for too: one that a power cut brought back would be recorded as
+// interrupted a second time.
 bool JobRecordFiles::strand(const std::string& text) {
     if (!held() || !writeWhole(kStrandedSuffix, text, true)) return false;
     removeMarker();
+    platform::syncFolderToDisk(folder_);
     return true;
 }
 
+// Waited for: a stranded record that a power cut brought back would offer to finish a done update.
 void JobRecordFiles::removeStranded() {
-    if (held()) removeQuietly(path(kStrandedSuffix));
+    if (!held()) return;
+    removeQuietly(path(kStrandedSuffix));
+    platform::syncFolderToDisk(folder_);
 }
 
 // The name is moved, never what a link there leads to.
@@ -160,12 +177,13 @@ bool JobRecordFiles::setAside(std::string_view suffix) {
     return !error;
 }
 
-// Closed before it is removed: Windows removes no file that is open without sharing its deletion.
-// Another instance that takes the lock in between finds the records as they were left.
+// The name goes while the lock is still held: an instance that opened the file before and locks it
+// after finds it nameless (take), so that it and a newcomer making the name afresh never both hold
+// the job. Where the name cannot be removed, the file stays for the next holder.
 void JobRecordFiles::release() {
     if (!held()) return;
+    platform::removeLockedFileName(lock_, folder_, jobFileName(id_, kLockSuffix));
     lock_.close();
-    removeQuietly(path(kLockSuffix));
 }
 
 std::vector<std::string> jobIdsIn(const std::string& folder, std::string_view suffix) {

@@ -64,6 +64,8 @@ public:
     // disk before this returns, and the marker goes.
     bool strand(const std::string& text);
     void removeStranded();
+    // A record of this job with the given suffix, whole and on the disk before this returns.
+    bool writeRecord(std::string_view suffix, const std::string& text);
     // A record that cannot be read is kept aside under the .unreadable suffix, not thrown away;
     // false when it could not be.
     bool setAside(std::string_view suffix);

@@ -1,5 +1,7 @@
 #include "update_history.h"
 
+#include "update_history_merge.h"
+
 #include "platform/core/utf8_path.h"
 #include "platform/files/exclusive_file.h"
 #include "platform/files/file_lock.h"
@@ -20,14 +22,7 @@ using Found = platform::PlainFileOpening::Found;
 namespace {
 
 constexpr std::uintmax_t kTailBytes = 256 * 1024;  // enough for far more rows than a report shows
-// A record holds a few hundred bytes: what is far larger is none of the program's, and is not read in.
-constexpr std::size_t kMaxRecordBytes = 1 << 20;
-// Rows kept pending, and the history read whole: room for several full history files.
-constexpr std::size_t kMaxRowsBytes = 4 * UpdateHistory::kRotateBytes;
 constexpr std::string_view kWriteLockName = "UpdateHistory.write-lock";
-
-// The first bytes of a history file that this version wrote.
-std::string expectedStart() { return std::string(kUtf8ByteOrderMark) + historyHeaderLine(); }
 
 // Why what is at path is neither followed nor read.
 std::string notPlainText(const std::string& path) {
@@ -35,9 +30,10 @@ std::string notPlainText(const std::string& path) {
                   "the program makes)";
 }
 
-// The lock under which instances write the history, held in lock while it is; else why not (after
-// waitMs when another instance keeps it). The file stays: removing it could leave two holders.
-std::optional<std::string> lockForWriting(const std::string& folder, int waitMs, platform::File& lock) {
+}  // namespace
+
+// The file stays: removing it could leave two holders.
+std::optional<std::string> lockHistoryForWriting(const std::string& folder, int waitMs, platform::File& lock) {
     const std::string path = folder + std::string(kWriteLockName);
     platform::PlainFileOpening opened = openLockFile(folder, std::string(kWriteLockName));
     if (opened.found == Found::NotPlain) return notPlainText(path) + ": the rows are kept until it is removed";
@@ -54,7 +50,7 @@ std::optional<std::string> lockForWriting(const std::string& folder, int waitMs,
 }
 
 // UpdateHistory-<date>.csv, or -2, -3 ... where anything, a link included, has the name already.
-std::string setAsideName(const std::string& folder) {
+std::string historySetAsideName(const std::string& folder) {
     const std::string stem = folder + "UpdateHistory-" + QDate::currentDate().toString(Qt::ISODate).toStdString();
     std::string name = stem + ".csv";
     std::error_code error;
@@ -63,7 +59,7 @@ std::string setAsideName(const std::string& folder) {
     return name;
 }
 
-}  // namespace
+std::string historyFileStart() { return std::string(kUtf8ByteOrderMark) + historyHeaderLine(); }
 
 std::string historyTimeNow() {
     const QDateTime now = QDateTime::currentDateTime();
@@ -147,13 +143,13 @@ std::optional<std::string> UpdateHistory::openForAppending(platform::File& csv) 
     if (current.found == Found::Failed) return "cannot open " + historyPath() + ": " + platform::lastErrorText();
     if (current.found == Found::File) {
         const std::uint64_t size = current.file.size().value_or(0);
-        if (size == 0 || (size < kRotateBytes && current.file.readAt(0, expectedStart().size()) == expectedStart())) {
+        if (size == 0 || (size < kRotateBytes && current.file.readAt(0, historyFileStart().size()) == historyFileStart())) {
             csv = std::move(current.file);
             return std::nullopt;
         }
         current.file.close();
         std::error_code error;
-        fs::rename(platform::utf8Path(historyPath()), platform::utf8Path(setAsideName(folder_)), error);
+        fs::rename(platform::utf8Path(historyPath()), platform::utf8Path(historySetAsideName(folder_)), error);
         if (error) return "cannot rename " + historyPath() + ": " + error.message();
     }
     csv = platform::createNewFile(historyPath());
@@ -166,7 +162,7 @@ std::optional<std::string> UpdateHistory::appendKeptRows() {
     adoptPendingRowsOfEndedInstances();
     if (pending_.empty()) return std::nullopt;
     platform::File lock;
-    if (auto problem = lockForWriting(folder_, kAppendLockWaitMs, lock)) {
+    if (auto problem = lockHistoryForWriting(folder_, kAppendLockWaitMs, lock)) {
         keepPendingRowsOnDisk();
         return problem;
     }
@@ -180,7 +176,7 @@ std::optional<std::string> UpdateHistory::writeKeptRows() {
         return problem;
     }
     const std::uint64_t size = csv.size().value_or(0);
-    std::string text = size == 0 ? expectedStart() : std::string();
+    std::string text = size == 0 ? historyFileStart() : std::string();
     // A last line cut short (a power cut during an append) stays as it is; the rows go below it.
     if (size > 0 && csv.readAt(size - 1, 1) != "\n") text = "\r\n";
     for (const std::string& rows : pending_) text += rows;
@@ -284,7 +280,7 @@ UpdateHistory::Recovery UpdateHistory::recoverInterruptedJobs() {
         if (record.found == Found::Nothing) continue;
         if (record.text) {
             if (std::optional<HistoryEntry> entry = parseMarker(*record.text)) {
-                recovery.stranded.push_back({id, std::move(*entry)});
+                recovery.stranded.push_back({id, std::move(*entry), *record.text});
                 continue;
             }
         }
@@ -297,7 +293,7 @@ UpdateHistory::Recovery UpdateHistory::recoverInterruptedJobs() {
         const std::optional<std::string> text = readHeldRecord(files, kStrandedSuffix, kMaxRecordBytes);
         if (!text) continue;
         if (std::optional<HistoryEntry> entry = parseMarker(*text))
-            recovery.stranded.push_back({id, std::move(*entry)});
+            recovery.stranded.push_back({id, std::move(*entry), *text});
         else
             setAsideUnreadable(files, kStrandedSuffix, recovery);
     }
@@ -311,9 +307,20 @@ std::vector<UpdateHistory::Stranded> UpdateHistory::strandedUpdates() const {
     for (const std::string& id : jobIdsIn(folder_, kStrandedSuffix)) {
         const RecordText record = readRecordFile(folder_, jobFileName(id, kStrandedSuffix), kMaxRecordBytes);
         if (!record.text) continue;
-        if (std::optional<HistoryEntry> entry = parseMarker(*record.text)) stranded.push_back({id, std::move(*entry)});
+        if (std::optional<HistoryEntry> entry = parseMarker(*record.text))
+            stranded.push_back({id, std::move(*entry), *record.text});
     }
     return stranded;
+}
+
+// What was seen may be gone by now: the instance that held it finished the update and let its lock
+// go (its lock file with it), so that taking the lock alone proves nothing.
+JobRecordFiles UpdateHistory::takeStranded(const Stranded& seen) const {
+    JobRecordFiles files = JobRecordFiles::take(folder_, seen.id);
+    if (!files.held()) return files;
+    const RecordText now = readRecordFile(folder_, jobFileName(seen.id, kStrandedSuffix), kMaxRecordBytes);
+    if (now.text != seen.text) return {};
+    return files;
 }
 
 std::optional<std::string> UpdateHistory::recordCameBack(const Stranded& stranded, JobRecordFiles& files) {
@@ -336,24 +343,9 @@ std::vector<std::string> UpdateHistory::lastRows(std::size_t count) const {
     const std::uint64_t start = size > kTailBytes ? size - kTailBytes : 0;
     const std::string tail = csv.file.readAt(start, static_cast<std::size_t>(size - start)).value_or(std::string());
     // The first line of a tail may be cut, and the file's own first line is the header: both go.
-    // A line break inside a quoted field (an error text of two lines) stays in its row.
-    std::vector<std::string> lines;
-    std::string line;
-    bool quoted = false;
     const std::size_t firstBreak = tail.find('\n');
-    for (std::size_t i = firstBreak == std::string::npos ? tail.size() : firstBreak + 1; i < tail.size(); ++i) {
-        const char c = tail[i];
-        if (c == '"') quoted = !quoted;
-        if (c == '\n' && !quoted) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines.push_back(std::move(line));
-            line.clear();
-        } else {
-            line += c;
-        }
-    }
-    if (!line.empty()) lines.push_back(std::move(line));
-    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    std::vector<std::string> lines =
+        csvLines(std::string_view(tail).substr(firstBreak == std::string::npos ? tail.size() : firstBreak + 1));
     if (lines.size() > count) lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(count));
     return lines;
 }

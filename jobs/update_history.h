@@ -29,6 +29,20 @@
 #include <string>
 #include <vector>
 
+// A record holds a few hundred bytes: what is far larger is none of the program's, and is not read in.
+inline constexpr std::size_t kMaxRecordBytes = 1 << 20;
+
+// The first bytes of a history file that this version wrote: the byte-order mark and the header.
+std::string historyFileStart();
+
+// The lock under which instances write the history in folder (ending with a separator), held in
+// lock while it is; else why not (after waitMs when another instance keeps it).
+std::optional<std::string> lockHistoryForWriting(const std::string& folder, int waitMs, platform::File& lock);
+
+// A free name for a history file set aside in folder: UpdateHistory-<date>.csv, or -2, -3 ... where
+// anything, a link included, has the name already.
+std::string historySetAsideName(const std::string& folder);
+
 // The local time now, as the history writes it.
 std::string historyTimeNow();
 
@@ -67,12 +81,17 @@ public:
     std::optional<std::string> problemToTell(const std::optional<std::string>& problem);
 
     // The updates left in a controller's bootloader, by any instance, whether or not one is being
-    // finished right now (JobRecordFiles::take tells).
+    // finished right now (takeStranded tells).
     struct Stranded {
         std::string id;
         HistoryEntry entry;
+        std::string text;  // the record as it was read
     };
     std::vector<Stranded> strandedUpdates() const;
+    // The stranded update's files, taken for its finish or its row, only while no live process
+    // holds them and its record is still the one that was seen: not held() when it has gone or
+    // changed meanwhile (finished by another instance).
+    JobRecordFiles takeStranded(const Stranded& seen) const;
 
     // At start-up, and whenever another instance may have died: each job whose process is gone
     // (its lock free) and left a marker becomes an "interrupted" row; an update it left in the
@@ -122,3 +141,6 @@ private:
     std::vector<std::string> notes_;  // for the next recovery's refused
     std::set<std::string> noted_;
 };
+
+// Rows kept pending, and the history read whole: room for several full history files.
+inline constexpr std::size_t kMaxRowsBytes = 4 * UpdateHistory::kRotateBytes;

@@ -141,7 +141,7 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
     const HistoryEntry& entry = stranded.entry;
     if (strandedDeclined_.contains(id)) return false;
     if (isControllerOnPort(entry.vidPid, entry.port)) {
-        JobRecordFiles files = JobRecordFiles::take(history_->folder(), stranded.id);
+        JobRecordFiles files = history_->takeStranded(stranded);
         if (!files.held()) return false;
         const auto problem = history_->recordCameBack(stranded, files);
         AddMessage(QStringLiteral("The controller %1 came back by itself before its interrupted update was finished: "
@@ -155,7 +155,7 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
     if (choice.verdict == DiskVerdict::NotIt) return false;
     const std::string& drive = choice.drive;
     const DriveFacts shown = *std::find_if(drives.begin(), drives.end(), [&](const DriveFacts& f) { return f.drive == drive; });
-    JobRecordFiles files = JobRecordFiles::take(history_->folder(), stranded.id);
+    JobRecordFiles files = history_->takeStranded(stranded);
     if (!files.held()) return false;
     // The record may be anyone's doing: its files are checked before anything is asked, and again
     // after the answer, since they could have changed while the question waited.
