@@ -3,6 +3,7 @@
 #include "image_records.h"
 #include "learned_disks.h"
 #include "sending_pass.h"
+#include "update_signatures.h"
 
 #include <algorithm>
 
@@ -68,6 +69,10 @@ UpdateJob::Outcome UpdateJob::runSteps() {
         return failed("Error -> Firmware file: " + *problem);
     if (const auto problem = imageDataFileProblem(input_.imagePath))
         return failed("Error -> Image data file: " + *problem);
+    const UpdateSignatures signatures = checkUpdateSignatures(input_.firmwarePath, input_.imagePath, input_.keysFolder);
+    screen_.checkedSignatures(signaturesSummary(signatures));
+    if (const auto refused = refusedSignatureLine(signatures)) return failed(*refused);
+    screen_.log("Signatures: " + signaturesSummary(signatures));
 
     const DriveList drivesBefore = GetDriveList();
     screen_.log("Get Update Disk String.." + formatDriveList(drivesBefore));
