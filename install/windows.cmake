@@ -5,7 +5,8 @@
 install(TARGETS LumaroCtrlUpdate lumaro-update zerlin-tool RUNTIME DESTINATION .)
 install(TARGETS Zerlin RUNTIME DESTINATION . LIBRARY DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT ${CMAKE_SOURCE_DIR}/data/Page.DAT DESTINATION .)
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img DESTINATION .)
+# Keys/: the trusted keys of the files' signatures; the test key pair of tests/ is never installed.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img ${CMAKE_SOURCE_DIR}/data/Keys DESTINATION .)
 install(DIRECTORY DESTINATION Record)
 
 find_package(Qt6 REQUIRED COMPONENTS Widgets)
