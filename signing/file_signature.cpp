@@ -97,7 +97,7 @@ SignatureCheck checkFileSignature(const std::string& path, const std::string& ke
         if (!keysFolder.empty() && fs::exists(keys / kRequireSignaturesName, error))
             return refused("no signature " + name + std::string(kSignatureSuffix) +
                            " beside it, and this PC takes only signed files (" +
-                           platform::utf8String(keys / kRequireSignaturesName) + ")");
+                           platform::utf8String((keys / kRequireSignaturesName).make_preferred()) + ")");
         return {};
     }
 
@@ -113,7 +113,7 @@ SignatureCheck checkFileSignature(const std::string& path, const std::string& ke
                                   [&](const MinisignPublicKey& k) { return k.keyId == signature.keyId; });
     if (key == trusted.end())
         return refused(what + " was made with key " + keyIdText(signature.keyId) + ", which is not a trusted key of " +
-                       platform::utf8String(keys));
+                       platform::utf8String(fs::path(keys).make_preferred()));
     if (!commentAsSigned(signature, *key)) return refused(what + ": its trusted comment is not the one that was signed");
     if (!trustedCommentNamesFile(signature.trustedComment, name))
         return refused(what + " was made for another file (trusted comment \"" + signature.trustedComment +

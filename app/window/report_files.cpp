@@ -21,7 +21,7 @@ std::vector<ReportFile> describeReportFiles(const std::vector<QString>& paths, c
 {
     std::vector<ReportFile> described;
     for (const QString& path : paths) {
-        ReportFile file{QDir::toNativeSeparators(path).toStdString(), std::nullopt, {}, {}};
+        ReportFile file{QDir::toNativeSeparators(path).toStdString(), std::nullopt, {}, {}, {}};
         const QFileInfo info(path);
         if (info.isFile() && info.isReadable()) file.size = static_cast<std::uint64_t>(info.size());
         described.push_back(std::move(file));
