@@ -123,7 +123,7 @@ TEST(HistoryRow, TextThatASpreadsheetWouldRunIsWrittenAsText) {
     entry.error = "-2 bytes short";
     const std::string row = historyRowLine(entry);
     const auto fields = csvFields(row.substr(0, row.size() - 2));
-    ASSERT_EQ(fields.size(), 17u);
+    ASSERT_EQ(fields.size(), 18u);
     EXPECT_EQ(fields[4], "'=cmd|' /C calc'!A0");
     EXPECT_EQ(fields[7], "'+TS2_FW_1.0.4.bin");
     EXPECT_EQ(fields[14], "'-2 bytes short");

@@ -48,7 +48,9 @@ TEST_F(UpdateFromTheWindow, AClickOnTheReadyScreenEndsInTheDoneScreen)
     EXPECT_FALSE(shown(*form, "ProgressBarImg"));
     EXPECT_FALSE(shown(*form, "ErrorImg"));
     const QString log = form->findChild<QPlainTextEdit*>("FWUpdate_Memo")->toPlainText();
-    EXPECT_TRUE(log.startsWith("Get Update Disk String..")) << log.toStdString();
+    // What was checked of the files' signatures comes first: the delivered files are unsigned.
+    EXPECT_TRUE(log.startsWith("Signatures: firmware: unsigned; image data: unsigned\nGet Update Disk String.."))
+        << log.toStdString();
     EXPECT_TRUE(log.contains("Start to clear image data .... \nErase flash finish !")) << log.toStdString();
     saveScreenshot(*form, "done_screen");
 
