@@ -1,6 +1,7 @@
 // zerlin-tool: programs a board through the shared library's full calling order, the order its
 // callers use, and says how each step went. It checks the firmware file before it looks for the
-// board, and against the board's memory layout before anything is erased.
+// board (its vendor's signature too, where there is one or Keys/require-signatures beside the tool
+// asks for one), and against the board's memory layout before anything is erased.
 #include "bootloader/tool_board.h"
 #include "bootloader/tool_plan.h"
 #include "bootloader/tool_progress.h"
@@ -9,6 +10,8 @@
 #include "platform/console/program_arguments.h"
 #include "platform/console/terminal.h"
 #include "platform/core/utf8_path.h"
+#include "platform/process/own_folder.h"
+#include "signing/file_signature.h"
 
 #include <chrono>
 #include <cstdio>
@@ -173,6 +176,10 @@ bool run(const Options& options)
     if (!readFile(options.firmwarePath, hexText)) return reportFailure(load, "cannot read the file");
     if (const zerlin::HexLoadResult check = zerlin::checkHexText(hexText); check.status != zerlin::HexLoadStatus::Ok)
         return reportFailure(load, zerlin::describeRejection(check));
+    // The vendor's signature beside the file, checked as the update utility checks its files.
+    const SignatureCheck signature = checkFileSignature(options.firmwarePath, platform::ownProgramFolder() + "Keys/");
+    if (signature.verdict == SignatureCheck::Verdict::Refused) return reportFailure("check signature", signature.problem);
+    reportOk("check signature", describeSignature(signature));
 
     const std::string search = "search " + options.hardwareId;
     if (!options.applicationId.empty()) {

@@ -16,14 +16,35 @@ constexpr int kBarCells = 30;
 
 QString now() { return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs); }
 
+// "unsigned", or the trusted key's id and the trusted comment, or why the file was refused.
+QJsonValue signatureValue(const SignatureCheck& check)
+{
+    switch (check.verdict) {
+    case SignatureCheck::Verdict::Signed:
+        return QJsonObject{{"keyId", QString::fromStdString(check.keyId)},
+                           {"trustedComment", QString::fromStdString(check.trustedComment)}};
+    case SignatureCheck::Verdict::Unsigned: return QStringLiteral("unsigned");
+    case SignatureCheck::Verdict::Refused: break;
+    }
+    return QJsonObject{{"refused", QString::fromStdString(check.problem)}};
+}
+
+QJsonObject fileObject(const std::string& path, const std::string& sha256, const std::optional<SignatureCheck>& signature)
+{
+    QJsonObject object{{"path", QString::fromStdString(path)}, {"sha256", QString::fromLatin1(sha256)}};
+    if (signature) object.insert("signature", signatureValue(*signature));
+    return object;
+}
+
 QJsonObject unitObject(const UnitFacts& unit)
 {
+    const auto& signatures = unit.signatures;
     return {{"model", QString::fromLatin1(unit.model)},
             {"vidPid", QString::fromLatin1(unit.vidPid)},
-            {"firmware", QJsonObject{{"path", QString::fromStdString(unit.firmwarePath)},
-                                     {"sha256", QString::fromLatin1(unit.firmwareSha256)}}},
-            {"image", QJsonObject{{"path", QString::fromStdString(unit.imagePath)},
-                                  {"sha256", QString::fromLatin1(unit.imageSha256)}}},
+            {"firmware", fileObject(unit.firmwarePath, unit.firmwareSha256,
+                                    signatures ? std::optional(signatures->firmware) : std::nullopt)},
+            {"image", fileObject(unit.imagePath, unit.imageSha256,
+                                 signatures ? std::optional(signatures->image) : std::nullopt)},
             {"port", QString::fromStdString(unit.port)},
             {"finished", unit.finished}};
 }
@@ -121,6 +142,7 @@ void ConsoleReport::unitStarted(const UnitFacts& unit)
               "; keep a laptop's lid open until it ends");
     writeLine("  firmware   " + unit.firmwarePath + "  SHA-256 " + unit.firmwareSha256);
     writeLine("  image data " + unit.imagePath + "  SHA-256 " + unit.imageSha256);
+    if (unit.signatures) writeLine("  signatures " + signaturesSummary(*unit.signatures));
 }
 
 void ConsoleReport::step(const std::string& line)

@@ -4,6 +4,8 @@
 // reader went away), nothing more is written there; the problems still go to standard error.
 #pragma once
 
+#include "jobs/update_signatures.h"
+
 #include <QJsonObject>
 
 #include <chrono>
@@ -22,6 +24,7 @@ struct UnitFacts {
     std::uintmax_t imageRecords = 0;
     std::string port;       // the controller's USB port; empty when the system cannot tell
     bool finished = false;  // the finish of an update that an earlier run left in the bootloader
+    std::optional<UpdateSignatures> signatures;  // as checked when the unit began; nothing for a finish
 };
 
 enum class UnitResult { Done, Failed, Interrupted };

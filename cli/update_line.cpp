@@ -246,9 +246,9 @@ bool UpdateLine::startFinish()
             continue;
         }
         UnitFacts facts{entry.modelName, entry.vidPid, entry.firmwarePath, entry.firmwareSha256, entry.imagePath,
-                        entry.imageSha256, static_cast<std::uintmax_t>(entry.imageRecords.value_or(0)), entry.port, true};
+                        entry.imageSha256, static_cast<std::uintmax_t>(entry.imageRecords.value_or(0)), entry.port, true, {}};
         UpdateJobInput input{entry.chipType, entry.firmwarePath, entry.imagePath, is64BitWindows_, entry.port,
-                             entry.modelName, entry.vidPid, entry.diskIdentity, named, {}};
+                             entry.modelName, entry.vidPid, entry.diskIdentity, named, {}, {}};
         runUnit(std::move(facts), std::move(input), finishingEntry(entry), JobStep::FinishedAfterInterruption,
                 std::move(files), false, drive);
         return true;
@@ -275,9 +275,10 @@ bool UpdateLine::startUpdate(const PortFilter& ports)
 
     UnitFacts facts{model.modelName, model.vidPid, setup_.firmwarePath, fileSha256(setup_.firmwarePath).value_or(""),
                     setup_.imagePath, fileSha256(setup_.imagePath).value_or(""), recordsOf(setup_.imagePath),
-                    link.devicePort, false};
+                    link.devicePort, false,
+                    checkUpdateSignatures(setup_.firmwarePath, setup_.imagePath, keysFolderOf(appFolder_))};
     UpdateJobInput input{model.chipType, setup_.firmwarePath, setup_.imagePath, is64BitWindows_, link.devicePort,
-                         model.modelName, model.vidPid, {}, {}, options_.finishOn};
+                         model.modelName, model.vidPid, {}, {}, options_.finishOn, keysFolderOf(appFolder_)};
     HistoryEntry known;
     known.job = "update";
     known.modelName = model.modelName;

@@ -17,6 +17,8 @@ std::string upperCased(std::string_view text)
 FirmwareFileKind classifyFirmwareFile(std::string_view fileName)
 {
     const std::string upper = upperCased(fileName);
+    // The vendor's signature beside a file is named after it, and is neither kind of file.
+    if (upper.ends_with(".MINISIG")) return {};
     if (upper.find("_IMG_") != std::string::npos) return {FirmwareFileKind::ImageData, {}};
     const std::size_t marker = upper.find("_FW_");
     if (marker == std::string::npos) return {};

@@ -11,7 +11,8 @@ struct FirmwareFileKind {
     std::string version;  // for Firmware: up to five characters after "_FW_", upper-cased
 };
 
-// Names are compared upper-cased; "_IMG_" takes precedence over "_FW_".
+// Names are compared upper-cased; "_IMG_" takes precedence over "_FW_". A signature (".minisig")
+// is neither.
 FirmwareFileKind classifyFirmwareFile(std::string_view fileName);
 
 struct FirmwareFolderPick {

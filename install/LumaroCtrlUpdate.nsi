@@ -13,6 +13,7 @@ RequestExecutionLevel admin
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "StrFunc.nsh"
+!include "FileFunc.nsh"
 ${StrStr}
 
 !define PRODUCT "Lumaro Tessaray Controller Update Utility"
@@ -205,6 +206,16 @@ Section "Install"
   ; one has not stays behind; it keeps Record\ and History\ with what users made there. _?= runs it
   ; in place and waits for it, which leaves the uninstaller itself to remove.
   ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ; Keys\require-signatures: only signed firmware files are taken. Asked for by /REQUIRESIGNATURES
+  ; (silent installs too), and kept from the installed version.
+  ${GetParameters} $R8
+  ClearErrors
+  ${GetOptions} $R8 "/REQUIRESIGNATURES" $R9
+  StrCpy $R9 0
+  ${IfNot} ${Errors}
+  ${OrIf} ${FileExists} "$1\Keys\require-signatures"
+    StrCpy $R9 1
+  ${EndIf}
   ${If} $1 != ""
   ${AndIf} ${FileExists} "$1\Uninstall.exe"
     Push $1
@@ -223,6 +234,10 @@ Section "Install"
   ${EndIf}
 
   !include "${INSTALL_LIST}"
+  ${If} $R9 == 1
+    FileOpen $0 "$INSTDIR\Keys\require-signatures" w
+    FileClose $0
+  ${EndIf}
 
   ; The recorder writes its workbooks into Record\ beside the program, and Program Files is
   ; read-only for users. The users (by their well-known SIDs, whatever the system's language) may
@@ -320,6 +335,7 @@ Section "Uninstall"
   Delete "${SHORTCUT}"
   RMDir "$SMPROGRAMS\Lumaro"
 
+  Delete "$INSTDIR\Keys\require-signatures"
   !include "${UNINSTALL_LIST}"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR\Record"

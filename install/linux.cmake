@@ -15,7 +15,8 @@ file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install)
 file(CREATE_LINK ${LUMARO_INSTALL_FULL_DIR}/lumaro-update ${CMAKE_BINARY_DIR}/install/lumaro-update SYMBOLIC)
 install(FILES ${CMAKE_BINARY_DIR}/install/lumaro-update DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT ${CMAKE_SOURCE_DIR}/data/Page.DAT DESTINATION ${LUMARO_INSTALL_DIR})
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img DESTINATION ${LUMARO_INSTALL_DIR})
+# Keys/: the trusted keys of the files' signatures; the test key pair of tests/ is never installed.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img ${CMAKE_SOURCE_DIR}/data/Keys DESTINATION ${LUMARO_INSTALL_DIR})
 include(${CMAKE_CURRENT_LIST_DIR}/zerlin.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/man_pages.cmake)
 

@@ -9,7 +9,8 @@ install(TARGETS Zerlin RUNTIME DESTINATION . LIBRARY DESTINATION .
 # (scripts/package-windows), since the installed program has no use for them.
 install(FILES ${CMAKE_SOURCE_DIR}/bootloader/zerlin.h DESTINATION include COMPONENT ZerlinDevelopment)
 install(FILES ${CMAKE_SOURCE_DIR}/data/DevInfo.DAT ${CMAKE_SOURCE_DIR}/data/Page.DAT DESTINATION .)
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img DESTINATION .)
+# Keys/: the trusted keys of the files' signatures; the test key pair of tests/ is never installed.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Firmware ${CMAKE_SOURCE_DIR}/data/img ${CMAKE_SOURCE_DIR}/data/Keys DESTINATION .)
 install(DIRECTORY DESTINATION Record)
 
 find_package(Qt6 REQUIRED COMPONENTS Widgets)

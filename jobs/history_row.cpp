@@ -90,7 +90,7 @@ std::string isoLocalTime(int year, int month, int day, int hour, int minute, int
 std::string historyHeaderLine() {
     return joinFields({"started", "ended", "seconds", "job", "model", "vidPid", "chip type", "firmware file",
                        "firmware SHA-256", "image data file", "image data SHA-256", "image data records", "result",
-                       "step", "error", "program version", "computer"});
+                       "step", "error", "program version", "computer", "signatures"});
 }
 
 std::string historyRowLine(const HistoryEntry& entry) {
@@ -98,7 +98,7 @@ std::string historyRowLine(const HistoryEntry& entry) {
                        entry.chipType, fileNameOf(entry.firmwarePath), entry.firmwareSha256, fileNameOf(entry.imagePath),
                        entry.imageSha256, entry.imageRecords ? std::to_string(*entry.imageRecords) : std::string(),
                        entry.result, std::string(jobStepName(entry.step)), entry.error, entry.programVersion,
-                       entry.computerName});
+                       entry.computerName, entry.signatures});
 }
 
 std::string markerText(const HistoryEntry& entry) {
@@ -120,6 +120,7 @@ std::string markerText(const HistoryEntry& entry) {
         {"computer", entry.computerName},
         {"port", entry.port},
         {"disk", entry.diskIdentity},
+        {"signatures", entry.signatures},
     };
     std::string text = "lumaro-job-marker 1\n";
     for (const auto& [key, value] : fields) text += std::string(key) + '=' + escapeMarkerValue(value) + '\n';
@@ -161,5 +162,6 @@ std::optional<HistoryEntry> parseMarker(std::string_view text) {
     entry.computerName = values["computer"];
     entry.port = values["port"];
     entry.diskIdentity = values["disk"];
+    entry.signatures = values["signatures"];
     return entry;
 }

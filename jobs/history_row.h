@@ -30,6 +30,9 @@ struct HistoryEntry {
     std::string error;
     std::string programVersion;
     std::string computerName;
+    // What the update checked of the files' signatures: the key's id and the trusted comment, or
+    // "unsigned" (update_signatures.h). The last column, so that older rows' columns stay in place.
+    std::string signatures;
     // The USB port the controller was on when the job began; kept in the marker only, so that a
     // stranded update is finished on that controller's disk and no other. Empty: not known.
     std::string port;

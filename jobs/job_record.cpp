@@ -121,6 +121,11 @@ void JobRecord::end(const std::string& result) {
     if (problem && log_) log_("The update history could not be written: " + *problem);
 }
 
+void JobRecord::noteSignatures(const std::string& summary) {
+    const std::lock_guard lock(mutex_);
+    if (!ended_) entry_.signatures = summary;
+}
+
 bool JobRecord::errorNoted() const {
     const std::lock_guard lock(mutex_);
     return !entry_.error.empty();
@@ -184,6 +189,11 @@ void RecordingUpdateScreen::enteredStep(JobStep step) {
 void RecordingUpdateScreen::tookUpdateDisk(const std::string& identity) {
     record_.noteDiskIdentity(identity);
     screen_->tookUpdateDisk(identity);
+}
+
+void RecordingUpdateScreen::checkedSignatures(const std::string& summary) {
+    record_.noteSignatures(summary);
+    screen_->checkedSignatures(summary);
 }
 
 std::shared_ptr<DiskAnswer> RecordingUpdateScreen::askAboutUpdateDisk(const std::string& drive, const std::string& question) {

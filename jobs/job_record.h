@@ -32,6 +32,7 @@ public:
     void begin();
     void enterStep(JobStep step);
     void noteError(const std::string& line);  // the first error line is the row's error text
+    void noteSignatures(const std::string& summary);
     // The update disk's identity into the marker, on the disk before this returns.
     void noteDiskIdentity(const std::string& identity);
     // The row, with result "done", "failed" or "stopped"; only the first call after begin counts.
@@ -79,6 +80,7 @@ public:
     void stopRunTimer() override;
     void enteredStep(JobStep step) override;
     void tookUpdateDisk(const std::string& identity) override;
+    void checkedSignatures(const std::string& summary) override;
     std::shared_ptr<DiskAnswer> askAboutUpdateDisk(const std::string& drive, const std::string& question) override;
 
 private:

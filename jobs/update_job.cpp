@@ -4,6 +4,7 @@
 #include "learned_disks.h"
 #include "sending_pass.h"
 #include "update_disk_reach.h"
+#include "update_signatures.h"
 
 #include <algorithm>
 
@@ -69,6 +70,10 @@ UpdateJob::Outcome UpdateJob::runSteps() {
         return failed("Error -> Firmware file: " + *problem);
     if (const auto problem = imageDataFileProblem(input_.imagePath))
         return failed("Error -> Image data file: " + *problem);
+    const UpdateSignatures signatures = checkUpdateSignatures(input_.firmwarePath, input_.imagePath, input_.keysFolder);
+    screen_.checkedSignatures(signaturesSummary(signatures));
+    if (const auto refused = refusedSignatureLine(signatures)) return failed(*refused);
+    screen_.log("Signatures: " + signaturesSummary(signatures));
 
     const DriveList drivesBefore = GetDriveList();
     screen_.log("Get Update Disk String.." + formatDriveList(drivesBefore));

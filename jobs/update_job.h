@@ -36,6 +36,7 @@ struct UpdateJobInput {
     std::string diskIdentity;  // the update disk an interrupted update saw; empty: none seen yet
     std::optional<DriveFacts> confirmedDisk;  // a drive a person said is the update disk, as it was then
     std::string namedDrive;    // a drive a person named as the update disk before it was seen (lumaro-update --finish-on)
+    std::string keysFolder;    // the trusted keys of the files' signatures (Keys/ beside the program)
 };
 
 // The job's fixed waits. Returns false when the wait was cut short because the job is to be

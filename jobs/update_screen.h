@@ -32,6 +32,8 @@ public:
     virtual void stopRunTimer() = 0;      // the process-time display
     // The job begins a step (for the update history); the window shows nothing of it.
     virtual void enteredStep(JobStep /*step*/) {}
+    // The job checked its files' signatures (update_signatures.h's summary; for the update history).
+    virtual void checkedSignatures(const std::string& /*summary*/) {}
     // The job took the drive whose USB device has this identity for its controller's update disk
     // (for the job's record: a finish writes to that device only).
     virtual void tookUpdateDisk(const std::string& /*identity*/) {}

@@ -182,6 +182,7 @@ std::string fileSection(const SupportFacts& facts)
         }
         text += std::to_string(*file.size) + " bytes, SHA-256 " +
                 (file.sha256.empty() ? "not computed (" + file.notHashedBecause + ")" : file.sha256) + "\n";
+        if (!file.signature.empty()) text += "    signature: " + file.signature + "\n";
     }
     return text;
 }

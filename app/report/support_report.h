@@ -26,6 +26,7 @@ struct ReportFile {
     std::optional<std::uint64_t> size;  // nothing when the file cannot be read
     std::string sha256;                // lowercase hex; empty when it was not computed
     std::string notHashedBecause;      // why there is no SHA-256 of a readable file
+    std::string signature;             // of a hashed file: the key and trusted comment, "unsigned", or why refused
 };
 
 // Everything the report says, as gathered. Texts are UTF-8 unless noted.

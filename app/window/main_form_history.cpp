@@ -199,7 +199,7 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
     if (refusedFiles()) return false;
     // The drive as the person saw it: the job takes it only while it still is that drive.
     UpdateJobInput input{checked.chipType, checked.firmwarePath, checked.imagePath, is64BitWindows, checked.port,
-                         checked.modelName, checked.vidPid, checked.diskIdentity, shown, {}};
+                         checked.modelName, checked.vidPid, checked.diskIdentity, shown, {}, {}};
     updateThread.reset();
     measurementThread_.waitUntilIdle();
     updateThread = std::make_unique<UpdateThread>(

@@ -7,6 +7,7 @@
 
 #include "jobs/erasethread.h"
 #include "jobs/resetthread.h"
+#include "jobs/update_signatures.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
 #include "link/usb.h"
@@ -77,7 +78,8 @@ void TMainForm::launchUpdateThread(platform::ControllerClaim claim)
 {
     const HistoryEntry known = historyEntryFor("update");
     UpdateJobInput input{currentChipType(*this), firmwarePath.toStdString(), imagePath.toStdString(), is64BitWindows,
-                         controllerLink().devicePort, known.modelName, known.vidPid, {}, {}, {}};
+                         controllerLink().devicePort, known.modelName, known.vidPid, {}, {}, {},
+                         keysFolderOf(appFolder.toStdString())};
     updateThread.reset();  // the last job has ended: jobBusy was clear
     measurementThread_.waitUntilIdle();  // the job's exchanges must not overlap the recorder's
     updateThread = std::make_unique<UpdateThread>(std::move(input), controllerLink(),

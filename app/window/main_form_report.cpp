@@ -6,6 +6,7 @@
 #include "app/window/screen_texts.h"
 #include "app/report/support_report.h"
 #include "app/window/report_files.h"
+#include "jobs/update_signatures.h"
 
 #include "platform/drives/drives.h"
 #include "platform/hid/hid.h"
@@ -122,8 +123,9 @@ void TMainForm::copySupportReport()
     const QDateTime now = QDateTime::currentDateTime();
     auto facts = std::make_shared<SupportFacts>(supportFacts(now));
     reportStop_ = false;
-    reportThread_ = QThread::create([facts, files = reportFileList(), stop = &reportStop_] {
-        facts->files = describeReportFiles(files.paths, files.picked, ReportHashLimits{}, *stop);
+    reportThread_ = QThread::create([facts, files = reportFileList(), stop = &reportStop_,
+                                     keys = keysFolderOf(appFolder.toStdString())] {
+        facts->files = describeReportFiles(files.paths, files.picked, ReportHashLimits{}, *stop, keys);
     });
     reportThread_->setParent(this);
     connect(reportThread_, &QThread::finished, this, [this, facts, now] {

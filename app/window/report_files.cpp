@@ -1,6 +1,7 @@
 #include "app/window/report_files.h"
 
 #include "jobs/file_sha256.h"
+#include "signing/file_signature.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,11 +16,12 @@ std::string megabytes(std::uint64_t bytes) { return std::to_string(bytes / (1024
 }  // namespace
 
 std::vector<ReportFile> describeReportFiles(const std::vector<QString>& paths, const std::vector<QString>& picked,
-                                            const ReportHashLimits& limits, const std::atomic<bool>& stop)
+                                            const ReportHashLimits& limits, const std::atomic<bool>& stop,
+                                            const std::string& keysFolder)
 {
     std::vector<ReportFile> described;
     for (const QString& path : paths) {
-        ReportFile file{QDir::toNativeSeparators(path).toStdString(), std::nullopt, {}, {}};
+        ReportFile file{QDir::toNativeSeparators(path).toStdString(), std::nullopt, {}, {}, {}};
         const QFileInfo info(path);
         if (info.isFile() && info.isReadable()) file.size = static_cast<std::uint64_t>(info.size());
         described.push_back(std::move(file));
@@ -44,8 +46,12 @@ std::vector<ReportFile> describeReportFiles(const std::vector<QString>& paths, c
         const std::optional<std::string> sha256 = fileSha256(paths[at].toStdString());
         ++hashed;
         read += *file.size;
-        if (sha256) file.sha256 = *sha256;
-        else file.notHashedBecause = "reading failed";
+        if (!sha256) {
+            file.notHashedBecause = "reading failed";
+            continue;
+        }
+        file.sha256 = *sha256;
+        file.signature = describeSignature(checkFileSignature(paths[at].toStdString(), keysFolder));
     }
     return described;
 }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 struct ReportHashLimits {
@@ -18,6 +19,8 @@ struct ReportHashLimits {
 };
 
 // paths in the order the report lists them; the picked ones are hashed before the others. stop
-// (set when the window closes, its report dropped) ends the hashing early.
+// (set when the window closes, its report dropped) ends the hashing early. Each hashed file's
+// signature is checked against the trusted keys of keysFolder, as an update would check it.
 std::vector<ReportFile> describeReportFiles(const std::vector<QString>& paths, const std::vector<QString>& picked,
-                                            const ReportHashLimits& limits, const std::atomic<bool>& stop);
+                                            const ReportHashLimits& limits, const std::atomic<bool>& stop,
+                                            const std::string& keysFolder);

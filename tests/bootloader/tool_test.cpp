@@ -3,8 +3,11 @@
 #include "hex_test_support.h"
 
 #include "bootloader/boot_protocol.h"
+#include "minisign_signer.h"
+#include "signing/minisign_format.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -20,11 +23,11 @@ struct ToolRun {
     std::string errors;  // standard error
 };
 
-ToolRun runTool(const std::string& arguments)
+ToolRun runTool(const std::string& arguments, const std::string& tool = ZERLIN_TOOL_PATH)
 {
     ToolRun run;
     const std::string errorFile = ::testing::TempDir() + "zerlin-tool-stderr.txt";
-    FILE* pipe = ::popen((std::string("'") + ZERLIN_TOOL_PATH + "' " + arguments + " 2>'" + errorFile + "'").c_str(), "r");
+    FILE* pipe = ::popen(("'" + tool + "' " + arguments + " 2>'" + errorFile + "'").c_str(), "r");
     if (pipe == nullptr) return run;
     char buffer[256];
     while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) run.output += buffer;
@@ -121,6 +124,40 @@ TEST_F(ZerlinTool, ABoardUnpluggedDuringVerificationIsReportedGone)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(contains(run.output, "erase and program")) << run.output;
     EXPECT_TRUE(contains(run.errors, "verify FAILED: the board is gone")) << run.errors;
+}
+
+// The HEX file's signature is checked against the keys beside the tool, before the board is looked for.
+TEST_F(ZerlinTool, ASignedFileIsProgrammedAndOneWhoseSignatureFailsIsRefusedBeforeTheBoard)
+{
+    namespace fs = std::filesystem;
+    startBoard(kSmallBoard);
+    const std::string hex = writeFile("board_1.2.hex", firmware());
+    const fs::path folder = fs::path(hex).parent_path() / "tool";
+    fs::create_directory(folder);
+    const fs::path tool = fs::path(ZERLIN_TOOL_PATH);
+    for (const fs::path& file : {tool, tool.parent_path() / ZERLIN_LIBRARY_NAME}) fs::copy_file(file, folder / file.filename());
+    fs::create_directory(folder / "Keys");
+    const lumaro::test::TestSigningKey vendor = lumaro::test::repositoryTestKey();
+    lumaro::test::trustKey((folder / "Keys").string(), vendor, "vendor");
+    const std::string copy = (folder / tool.filename()).string();
+
+    lumaro::test::signWithMinisign(hex, vendor);
+    ToolRun run = runTool("'VID_04D8&PID_003C' '" + hex + "'", copy);
+    EXPECT_EQ(run.exitCode, 0) << run.errors;
+    EXPECT_TRUE(contains(run.output, "check signature              ok  key " + keyIdText(vendor.id))) << run.output;
+
+    std::ofstream(hex, std::ios::app) << "\n";  // one byte more after signing
+    run = runTool("'VID_04D8&PID_003C' '" + hex + "'", copy);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(contains(run.errors, "check signature FAILED: signature " + hex + ".minisig does not match")) << run.errors;
+    EXPECT_FALSE(contains(run.output, "search")) << run.output;
+
+    fs::remove(hex + ".minisig");
+    std::ofstream((folder / "Keys/require-signatures").string()).flush();
+    run = runTool("'VID_04D8&PID_003C' '" + hex + "'", copy);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(contains(run.errors, "check signature FAILED: no signature board_1.2.hex.minisig")) << run.errors;
+    EXPECT_EQ(countOf(run.output, "search"), 0u);
 }
 
 }  // namespace

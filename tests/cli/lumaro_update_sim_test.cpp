@@ -5,6 +5,9 @@
 #include "temporary_folder.h"
 #include "update_run.h"
 
+#include "minisign_signer.h"
+#include "signing/minisign_format.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
@@ -20,6 +23,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <thread>
 
@@ -189,6 +193,82 @@ TEST_F(LumaroUpdateOnSim, BadFilesAndArgumentsEndWithTwoBeforeTheControllerIsTou
     EXPECT_NE(badTable.errors.find("has a bad row"), std::string::npos) << badTable.errors;
 
     EXPECT_EQ(countEvents(*sim, "ctl", "image-erased"), 0);
+}
+
+// The vendor's signatures, checked before a controller is touched: a signed package updates and
+// tells what was checked; each way a signature can fail ends with 2, says why and leaves a row.
+TEST_F(LumaroUpdateOnSim, SignedFilesUpdateAndFilesWhoseSignatureFailsEndWithTwoBeforeTheErase)
+{
+    const fs::path program = folder / "program";
+    const fs::path dist = kDistFolder.toStdString();
+    fs::create_directories(program / "Record");
+    fs::create_directories(program / "Keys");
+    fs::copy(dist / "Firmware", program / "Firmware", fs::copy_options::recursive);
+    fs::copy_file(dist / "DevInfo.DAT", program / "DevInfo.DAT");
+    fs::copy_file(kLumaroUpdate.toStdString(), program / "lumaro-update");
+    const TestSigningKey vendor = repositoryTestKey();
+    trustKey((program / "Keys").string(), vendor, "vendor");
+    const std::string firmware = (program / "Firmware/Tessaray_FW_1.0.3.bin").string();
+    const std::string image = (program / "Firmware/Tessaray_IMG_1.0.3.bin").string();
+    const auto bytes = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(in), {}};
+    };
+    const std::string firmwareBytes = bytes(firmware);
+    const auto rewrite = [](const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; };
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;  // after both files were signed
+        std::string error;              // a part of the reason; empty: the update is done
+    };
+    const std::vector<Case> cases{
+        {"signed", [] {}, ""},
+        {"a byte changed", [&] { rewrite(image, bytes(image) + "x"); }, "Tessaray_IMG_1.0.3.bin.minisig does not match"},
+        {"an untrusted key", [&] { signWithMinisign(firmware, freshTestKey()); }, "which is not a trusted key"},
+        {"renamed to another version",
+         [&] {
+             const std::string newer = (program / "Firmware/Tessaray_FW_1.0.9.bin").string();
+             fs::rename(firmware, newer);
+             fs::rename(firmware + ".minisig", newer + ".minisig");
+         },
+         "Tessaray_FW_1.0.9.bin.minisig was made for another file"},
+        {"malformed", [&] { rewrite(firmware + ".minisig", "trusted comment: file:Tessaray_FW_1.0.3.bin\n"); }, "is malformed"},
+        {"unsigned where signatures are required",
+         [&] {
+             fs::remove(image + ".minisig");
+             rewrite((program / "Keys/require-signatures").string(), "");
+         },
+         "no signature Tessaray_IMG_1.0.3.bin.minisig beside it"},
+    };
+    start({"--controller", quick("ctl")});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : fs::directory_iterator(program / "Firmware")) fs::remove(entry.path());
+        fs::remove(program / "Keys/require-signatures");
+        rewrite(firmware, firmwareBytes);
+        fs::copy_file(dist / "Firmware/Tessaray_IMG_1.0.3.bin", image);
+        signWithMinisign(firmware, vendor);
+        signWithMinisign(image, vendor);
+        c.prepare();
+        UpdateRun run({"--json"}, folder, QString::fromStdString((program / "lumaro-update").string()));
+        if (c.error.empty()) {
+            const auto started = run.nextEvent("start", kUnitLimitMs);
+            ASSERT_TRUE(started);
+            const QJsonObject signature = started->value("firmware").toObject().value("signature").toObject();
+            EXPECT_EQ(signature.value("keyId").toString().toStdString(), keyIdText(vendor.id));
+            EXPECT_TRUE(signature.value("trustedComment").toString().contains("\tfile:Tessaray_FW_1.0.3.bin"));
+            EXPECT_EQ(run.exitCode(kUnitLimitMs), 0) << run.errors;
+            continue;
+        }
+        const int erasedBefore = countEvents(*sim, "ctl", "image-erased");
+        EXPECT_EQ(run.exitCode(10000), 2);
+        EXPECT_NE(run.errors.find("signature"), std::string::npos) << run.errors;
+        EXPECT_NE(run.errors.find(c.error), std::string::npos) << run.errors;
+        EXPECT_EQ(countEvents(*sim, "ctl", "image-erased"), erasedBefore);
+        std::ifstream history(program / "Record/UpdateHistory.csv", std::ios::binary);
+        const std::string rows{std::istreambuf_iterator<char>(history), {}};
+        EXPECT_NE(rows.find(c.error), std::string::npos) << rows;
+    }
 }
 
 TEST_F(LumaroUpdateOnSim, NoControllerEndsWithThreeAtOnceOrAfterTheWait)

@@ -17,6 +17,8 @@ TEST(FirmwareNames, MarkersAreFoundInAnyCase)
     EXPECT_EQ(classifyFirmwareFile("Tessaray_IMG__FW_1.bin").kind, FirmwareFileKind::ImageData);
     EXPECT_EQ(classifyFirmwareFile("Tessaray_FW1.bin").kind, FirmwareFileKind::Other);
     EXPECT_EQ(classifyFirmwareFile("readme.txt").kind, FirmwareFileKind::Other);
+    EXPECT_EQ(classifyFirmwareFile("Tessaray_FW_1.0.3.bin.minisig").kind, FirmwareFileKind::Other);
+    EXPECT_EQ(classifyFirmwareFile("Tessaray_IMG_1.0.3.bin.MINISIG").kind, FirmwareFileKind::Other);
 }
 
 TEST(FirmwareNames, TheLastListedFileOfEachKindIsPicked)

@@ -78,6 +78,7 @@ HistoryEntry sampleEntry() {
     entry.error = "Error -> Copy firmware to the update disk fail: line one\nline two";
     entry.programVersion = "1.0";
     entry.computerName = "BENCH-PC";
+    entry.signatures = "firmware: key E4086F9FCA4F0324, trusted comment \"file:TS2_FW_1.0.4.bin\"; image data: unsigned";
     return entry;
 }
 
@@ -85,7 +86,8 @@ TEST(HistoryRow, ARowReadsBackAsItsColumnsUnderTheHeader) {
     const std::string header = historyHeaderLine();
     ASSERT_TRUE(header.ends_with("\r\n"));
     const auto columns = csvFields(header.substr(0, header.size() - 2));
-    EXPECT_EQ(columns.size(), 17u);
+    EXPECT_EQ(columns.size(), 18u);
+    EXPECT_EQ(columns[17], "signatures");  // last: an older row's columns stay where they were
 
     const std::string row = historyRowLine(sampleEntry());
     ASSERT_TRUE(row.ends_with("\r\n"));
@@ -99,6 +101,7 @@ TEST(HistoryRow, ARowReadsBackAsItsColumnsUnderTheHeader) {
     EXPECT_EQ(fields[12], "failed");
     EXPECT_EQ(fields[13], "copy");
     EXPECT_EQ(fields[14], "Error -> Copy firmware to the update disk fail: line one\nline two");
+    EXPECT_EQ(fields[17], sampleEntry().signatures);
 
     EXPECT_EQ(csvField("plain"), "plain");
     EXPECT_EQ(csvField("a,b"), "\"a,b\"");
@@ -121,7 +124,7 @@ TEST(HistoryRow, TextThatASpreadsheetWouldRunIsWrittenAsText) {
     entry.error = "-2 bytes short";
     const std::string row = historyRowLine(entry);
     const auto fields = csvFields(row.substr(0, row.size() - 2));
-    ASSERT_EQ(fields.size(), 17u);
+    ASSERT_EQ(fields.size(), 18u);
     EXPECT_EQ(fields[4], "'=cmd|' /C calc'!A0");
     EXPECT_EQ(fields[7], "'+TS2_FW_1.0.4.bin");
     EXPECT_EQ(fields[14], "'-2 bytes short");

@@ -63,7 +63,7 @@ TEST(KilledUpdate, TheNextStartRecordsItAndCanFinishIt) {
     fs::create_directories(record);
     SimProcess sim({"--controller", "ctl,disk-ms=20,erase-ms=20"});
     sim.useBus();
-    const UpdateJobInput input{"LPC1764", files.firmware, files.image(810), true, {}, "TC-100", "VID_1FC9&PID_0003", {}, {}, {}};
+    const UpdateJobInput input{"LPC1764", files.firmware, files.image(810), true, {}, "TC-100", "VID_1FC9&PID_0003", {}, {}, {}, {}};
 
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);

@@ -6,13 +6,17 @@
 #include "jobs/update_job.h"
 #include "link/link_requests.h"
 #include "platform/core/utf8_path.h"
+#include "minisign_signer.h"
+#include "signing/minisign_format.h"
 #include "sim_process.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -49,7 +53,8 @@ protected:
         RequestTimeouts quick;
         quick.eraseAckMs = 1000;
         LinkRequests link(controllerLink(), [this](const std::string& line) { screen.log(line); }, {}, quick);
-        UpdateJob job({"LPC1764", files.firmware, files.image(imageBytes), true, {}, "TC-100", "VID_1FC9&PID_0003", {}, {}, {}},
+        UpdateJob job({"LPC1764", files.firmware, image.empty() ? files.image(imageBytes) : image, true, {}, "TC-100",
+                       "VID_1FC9&PID_0003", {}, {}, {}, keysFolder},
                       link.requests(), screen, jobBusy,
                       std::move(wait));
         const auto start = Clock::now();
@@ -69,6 +74,8 @@ protected:
     }
 
     JobFiles files;
+    std::string image;       // the image data file, when not one of run's size
+    std::string keysFolder;  // the trusted keys; empty: none
     RecordingScreen screen;
     std::optional<SimProcess> sim;
     mutable std::vector<lumaro::test::SimRecord> records_;
@@ -168,6 +175,72 @@ TEST_F(UpdateJobOnSim, WrongAcknowledgementsAreWaitedPast) {
     run(",wrong-acks=5", 810);
     EXPECT_TRUE(screen.has("done"));
     EXPECT_EQ(sim->imageData("ctl").size(), 16u * 54);
+}
+
+// The window's update checks the vendor's signatures before the erase: a signed package goes, and
+// each way a signature can fail stops the job before the controller is touched, naming it.
+TEST_F(UpdateJobOnSim, SignedFilesGoAndFilesWhoseSignatureFailsAreRefusedBeforeTheErase) {
+    namespace fs = std::filesystem;
+    using lumaro::test::signWithMinisign;
+    const lumaro::test::TestSigningKey vendor = lumaro::test::repositoryTestKey();
+    keysFolder = platform::utf8String(files.dir / "Keys");
+    fs::create_directory(platform::utf8Path(keysFolder));
+    lumaro::test::trustKey(keysFolder, vendor, "vendor");
+    image = files.image(810);
+    const auto rewrite = [](const std::string& path, const std::string& text) {
+        std::ofstream(platform::utf8Path(path), std::ios::binary) << text;
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;  // after both files were signed
+        std::string lineStart;          // empty: the update is done
+    };
+    const std::string firmwareRefused = "Error -> Firmware file: signature " + files.firmware + ".minisig ";
+    const std::vector<Case> cases{
+        {"signed", [] {}, ""},
+        {"a byte changed", [&] { rewrite(image, std::string(810, 'x')); },
+         "Error -> Image data file: signature " + image + ".minisig does not match"},
+        {"an untrusted key", [&] { signWithMinisign(files.firmware, lumaro::test::freshTestKey()); },
+         firmwareRefused + "was made with key"},
+        {"renamed to another version",
+         [&] {
+             const std::string older = platform::utf8String(files.dir / "Tessaray_FW_1.0.3.bin");
+             rewrite(older, files.firmwareContents);
+             signWithMinisign(older, vendor);
+             fs::rename(platform::utf8Path(older + ".minisig"), platform::utf8Path(files.firmware + ".minisig"));
+         },
+         firmwareRefused + "was made for another file"},
+        {"malformed", [&] { rewrite(files.firmware + ".minisig", "untrusted comment: signature\n"); },
+         firmwareRefused + "is malformed"},
+        {"unsigned where signatures are required",
+         [&] {
+             fs::remove(platform::utf8Path(files.firmware + ".minisig"));
+             rewrite(keysFolder + "/require-signatures", "");
+         },
+         "Error -> Firmware file: no signature Tessaray_FW_1.0.4.bin.minisig beside it"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rewrite(files.firmware, files.firmwareContents);
+        image = files.image(810);
+        signWithMinisign(files.firmware, vendor);
+        signWithMinisign(image, vendor);
+        c.prepare();
+        screen.clear();
+        run("", 810);
+        const auto lines = screen.logLines();
+        ASSERT_FALSE(lines.empty());
+        if (c.lineStart.empty()) {
+            EXPECT_TRUE(screen.has("done"));
+            const std::string told = "Signatures: firmware: key " + keyIdText(vendor.id) + ", trusted comment \"timestamp:";
+            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(told); }));
+        } else {
+            EXPECT_TRUE(screen.has("failed"));
+            EXPECT_TRUE(lines.back().starts_with(c.lineStart)) << lines.back();
+            EXPECT_FALSE(hadEvent("image-erased"));
+        }
+        Close_HidDevice();
+    }
 }
 
 }  // namespace

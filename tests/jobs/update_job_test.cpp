@@ -81,7 +81,7 @@ protected:
         // A PC that has updated this model before knows its kind of update disk.
         bustest::useUserDataFolderIn(files.dir.string());
         learnUpdateDiskModel("VID_1FC9&PID_0003", "USB\\VID_1FC9&PID_0114\\UNIT1");
-        input = {"LPC1764", files.firmware, files.image(810), true, {}, "TC-100", "VID_1FC9&PID_0003", {}, {}, {}};
+        input = {"LPC1764", files.firmware, files.image(810), true, {}, "TC-100", "VID_1FC9&PID_0003", {}, {}, {}, {}};
     }
     void TearDown() override { bustest::clearEnvironment("LUMARO_VBUS_DIR"); }
 
@@ -127,7 +127,8 @@ TEST_F(UpdateJobTest, AWholeUpdateChangesTheScreenInOrderAndEndsDone) {
     EXPECT_EQ(controller.commands().front(), CmdEraseFlashImg);
     EXPECT_EQ(controller.commands().back(), CmdBootLoaderMode);
     EXPECT_EQ(screen.changes(),
-              (std::vector<std::string>{"log Get Update Disk String..C:", "log Start to clear image data .... ",
+              (std::vector<std::string>{"log Signatures: firmware: unsigned; image data: unsigned",
+                                        "log Get Update Disk String..C:", "log Start to clear image data .... ",
                                         "progress 10", "log Erase flash finish !", "progress 20", "progress 40",
                                         "progress 40", "progress 365", "progress 375", "progress 385", "progress 395",
                                         "done", "progress 401", "buttons", "timer off"}));
@@ -364,8 +365,9 @@ TEST_F(RecordedUpdateJob, ADoneUpdateLeavesItsRowWithBothFilesHashes) {
     runRecorded();
     ASSERT_TRUE(screen.has("done"));
     const auto row = lastRow();
-    ASSERT_EQ(row.size(), 17u);
+    ASSERT_EQ(row.size(), 18u);
     EXPECT_EQ(row[3], "update");
+    EXPECT_EQ(row[17], "firmware: unsigned; image data: unsigned");
     EXPECT_EQ(row[7], "Tessaray_FW_1.0.4.bin");
     EXPECT_EQ(row[8], "3ce25eba665cf97a0d49cf22f45be4333bed971c41f0d4345801a1aacaa638f2");  // sha256sum's
     EXPECT_EQ(row[10], fileSha256(input.imagePath));

@@ -111,17 +111,18 @@ TEST(SupportReport, FilesWithTheirRolesSizesAndHashes)
 {
     SupportFacts facts = someFacts();
     facts.pickedFirmware = "/home/alice/lumaro/Firmware/Tessaray_FW_1.0.3.bin";
-    facts.files = {{"/home/alice/lumaro/Firmware/Tessaray_FW_1.0.3.bin", 8, "c3bf47ea", ""},
-                   {"/home/alice/lumaro/Firmware/Tessaray_IMG_1.0.3.bin", 5, "6105d6cc", ""},
-                   {"/home/alice/lumaro/Firmware/Tessaray_FW_0.9.bin", 9, "ab", ""},
-                   {"/home/alice/lumaro/Firmware/notes.txt", std::nullopt, "", ""},
-                   {"/home/alice/lumaro/Firmware/disk.iso", 100000000, "", "larger than 64 MB"}};
+    facts.files = {{"/home/alice/lumaro/Firmware/Tessaray_FW_1.0.3.bin", 8, "c3bf47ea", "", "key E4086F9FCA4F0324, trusted comment \"file:Tessaray_FW_1.0.3.bin\""},
+                   {"/home/alice/lumaro/Firmware/Tessaray_IMG_1.0.3.bin", 5, "6105d6cc", "", "unsigned"},
+                   {"/home/alice/lumaro/Firmware/Tessaray_FW_0.9.bin", 9, "ab", "", "unsigned"},
+                   {"/home/alice/lumaro/Firmware/notes.txt", std::nullopt, "", "", ""},
+                   {"/home/alice/lumaro/Firmware/disk.iso", 100000000, "", "larger than 64 MB", ""}};
     const std::string files = section(supportReportText(facts), "[Firmware and image data files]");
     EXPECT_EQ(files, "[Firmware and image data files]\nFirmware folder: ~/lumaro/Firmware/\n"
                      "Picked firmware: ~/lumaro/Firmware/Tessaray_FW_1.0.3.bin\nPicked image data: none\n"
                      "~/lumaro/Firmware/Tessaray_FW_1.0.3.bin\n    picked firmware, 8 bytes, SHA-256 c3bf47ea\n"
-                     "~/lumaro/Firmware/Tessaray_IMG_1.0.3.bin\n    image data, 5 bytes, SHA-256 6105d6cc\n"
-                     "~/lumaro/Firmware/Tessaray_FW_0.9.bin\n    firmware, 9 bytes, SHA-256 ab\n"
+                     "    signature: key E4086F9FCA4F0324, trusted comment \"file:Tessaray_FW_1.0.3.bin\"\n"
+                     "~/lumaro/Firmware/Tessaray_IMG_1.0.3.bin\n    image data, 5 bytes, SHA-256 6105d6cc\n    signature: unsigned\n"
+                     "~/lumaro/Firmware/Tessaray_FW_0.9.bin\n    firmware, 9 bytes, SHA-256 ab\n    signature: unsigned\n"
                      "~/lumaro/Firmware/notes.txt\n    other, cannot be read\n"
                      "~/lumaro/Firmware/disk.iso\n    other, 100000000 bytes, SHA-256 not computed (larger than 64 MB)\n");
 }

@@ -48,7 +48,9 @@ TEST_F(UpdateFromTheWindow, AClickOnTheReadyScreenEndsInTheDoneScreen)
     EXPECT_FALSE(shown(*form, "ProgressBarImg"));
     EXPECT_FALSE(shown(*form, "ErrorImg"));
     const QString log = form->findChild<QPlainTextEdit*>("FWUpdate_Memo")->toPlainText();
-    EXPECT_TRUE(log.startsWith("Keep a laptop's lid open until the update has ended.\nGet Update Disk String.."))
+    // The lid's note, then what was checked of the files' signatures: the delivered files are unsigned.
+    EXPECT_TRUE(log.startsWith("Keep a laptop's lid open until the update has ended.\n"
+                               "Signatures: firmware: unsigned; image data: unsigned\nGet Update Disk String.."))
         << log.toStdString();
     EXPECT_TRUE(log.contains("Start to clear image data .... \nErase flash finish !")) << log.toStdString();
     saveScreenshot(*form, "done_screen");
