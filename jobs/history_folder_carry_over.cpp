@@ -87,15 +87,16 @@ void carryRotatedFiles(const std::string& from, const std::string& to, const std
 
 // The rows of Record/'s current history and of its ended instances' pending files joined to
 // History/'s; the files they came from go once History/'s file holds them. A current file of
-// another version (other columns) is carried whole as a file set aside.
+// another version whose columns are not the first of today's is carried whole as a file set aside.
 void carryRows(const std::string& from, const std::string& to, const OlderHistory& older) {
     const std::string csvName(UpdateHistory::kHistoryName);
     std::vector<std::string> olderRows;
     bool currentCarried = false;
     if (older.current) {
         const RecordText csv = readRecordFile(from, csvName, kMaxRowsBytes);
-        if (csv.text && (csv.text->empty() || csv.text->starts_with(historyFileStart()))) {
-            if (!csv.text->empty()) olderRows = csvLines(std::string_view(*csv.text).substr(historyFileStart().size()));
+        const auto rows = csv.text ? historyRowsInTodaysColumns(*csv.text) : std::nullopt;
+        if (csv.text && (csv.text->empty() || rows)) {
+            if (rows) olderRows = *rows;
             currentCarried = true;
         } else if (csv.text) {
             carryFileWhole(from, csvName, to, fileNameOf(historySetAsideName(to)), *csv.text);
@@ -119,8 +120,8 @@ void carryRows(const std::string& from, const std::string& to, const OlderHistor
         const std::optional<std::string> text = current.file.readAll(kMaxRowsBytes);
         current.file.close();  // Windows replaces no file held open
         if (!text) return;
-        if (text->starts_with(historyFileStart())) {
-            rows = csvLines(std::string_view(*text).substr(historyFileStart().size()));
+        if (auto inTodaysColumns = historyRowsInTodaysColumns(*text)) {
+            rows = std::move(*inTodaysColumns);
         } else if (!text->empty()) {  // another version's: set aside whole, as an append would
             std::error_code error;
             fs::rename(platform::utf8Path(to + csvName), platform::utf8Path(historySetAsideName(to)), error);
@@ -131,16 +132,7 @@ void carryRows(const std::string& from, const std::string& to, const OlderHistor
     if (merged.size() > rows.size()) {
         std::string text = historyFileStart();
         for (const std::string& row : merged) text += row;
-        std::string partial;
-        platform::File file = platform::createUniqueFile(to + csvName, ".tmp", partial);
-        if (!file.isOpen()) return;
-        platform::shareLikeItsFolder(file, to);
-        const bool written = file.write(text) == text.size() && file.sync();
-        file.close();
-        if (!written || !platform::moveIntoPlace(partial, to + csvName)) {
-            removeFile(partial);
-            return;
-        }
+        if (!replaceHistoryFile(to, text)) return;
     }
     if (currentCarried) removeFile(from + csvName);
     for (const JobRecordFiles& files : ended) removeFile(files.path(kPendingSuffix));

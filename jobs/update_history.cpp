@@ -5,6 +5,7 @@
 #include "platform/core/utf8_path.h"
 #include "platform/files/exclusive_file.h"
 #include "platform/files/file_lock.h"
+#include "platform/files/file_move.h"
 #include "platform/files/shared_file.h"
 
 #include <QDate>
@@ -133,9 +134,24 @@ std::optional<std::string> UpdateHistory::problemToTell(const std::optional<std:
     return tell ? problem : std::nullopt;
 }
 
-// The current history open for appending. A file grown to its limit, or begun by another version
-// with other columns, is renamed UpdateHistory-<date>.csv first, its rows kept as they are; where
-// there is none then, a new one is begun.
+bool replaceHistoryFile(const std::string& folder, const std::string& text) {
+    const std::string path = folder + std::string(UpdateHistory::kHistoryName);
+    std::string partial;
+    platform::File file = platform::createUniqueFile(path, ".tmp", partial);
+    if (!file.isOpen()) return false;
+    platform::shareLikeItsFolder(file, folder);
+    const bool written = file.write(text) == text.size() && file.sync();
+    file.close();  // Windows moves no file held open
+    if (written && platform::moveIntoPlace(partial, path)) return true;
+    std::error_code error;
+    fs::remove(platform::utf8Path(partial), error);
+    return false;
+}
+
+// The current history open for appending. A file begun by an earlier version whose columns are the
+// first of today's is written again in today's columns. A file grown to its limit, or begun by
+// another version with other columns, is renamed UpdateHistory-<date>.csv first, its rows kept as
+// they are; where there is none then, a new one is begun.
 std::optional<std::string> UpdateHistory::openForAppending(platform::File& csv) {
     platform::PlainFileOpening current =
         platform::openPlainFile(folder_, std::string(kHistoryName), platform::PlainFileAccess::ReadAppend);
@@ -147,6 +163,14 @@ std::optional<std::string> UpdateHistory::openForAppending(platform::File& csv) 
             csv = std::move(current.file);
             return std::nullopt;
         }
+        if (size < kRotateBytes)
+            if (const auto text = current.file.readAt(0, static_cast<std::size_t>(size)))
+                if (const auto rows = historyRowsInTodaysColumns(*text)) {
+                    current.file.close();  // Windows replaces no file held open
+                    std::string whole = historyFileStart();
+                    for (const std::string& row : *rows) whole += row + "\r\n";
+                    if (replaceHistoryFile(folder_, whole)) return openForAppending(csv);
+                }
         current.file.close();
         std::error_code error;
         fs::rename(platform::utf8Path(historyPath()), platform::utf8Path(historySetAsideName(folder_)), error);

@@ -39,6 +39,10 @@ std::string historyFileStart();
 // lock while it is; else why not (after waitMs when another instance keeps it).
 std::optional<std::string> lockHistoryForWriting(const std::string& folder, int waitMs, platform::File& lock);
 
+// Puts text (a whole history file) in place of folder's current history through a file of its own,
+// handed to the disk first: a write cut short leaves the file that was there. False when it could not.
+bool replaceHistoryFile(const std::string& folder, const std::string& text);
+
 // A free name for a history file set aside in folder: UpdateHistory-<date>.csv, or -2, -3 ... where
 // anything, a link included, has the name already.
 std::string historySetAsideName(const std::string& folder);

@@ -38,6 +38,27 @@ std::string_view withoutFormulaGuard(std::string_view field) {
     return field;
 }
 
+}  // namespace
+
+std::optional<std::vector<std::string>> historyRowsInTodaysColumns(std::string_view text) {
+    if (!text.starts_with(kUtf8ByteOrderMark)) return std::nullopt;
+    text.remove_prefix(kUtf8ByteOrderMark.size());
+    std::vector<std::string> lines = csvLines(text);
+    if (lines.empty()) return std::nullopt;
+    std::string today = historyHeaderLine();
+    while (!today.empty() && (today.back() == '\n' || today.back() == '\r')) today.pop_back();
+    const std::string header = lines.front();
+    if (header != today && !(header.starts_with("started,") && today.starts_with(header + ","))) return std::nullopt;
+    const std::string newer(static_cast<std::size_t>(std::count(today.begin() + static_cast<std::ptrdiff_t>(header.size()),
+                                                                today.end(), ',')), ',');
+    lines.erase(lines.begin());
+    for (std::string& row : lines)
+        if (!row.empty()) row += newer;
+    return lines;
+}
+
+namespace {
+
 struct TimedRow {
     std::int64_t endMs;
     std::string line;

@@ -11,6 +11,11 @@
 // of two lines) stays in its line. No empty line at the end.
 std::vector<std::string> csvLines(std::string_view text);
 
+// The rows (as csvLines gives them) of a history file's whole text in today's columns: a file begun by
+// this version, or by an earlier one whose columns are the first of today's (columns are only ever
+// added at the end), each of its rows then given the newer columns empty. Nothing for any other text.
+std::optional<std::vector<std::string>> historyRowsInTodaysColumns(std::string_view text);
+
 // A line read as a row and written again as this version writes its rows (history_row.h), with its
 // line end: a field that a spreadsheet program would run as a formula is then shown as text,
 // whoever wrote the line. A row this version wrote comes out as it was. Nothing for a line that is

@@ -270,6 +270,20 @@ TEST_F(HistoryFiles, AnOlderVersionsFileAndAFullOneAreSetAsideWhole) {
     EXPECT_EQ(contentsOf(csv()), std::string(kUtf8ByteOrderMark) + historyHeaderLine() + historyRowLine(sampleEntry()));
 }
 
+// Columns are only ever added at the end: the last version's file (one column fewer, a row whose
+// error holds a line break) goes on in today's columns, its rows given the new column empty.
+TEST_F(HistoryFiles, TheLastVersionsFileGoesOnInTodaysColumns) {
+    std::string header = historyHeaderLine();
+    header.erase(header.rfind(','));
+    const std::string earlierRow = "a,b,0.0,update,M,,,,,,,,failed,Copy,\"two\r\nlines\",1.0,PC";
+    std::ofstream(csv(), std::ios::binary) << kUtf8ByteOrderMark << header << "\r\n" << earlierRow << "\r\n";
+    UpdateHistory history(folder.string());
+    EXPECT_FALSE(history.append(sampleEntry()));
+    EXPECT_TRUE(setAside().empty());
+    EXPECT_EQ(contentsOf(csv()), std::string(kUtf8ByteOrderMark) + historyHeaderLine() + earlierRow + ",\r\n" +
+                                     historyRowLine(sampleEntry()));
+}
+
 // A folder in the file's place cannot be opened for appending, even by root: it stands for a
 // read-only folder, a full disk or a file that a spreadsheet program holds locked.
 TEST_F(HistoryFiles, RowsThatCannotBeWrittenAreKeptAndWrittenLaterInOrder) {
@@ -660,8 +674,12 @@ TEST(HistoryCarryOver, AnOlderLayoutJoinsTheSharedHistoryOnceAndItsStrandedUpdat
     fs::create_directories(record), fs::create_directories(history);
     const std::string start = historyFileStart();
     const std::string formula = "=HYPERLINK(1)", formulaEnd = "2026-11-01T10:00:00+01:00";
-    writeFile(record / "UpdateHistory.csv", start + row("R1", "2026-11-01T08:00:00+01:00") + formulaEnd + ',' +
-                                                formulaEnd + ",0.0,update," + formula + ",,,,,,,,done,,,,\r\n");
+    // The older version wrote one column fewer.
+    std::string earlierStart = start, earlierRow = row("R1", "2026-11-01T08:00:00+01:00");
+    earlierStart.erase(earlierStart.rfind(','), earlierStart.rfind('\r') - earlierStart.rfind(','));
+    earlierRow.erase(earlierRow.rfind(','), 1);
+    writeFile(record / "UpdateHistory.csv", earlierStart + earlierRow + formulaEnd + ',' + formulaEnd + ",0.0,update," +
+                                                formula + ",,,,,,,,done,,,,\r\n");
     writeFile(record / "UpdateHistory.20261101-0900-1.stranded", markerText(strandedAt(JobStep::Copy)));
     writeFile(record / "UpdateHistory.running", markerText(strandedAt(JobStep::StopDisk)));  // an oldest version's
     writeFile(record / "UpdateHistory.20261101-0930-2.pending", row("P1", "2026-11-01T08:30:00Z"));
