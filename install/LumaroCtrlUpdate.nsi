@@ -74,8 +74,8 @@ Function IsInsideProgramFiles  ; path on the stack -> 1 or 0
 FunctionEnd
 
 ; An upgrade goes where the installed version is, when that is a folder of our own under Program
-; Files. Earlier versions took any folder (/D=): such a version is removed from there and the new one
-; goes into the default folder, silently too, so that an upgrade by software distribution goes
+; Files. Earlier versions took any folder (/D=): the records of such a version move from there and
+; the new one goes into the default folder, silently too, so that an upgrade by software distribution goes
 ; through. A folder given with /D= is taken as given (and refused if it is not one of our own).
 Function .onInit
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
@@ -87,8 +87,8 @@ Function .onInit
     ${If} $1 == 1
       StrCpy $INSTDIR $0
     ${Else}
-      StrCpy $FolderNote "$\r$\n$\r$\nThe installed version in $0 is removed and its records and update history are \
-        moved here."
+      StrCpy $FolderNote "$\r$\n$\r$\nThe records and update history of the installed version in $0 are moved here; \
+        its program files stay there for you to delete."
     ${EndIf}
   ${EndIf}
 FunctionEnd
@@ -216,7 +216,19 @@ Section "Install"
   ${OrIf} ${FileExists} "$1\Keys\require-signatures"
     StrCpy $R9 1
   ${EndIf}
+  ; A folder outside Program Files may be one that users can write to (a folder made at C:\ is):
+  ; its Uninstall.exe may be anybody's, and is never run with this setup's rights. Its program files
+  ; stay there for the user to delete; its records and history move as below.
+  StrCpy $R7 0
   ${If} $1 != ""
+    Push $1
+    Call IsInsideProgramFiles
+    Pop $R7
+    ${If} $R7 != 1
+      DetailPrint "The earlier version's program files stay in $1, outside Program Files: delete that folder by hand"
+    ${EndIf}
+  ${EndIf}
+  ${If} $R7 == 1
   ${AndIf} ${FileExists} "$1\Uninstall.exe"
     Push $1
     Call RefuseWhileRunning
@@ -292,7 +304,7 @@ Section "Install"
     ${EndIf}
   ${EndIf}
 
-  ; The records and the update history of a version installed elsewhere (removed above) go on here.
+  ; The records and the update history of a version installed elsewhere go on here.
   ${If} $1 != ""
   ${AndIf} $1 != $INSTDIR
     DetailPrint "Moving the records and the update history from $1"
