@@ -79,8 +79,6 @@ SupportFacts TMainForm::supportFacts(const QDateTime& now) const
     for (const platform::HidInterfaceInfo& interface : platform::listHidInterfaces(&listError))
         facts.hidInterfaces.push_back({interface.hardwareId, interface.path});
     if (listError != platform::kOk) facts.hidListError = platform::describe(listError);
-    for (const platform::DriveDescription& drive : platform::describeDrives())
-        facts.drives.push_back({drive.drive, drive.type});
 
     const QString firmwareFolder = appFolder + QStringLiteral("Firmware/");
     const QString firmware = pickedPath(HexPathShow);
@@ -114,8 +112,9 @@ TMainForm::ReportFileList TMainForm::reportFileList() const
     return list;
 }
 
-// The facts are taken at the press; the files are hashed on a thread of their own, and the report
-// is made once they are. A press meanwhile is the same report: it is not made twice.
+// The facts are taken at the press; the drives are described and the files hashed on a thread of
+// their own (a drive may be slow to answer), and the report is made once they are. A press meanwhile
+// is the same report: it is not made twice.
 void TMainForm::copySupportReport()
 {
     if (reportThread_ != nullptr) return;
@@ -123,6 +122,8 @@ void TMainForm::copySupportReport()
     auto facts = std::make_shared<SupportFacts>(supportFacts(now));
     reportStop_ = false;
     reportThread_ = QThread::create([facts, files = reportFileList(), stop = &reportStop_] {
+        for (const platform::DriveDescription& drive : platform::describeDrives())
+            facts->drives.push_back({drive.drive, drive.type});
         facts->files = describeReportFiles(files.paths, files.picked, ReportHashLimits{}, *stop);
     });
     reportThread_->setParent(this);

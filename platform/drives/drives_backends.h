@@ -16,6 +16,7 @@ std::optional<std::string> stopDriveByRequest(const std::string& busDir, const s
 namespace platform::native {
 std::vector<std::string> listDrives();
 std::vector<DriveDescription> describeDrives();
+std::vector<DriveDescription> describeUsbDisks();
 std::string pathOnDrive(const std::string& drive, const std::string& fileName);
 std::string drivePort(const std::string& drive);
 std::string driveUsbIdentity(const std::string& drive);
