@@ -1,7 +1,7 @@
 // Windows: the volume manager's volumes (FindFirstVolumeW), the letters and mounted folders of each
 // (GetVolumePathNamesForVolumeNameW), what a DOS device name stands for in this session
-// (QueryDosDeviceW), and the disk under a volume (IOCTL_STORAGE_GET_DEVICE_NUMBER, matched against
-// the disk interfaces the configuration manager lists).
+// (QueryDosDeviceW), the disk under a volume (IOCTL_STORAGE_GET_DEVICE_NUMBER, matched against the
+// disk interfaces the configuration manager lists) and that disk's bus (IOCTL_STORAGE_QUERY_PROPERTY).
 #include "platform/drives/volumes_win.h"
 
 #include "platform/core/device_tree_win.h"
