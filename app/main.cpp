@@ -2,6 +2,7 @@
 #include "app/window/main_form.h"
 #include "app/window/message_boxes.h"
 #include "platform/process/process_end.h"
+#include "platform/process/system_error_boxes.h"
 
 #include <QDir>
 
@@ -9,6 +10,7 @@ namespace {
 
 int runWindow(int argc, char** argv)
 {
+    platform::failInsteadOfSystemErrorBoxes();
     LumaroApplication application(argc, argv);
     useWindowFonts();
     TMainForm form(QDir(QCoreApplication::applicationDirPath()).absolutePath() + '/');

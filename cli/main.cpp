@@ -11,6 +11,7 @@
 #include "platform/console/interrupt_watch.h"
 #include "platform/console/terminal.h"
 #include "platform/process/process_end.h"
+#include "platform/process/system_error_boxes.h"
 
 #include <QDir>
 
@@ -20,6 +21,7 @@ namespace {
 
 int runCommand(int argc, char** argv)
 {
+    platform::failInsteadOfSystemErrorBoxes();
     // A reader that goes away (`lumaro-update --json | head -1`) ends the output, not an update
     // that has left a controller in its bootloader.
     platform::ignoreBrokenPipe();

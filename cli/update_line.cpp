@@ -8,7 +8,6 @@
 #include "jobs/learned_disks.h"
 #include "jobs/removedisk.h"
 #include "jobs/stranded_files.h"
-#include "jobs/update_disk_reach.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
 #include "platform/core/utf8_path.h"
@@ -18,6 +17,7 @@
 #include <QCoreApplication>
 #include <QSysInfo>
 
+#include <chrono>
 #include <filesystem>
 
 namespace {
@@ -31,6 +31,9 @@ std::uintmax_t recordsOf(const std::string& path)
 
 constexpr int kStrandedLookMs = 1000;
 constexpr int kOthersLookMs = 1000;
+// A survey of answering drives ends well within it, so that a run without --wait finishes a stranded
+// update it finds; one that ends later is taken at a later look.
+constexpr std::chrono::milliseconds kDriveSurveyWait{2000};
 
 // As the holder of a claim names itself to whoever else asks for it.
 std::string programName() { return QCoreApplication::applicationName().toStdString(); }
@@ -199,8 +202,9 @@ bool UpdateLine::startFinish()
     if (!history_) return false;
     const std::vector<UpdateHistory::Stranded> stranded = history_->strandedUpdates();
     if (stranded.empty()) return false;
-    reachStrandedUpdateDisks(stranded);
-    const std::vector<DriveFacts> drives = GetDriveFacts();
+    const std::optional<DriveSurvey> survey = driveSurvey_.latest(kDriveSurveyWait, stranded);
+    if (!survey) return false;
+    const std::vector<DriveFacts>& drives = survey->drives;
     std::optional<DriveFacts> named;
     for (const DriveFacts& drive : drives)
         if (!options_.finishOn.empty() && drive.drive == options_.finishOn) named = drive;
@@ -224,7 +228,7 @@ bool UpdateLine::startFinish()
         if (choice.verdict == DiskVerdict::Ask) {
             strandedTold_.insert(update.id);
             report_.error("Warning: the update of " + entry.modelName + " begun " + entry.started +
-                          " was left in the controller's bootloader. Drive " + describeDriveForPerson(choice.drive) +
+                          " was left in the controller's bootloader. Drive " + survey->describe(choice.drive) +
                           " may be its update disk, but lumaro-update cannot tell it from another device's drive and "
                           "does not guess: if it is, run lumaro-update --finish-on " + choice.drive +
                           ", or finish it in LumaroCtrlUpdate, which asks.");

@@ -11,6 +11,7 @@
 #include "line_setup.h"
 #include "options.h"
 
+#include "jobs/drive_survey.h"
 #include "jobs/job_record.h"
 #include "jobs/update_history.h"
 #include "jobs/update_job.h"
@@ -92,6 +93,7 @@ private:
     QTimer waitLimit_;
     QTimer comeBackLimit_;
     QTimer strandedLook_;  // the platform tells no drive arrivals: an update disk is looked for
+    BackgroundDriveSurvey driveSurvey_;  // off the event loop: Ctrl+C and the time limits are kept
     std::set<std::string> strandedTold_;  // stranded updates this run will not finish, told once
     State state_ = State::WaitingForUnit;
     std::unique_ptr<UpdateThread> thread_;

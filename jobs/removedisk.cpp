@@ -90,10 +90,10 @@ std::vector<DriveFacts> factsOf(const std::vector<platform::DriveDescription>& d
 
 }  // namespace
 
-std::vector<DriveFacts> GetDriveFacts() { return factsOf(platform::describeDrives()); }
+std::vector<DriveFacts> GetDriveFacts() { return factsOf(platform::describeUsbDisks()); }
 
 std::vector<DriveFacts> GetDriveFacts(const DriveList& drives) {
-    std::vector<platform::DriveDescription> described = platform::describeDrives();
+    std::vector<platform::DriveDescription> described = platform::describeUsbDisks();
     std::erase_if(described, [&](const platform::DriveDescription& drive) {
         return std::find(drives.begin(), drives.end(), drive.drive) == drives.end();
     });

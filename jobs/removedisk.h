@@ -36,7 +36,8 @@ std::string formatDriveList(const DriveList& drives);
 // in the order of after.
 DriveList newDrives(const DriveList& before, const DriveList& after);
 
-// The present drives with their facts (update_disk_rule.h), or only those of drives.
+// The present drives that may be the update disk (platform::describeUsbDisks: never a network, CD or
+// floppy drive) with their facts (update_disk_rule.h), or only those of drives.
 std::vector<DriveFacts> GetDriveFacts();
 std::vector<DriveFacts> GetDriveFacts(const DriveList& drives);
 

@@ -9,6 +9,7 @@
 #include "recorder/recorder_logic.h"
 #include "recorder/workbook_thread.h"
 
+#include "jobs/drive_survey.h"
 #include "jobs/removedisk.h"
 #include "jobs/update_history.h"
 #include "platform/files/controller_claim.h"
@@ -217,6 +218,9 @@ public:
     void copySupportReport();
     bool supportReportPending() const { return reportThread_ != nullptr; }
     std::function<bool(int ms)> jobWaitHook;
+    // How the look for a stranded update's disk surveys the drives from now on (tests: a drive that
+    // does not answer); the survey runs off the window's thread either way.
+    void setDriveSurvey(BackgroundDriveSurvey::Survey survey) { driveSurvey_.setSurvey(std::move(survey)); }
     friend class FormUpdateScreen;
     friend class FormEngineeringPage;
 
@@ -319,12 +323,13 @@ private:
     void appendKeptHistoryRows();
     std::vector<UpdateHistory::Stranded> recordDeadJobs();
     void offerToFinishStrandedUpdate();
-    bool offerToFinish(const UpdateHistory::Stranded& stranded, const std::vector<DriveFacts>& drives);
+    bool offerToFinish(const UpdateHistory::Stranded& stranded, const DriveSurvey& drives);
     HistoryEntry historyEntryFor(const std::string& job) const;
     std::unique_ptr<EngineeringPage> recordingPage(const std::string& job);
     std::unique_ptr<UpdateScreen> recordingUpdateScreen();
     std::unique_ptr<UpdateHistory> history_;
     QTimer* strandedCheck_ = nullptr;
+    BackgroundDriveSurvey driveSurvey_;
     QSet<QString> strandedDeclined_;  // the user said No to these: asked again at the next start
     bool askingToFinish_ = false;
     // The controller claimed for a job, the computer kept awake and the session's end held for the
@@ -339,7 +344,7 @@ private:
     bool sleepNoticeShown_ = false;  // the log has said that the PC may sleep
     bool closeConfirmed_ = false;    // the user agreed to close during an update
     void connectSupportReport();
-    SupportFacts supportFacts(const QDateTime& now) const;  // all but the files, which are hashed apart
+    SupportFacts supportFacts(const QDateTime& now) const;  // all but the drives and files, gathered apart
     struct ReportFileList {
         std::vector<QString> paths;   // as the report lists them
         std::vector<QString> picked;  // the files an update would send

@@ -2,8 +2,10 @@
 // whose program died (this one's last run, or another instance's), and finishing an update left in
 // a controller's bootloader. The platform tells the window of HID interfaces coming and going, not
 // of drives: a stranded update's disk, and jobs that died meanwhile, are looked for at start-up, at
-// each of those events and once a second. A stranded update's disk is known by the USB port its
-// controller was on; where the system cannot tell ports, the user is asked with the drive named.
+// each of those events and once a second. The drives are surveyed off the window's thread, which
+// waits for a survey only briefly: a drive that does not answer must not freeze the window. A
+// stranded update's disk is known by the USB port its controller was on; where the system cannot
+// tell ports, the user is asked with the drive named.
 #include "app/window/form_engineering_page.h"
 #include "app/window/form_update_screen.h"
 #include "app/window/main_form.h"
@@ -13,9 +15,8 @@
 #include "jobs/history_folder.h"
 #include "jobs/job_record.h"
 #include "jobs/learned_disks.h"
-#include "jobs/removedisk.h"
+#include "jobs/drive_survey.h"
 #include "jobs/stranded_files.h"
-#include "jobs/update_disk_reach.h"
 #include "jobs/updatethread.h"
 #include "link/job_busy.h"
 #include "link/usb.h"
@@ -24,11 +25,16 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <QTimer>
 
 namespace {
 
 constexpr int kStrandedCheckMs = 1000;
+// Long enough for a survey of answering drives, short enough to go unnoticed when one hangs; a survey
+// that ends later is taken at a later look.
+constexpr std::chrono::milliseconds kDriveSurveyWait{250};
 
 QString utf8(const std::string& text) { return QString::fromStdString(text); }
 
@@ -127,15 +133,15 @@ void TMainForm::offerToFinishStrandedUpdate()
     if (!history_ || !startupFinished_ || askingToFinish_ || jobBusy) return;
     const std::vector<UpdateHistory::Stranded> stranded = recordDeadJobs();
     if (stranded.empty()) return;
-    reachStrandedUpdateDisks(stranded);
-    const std::vector<DriveFacts> drives = GetDriveFacts();
+    const std::optional<DriveSurvey> drives = driveSurvey_.latest(kDriveSurveyWait, stranded);
+    if (!drives) return;
     for (const UpdateHistory::Stranded& update : stranded)
-        if (offerToFinish(update, drives)) return;
+        if (offerToFinish(update, *drives)) return;
 }
 
 // True when a finish was started (one at a time). The record is taken (locked) first: another
 // instance finishing the same update, or its job still running, leaves it alone.
-bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std::vector<DriveFacts>& drives)
+bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const DriveSurvey& survey)
 {
     const QString id = utf8(stranded.id);
     const HistoryEntry& entry = stranded.entry;
@@ -150,6 +156,7 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
             AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
         return false;
     }
+    const std::vector<DriveFacts>& drives = survey.drives;
     const DiskChoice choice =
         chooseUpdateDisk(drives, {entry.port, entry.diskIdentity, learnedUpdateDiskModel(entry.vidPid), std::nullopt});
     if (choice.verdict == DiskVerdict::NotIt) return false;
@@ -177,7 +184,7 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const std
     if (!claim.held()) return false;
 
     const QString model = utf8(entry.modelName);
-    const QString described = utf8(describeDriveForPerson(drive));
+    const QString described = utf8(survey.describe(drive));
     const QString question =
         choice.verdict == DiskVerdict::Take
             ? QStringLiteral("The update of %1 was interrupted. Its update disk is drive %2. Finish it now?").arg(model, described)

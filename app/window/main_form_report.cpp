@@ -80,8 +80,6 @@ SupportFacts TMainForm::supportFacts(const QDateTime& now) const
     for (const platform::HidInterfaceInfo& interface : platform::listHidInterfaces(&listError))
         facts.hidInterfaces.push_back({interface.hardwareId, interface.path});
     if (listError != platform::kOk) facts.hidListError = platform::describe(listError);
-    for (const platform::DriveDescription& drive : platform::describeDrives())
-        facts.drives.push_back({drive.drive, drive.type});
 
     const QString firmwareFolder = appFolder + QStringLiteral("Firmware/");
     const QString firmware = pickedPath(HexPathShow);
@@ -115,8 +113,9 @@ TMainForm::ReportFileList TMainForm::reportFileList() const
     return list;
 }
 
-// The facts are taken at the press; the files are hashed on a thread of their own, and the report
-// is made once they are. A press meanwhile is the same report: it is not made twice.
+// The facts are taken at the press; the drives are described and the files hashed on a thread of
+// their own (a drive may be slow to answer), and the report is made once they are. A press meanwhile
+// is the same report: it is not made twice.
 void TMainForm::copySupportReport()
 {
     if (reportThread_ != nullptr) return;
@@ -125,6 +124,8 @@ void TMainForm::copySupportReport()
     reportStop_ = false;
     reportThread_ = QThread::create([facts, files = reportFileList(), stop = &reportStop_,
                                      keys = keysFolderOf(appFolder.toStdString())] {
+        for (const platform::DriveDescription& drive : platform::describeDrives())
+            facts->drives.push_back({drive.drive, drive.type});
         facts->files = describeReportFiles(files.paths, files.picked, ReportHashLimits{}, *stop, keys);
     });
     reportThread_->setParent(this);

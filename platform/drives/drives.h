@@ -51,6 +51,15 @@ struct DriveDescription {
 };
 std::vector<DriveDescription> describeDrives();
 
+// The drives whose files and USB device the update disk's search may look at, described as
+// describeDrives describes them. Never a network, CD or floppy drive: a look at a share whose server
+// is gone waits for its time-out, and one at an empty drive asks the user for a disk.
+// - Windows: the letters C .. Z of removable and fixed disks on USB, judged without touching a
+//   volume that is none (drive_probe_rules.h), then the volumes named by their GUID paths.
+// - Linux: describeDrives (mounted volumes of block devices: a share is never one).
+// - Virtual bus: the bus's drives.
+std::vector<DriveDescription> describeUsbDisks();
+
 // The USB port of the device that holds drive, in the same form as HidInterfaceInfo::port, so that a
 // controller's update disk is known by the port its HID interface was on. Empty when the system
 // cannot tell (no USB device above the drive, or a system that does not say).

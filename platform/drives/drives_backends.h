@@ -17,6 +17,7 @@ namespace platform::native {
 std::string reachUsbDisks(const std::string& port, const UsbDiskWanted& wanted);
 std::vector<std::string> listDrives();
 std::vector<DriveDescription> describeDrives();
+std::vector<DriveDescription> describeUsbDisks();
 std::string pathOnDrive(const std::string& drive, const std::string& fileName);
 std::string drivePort(const std::string& drive);
 std::string driveUsbIdentity(const std::string& drive);

@@ -185,6 +185,9 @@ std::vector<DriveDescription> describeDrives() {
     return drives;
 }
 
+// Shares are no block devices: none is among the drives.
+std::vector<DriveDescription> describeUsbDisks() { return describeDrives(); }
+
 std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
     return (fs::path(drive) / fileName).string();
 }

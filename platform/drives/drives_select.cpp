@@ -22,6 +22,11 @@ std::vector<DriveDescription> describeDrives() {
     return bus ? vbus::describeDrives(*bus) : native::describeDrives();
 }
 
+std::vector<DriveDescription> describeUsbDisks() {
+    const auto bus = virtualBusDir();
+    return bus ? vbus::describeDrives(*bus) : native::describeUsbDisks();
+}
+
 std::string pathOnDrive(const std::string& drive, const std::string& fileName) {
     const auto bus = virtualBusDir();
     return bus ? vbus::pathOnDrive(*bus, drive, fileName) : native::pathOnDrive(drive, fileName);

@@ -1,7 +1,7 @@
 // Windows: the volume manager's volumes (FindFirstVolumeW), the letters and mounted folders of each
 // (GetVolumePathNamesForVolumeNameW), what a DOS device name stands for in this session
-// (QueryDosDeviceW), and the disk under a volume (IOCTL_STORAGE_GET_DEVICE_NUMBER, matched against
-// the disk interfaces the configuration manager lists).
+// (QueryDosDeviceW), the disk under a volume (IOCTL_STORAGE_GET_DEVICE_NUMBER, matched against the
+// disk interfaces the configuration manager lists) and that disk's bus (IOCTL_STORAGE_QUERY_PROPERTY).
 #include "platform/drives/volumes_win.h"
 
 #include "platform/core/device_tree_win.h"
@@ -14,6 +14,7 @@
 #include <winioctl.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cwchar>
 
 namespace platform {
@@ -27,22 +28,6 @@ constexpr GUID kDiskInterfaceClass = {0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0
 constexpr int kSizeTries = 4;
 
 std::wstring wide(const std::string& text) { return utf8Path(text).native(); }
-
-// The current target of a DOS device name in this session ("F:", "Volume{...}"), e.g.
-// "\Device\HarddiskVolume7"; empty when the name stands for nothing here.
-std::string dosDeviceTarget(const std::string& name)
-{
-    if (name.empty()) return {};
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (int attempt = 0; attempt < kSizeTries; ++attempt) {
-        // A list of targets, the current one first.
-        if (QueryDosDeviceW(wide(name).c_str(), buffer.data(), static_cast<DWORD>(buffer.size())) != 0)
-            return utf8FromUtf16(buffer.data());
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
-        buffer.assign(buffer.size() * 8, L'\0');
-    }
-    return {};
-}
 
 // The drive letters ("F:\") and mounted folders of a volume; none when it has none or they cannot be read.
 std::vector<std::string> pathNamesOf(const std::string& volume)
@@ -151,6 +136,20 @@ bool diskOfDrive(const std::string& drive, DEVINST& disk)
     return diskNumberOf(device, number) && diskDeviceOf(number, disk);
 }
 
+std::string dosDeviceTarget(const std::string& name)
+{
+    if (name.empty()) return {};
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (int attempt = 0; attempt < kSizeTries; ++attempt) {
+        // A list of targets, the current one first.
+        if (QueryDosDeviceW(wide(name).c_str(), buffer.data(), static_cast<DWORD>(buffer.size())) != 0)
+            return utf8FromUtf16(buffer.data());
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+        buffer.assign(buffer.size() * 8, L'\0');
+    }
+    return {};
+}
+
 bool isDrivePresent(const std::string& drive)
 {
     if (isLetterDriveName(drive)) {
@@ -159,6 +158,26 @@ bool isDrivePresent(const std::string& drive)
     }
     // The mount manager takes a volume's name away when the volume goes.
     return isVolumeGuidPath(drive) && !dosDeviceTarget(dosDeviceName(drive)).empty();
+}
+
+bool isOnUsbBus(const std::string& drive)
+{
+    const std::string device = volumeDeviceToOpen(drive);
+    if (device.empty()) return false;
+    const DeviceHandle opened(
+        CreateFileW(wide(device).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!opened.isOpen()) return false;
+    STORAGE_PROPERTY_QUERY query{};
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    // The descriptor's fixed part is enough; its strings follow it where the buffer has room.
+    alignas(STORAGE_DEVICE_DESCRIPTOR) unsigned char buffer[512] = {};
+    DWORD returned = 0;
+    if (!DeviceIoControl(opened.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer, sizeof buffer,
+                         &returned, nullptr) ||
+        returned < offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof(STORAGE_BUS_TYPE))
+        return false;
+    return reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(buffer)->BusType == BusTypeUsb;
 }
 
 }  // namespace platform

@@ -23,4 +23,14 @@ bool diskOfDrive(const std::string& drive, DEVINST& disk);
 // Whether drive is there: a letter with a root, or a volume the mount manager still names.
 bool isDrivePresent(const std::string& drive);
 
+// The current target of a DOS device name in this session ("F:", "Volume{...}"), e.g.
+// "\Device\HarddiskVolume7"; empty when the name stands for nothing here. Asks the object manager
+// only: no volume, share or medium is touched.
+std::string dosDeviceTarget(const std::string& name);
+
+// Whether the disk that holds the volume of drive is on USB, as its storage driver says
+// (IOCTL_STORAGE_QUERY_PROPERTY through the volume's device, opened for no access, which mounts
+// nothing and reads no medium). Only for a drive that is a volume of a disk (drive_probe_rules.h).
+bool isOnUsbBus(const std::string& drive);
+
 }  // namespace platform

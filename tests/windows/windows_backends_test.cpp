@@ -10,6 +10,7 @@
 #include "platform/drives/volumes_win.h"
 #include "platform/hid/hid.h"
 #include "platform/process/process.h"
+#include "platform/process/system_error_boxes.h"
 #include "temporary_bus.h"
 
 #include <gtest/gtest.h>
@@ -132,6 +133,8 @@ TEST(WindowsDrives, DriveTypesListTheSystemDriveAndAFixedDiskIsNotEjected) {
                                      [](const platform::DriveDescription& drive) { return drive.drive == "C:"; });
     ASSERT_NE(system, described.end());
     EXPECT_EQ(system->type, "fixed");
+    // The system disk is on no USB: the update disk's search never looks into it.
+    for (const platform::DriveDescription& disk : platform::describeUsbDisks()) EXPECT_NE(disk.drive, "C:");
     EXPECT_EQ(platform::pathOnDrive("F:", "Upfirmware.bin"), "F:\\Upfirmware.bin");
     platform::OsError error = 1;
     EXPECT_EQ(platform::placeStopTool(error), nullptr);  // this program carries no stop tool
@@ -140,6 +143,15 @@ TEST(WindowsDrives, DriveTypesListTheSystemDriveAndAFixedDiskIsNotEjected) {
     testing::internal::CaptureStdout();
     EXPECT_FALSE(platform::EjectVolume('C'));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Cannot eject.  Drive type is incorrect.\n");
+}
+
+// The front ends' first step: the system fails a call on an empty drive instead of asking the user,
+// and keeps the flags the process had.
+TEST(WindowsErrorBoxes, TheSystemFailsInsteadOfAsking) {
+    const UINT before = SetErrorMode(SEM_NOGPFAULTERRORBOX);
+    platform::failInsteadOfSystemErrorBoxes();
+    EXPECT_EQ(GetErrorMode(), UINT{SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX});
+    SetErrorMode(before);
 }
 
 // The volume manager's side of the drive list, as far as the system at hand shows it: Wine's volumes

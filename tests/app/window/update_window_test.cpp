@@ -4,6 +4,7 @@
 
 #include "app/window/message_boxes.h"
 
+#include "jobs/drive_survey.h"
 #include "jobs/learned_disks.h"
 #include "jobs/update_job.h"
 #include "link/job_busy.h"
@@ -18,7 +19,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <future>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -258,6 +262,40 @@ TEST_F(StrandedUpdate, ARecordOfAFileOutsideTheProgramIsNeitherOfferedNorFinishe
     QTest::qWait(1500);  // the timer's next look asks nothing either
     EXPECT_TRUE(questions.empty());
     EXPECT_FALSE(QFile::exists(QString::fromStdString(sim->busDir() + "/drives/F/Upfirmware.bin")));
+}
+
+// A drive that does not answer (a mapped drive whose server is gone, stood in for by a survey that
+// waits to be let go) holds up the look for the stranded update's disk, never the window: its events
+// keep flowing from start-up on. Once the drives answer, the finish is offered.
+TEST_F(StrandedUpdate, ADriveThatDoesNotAnswerFreezesNotTheWindow)
+{
+    leaveControllerInItsBootloader();
+    questionAnswer = false;
+    auto gate = std::make_shared<std::promise<void>>();
+    auto form = std::make_unique<TMainForm>(appDir.path() + '/');
+    form->setDriveSurvey([open = gate->get_future().share()](const StrandedUpdates& stranded) {
+        open.wait();
+        return surveyDrives(stranded);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    ticks.start(20);
+    form->show();
+    QTest::qWait(3500);  // start-up's look and three of the timer's
+    EXPECT_FALSE(form->startupPending());
+    EXPECT_LT(longestGap, 1000);
+    EXPECT_TRUE(questions.empty());
+
+    gate->set_value();
+    ASSERT_TRUE(waitUntil([&] { return !questions.empty(); }, 5000));
+    EXPECT_TRUE(questions[0].contains(" was interrupted. Its update disk is drive F: (")) << questions[0].toStdString();
 }
 
 }  // namespace
