@@ -123,7 +123,7 @@ void benchWholeUpdate() {
         waitedUs += microsecondsSince(start);
         return true;
     };
-    UpdateJob job({"LPC1764", firmwarePath, imagePath, true, {}, "TC-100", "VID_1FC9&PID_0003", {}, {}, {}}, link.requests(),
+    UpdateJob job({"LPC1764", firmwarePath, imagePath, true, {}, "TC-100", "VID_1FC9&PID_0003", {}, {}, {}, {}}, link.requests(),
                   screen, jobBusy, wait);
     const Clock::time_point start = Clock::now();
     job.RunUpdateJob();
