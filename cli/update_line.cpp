@@ -303,6 +303,7 @@ void UpdateLine::runUnit(UnitFacts facts, UpdateJobInput input, HistoryEntry kno
     lastError_.clear();
     interruptAsked_ = false;
     stopAsked_ = false;
+    stopWaitTold_ = false;
     unitStep_ = JobStep::None;
     ++units_;
     state_ = State::Updating;
@@ -325,6 +326,7 @@ void UpdateLine::runUnit(UnitFacts facts, UpdateJobInput input, HistoryEntry kno
         [this, bootBoard](bool done) {
             if (state_ != State::Updating) return;
             if (done) return unitEnded({UnitResult::Done, unitSeconds(), {}});
+            if (stopAsked_) return;  // a job told to stop fails at the step it was in: its thread's end tells it
             const std::string error = !lastError_.empty() ? lastError_
                                       : bootBoard ? std::string("a 47J53 board is not updated by lumaro-update")
                                                   : std::string("the update failed");
@@ -431,10 +433,10 @@ void UpdateLine::interrupt()
     }
     if (stopAsked_) return;
     if (unitStep_ == JobStep::Copy || unitStep_ == JobStep::StopDisk) {
-        if (!interruptAsked_)
+        if (!stopWaitTold_)
             report_.error("The firmware is on its way into the controller: lumaro-update waits for its update disk to "
                           "be stopped, then tells whether the controller took it, and ends.");
-        interruptAsked_ = true;
+        stopWaitTold_ = interruptAsked_ = true;
         return;
     }
     if (!interruptAsked_) {

@@ -111,6 +111,7 @@ private:
     std::string lastError_;
     bool interruptAsked_ = false;
     bool stopAsked_ = false;  // the job was asked to stop: its thread's end tells what it did
+    bool stopWaitTold_ = false;  // a Ctrl+C was told that the disk's stop is waited for
     JobStep unitStep_ = JobStep::None;
     // With --repeat: the update disks of units that failed with the disk still there (a stop that
     // was refused), not finished again until each has left the drive list and come back.
