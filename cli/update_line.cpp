@@ -462,9 +462,9 @@ void UpdateLine::jobThreadEnded()
     finish(kExitInterrupted);
 }
 
-// The disks that stranded updates on port have now, after a unit there failed with its disk still
-// showing: finishing them again at once would rewrite each, fail as the unit did and hold up the
-// line, so they wait until they have been unplugged and plugged in again.
+// After a unit on port failed, the disks its stranded updates there have now (a refused stop leaves
+// the disk showing) wait until they have been unplugged and plugged in again: finishing them at once
+// would rewrite each, fail as the unit did, and hold up the line.
 void UpdateLine::parkDisksOnPort(const std::string& port)
 {
     if (!history_) return;

@@ -13,8 +13,8 @@ public:
 protected:
     explicit JobThread(const char* name) { setObjectName(QString::fromLatin1(name)); }
 
-    // Asks a running job to stop (askToStop) and waits for the thread. Every subclass calls it first in its destructor, while the
-    // members the job uses are still there.
+    // Asks a running job to stop (askToStop) and waits for the thread. Every subclass calls it first
+    // in its destructor, while the members the job uses are still there.
     void stopAndWait();
 
     // Sleeps ms milliseconds; false, and at once, when the thread is asked to stop.
