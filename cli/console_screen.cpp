@@ -24,6 +24,11 @@ std::shared_ptr<DiskAnswer> ConsoleScreen::askAboutUpdateDisk(const std::string&
     return nullptr;
 }
 
+void ConsoleScreen::enteredStep(JobStep step)
+{
+    post([entered = events_.step, step] { entered(step); });
+}
+
 void ConsoleScreen::showFailed()
 {
     post([ended = events_.ended] { ended(false); });

@@ -12,6 +12,7 @@ struct ScreenEvents {
     std::function<void(int width)> progress;
     std::function<void(const std::string& line)> log;
     std::function<void(bool done)> ended;  // the done or the failed screen
+    std::function<void(JobStep step)> step;
 };
 
 class ConsoleScreen final : public UpdateScreen {
@@ -27,6 +28,7 @@ public:
     void setStartUpdateCaption(const std::string&) override {}
     void enableJobButtons() override {}
     void stopRunTimer() override {}
+    void enteredStep(JobStep step) override;
     // Nobody is asked on a console: the user is told how to name the drive instead.
     std::shared_ptr<DiskAnswer> askAboutUpdateDisk(const std::string& drive, const std::string& question) override;
 

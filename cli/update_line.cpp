@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -99,6 +100,7 @@ void UpdateLine::start()
 void UpdateLine::deviceChanged()
 {
     lookAtOthersUnits();
+    unparkDisksThatLeft();
     if (state_ == State::WaitingForUnit) {
         startUnit();
     } else if (state_ == State::WaitingForUnplug) {
@@ -225,6 +227,7 @@ bool UpdateLine::startFinish()
         const DiskExpectation expected{entry.port, entry.diskIdentity, learnedUpdateDiskModel(entry.vidPid), named};
         const DiskChoice choice = chooseUpdateDisk(drives, expected);
         if (choice.verdict == DiskVerdict::NotIt) continue;  // its disk is not there (yet)
+        if (parkedDisks_.contains(choice.drive)) continue;
         if (choice.verdict == DiskVerdict::Ask) {
             strandedTold_.insert(update.id);
             report_.error("Warning: the update of " + entry.modelName + " begun " + entry.started +
@@ -302,10 +305,13 @@ void UpdateLine::runUnit(UnitFacts facts, UpdateJobInput input, HistoryEntry kno
                          bool bootBoard, const std::string& finishDrive)
 {
     waitLimit_.stop();
-    strandedLook_.stop();
+    if (parkedDisks_.empty()) strandedLook_.stop();  // else it watches them leave meanwhile
     unit_ = std::move(facts);
     lastError_.clear();
     interruptAsked_ = false;
+    stopAsked_ = false;
+    stopWaitTold_ = false;
+    unitStep_ = JobStep::None;
     ++units_;
     state_ = State::Updating;
     report_.unitStarted(unit_);
@@ -328,11 +334,13 @@ void UpdateLine::runUnit(UnitFacts facts, UpdateJobInput input, HistoryEntry kno
         [this, bootBoard](bool done) {
             if (state_ != State::Updating) return;
             if (done) return unitEnded({UnitResult::Done, unitSeconds(), {}});
+            if (stopAsked_) return;  // a job told to stop fails at the step it was in: its thread's end tells it
             const std::string error = !lastError_.empty() ? lastError_
                                       : bootBoard ? std::string("a 47J53 board is not updated by lumaro-update")
                                                   : std::string("the update failed");
             unitEnded({UnitResult::Failed, unitSeconds(), error});
-        }};
+        },
+        [this](JobStep step) { unitStep_ = step; }};
     std::unique_ptr<UpdateScreen> screen = std::make_unique<ConsoleScreen>(*this, std::move(events));
     if (history_) {
         auto recording = std::make_unique<RecordingUpdateScreen>(std::move(screen), history_.get(), std::move(known),
@@ -343,6 +351,7 @@ void UpdateLine::runUnit(UnitFacts facts, UpdateJobInput input, HistoryEntry kno
     }
     thread_ = std::make_unique<UpdateThread>(std::move(input), controllerLink(), std::move(screen));
     if (!finishDrive.empty()) thread_->finishOn(finishDrive);
+    connect(thread_.get(), &QThread::finished, this, &UpdateLine::jobThreadEnded);
     thread_->start(QThread::NormalPriority);
 }
 
@@ -384,7 +393,9 @@ void UpdateLine::unitEnded(UnitEnd end)
         report_.error("Error: " + unit_.model + " was not updated (" + end.error +
                       "): check its USB cable and power, then update it again.");
     }
-    if (!options_.repeat) return finish(codeForUnits());
+    // Ctrl+C during the unit: the run ends with it, told by what became of the controller.
+    if (!options_.repeat || interruptAsked_) return finish(codeForUnits());
+    if (end.result != UnitResult::Done) parkDisksOnPort(unit_.port);
     state_ = State::WaitingForUnplug;
     // Only a unit that is done restarts; one that failed is there or gone for good.
     heldPorts_[unit_.port] = end.result != UnitResult::Done;
@@ -418,6 +429,8 @@ void UpdateLine::checkUnplugged()
     startFinish() || startUpdate({PortFilter::Kind::AllBut, held});
 }
 
+// Once the firmware is being copied the job goes on to its end whatever it is told (UpdateJob): a
+// Ctrl+C then waits for the stop, and the end says whether the controller took the firmware.
 void UpdateLine::interrupt()
 {
     if (state_ == State::Finished) return;
@@ -426,18 +439,62 @@ void UpdateLine::interrupt()
         if (units_ == 0) report_.error("Stopped by Ctrl+C before any controller was updated.");
         return finish(units_ == 0 ? kExitInterrupted : codeForUnits());
     }
+    if (stopAsked_) return;
+    if (unitStep_ == JobStep::Copy || unitStep_ == JobStep::StopDisk) {
+        if (!stopWaitTold_)
+            report_.error("The firmware is on its way into the controller: lumaro-update waits for its update disk to "
+                          "be stopped, then tells whether the controller took it, and ends.");
+        stopWaitTold_ = interruptAsked_ = true;
+        return;
+    }
     if (!interruptAsked_) {
         interruptAsked_ = true;
         report_.error("The update is running: stopping it now may leave the controller unusable until it is "
                       "updated again. Press Ctrl+C again to stop it anyway.");
         return;
     }
-    endUnitJob();  // clears jobBusy, the job's stop signal, and waits for its thread
+    // Not waited for here: a job past its copy goes on to its end, and the line stays free meanwhile.
+    stopAsked_ = true;
+    thread_->askToStop();
+}
+
+// The job's thread has ended. One that was asked to stop and showed neither end stopped short.
+void UpdateLine::jobThreadEnded()
+{
+    if (state_ != State::Updating || !stopAsked_ || !thread_ || !thread_->isFinished()) return;
+    endUnitJob();
     ++failedUnits_;
     report_.unitEnded(unit_, {UnitResult::Interrupted, unitSeconds(), "stopped by Ctrl+C"});
     report_.error("Error: the update of " + unit_.model + " was stopped: the controller may not work until it is "
                   "updated again: run lumaro-update on it again.");
     finish(kExitInterrupted);
+}
+
+// After a unit on port failed, the disks its stranded updates there have now (a refused stop leaves
+// the disk showing) wait until they have been unplugged and plugged in again: finishing them at once
+// would rewrite each, fail as the unit did, and hold up the line.
+void UpdateLine::parkDisksOnPort(const std::string& port)
+{
+    if (!history_) return;
+    const std::vector<DriveFacts> drives = GetDriveFacts();
+    for (const UpdateHistory::Stranded& update : history_->strandedUpdates()) {
+        const HistoryEntry& entry = update.entry;
+        if (entry.port != port) continue;
+        const DiskChoice choice = chooseUpdateDisk(
+            drives, {entry.port, entry.diskIdentity, learnedUpdateDiskModel(entry.vidPid), std::nullopt});
+        if (choice.verdict == DiskVerdict::NotIt || !parkedDisks_.insert(choice.drive).second) continue;
+        report_.error("Note: the update disk " + choice.drive + " of " + entry.modelName +
+                      " is left alone until it has been unplugged and plugged in again (re-plug the controller).");
+    }
+}
+
+void UpdateLine::unparkDisksThatLeft()
+{
+    if (parkedDisks_.empty()) return;
+    const DriveList present = GetDriveList();
+    std::erase_if(parkedDisks_, [&](const std::string& drive) {
+        return std::find(present.begin(), present.end(), drive) == present.end();
+    });
 }
 
 void UpdateLine::finish(int exitCode)

@@ -76,6 +76,9 @@ private:
     void runUnit(UnitFacts facts, UpdateJobInput input, HistoryEntry known, JobStep doneStep, JobRecordFiles files,
                  bool bootBoard, const std::string& finishDrive);
     void endUnitJob();
+    void jobThreadEnded();
+    void parkDisksOnPort(const std::string& port);
+    void unparkDisksThatLeft();
     void waitForUnit();
     void unitEnded(UnitEnd end);
     void checkUnplugged();
@@ -109,6 +112,12 @@ private:
     QElapsedTimer unitClock_;
     std::string lastError_;
     bool interruptAsked_ = false;
+    bool stopAsked_ = false;  // the job was asked to stop: its thread's end tells what it did
+    bool stopWaitTold_ = false;  // a Ctrl+C was told that the disk's stop is waited for
+    JobStep unitStep_ = JobStep::None;
+    // With --repeat: the update disks of units that failed with the disk still there (a stop that
+    // was refused), not finished again until each has left the drive list and come back.
+    std::set<std::string> parkedDisks_;
     // The ports of the units done or failed since the line last waited, and whether each has been
     // seen there since: a unit is unplugged once it has gone after that, or has not come back in time.
     std::map<std::string, bool> heldPorts_;

@@ -9,11 +9,14 @@ namespace {
 constexpr int kInterruptCheckMs = 20;
 }
 
+void JobThread::askToStop() {
+    if (!isRunning()) return;
+    requestInterruption();
+    jobBusy = false;
+}
+
 void JobThread::stopAndWait() {
-    if (isRunning()) {
-        requestInterruption();
-        jobBusy = false;
-    }
+    askToStop();
     wait();
 }
 

@@ -147,32 +147,34 @@ std::optional<std::string> stopToolCommandLine(const std::string& toolPath, cons
     return "\"" + toolPath + "\" /stop_by_drive " + drive;
 }
 
-DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows, int timeoutMs) {
+DiskResult stopUpdateDriveThroughSystem(const std::string& updateDrive, int timeoutMs) {
+    if (const auto problem = platform::stopDriveThroughSystem(updateDrive, timeoutMs))
+        return failure("stopping " + updateDrive + " through the system: " + *problem);
+    return {};
+}
+
+StopResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows, int timeoutMs) {
     platform::OsError placeError = platform::kOk;
     // Removed (Windows) when it goes, after the run.
     const std::unique_ptr<platform::StopTool> tool = platform::placeStopTool(placeError);
     if (placeError != platform::kOk)
-        return stopThroughSystemInstead(
-            updateDrive, "cannot make a folder for the stop tool (system error " + std::to_string(placeError) + ")", timeoutMs);
-    if (!tool) {
-        if (const auto problem = platform::stopDriveThroughSystem(updateDrive, timeoutMs))
-            return failure("stopping " + updateDrive + " through the system: " + *problem);
-        return {};
-    }
+        return {stopThroughSystemInstead(
+            updateDrive, "cannot make a folder for the stop tool (system error " + std::to_string(placeError) + ")", timeoutMs)};
+    if (!tool) return {stopUpdateDriveThroughSystem(updateDrive, timeoutMs)};
     // The tool knows drives by their letters; a volume reached by its path is the system's to stop.
     if (!isLetterDrive(updateDrive))
-        return stopThroughSystemInstead(updateDrive, "the stop tool takes drive letters only", timeoutMs);
+        return {stopThroughSystemInstead(updateDrive, "the stop tool takes drive letters only", timeoutMs)};
     const std::optional<std::string> commandLine = stopToolCommandLine(tool->path(), updateDrive);
     if (!commandLine)
-        return failure("the stop tool's path is longer than " + std::to_string(kMaxToolPath) +
-                       " characters or holds a double quote: " + tool->path());
+        return {failure("the stop tool's path is longer than " + std::to_string(kMaxToolPath) +
+                        " characters or holds a double quote: " + tool->path())};
     if (const platform::OsError error = tool->write(is64BitWindows); error != platform::kOk)
-        return stopThroughSystemInstead(
-            updateDrive, "cannot write it to " + tool->path() + " (system error " + std::to_string(error) + ")", timeoutMs);
-    // The tool's exit codes are not documented: a tool that ran and ended has done what it could.
+        return {stopThroughSystemInstead(
+            updateDrive, "cannot write it to " + tool->path() + " (system error " + std::to_string(error) + ")", timeoutMs)};
     const platform::ProcessResult run = platform::runCommandLine(*commandLine, timeoutMs);
-    if (run.status == platform::ProcessResult::Status::Exited) return {};
     if (run.status == platform::ProcessResult::Status::NotStarted)
-        return stopThroughSystemInstead(updateDrive, "it " + platform::describe(run, timeoutMs), timeoutMs);
-    return failure("the stop tool " + platform::describe(run, timeoutMs));
+        return {stopThroughSystemInstead(updateDrive, "it " + platform::describe(run, timeoutMs), timeoutMs)};
+    // Only 0 confirms the stop: any other end may be a disk that was pulled while the tool worked.
+    if (run.status == platform::ProcessResult::Status::Exited && run.exitCode == 0) return {{}, true};
+    return {failure("the stop tool " + platform::describe(run, timeoutMs)), true};
 }

@@ -52,11 +52,25 @@ DiskResult Copy_Firmware(const std::string& updateDrive, const std::string& firm
 // drive. Nothing when the path is longer than kMaxToolPath or holds a double quote.
 std::optional<std::string> stopToolCommandLine(const std::string& toolPath, const std::string& drive);
 
+// How a stop of the update disk ended. ok means the stop was confirmed: the stop tool exited 0 (the
+// simulator's tool on the virtual bus exits 0 only once the controller is back with its new
+// firmware), or the system's eject said it stopped the disk (udisks powered the disk off; Windows
+// ejected the volume and its USB device; the device side of the virtual bus answered the stop
+// request by removing the drive). toolRan: the program's own tool ran and ended, or was ended at its
+// time limit; whether it stopped the disk is for the caller to see.
+struct StopResult : DiskResult {
+    bool toolRan = false;
+};
+
 // Stops the update disk's USB device: writes the stop tool's 64-bit or 32-bit build (is64BitWindows)
 // where the platform places it (platform::placeStopTool) and runs it with the drive, or, where the
 // program carries no tool, has the system stop it; waits at most timeoutMs. A tool that cannot be
 // placed, written or started (a locked-down PC's policy refuses programs from the temporary
 // folder) gives way to the system's own eject, and the note says so. Fails when neither stops it,
-// or the tool does not end in time. The tool's exit code is not judged: whether the drive then
-// leaves the drive list is the caller's test.
-DiskResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows, int timeoutMs = kStopToolTimeoutMs);
+// the tool exits with another code than 0, or does not end in time. Whether the drive then leaves
+// the drive list is the caller's test.
+StopResult Stop_UpdateDrive(const std::string& updateDrive, bool is64BitWindows, int timeoutMs = kStopToolTimeoutMs);
+
+// The system's own eject of the update disk (platform::stopDriveThroughSystem), for a disk that the
+// stop tool left where it was.
+DiskResult stopUpdateDriveThroughSystem(const std::string& updateDrive, int timeoutMs = kStopToolTimeoutMs);

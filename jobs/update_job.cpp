@@ -7,6 +7,8 @@
 #include "update_signatures.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 UpdateJob::UpdateJob(UpdateJobInput input, ControllerRequests& requests, UpdateScreen& screen,
                      std::atomic<bool>& busy, JobWait wait, int stopToolTimeoutMs)
@@ -220,6 +222,9 @@ UpdateJob::Outcome UpdateJob::finishOnDisk(const DriveFacts& judged) {
     const std::vector<DriveFacts> now = GetDriveFacts({updateDrive});
     if (now.empty() || !sameDiskAsJudged(judged, now.front()))
         return failed("Error -> Update disk: " + updateDrive + " is not the drive it was a moment ago: nothing was written to it");
+    // From the copy on the job sees the stop through whatever it is told: a job abandoned here
+    // would leave a controller that may or may not have taken its firmware, and say neither.
+    if (stopped()) return Outcome::Stopped;
     screen_.tookUpdateDisk(judged.identity);
     if (const DiskResult copied = Copy_Firmware(updateDrive, input_.firmwarePath); !copied.ok)
         return failed("Error -> Copy firmware to the update disk fail: " + copied.problem);
@@ -228,13 +233,7 @@ UpdateJob::Outcome UpdateJob::finishOnDisk(const DriveFacts& judged) {
     // not have taken the file.
     if (!isPresent(updateDrive))
         return failed("Error -> Stop the update disk fail: the update disk went away before it was stopped");
-    const DiskResult diskStopped = Stop_UpdateDrive(updateDrive, input_.is64BitWindows, stopToolTimeoutMs_);
-    if (!diskStopped.note.empty()) screen_.log(diskStopped.note);
-    // Asked to stop, a disk that then leaves is stopped, whatever the stop answered about a device
-    // that was already on its way out.
-    if (!diskStopped.ok && isPresent(updateDrive))
-        return failed("Error -> Stop the update disk fail: " + diskStopped.problem);
-    if (const Outcome left = awaitDriveLeaving(updateDrive); left != Outcome::Done) return left;
+    if (const Outcome stoppedDisk = stopUpdateDrive(updateDrive); stoppedDisk != Outcome::Done) return stoppedDisk;
     learnUpdateDiskModel(input_.vidPid, judged.identity);
     screen_.setProgress(395);
     screen_.showDone();
@@ -242,15 +241,39 @@ UpdateJob::Outcome UpdateJob::finishOnDisk(const DriveFacts& judged) {
     return Outcome::Done;
 }
 
-// The stop tool's exit code says nothing reliable either way; the disk leaving the drive list is
-// the effect the controller's restart needs.
-UpdateJob::Outcome UpdateJob::awaitDriveLeaving(const std::string& updateDrive) {
+// Done only when the stop was confirmed (removedisk.h: StopResult) and the disk then left the drive
+// list: a disk that left without a confirmed stop may have been pulled during it, and the
+// controller may have taken nothing. Such an end fails in the step "stop the disk", which keeps
+// the update on record as stranded: the next run finishes it when the disk is there again, or
+// settles it when the controller is back in its application on its port.
+UpdateJob::Outcome UpdateJob::stopUpdateDrive(const std::string& updateDrive) {
+    StopResult stop = Stop_UpdateDrive(updateDrive, input_.is64BitWindows, stopToolTimeoutMs_);
+    if (!stop.note.empty()) screen_.log(stop.note);
+    bool left = hasLeft(updateDrive, stop.ok);
+    if (!left && stop.toolRan) {
+        // A tool that ran and left the disk where it was (it refused, or hung): the system's own
+        // eject may still stop it.
+        screen_.log("Note: the stop tool did not stop " + updateDrive + " (" +
+                    (stop.ok ? std::string("it ended with the disk still there") : stop.problem) +
+                    "): it is stopped through the system instead");
+        stop = {stopUpdateDriveThroughSystem(updateDrive, stopToolTimeoutMs_)};
+        left = hasLeft(updateDrive, stop.ok);
+    }
+    if (left && stop.ok) return Outcome::Done;
+    if (left)
+        return failed("Error -> Stop the update disk fail: " + updateDrive + " went away during its stop, which was not "
+                      "confirmed (" + stop.problem + "): whether the controller took the firmware is not known");
+    if (!stop.ok) return failed("Error -> Stop the update disk fail: " + stop.problem);
+    return failed("Error -> Stop the update disk fail: " + updateDrive + " is still there " +
+                  std::to_string(kDriveLeaveWaitMs) + " ms after it was stopped");
+}
+
+// A disk confirmed stopped is given its time to leave; after any other end it is looked at once.
+bool UpdateJob::hasLeft(const std::string& updateDrive, bool waitForIt) {
     for (int waited = 0;; waited += kDriveLeavePollMs) {
-        const DriveList present = GetDriveList();
-        if (std::find(present.begin(), present.end(), updateDrive) == present.end()) return Outcome::Done;
-        if (waited >= kDriveLeaveWaitMs)
-            return failed("Error -> Stop the update disk fail: " + updateDrive + " is still there " +
-                          std::to_string(kDriveLeaveWaitMs) + " ms after it was stopped");
-        if (!wait_(kDriveLeavePollMs)) return Outcome::Stopped;
+        if (!isPresent(updateDrive)) return true;
+        if (!waitForIt || waited >= kDriveLeaveWaitMs) return false;
+        // The job is past abandoning (see finishOnDisk): a wait cut short is made up.
+        if (!wait_(kDriveLeavePollMs)) std::this_thread::sleep_for(std::chrono::milliseconds(kDriveLeavePollMs));
     }
 }

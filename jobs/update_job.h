@@ -1,7 +1,9 @@
 // The update job: erases the controller's image flash, streams the image data file to it, switches
 // it into its bootloader, puts the firmware file on the update disk the controller then shows, and
 // has that disk stopped, moving the progress bar and ending in the done or the failed screen.
-// Clearing jobBusy stops it between steps; it then changes nothing more on the screen.
+// Clearing jobBusy stops it between steps; it then changes nothing more on the screen. Once the
+// firmware is being copied onto the update disk the job goes on to its end, done or failed, so that
+// the end tells what became of the controller.
 #pragma once
 
 #include "removedisk.h"
@@ -22,7 +24,7 @@ inline constexpr int kUpdateDiskPollMs = 500;
 inline constexpr int kFinishWaitMs = 5000;      // device events stay ignored this long after the end
 inline constexpr int kAfterStartWaitMs = 100;
 inline constexpr int kBeforeEndWaitMs = 10;
-inline constexpr int kDriveLeaveWaitMs = 5000;  // a stopped disk leaves the drive list well within this
+inline constexpr int kDriveLeaveWaitMs = 5000;  // a disk confirmed stopped leaves the drive list well within this
 inline constexpr int kDriveLeavePollMs = 50;
 
 struct UpdateJobInput {
@@ -65,7 +67,8 @@ private:
     Outcome confirmWithPerson(const DriveFacts& drive);
     Outcome putFirmwareOnDisk(const DriveList& drivesBefore);
     Outcome finishOnDisk(const DriveFacts& judged);
-    Outcome awaitDriveLeaving(const std::string& updateDrive);
+    Outcome stopUpdateDrive(const std::string& updateDrive);
+    bool hasLeft(const std::string& updateDrive, bool waitForIt);
     Outcome failed(const std::string& line);  // logs the line (if any) and shows the failed screen
     bool stopped() const { return !jobBusy_.load(); }
 

@@ -25,9 +25,9 @@ public:
     virtual void unplug(Clock::time_point now) = 0;
     virtual void setBehaviour(std::string_view key, std::string_view value, Clock::time_point now) = 0;  // throws ConfigError
 
-    // The stop tool's work on drive letter (see ServedDevice and UsbStick); false when the drive is
-    // not this device's.
-    virtual bool stopDrive(char letter, Clock::time_point now) = 0;
+    // The stop tool's work on drive letter (see ServedDevice and UsbStick).
+    enum class StopAnswer { NotMine, Stopped, Refused };
+    virtual StopAnswer stopDrive(char letter, Clock::time_point now) = 0;
 
     // The image flash, for "dump"; nothing for a device that has none.
     virtual std::optional<std::vector<std::uint8_t>> imageData() const { return std::nullopt; }

@@ -94,10 +94,14 @@ void ServedDevice::callOffDisk(Clock::time_point now) {
     recorder_.event(now, name_, DeviceEvent("disk-removed", {{"drive", label}}));
 }
 
-bool ServedDevice::stopDrive(char letter, Clock::time_point now) {
-    if (!disk_ || disk_->letter() != letter) return false;
+BusDevice::StopAnswer ServedDevice::stopDrive(char letter, Clock::time_point now) {
+    if (!disk_ || disk_->letter() != letter) return StopAnswer::NotMine;
+    if (behaviour_.disk == DiskFault::RefuseStop) {
+        recorder_.event(now, name_, DeviceEvent("disk-stop-refused", {{"drive", disk_->label()}}));
+        return StopAnswer::Refused;
+    }
     diskStopped(now);
-    return true;
+    return StopAnswer::Stopped;
 }
 
 // The disk stopped (by the stop tool, or by the host itself): its Upfirmware.bin, when there is one,

@@ -44,8 +44,8 @@ public:
 
     // The stop tool's work: when this device shows the update disk with that letter, takes the disk
     // off the bus, takes its "Upfirmware.bin" as the new firmware and comes back with it. False when
-    // the drive is not this device's.
-    bool stopDrive(char letter, Clock::time_point now) override;
+    // the drive is not this device's; refused, leaving the disk where it is, with disk=refuse-stop.
+    StopAnswer stopDrive(char letter, Clock::time_point now) override;
     std::optional<std::vector<std::uint8_t>> imageData() const override { return firmware_->imageData(); }
 
     // Time-driven steps: the end of a busy spell, the return after a reset, the update disk (shown

@@ -157,8 +157,11 @@ std::string Simulator::execute(std::string_view line) {
 }
 
 std::string Simulator::stopDrive(char letter) {
-    for (auto& device : devices_)
-        if (device->stopDrive(letter, Clock::now())) return "ok";
+    for (auto& device : devices_) {
+        const BusDevice::StopAnswer answer = device->stopDrive(letter, Clock::now());
+        if (answer == BusDevice::StopAnswer::Stopped) return "ok";
+        if (answer == BusDevice::StopAnswer::Refused) return std::string("error ") + letter + ": its device refuses to stop it";
+    }
     return std::string("error ") + letter + ": is not the update disk of a device of this simulator";
 }
 

@@ -86,11 +86,11 @@ void UsbStick::setBehaviour(std::string_view key, std::string_view value, Clock:
     applyBehaviourSetting(behaviour_, DeviceKind::Stick, key, value);
 }
 
-bool UsbStick::stopDrive(char letter, Clock::time_point now) {
-    if (letter_ != letter) return false;
+BusDevice::StopAnswer UsbStick::stopDrive(char letter, Clock::time_point now) {
+    if (letter_ != letter) return StopAnswer::NotMine;
     takeOut();
     recorder_.event(now, name_, DeviceEvent("disk-stopped", {{"drive", driveName(letter)}}));
-    return true;
+    return StopAnswer::Stopped;
 }
 
 }  // namespace sim

@@ -33,7 +33,7 @@ public:
     void plug(Clock::time_point now) override;
     void unplug(Clock::time_point now) override;
     void setBehaviour(std::string_view key, std::string_view value, Clock::time_point now) override;  // port only
-    bool stopDrive(char letter, Clock::time_point now) override;
+    StopAnswer stopDrive(char letter, Clock::time_point now) override;
 
 private:
     void takeOut();

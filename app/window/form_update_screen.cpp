@@ -48,6 +48,7 @@ void FormUpdateScreen::showFailed()
         form.ErrorImg->show();
         form.tellScreen();
         form.StartBtnImg->loadFromFile(form.imagePathOf("img/NotPress.bmp"));
+        form.jobEndShown();
     });
 }
 
@@ -64,6 +65,7 @@ void FormUpdateScreen::showDone()
         form.tellScreen();
         if (!form.inServiceView()) form.StartBtnImg->setFocus();  // OK ends the program
         form.StartBtnImg->loadFromFile(form.imagePathOf("img/BarOK.bmp"));
+        form.jobEndShown();
     });
 }
 

@@ -141,6 +141,10 @@ public:
     // to it: true when the user agrees to close all the same (asked once), or when there is no such
     // update (main_form_job_guard.cpp).
     bool confirmCloseDuringUpdate();
+    // A close once the firmware is being copied onto the update disk waits for the job's end (it
+    // goes on to it), which then shows; true when the close is to wait. jobEndShown closes then.
+    bool closeWaitsForJobEnd();
+    void jobEndShown();
 
 private:
     // Asked for while a measurement or a save was under way, done once neither is; no measurement
@@ -343,6 +347,7 @@ private:
     int awakeHolds_ = 0;             // counts the holds made, so that a late release is known
     bool sleepNoticeShown_ = false;  // the log has said that the PC may sleep
     bool closeConfirmed_ = false;    // the user agreed to close during an update
+    bool closeAfterJob_ = false;     // a close waits for the update's end
     void connectSupportReport();
     SupportFacts supportFacts(const QDateTime& now) const;  // all but the drives and files, gathered apart
     struct ReportFileList {

@@ -25,6 +25,10 @@ const QString kKeepLidOpen = QStringLiteral("Keep a laptop's lid open until the 
 const QString kCloseDuringUpdateQuestion = QStringLiteral(
     "An update is running. Closing now can leave the controller unusable until it is updated again. Close anyway?");
 
+// The update's progress width as the firmware is copied onto the update disk: from here on the job
+// goes on to its end (UpdateJob), and a close waits for it.
+constexpr int kCopyWidth = 385;
+
 // The update's progress width once the update disk has been stopped: from here on a close leaves
 // a controller that restarts with its new firmware.
 constexpr int kDiskStoppedWidth = 395;
@@ -39,7 +43,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() != QEvent::Close || watched != parent()) return false;
-        if (static_cast<TMainForm*>(parent())->confirmCloseDuringUpdate()) return false;
+        auto* form = static_cast<TMainForm*>(parent());
+        if (!form->closeWaitsForJobEnd() && form->confirmCloseDuringUpdate()) return false;
         event->ignore();
         return true;
     }
@@ -106,6 +111,22 @@ bool TMainForm::closeWouldStrandController() const
     if (!updateThread || !updateThread->isRunning() || !ErrorImg->isHidden()) return false;
     const int width = ProgressBarValue->width();
     return width >= kSendingStartWidth && width < kDiskStoppedWidth;
+}
+
+bool TMainForm::closeWaitsForJobEnd()
+{
+    if (!closeWouldStrandController() || ProgressBarValue->width() < kCopyWidth) return false;
+    if (!closeAfterJob_)
+        AddMessage(QStringLiteral("The firmware is on its way into the controller: the program closes once its update "
+                                  "disk has been stopped."),
+                   1);
+    closeAfterJob_ = true;
+    return true;
+}
+
+void TMainForm::jobEndShown()
+{
+    if (closeAfterJob_) close();
 }
 
 bool TMainForm::confirmCloseDuringUpdate()

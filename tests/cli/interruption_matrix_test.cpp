@@ -133,6 +133,7 @@ std::string controllerKeysFor(const Case& c)
     if (c.step == Step::ImageData) keys += ",timing=full-speed";
     if (c.step == Step::ImageData && c.fault == Fault::CablePulled) keys += ",unplug-after=200";
     if (c.fault == Fault::CopyRefused) keys += ",disk=refuse";
+    if (c.fault == Fault::StopRefused) keys += ",disk=refuse-stop";  // the system's eject after the tool is refused too
     return keys;
 }
 
@@ -213,6 +214,9 @@ TEST_P(InterruptedUpdate, TheNextRunLeavesTheControllerUpdatedAndTheHistoryTells
         EXPECT_EQ(sim->control("unplug ctl"), "ok");
         EXPECT_EQ(sim->control("plug ctl"), "ok");
     }
+    if (c.fault == Fault::StopRefused) {
+        EXPECT_EQ(sim->control("set ctl disk=normal"), "ok");
+    }
     if (c.step == Step::StopDisk) fs::copy_file(folder / "S2", bus / "tools/S2", fs::copy_options::overwrite_existing);
     if (c.step == Step::StopDisk && c.fault == Fault::Killed) sleepMs(3000);  // the tool it left runs on
 
@@ -247,7 +251,8 @@ TEST_P(InterruptedUpdate, TheNextRunLeavesTheControllerUpdatedAndTheHistoryTells
         EXPECT_FALSE(firstRows.empty()) << "the first run wrote its own row";
     }
     // A stranded update whose controller is back in its application before it was finished says so.
-    const bool strandedThenBack = c.step == Step::Copy || (c.step == Step::StopDisk && c.fault == Fault::Killed);
+    const bool strandedThenBack =
+        c.step == Step::Copy || (c.step == Step::StopDisk && (c.fault == Fault::Killed || c.fault == Fault::CablePulled));
     EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
                             [](const std::string& row) { return row.find("came back by itself") != std::string::npos; }),
               strandedThenBack ? 1 : 0);
@@ -273,7 +278,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"WaitingForDiskCtrlCTwice", Step::WaitingForDisk, Fault::CtrlCTwice, Next::Finish},
                       Case{"CopyRefused", Step::Copy, Fault::CopyRefused, Next::WholeUpdate},
                       Case{"StopDiskKilled", Step::StopDisk, Fault::Killed, Next::WholeUpdate},
-                      Case{"StopDiskRefused", Step::StopDisk, Fault::StopRefused, Next::Finish}),
+                      Case{"StopDiskRefused", Step::StopDisk, Fault::StopRefused, Next::Finish},
+                      // The disk gone during its stop, the tool failing: not confirmed, kept stranded.
+                      Case{"StopDiskCablePulled", Step::StopDisk, Fault::CablePulled, Next::WholeUpdate}),
     [](const ::testing::TestParamInfo<Case>& tested) { return std::string(tested.param.name); });
 
 // A second instance started while the first waits for the controller's disk takes the live job
@@ -477,6 +484,54 @@ TEST_F(UpdateBench, RepeatTakesAUnitOnAnotherPortAtOnce)
     EXPECT_EQ(line.exitCode(10000), 0);
     EXPECT_EQ(countEvents(*sim, "ctl", "image-start"), 1);
     EXPECT_EQ(countEvents(*sim, "other", "image-start"), 1);
+}
+
+// Ctrl+C twice while the update disk is stopped: the stop ends, and the run ends as the controller
+// did: done, exit 0.
+TEST_F(UpdateBench, CtrlCDuringTheStopWaitsForItAndTellsTheControllersEnd)
+{
+    startSim(",disk-ms=300,erase-ms=20");
+    const fs::path stopStarted = folder / "stop-started";
+    writeScript(bus / "tools/S2", "touch '" + stopStarted.string() + "'; sleep 2; exec '" + (folder / "S2").string() + "' \"$@\"");
+    UpdateRun first = run({"--json"});
+    for (int i = 0; i < 400 && !fs::exists(stopStarted); ++i) sleepMs(50);
+    ASSERT_TRUE(fs::exists(stopStarted));
+    first.interrupt();
+    sleepMs(300);
+    first.interrupt();
+    for (int look = 0; look < 10 && first.errors.find("waits for its update disk") == std::string::npos; ++look)
+        first.readErrors(100);
+    EXPECT_NE(first.errors.find("waits for its update disk"), std::string::npos) << first.errors;
+    EXPECT_EQ(countEvents(*sim, "ctl", "firmware-updated"), 0) << "told only once the stop had ended";
+    const auto result = first.nextEvent("result", kRunLimitMs);
+    ASSERT_TRUE(result) << first.readErrors(100);
+    EXPECT_EQ(result->value("result").toString(), "done");
+    EXPECT_EQ(first.exitCode(10000), 0) << first.errors;
+    EXPECT_TRUE(sim->waitForEvent("ctl", "firmware-updated"));
+    const std::vector<std::string> rows = historyRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_NE(rows[0].find(",done,"), std::string::npos) << rows[0];
+}
+
+// --repeat after a refused stop (the tool's and the system's): that disk is not written again until
+// it has left, and a new unit on another port is taken meanwhile.
+TEST_F(UpdateBench, RepeatLeavesARefusedStopsDiskAloneAndTakesANewUnit)
+{
+    startSim(",disk-ms=20,erase-ms=20,disk=refuse-stop", {"--controller", "other,unplugged,port=1-5,disk-ms=20,erase-ms=20"});
+    UpdateRun line = run({"--json", "--repeat"});
+    const auto refused = line.nextEvent("result", kRunLimitMs);
+    ASSERT_TRUE(refused) << line.readErrors(100);
+    EXPECT_EQ(refused->value("result").toString(), "failed");
+    EXPECT_EQ(sim->control("plug other"), "ok");
+    const auto next = line.nextEvent("result", kRunLimitMs);
+    ASSERT_TRUE(next) << line.readErrors(100);
+    EXPECT_EQ(next->value("result").toString(), "done");
+    EXPECT_EQ(next->value("port").toString(), "1-5");
+    sleepMs(2000);  // time for another try at the refused disk, were there one
+    line.interrupt();
+    EXPECT_EQ(line.exitCode(10000), 1) << line.errors;
+    EXPECT_EQ(countEvents(*sim, "ctl", "disk-stop-refused"), 2);  // the tool, then the system's eject: once
+    EXPECT_EQ(historyRows().size(), 2u);
 }
 
 // What anyone may have put in the history folder, met by the next run while the controller waits

@@ -142,6 +142,8 @@ TEST(SimControllerConfig, KeysFaultsAndCommands) {
     EXPECT_THROW(applyBehaviourSetting(behaviour, DeviceKind::Board, "disk", "none"), ConfigError);
     applyBehaviourSetting(behaviour, DeviceKind::Controller, "disk", "none");
     EXPECT_EQ(behaviour.disk, DiskFault::NoDisk);
+    applyBehaviourSetting(behaviour, DeviceKind::Controller, "disk", "refuse-stop");
+    EXPECT_EQ(behaviour.disk, DiskFault::RefuseStop);
 
     const ControlCommand dump = parseControlCommand("dump ctl /tmp/ctl.image");
     EXPECT_EQ(dump.verb, ControlCommand::Verb::Dump);

@@ -1,6 +1,7 @@
-// A close of the window during an update: while image data is sent, the update disk awaited or
-// the firmware copied, the user is asked first, No keeps the window and the job, Yes closes; at
-// rest, after the done screen and in the failed screen the window closes without a question.
+// A close of the window during an update: while image data is sent or the update disk awaited, the
+// user is asked first, No keeps the window and the job, Yes closes; once the firmware is copied the
+// close waits for the job's end; at rest, after the done screen and in the failed screen the window
+// closes without a question.
 #include "window_fixture.h"
 
 #include "app/window/message_boxes.h"
@@ -10,6 +11,9 @@
 
 #include <QPlainTextEdit>
 #include <QTest>
+
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -60,6 +64,28 @@ TEST_F(CloseDuringUpdate, ACloseWhileTheUpdateDiskIsAwaitedClosesOnYes)
     form.reset();
     EXPECT_FALSE(jobBusy);
 }
+
+#ifndef _WIN32
+// The stop is not cut short: the window shows how it ended, then closes by itself.
+TEST_F(CloseDuringUpdate, ACloseDuringTheDiskStopWaitsForTheJobsEndAndThenCloses)
+{
+    namespace fs = std::filesystem;
+    startSim({"--controller", kQuickController});
+    const fs::path bus = sim->busDir(), started = bus / "stop-started";
+    fs::copy_file(bus / "tools/S2", bus / "S2.original");
+    std::ofstream(bus / "tools/S2", std::ios::trunc)
+        << "#!/bin/sh\ntouch '" << started.string() << "'; sleep 1; exec '" << (bus / "S2.original").string() << "' \"$@\"\n";
+    auto form = startForm();
+    QTest::mouseClick(child<QLabel>(*form, "UpBtnLabel"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(started); }, 15000));
+
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(questions.empty());
+    ASSERT_TRUE(waitUntil([&] { return !form->isVisible(); }, 10000));
+    EXPECT_EQ(caption(*form, "UpBtnLabel"), "OK");
+    EXPECT_TRUE(sim->waitForEvent("ctl", "firmware-updated"));
+}
+#endif
 
 TEST_F(CloseDuringUpdate, AtRestAndAfterAFailedUpdateTheWindowClosesWithoutAQuestion)
 {
