@@ -166,7 +166,8 @@ void applyBehaviourSetting(Behaviour& behaviour, DeviceKind kind, std::string_vi
         if (value == "normal") behaviour.disk = DiskFault::None;
         else if (value == "none") behaviour.disk = DiskFault::NoDisk;
         else if (value == "refuse") behaviour.disk = DiskFault::Refuse;
-        else throw ConfigError("disk: '" + std::string(value) + "' is not normal, none or refuse");
+        else if (value == "stays") behaviour.disk = DiskFault::Stays;
+        else throw ConfigError("disk: '" + std::string(value) + "' is not normal, none, refuse or stays");
     } else {
         throw ConfigError("'" + std::string(key) + "' cannot be set (port, fault, timing, unplug-after, wrong-acks" +
                           (kind == DeviceKind::Controller ? ", disk)" : ")"));

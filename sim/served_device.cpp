@@ -96,6 +96,7 @@ void ServedDevice::callOffDisk(Clock::time_point now) {
 
 bool ServedDevice::stopDrive(char letter, Clock::time_point now) {
     if (!disk_ || disk_->letter() != letter) return false;
+    if (behaviour_.disk == DiskFault::Stays) return false;  // refused: the disk stays where it is
     diskStopped(now);
     return true;
 }
