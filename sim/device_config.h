@@ -72,7 +72,7 @@ struct Behaviour {
                                      // everything but the acknowledgements
     std::uint32_t unplugAfter = 0;   // leave the bus after this many reports; 0: never
     std::uint32_t wrongAcks = 0;     // this many acknowledgements each come after a wrong one
-    DiskFault disk = DiskFault::None;  // controllers: no update disk, one that refuses the copy, or one that will not stop
+    DiskFault disk = DiskFault::None;  // controllers: no disk, one that refuses the copy, or one that never stops
     // The USB port the device is plugged into (hid/<name>.port, and drives/<L>.port for its drive),
     // as a hub chain such as "1-4"; empty: not known, as on a system that cannot tell, and no port
     // file is written. A change takes effect the next time the device appears on the bus. Unset only

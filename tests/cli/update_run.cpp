@@ -52,8 +52,7 @@ UpdateRun::~UpdateRun()
 std::optional<QJsonObject> UpdateRun::nextObject(int limitMs)
 {
     const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
-    // A wait that returns false tells nothing under Wine, where it can end early: only the
-    // program's end or the limit ends the look.
+    // Only the program's end or the limit ends the look, whatever a single wait answers.
     while (!process_.canReadLine()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
         if (left <= 0) return std::nullopt;
