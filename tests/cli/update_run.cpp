@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 
@@ -33,6 +34,7 @@ int countEvents(const SimProcess& sim, const std::string& device, const std::str
 }
 
 UpdateRun::UpdateRun(const QStringList& arguments, const std::filesystem::path& folder, const QString& program)
+    : json_(arguments.contains("--json"))
 {
     process_.setWorkingDirectory(QString::fromStdString(folder.string()));
     process_.start(program, arguments);
@@ -50,11 +52,13 @@ UpdateRun::~UpdateRun()
 std::optional<QJsonObject> UpdateRun::nextObject(int limitMs)
 {
     const auto end = Clock::now() + std::chrono::milliseconds(limitMs);
+    // Only the program's end or the limit ends the look, whatever a single wait answers.
     while (!process_.canReadLine()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-        if (left <= 0 || !process_.waitForReadyRead(static_cast<int>(left))) {
-            if (!process_.canReadLine()) return std::nullopt;
-        }
+        if (left <= 0) return std::nullopt;
+        if (!process_.waitForReadyRead(static_cast<int>(std::min<long long>(left, 200))) &&
+            process_.state() == QProcess::NotRunning && !process_.canReadLine())
+            return std::nullopt;
     }
     const QByteArray line = process_.readLine().trimmed();
     QJsonParseError error{};
@@ -80,6 +84,7 @@ std::optional<QJsonObject> UpdateRun::nextEvent(const QString& event, int limitM
 int UpdateRun::exitCode(int limitMs)
 {
     if (!process_.waitForFinished(limitMs)) return -1;
+    while (json_ && process_.canReadLine()) nextObject(0);  // its last lines are read as the rest were
     output += process_.readAllStandardOutput().toStdString();
     errors += process_.readAllStandardError().toStdString();
     return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
@@ -92,7 +97,17 @@ std::string UpdateRun::readErrors(int limitMs)
     return errors;
 }
 
+std::vector<QString> UpdateRun::results() const
+{
+    std::vector<QString> told;
+    for (const QJsonObject& object : objects)
+        if (object.value("event").toString() == "result") told.push_back(object.value("result").toString());
+    return told;
+}
+
+#ifndef _WIN32
 void UpdateRun::interrupt() const { ::kill(static_cast<pid_t>(process_.processId()), SIGINT); }
+#endif
 
 void UpdateRun::kill()
 {

@@ -41,7 +41,12 @@ public:
     int exitCode(int limitMs);
     std::string readErrors(int limitMs);
 
+    // The "result" of every result line read so far (exitCode reads all that are left).
+    std::vector<QString> results() const;
+
+#ifndef _WIN32
     void interrupt() const;  // Ctrl+C
+#endif
     void kill();             // as the system's task manager or a power cut ends it
     bool running() const { return process_.state() == QProcess::Running; }
     qint64 processId() const { return process_.processId(); }
@@ -51,6 +56,7 @@ public:
     std::string errors;
 
 private:
+    bool json_;
     QProcess process_;
 };
 

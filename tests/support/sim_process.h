@@ -55,7 +55,7 @@ struct SimRecord {
 //  wrong-acks=N (the next N acknowledgements each come after one that echoes another command),
 //  unplug-after=N (leaves the bus as the Nth report arrives, e.g. in the middle of the image data),
 //  disk=none (no disk after bootloader mode), disk=refuse (Upfirmware.bin is a folder: the copy
-//  fails), disk=normal, timing=full-speed (one report each way per 1 ms frame).
+//  fails), disk=refuse-stop (a stop of its disk is refused, by the tool and the bus alike), disk=normal, timing=full-speed (one report each way per 1 ms frame).
 // Boards ("--board NAME,...") are "47J53" boards: their HID bootloader answers bootloader commands
 // (byte 1 = 0x02..0x08; BootCmdReset: leaves, back as a fresh device after reset-ms), and they
 // answer the controller frames as a controller does (measurements, image-flash erase after

@@ -1,12 +1,14 @@
 // One controller, one job, between the window and lumaro-update: whichever started first keeps the
 // controller, the other erases and writes nothing and names it (program and process id), and the
-// first ends done with all its image data.
+// first ends done with all its image data. And the window started after a killed lumaro-update
+// finishes the update it left.
 #include "window_fixture.h"
 
 #include "jobs/update_job.h"
 #include "link/job_busy.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -86,6 +88,33 @@ TEST_F(ClaimedController, WhileTheWindowUpdatesLumaroUpdateTouchesNothingAndEnds
     ASSERT_TRUE(waitUntil([&] { return caption(*form, "UpBtnLabel") == "OK"; }, 10000))
         << child<QPlainTextEdit>(*form, "FWUpdate_Memo")->toPlainText().toStdString();
     EXPECT_EQ(imageErasures(), 1);
+}
+
+// Killed while it waits for the controller's disk, lumaro-update leaves the controller in its
+// bootloader and its job's marker; the window, started next, offers to finish that update and does.
+TEST_F(ClaimedController, TheWindowStartedNextFinishesWhatAKilledLumaroUpdateLeft)
+{
+    QDir(appDir.path()).mkpath("Record");  // both keep the history there
+    startSim({"--controller", "ctl,id=" + kController + ",disk-ms=300,erase-ms=20"});
+    startUpdateProgram();
+    ASSERT_TRUE(sim->waitForEvent("ctl", "disk-shown", 1, std::chrono::seconds(15)));
+    updateProgram.kill();
+    ASSERT_TRUE(updateProgram.waitForFinished(5000));
+
+    questionAnswer = true;
+    auto form = startForm();
+    ASSERT_TRUE(waitUntil([&] { return caption(*form, "UpBtnLabel") == "OK"; }, 30000))
+        << child<QPlainTextEdit>(*form, "FWUpdate_Memo")->toPlainText().toStdString();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(questions[0].endsWith("Finish it now?")) << questions[0].toStdString();
+    EXPECT_TRUE(sim->waitForEvent("ctl", "firmware-updated"));
+    EXPECT_EQ(imageErasures(), 1);
+    QFile history(appDir.filePath("Record/UpdateHistory.csv"));
+    ASSERT_TRUE(history.open(QIODevice::ReadOnly));
+    const QString rows = QString::fromUtf8(history.readAll());
+    EXPECT_TRUE(rows.contains(",interrupted,")) << rows.toStdString();
+    EXPECT_TRUE(rows.contains(",done,finished after an interruption,")) << rows.toStdString();
+    EXPECT_TRUE(QDir(appDir.filePath("Record")).entryList({"*.running", "*.stranded"}, QDir::Files).isEmpty());
 }
 
 }  // namespace
