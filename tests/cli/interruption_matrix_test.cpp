@@ -52,7 +52,6 @@ struct Case {
     Fault fault;
     Next next;
     bool cameBack;  // the next run finds a stranded update's controller back in its application
-    const char* productFault = nullptr;  // why the cell is skipped until the product is mended
 };
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
@@ -252,7 +251,12 @@ bool holdsTheCopy(const Case& c) { return c.step == Step::Copy && c.fault != Fau
 TEST_P(InterruptedUpdate, TheNextRunLeavesTheControllerUpdatedAndTheHistoryTellsBothRuns)
 {
     const Case& c = GetParam();
-    if (c.productFault != nullptr) GTEST_SKIP() << c.productFault;
+#ifdef __SANITIZE_ADDRESS__
+    // These two only wait out lumaro-update's minute for its disk, on code the other cells meet too:
+    // under the sanitizers the two minutes would be most of the matrix's time.
+    if (c.step == Step::WaitingForDisk && (c.fault == Fault::NoDisk || c.fault == Fault::CablePulled))
+        GTEST_SKIP() << "the plain suite runs it";
+#endif
     startSim(controllerKeysFor(c));
     [[maybe_unused]] const fs::path stopStarted = folder / "stop-started";
     const fs::path newFirmware = bus / "drives/F/Upfirmware.bin";
