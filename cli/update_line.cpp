@@ -224,20 +224,19 @@ bool UpdateLine::startFinish()
                 report_.error("Warning: the update history could not be written: " + *told);
             continue;
         }
-        const DiskExpectation expected{entry.port, entry.diskIdentity, learnedUpdateDiskModel(entry.vidPid), named};
-        const DiskChoice choice = chooseUpdateDisk(drives, expected);
+        const DiskChoice choice = chooseUpdateDisk(drives, strandedDiskExpectation(entry, named));
         if (choice.verdict == DiskVerdict::NotIt) continue;  // its disk is not there (yet)
-        if (parkedDisks_.contains(choice.drive)) continue;
+        if (parkedDisks_.contains(choice.disk.drive)) continue;
         if (choice.verdict == DiskVerdict::Ask) {
             strandedTold_.insert(update.id);
             report_.error("Warning: the update of " + entry.modelName + " begun " + entry.started +
-                          " was left in the controller's bootloader. Drive " + survey->describe(choice.drive) +
+                          " was left in the controller's bootloader. Drive " + survey->describe(choice.disk.drive) +
                           " may be its update disk, but lumaro-update cannot tell it from another device's drive and "
-                          "does not guess: if it is, run lumaro-update --finish-on " + choice.drive +
+                          "does not guess: if it is, run lumaro-update --finish-on " + choice.disk.drive +
                           ", or finish it in LumaroCtrlUpdate, which asks.");
             continue;
         }
-        const std::string& drive = choice.drive;
+        const std::string& drive = choice.disk.drive;
         JobRecordFiles files = history_->takeStranded(update);
         if (!files.held()) continue;  // another instance is on it
         // The record may be anyone's doing: its files go to the controller only as a fresh update's would.
@@ -480,10 +479,9 @@ void UpdateLine::parkDisksOnPort(const std::string& port)
     for (const UpdateHistory::Stranded& update : history_->strandedUpdates()) {
         const HistoryEntry& entry = update.entry;
         if (entry.port != port) continue;
-        const DiskChoice choice = chooseUpdateDisk(
-            drives, {entry.port, entry.diskIdentity, learnedUpdateDiskModel(entry.vidPid), std::nullopt});
-        if (choice.verdict == DiskVerdict::NotIt || !parkedDisks_.insert(choice.drive).second) continue;
-        report_.error("Note: the update disk " + choice.drive + " of " + entry.modelName +
+        const DiskChoice choice = chooseUpdateDisk(drives, strandedDiskExpectation(entry));
+        if (choice.verdict == DiskVerdict::NotIt || !parkedDisks_.insert(choice.disk.drive).second) continue;
+        report_.error("Note: the update disk " + choice.disk.drive + " of " + entry.modelName +
                       " is left alone until it has been unplugged and plugged in again (re-plug the controller).");
     }
 }

@@ -55,3 +55,7 @@ void learnUpdateDiskModel(const std::string& vidPid, const std::string& diskIden
     for (const auto& [model, disk] : learned) file.write(QByteArray::fromStdString(model + '\t' + disk + '\n'));
     file.commit();
 }
+
+DiskExpectation strandedDiskExpectation(const HistoryEntry& entry, std::optional<DriveFacts> confirmed) {
+    return {entry.port, entry.diskIdentity, learnedUpdateDiskModel(entry.vidPid), std::move(confirmed)};
+}

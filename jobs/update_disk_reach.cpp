@@ -10,5 +10,5 @@ std::string reachUpdateDisk(const DiskExpectation& expected) {
 
 void reachStrandedUpdateDisks(const std::vector<UpdateHistory::Stranded>& stranded) {
     for (const UpdateHistory::Stranded& update : stranded)
-        reachUpdateDisk({update.entry.port, update.entry.diskIdentity, learnedUpdateDiskModel(update.entry.vidPid), {}});
+        reachUpdateDisk(strandedDiskExpectation(update.entry));
 }

@@ -41,13 +41,13 @@ DiskChoice judgeUpdateDisk(const DriveFacts& drive, const DiskExpectation& expec
         return notIt(drive, "holds no firmware.bin");
     if (!expected.port.empty() && drive.port != expected.port)
         return notIt(drive, "is on another USB port than the controller");
-    if (fit.kind == DeviceFit::Seen) return {DiskVerdict::Take, drive.drive, {}};
+    if (fit.kind == DeviceFit::Seen) return {DiskVerdict::Take, drive, {}};
     // A device this update saw is the only one it takes, also against a person's word.
     if (!expected.unitIdentity.empty()) return notIt(drive, fit.why);
-    if (expected.confirmed && sameDiskAsJudged(*expected.confirmed, drive)) return {DiskVerdict::Take, drive.drive, {}};
-    if (fit.kind == DeviceFit::LearnedKind) return {DiskVerdict::Take, drive.drive, {}};
+    if (expected.confirmed && sameDiskAsJudged(*expected.confirmed, drive)) return {DiskVerdict::Take, drive, {}};
+    if (fit.kind == DeviceFit::LearnedKind) return {DiskVerdict::Take, drive, {}};
     if (fit.kind == DeviceFit::Other) return notIt(drive, fit.why);
-    return {DiskVerdict::Ask, drive.drive, {}};
+    return {DiskVerdict::Ask, drive, {}};
 }
 
 bool mayBeUpdateDiskDevice(const std::string& identity, const DiskExpectation& expected) {
@@ -67,7 +67,7 @@ DiskChoice chooseUpdateDisk(const std::vector<DriveFacts>& candidates, const Dis
     // Two controllers of one model switched at once are told apart by their ports only.
     const auto several = [](const std::vector<DiskChoice>& choices) {
         std::string drives;
-        for (const DiskChoice& choice : choices) drives += (drives.empty() ? "" : ", ") + choice.drive;
+        for (const DiskChoice& choice : choices) drives += (drives.empty() ? "" : ", ") + choice.disk.drive;
         return DiskChoice{DiskVerdict::NotIt, {}, "several drives could be the update disk (" + drives +
                                                       "): none is chosen"};
     };

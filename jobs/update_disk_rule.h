@@ -36,7 +36,7 @@ enum class DiskVerdict {
 
 struct DiskChoice {
     DiskVerdict verdict = DiskVerdict::NotIt;
-    std::string drive;  // with Take and Ask
+    DriveFacts disk;    // with Take and Ask: the drive taken or asked about, as it was judged
     std::string why;    // with NotIt: why no drive was taken, for the log; empty when there was no candidate
 };
 

@@ -173,7 +173,7 @@ UpdateJob::Outcome UpdateJob::awaitUpdateDrive(const DriveList& drivesBefore, Dr
         const std::vector<DriveFacts> candidates = GetDriveFacts(newDrives(drivesBefore, GetDriveList()));
         const DiskChoice choice = chooseUpdateDisk(candidates, expected);
         if (choice.verdict != DiskVerdict::NotIt) {
-            disk = *std::find_if(candidates.begin(), candidates.end(), [&](const DriveFacts& f) { return f.drive == choice.drive; });
+            disk = choice.disk;
             return choice.verdict == DiskVerdict::Take ? Outcome::Done : confirmWithPerson(disk);
         }
         if (!choice.why.empty() && choice.why != passedOver) {

@@ -24,7 +24,6 @@
 
 #include <QSysInfo>
 
-#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <QTimer>
@@ -156,12 +155,10 @@ bool TMainForm::offerToFinish(const UpdateHistory::Stranded& stranded, const Dri
             AddMessage(QStringLiteral("The update history could not be written: ") + utf8(*told), 1);
         return false;
     }
-    const std::vector<DriveFacts>& drives = survey.drives;
-    const DiskChoice choice =
-        chooseUpdateDisk(drives, {entry.port, entry.diskIdentity, learnedUpdateDiskModel(entry.vidPid), std::nullopt});
+    const DiskChoice choice = chooseUpdateDisk(survey.drives, strandedDiskExpectation(entry));
     if (choice.verdict == DiskVerdict::NotIt) return false;
-    const std::string& drive = choice.drive;
-    const DriveFacts shown = *std::find_if(drives.begin(), drives.end(), [&](const DriveFacts& f) { return f.drive == drive; });
+    const DriveFacts& shown = choice.disk;
+    const std::string& drive = shown.drive;
     JobRecordFiles files = history_->takeStranded(stranded);
     if (!files.held()) return false;
     // The record may be anyone's doing: its files are checked before anything is asked, and again

@@ -113,7 +113,7 @@ TEST(UpdateDiskRule, OnlyTheControllersOwnDiskIsTaken) {
     }
 
     const DiskExpectation noPorts{"", "", model, {}};
-    EXPECT_EQ(chooseUpdateDisk({photos, ours}, {"1-4", "", model, {}}).drive, "F:");
+    EXPECT_EQ(chooseUpdateDisk({photos, ours}, {"1-4", "", model, {}}).disk.drive, "F:");
     EXPECT_EQ(chooseUpdateDisk({{"F:", "", disk, true, true, false}, {"K:", "", disk, true, true, false}}, noPorts).verdict,
               DiskVerdict::NotIt)
         << "never one of two";
